@@ -1,0 +1,40 @@
+// Register reads over the simulated parallel adapter, against the floor the protocol's pauses
+// allow: 0.3 ms per read (two frames with 0.1 ms each, and 0.1 ms after the access).
+#include <benchmark/benchmark.h>
+
+#include "core/Clock.h"
+#include "registers/Session.h"
+#include "sim/SimParallelAdapter.h"
+#include "sim/SimSensor.h"
+
+namespace {
+
+constexpr double kPauseFloorSeconds = 0.0003;
+
+void BM_RegisterRead(benchmark::State& state) {
+  velk::SteadyClock clock;
+  velk::SimSensor sensor(clock);
+  velk::SimParallelAdapter adapter(sensor);
+  velk::Session session(adapter);
+  session.analyzer.InterfaceType = 1;
+  session.reg.BuildRegisterTable();
+  const auto slot = static_cast<int16_t>(state.range(0));
+
+  for (auto _ : state) {
+    session.spi.ReadRegister(slot);
+    benchmark::DoNotOptimize(session.spi.RegData);
+  }
+  state.counters["reads/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  // Time the pauses alone would take over the elapsed time: 1.0 is the floor.
+  state.counters["ratio_to_floor"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kPauseFloorSeconds, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_RegisterRead)
+    ->Arg(velk::slot::Gyro_Out)
+    ->MinTime(2.0)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <variant>
+
+namespace velk {
+
+inline constexpr const char* kConfigFileName = "Velk47120.cfg";
+
+// The "Device Number" setting: the text as read from the configuration file until a model
+// is chosen in the Device menu, a number from then on. The models' numbers (47120, 47121) do
+// not fit in 16 bits, so the number is 32-bit.
+class DeviceNumberSetting {
+ public:
+  DeviceNumberSetting() = default;
+  static DeviceNumberSetting FromText(std::string text);
+  static DeviceNumberSetting FromNumber(int32_t number);
+
+  bool IsNumber() const { return std::holds_alternative<int32_t>(value_); }
+  bool IsEmpty() const;
+  // Compared as a number: a text reads as its leading number, 0 when it has none.
+  int32_t Numeric() const;
+  // As written after "Device Number = ": a number in the configuration's number format,
+  // a text unchanged.
+  std::string ConfigText() const;
+  // Decimal text for captions; the text itself when it is not a number.
+  std::string DisplayText() const;
+
+  bool operator==(const DeviceNumberSetting&) const = default;
+
+ private:
+  std::variant<std::string, int32_t> value_;
+};
+
+// Settings of module Analyzer that live for the whole run; the first four survive in the
+// configuration file.
+struct Analyzer {
+  int16_t InterfaceType = 0;  // 0 none, 1 parallel port, 2 USB SPI card
+  int16_t PortAddress = 888;
+  int16_t FactoryMode = 0;
+  DeviceNumberSetting DeviceNumber;
+  float LoopDelay = 100.0f;  // milliseconds
+  std::string OsName;
+
+  // Keys missing from the file, lines that cannot be understood and a file that cannot be
+  // opened all leave the current values in place.
+  void LoadConfig(const std::filesystem::path& file = kConfigFileName);
+  // Writes a temporary file beside the target and renames it over the target, so a crash
+  // mid-write keeps the previous file. Returns false when nothing could be written.
+  bool SaveConfig(const std::filesystem::path& file = kConfigFileName) const;
+};
+
+// A whole number as the configuration file writes it: a blank (or minus sign) before the
+// digits and one blank after them, " 1 " or "-5 ".
+std::string ConfigNumberText(int32_t value);
+
+}  // namespace velk

@@ -1,0 +1,106 @@
+#include "registers/Spi47120.h"
+
+#include <algorithm>
+
+#include "core/Delay.h"
+
+namespace velk {
+
+namespace {
+
+constexpr int16_t kParallel = 1;
+constexpr int16_t kUsb = 2;
+
+constexpr int32_t WriteCommand(int32_t address, int32_t data) {
+  return 0x8000 + (address & 0x7F) * 256 + (data & 0xFF);
+}
+
+bool InTable(int16_t slot) {
+  return slot >= 0 && slot < kRegisterSlots;
+}
+
+}  // namespace
+
+void Spi47120::ReadRegister(int16_t slot) {
+  if (!InTable(slot) || table_.RegReadable[slot] == 0) return;
+
+  const int32_t raw = SpiRead(table_.RegAddr[slot]);
+  RegHighByte = static_cast<int16_t>(raw / 256);
+  RegLowByte = static_cast<int16_t>(raw & 255);
+  if (table_.RegHasNewData[slot] != 0) NewDataBit = raw & 0x8000;
+  if (table_.RegHasErrorAlarm[slot] != 0) ErrorAlarmBit = raw & 0x4000;
+
+  // Bits above the field (the flags) are dropped; a signed field has its sign in the top bit.
+  const int bits = std::clamp<int>(table_.RegBits[slot], 0, 16);
+  if (table_.RegSigned[slot] != 0 && bits > 0) {
+    const int32_t sign = 1 << (bits - 1);
+    RegData = (raw & (sign - 1)) - (raw & sign);
+  } else {
+    RegData = raw & ((1 << bits) - 1);
+  }
+  RegValue = static_cast<float>(RegData) * table_.RegScale[slot] + table_.RegOffset[slot];
+  DelayMs(0.1f);
+}
+
+void Spi47120::WriteRegister(int16_t slot, int32_t value) {
+  if (!InTable(slot)) return;
+
+  const int32_t a = table_.RegAddr[slot];
+  const int32_t high = (value >> 8) & 0xFF;
+  const int32_t low = value & 0xFF;
+  if (table_.RegBytes[slot] == 1) {
+    // A one-byte register takes one frame to its own address; the two-frame write would
+    // also hit its neighbour (or address 0, for the last address of the map).
+    SpiWriteByte(a, low);
+  } else if (slot == slot::KeyCode) {
+    // The chip checks the key code on the high byte, so the low byte must already be there.
+    SpiWrite(a, low, a + 1, high);
+  } else {
+    SpiWrite(a + 1, high, a, low);
+  }
+  DelayMs(0.1f);
+}
+
+void Spi47120::SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2) {
+  const int32_t word1 = WriteCommand(address1, data1);
+  const int32_t word2 = WriteCommand(address2, data2);
+  if (config_.InterfaceType == kParallel) {
+    parallel_.ParallelWriteWord(word1);
+    parallel_.ParallelWriteWord(word2);
+  } else if (config_.InterfaceType == kUsb) {
+    usb_.SpiWriteData[1] = word1;
+    usb_.SpiWriteData[2] = word2;
+    usb_.SpiChannel = 1;
+    usb_.WriteReadSpi(2);
+  }
+}
+
+int32_t Spi47120::SpiRead(int32_t address) {
+  const int32_t command = (address & 0x7F) * 256;
+  if (config_.InterfaceType == kParallel) {
+    return parallel_.ParallelReadWord(static_cast<int16_t>(address & 0x7F));
+  }
+  if (config_.InterfaceType == kUsb) {
+    // The answer comes during the following frame, so the command goes out twice and the
+    // second word is the register's.
+    usb_.SpiWriteData[1] = command;
+    usb_.SpiWriteData[2] = command;
+    usb_.SpiChannel = 1;
+    usb_.WriteReadSpi(2);
+    return usb_.SpiReadData[2];
+  }
+  return 0;
+}
+
+void Spi47120::SpiWriteByte(int32_t address, int32_t data) {
+  const int32_t word = WriteCommand(address, data);
+  if (config_.InterfaceType == kParallel) {
+    parallel_.ParallelWriteWord(word);
+  } else if (config_.InterfaceType == kUsb) {
+    usb_.SpiWriteData[1] = word;
+    usb_.SpiChannel = 1;
+    usb_.WriteReadSpi(1);
+  }
+}
+
+}  // namespace velk

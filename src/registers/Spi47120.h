@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/Analyzer.h"
+#include "registers/Reg47120.h"
+#include "transport/parallel/ParallelSpi.h"
+#include "transport/usb/UsbSpiDrivers.h"
+
+namespace velk {
+
+// Module Spi47120: the only road to the sensor. Registers are named by slot; the transport
+// is chosen afresh on every call from InterfaceType. Results stay in the public members
+// until the next read.
+class Spi47120 {
+ public:
+  Spi47120(const Analyzer& config, const Reg47120& table, ParallelSpi& parallel, UsbSpiDrivers& usb)
+      : config_(config), table_(table), parallel_(parallel), usb_(usb) {}
+
+  int32_t RegData = 0;        // decoded value: masked, sign-extended when signed
+  float RegValue = 0.0f;      // RegData x RegScale + RegOffset
+  int16_t RegHighByte = 0;    // bits 15..8 of the raw word
+  int16_t RegLowByte = 0;     // bits 7..0 of the raw word
+  int32_t NewDataBit = 0;     // raw AND 0x8000, for slots with a new-data flag
+  int32_t ErrorAlarmBit = 0;  // raw AND 0x4000, for slots with an error/alarm flag
+
+  // Slots outside 0..65 are refused without any effect.
+  void ReadRegister(int16_t slot);
+  void WriteRegister(int16_t slot, int32_t value);
+
+  // Two write commands back to back.
+  void SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2);
+  // The word the sensor answers to a read command for address; 0 with no interface.
+  int32_t SpiRead(int32_t address);
+
+ private:
+  void SpiWriteByte(int32_t address, int32_t data);
+
+  const Analyzer& config_;
+  const Reg47120& table_;
+  ParallelSpi& parallel_;
+  UsbSpiDrivers& usb_;
+};
+
+}  // namespace velk

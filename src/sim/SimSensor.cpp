@@ -1,0 +1,246 @@
+#include "sim/SimSensor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/ChipConstants.h"
+#include "sim/SimMap.h"
+
+namespace velk {
+
+using namespace simmap;
+
+namespace {
+
+// After power-up, a reset or a wake-up the chip flags its outputs for this long.
+constexpr double kSettleTime = 0.2;
+constexpr double kSelfTestTime = 0.04;
+constexpr double kSleepCountSeconds = 0.5;
+
+bool IsReadOnly(int address) {
+  return address <= 0x0F || address == kStatus || address == kStatus + 1 || address == 0x52 ||
+         address == 0x53 || (address >= 0x56 && address <= 0x5F) || address == 0x7C ||
+         address == 0x7D;
+}
+
+}  // namespace
+
+SimSensor::SimSensor(const Clock& clock, int product)
+    : clock_(clock), product_(product), signals_(clock.Seconds()) {
+  SetWord(kFlsCyc, 37);
+  SetWord(kGyroScale, kUnityScale);
+  SetWord(kSmplPrd, 1);
+  SetWord(kSensAvg, 0x0402);
+  SetWord(kRevDay, 0x1412);
+  SetWord(kMonYear, 0x2606);  // June 2026: month in the low byte
+  SetWord(kProduct, static_cast<uint16_t>(product));
+  flash_ = map_;
+
+  double now = clock_.Seconds();
+  gridStart_ = now;
+  angleFrom_ = now;
+  sleepUntil_ = now;
+  errorUntil_ = now + kSettleTime;
+  lastSeen_.fill(-1);
+
+  if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0)
+    TraceTo(trace);
+}
+
+SimSensor::~SimSensor() {
+  if (trace_ != nullptr) std::fclose(trace_);
+}
+
+uint16_t SimSensor::OutputWord() const {
+  return noAnswer_ || Asleep() ? 0 : pending_;
+}
+
+uint16_t SimSensor::Transfer(uint16_t word) {
+  uint16_t answer = OutputWord();
+  Receive(word);
+  return answer;
+}
+
+void SimSensor::Receive(uint16_t word) {
+  ++frames_;
+  double now = clock_.Seconds();
+  bool deaf = noAnswer_ || now < sleepUntil_;
+  uint16_t answered = deaf ? 0 : pending_;
+  live_.reset();
+  FinishSelfTest(now);
+
+  int address = (word >> 8) & 0x7F;
+  if (deaf) {
+    pending_ = 0;
+  } else if (word & 0x8000) {
+    pending_ = 0;
+    Write(address, static_cast<uint8_t>(word & 0xFF), now);
+  } else {
+    pending_ = Answer(address, now);
+  }
+
+  if (trace_ != nullptr) {
+    std::fprintf(trace_, "%04X %04X\n", word, answered);
+    std::fflush(trace_);
+  }
+}
+
+void SimSensor::AbortedFrame() {
+  if (!noAnswer_ && !Asleep()) status_ |= kSpiWrite;
+}
+
+void SimSensor::Write(int address, uint8_t value, double now) {
+  if (IsReadOnly(address)) {
+    status_ |= kControlWrite;
+    return;
+  }
+  switch (address) {
+    case kCommand:
+      RunCommand(value, now);
+      return;
+    case kCommand + 1:
+      return;
+    case kMscCtrl + 1:
+      // The internal self-test bit starts the test and is never stored.
+      if (value & 0x04) selfTestEnd_ = now + kSelfTestTime;
+      value &= 0x03;
+      break;
+    case kSmplPrd:
+      if (value == map_[address]) return;
+      RestartGrid(now);  // before the period changes: the old grid numbers the samples so far
+      break;
+    case kGyroOfst:
+    case kGyroOfst + 1:
+    case kGyroScale:
+    case kGyroScale + 1:
+      FoldAngle(now);
+      break;
+    default:
+      break;
+  }
+  map_[address] = value;
+
+  if (address == kPwrMde && value > 0) {
+    sleepUntil_ = now + value * kSleepCountSeconds;
+    errorUntil_ = std::max(errorUntil_, sleepUntil_ + kSettleTime);
+  }
+  // The chip checks the key when its high byte arrives, so only low-then-high unlocks.
+  if (address == kKeyCodeAddress + 1 && Word(kKeyCodeAddress) == kKeyCode) unlocked_ = true;
+}
+
+void SimSensor::RunCommand(uint8_t bits, double now) {
+  if (bits & kRestoreCalibration) {
+    FoldAngle(now);
+    SetWord(kGyroOfst, 0);
+    SetWord(kGyroScale, kUnityScale);
+  }
+  if (bits & kAutoNull) {
+    FoldAngle(now);
+    double counts = std::nearbyint(signals_.Bias() * GyroScale() / Factor(0x100));
+    int offset = std::clamp(-static_cast<int>(counts), -2048, 2047);
+    SetWord(kGyroOfst, static_cast<uint16_t>(offset));
+  }
+  if (bits & kLatchDac) dac_ = Word(kAuxDac) & 0x0FFF;
+  if (bits & kFlashUpdate) {
+    SetWord(kFlsCyc, static_cast<uint16_t>(Word(kFlsCyc) + 1));
+    flash_ = map_;
+  }
+  if (bits & kSoftwareReset) Restart(now);
+}
+
+uint16_t SimSensor::Answer(int address, double now) {
+  if ((address & 1) == 0) return RegisterWord(address, now);
+  // An odd address straddles two registers: the high byte of one, the low byte of the next.
+  uint16_t low = RegisterWord(address - 1, now) >> 8;
+  uint16_t high = address < 0x7F ? RegisterWord(address + 1, now) & 0xFF : 0;
+  return static_cast<uint16_t>(low | high << 8);
+}
+
+uint16_t SimSensor::RegisterWord(int address, double now) {
+  if (address >= kFirstOutput && address <= kLastOutput) return OutputRegister(address, now);
+  if (address == kStatus) return ReadStatus(now);
+  if (address == kCommand) return 0;
+  if (!unlocked_ && address >= kRevDay && address <= kProduct) return 0;
+  return Word(address);
+}
+
+uint16_t SimSensor::Word(int address) const {
+  int a = address & 0x7F;
+  return static_cast<uint16_t>(map_[a] | (a < 0x7F ? map_[a + 1] << 8 : 0));
+}
+
+void SimSensor::SetWord(int address, uint16_t value) {
+  map_[address] = static_cast<uint8_t>(value & 0xFF);
+  map_[address + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void SimSensor::Restart(double now) {
+  RestartGrid(now);
+  map_ = flash_;
+  status_ = 0;
+  selfTestEnd_.reset();
+  dac_.reset();
+  angleBase_ = 0.0;
+  angleFrom_ = now;
+  errorUntil_ = now + kSettleTime;
+  pending_ = 0;
+}
+
+void SimSensor::FinishSelfTest(double now) {
+  if (!selfTestEnd_ || now < *selfTestEnd_) return;
+  selfTestEnd_.reset();
+  if (selfTestFails_) status_ |= kDiagError;
+}
+
+void SimSensor::SetFixedRate(double degreesPerSecond) {
+  FoldAngle(clock_.Seconds());
+  signals_.SetFixedRate(degreesPerSecond);
+}
+
+void SimSensor::SetSwing() {
+  FoldAngle(clock_.Seconds());
+  signals_.SetSwing();
+}
+
+void SimSensor::SetNoise(bool on) {
+  signals_.SetNoise(on);
+}
+double SimSensor::Bias() const {
+  return signals_.Bias();
+}
+void SimSensor::SetSupply(double volts) {
+  signals_.SetSupply(volts);
+}
+void SimSensor::SetNoAnswer(bool on) {
+  noAnswer_ = on;
+}
+void SimSensor::SetSelfTestFails(bool fails) {
+  selfTestFails_ = fails;
+}
+
+void SimSensor::Sleep(double seconds) {
+  if (seconds <= 0.0) return;
+  double now = clock_.Seconds();
+  sleepUntil_ = now + seconds;
+  errorUntil_ = std::max(errorUntil_, sleepUntil_ + kSettleTime);
+  pending_ = 0;
+}
+
+bool SimSensor::Asleep() const {
+  return clock_.Seconds() < sleepUntil_;
+}
+
+void SimSensor::PowerCycle() {
+  double now = clock_.Seconds();
+  Restart(now);
+  unlocked_ = false;
+  sleepUntil_ = now;
+}
+
+void SimSensor::TraceTo(const std::filesystem::path& file) {
+  if (trace_ != nullptr) std::fclose(trace_);
+  trace_ = std::fopen(file.c_str(), "a");
+}
+
+}  // namespace velk

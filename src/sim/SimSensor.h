@@ -1,0 +1,132 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "core/Clock.h"
+#include "sim/SimSignals.h"
+
+namespace velk {
+
+// A simulated VELK 47120 (or 47121) on the far side of the SPI lines. It sees only 16-bit
+// frames: a read command is answered with the whole word during the following frame, a
+// write command stores one byte. Time comes from the clock given, so tests can step it.
+class SimSensor {
+ public:
+  explicit SimSensor(const Clock& clock, int product = 47120);
+  ~SimSensor();
+  SimSensor(const SimSensor&) = delete;
+  SimSensor& operator=(const SimSensor&) = delete;
+
+  // --- the SPI side ---
+  // The word the sensor shifts out during the next frame (0 while it cannot answer).
+  uint16_t OutputWord() const;
+  // A complete frame from the master: decodes and acts on the command it carries.
+  void Receive(uint16_t word);
+  // One whole frame: returns the word answered during it.
+  uint16_t Transfer(uint16_t word);
+  // A frame that ended after some other number of bits than 16: dropped, but the chip
+  // notes the broken transfer in Status (SPI write flag).
+  void AbortedFrame();
+
+  // --- the bench: motion, supply, faults ---
+  // A constant rate in degrees per second instead of the default swing.
+  void SetFixedRate(double degreesPerSecond);
+  // The default motion: a slow swing with noise and a small bias.
+  void SetSwing();
+  void SetNoise(bool on);
+  double Bias() const;  // degrees per second the chip adds before calibration
+  // The supply voltage the chip sees (5.0 V unless set); outside 4.75..5.25 V it flags Status.
+  void SetSupply(double volts);
+  // No answer: the data line floats, every frame answers 0 and nothing is stored.
+  void SetNoAnswer(bool on);
+  // Asleep for the given time from now, as after a power-down write.
+  void Sleep(double seconds);
+  void SetSelfTestFails(bool fails);
+  // Power off and on: registers back to their power-on (flash) values.
+  void PowerCycle();
+
+  // --- inspection ---
+  uint8_t Byte(int address) const { return map_[address & 0x7F]; }
+  uint16_t Word(int address) const;
+  bool Asleep() const;
+  bool Unlocked() const { return unlocked_; }
+  long FrameCount() const { return frames_; }
+
+  // Every frame appended as "SENT ANSWERED" (four upper-case hex digits each). The
+  // constructor opens the file that VELK47120_SPI_TRACE names, if any.
+  void TraceTo(const std::filesystem::path& file);
+
+ private:
+  // The sources the outputs and alarms are built from, at one sample.
+  struct Codes {
+    int supply = 0;
+    int gyro = 0;  // already clamped to 14 bits
+    int aux = 0;
+    int temp = 0;
+    bool overrange = false;
+  };
+
+  // Register side (SimSensor.cpp).
+  void Write(int address, uint8_t value, double now);
+  void RunCommand(uint8_t bits, double now);
+  uint16_t Answer(int address, double now);
+  uint16_t RegisterWord(int address, double now);
+  void SetWord(int address, uint16_t value);
+  void Restart(double now);
+  void FinishSelfTest(double now);
+
+  // Sampling and outputs (SimSensorOutputs.cpp).
+  double SamplePeriod() const;
+  int64_t LatestIndex(double now) const;
+  void RestartGrid(double now);
+  double Factor(int rangeBits) const;
+  double GyroScale() const;       // Gyro_Scale as a gain
+  double GyroOffsetRate() const;  // Gyro_Ofst in degrees per second
+  double FullScale(int rangeBits) const;
+  Codes CodesAt(int64_t index) const;
+  double AngleAt(double t) const;
+  void FoldAngle(double now);
+  void Evaluate(double now);
+  bool AlarmCondition(int alarm, int64_t index, const Codes& latest) const;
+  uint16_t OutputRegister(int address, double now);
+  uint16_t ReadStatus(double now);
+
+  const Clock& clock_;
+  int product_;
+  SimSignals signals_;
+  std::array<uint8_t, 128> map_{};
+  std::array<uint8_t, 128> flash_{};  // the configuration restored at power-on and reset
+  uint16_t pending_ = 0;
+  bool unlocked_ = false;
+  long frames_ = 0;
+  std::FILE* trace_ = nullptr;
+
+  bool noAnswer_ = false;
+  bool selfTestFails_ = false;
+  std::optional<double> selfTestEnd_;
+  double sleepUntil_ = 0.0;
+  double errorUntil_ = 0.0;
+  uint16_t status_ = 0;  // latched flags, cleared by reading Status
+  std::optional<uint16_t> dac_;
+
+  // Sample n of the current grid is taken at gridStart_ + n * period; its serial number,
+  // unique across grid restarts, is gridBase_ + n.
+  double gridStart_ = 0.0;
+  int64_t gridBase_ = 0;
+  std::array<int64_t, 7> lastSeen_{};  // newest serial each output register has shown
+
+  // The angle is integrated in closed form from angleFrom_, where it stood at angleBase_.
+  double angleFrom_ = 0.0;
+  double angleBase_ = 0.0;
+
+  // Computed at most once per frame.
+  std::optional<Codes> live_;
+  int64_t liveSerial_ = 0;
+  double liveAngle_ = 0.0;
+};
+
+}  // namespace velk

@@ -1,0 +1,85 @@
+#include "sim/SimSignals.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace velk {
+
+namespace {
+
+constexpr double kSwingAmplitude = 30.0;  // degrees per second
+constexpr double kSwingPeriod = 8.0;      // seconds
+constexpr double kSwingOmega = 2.0 * std::numbers::pi / kSwingPeriod;
+constexpr double kRateNoiseRms = 0.15;
+constexpr double kSupplyNoiseRms = 0.002;
+constexpr double kTempNoiseRms = 0.05;
+constexpr double kTempDrift = 1.5;      // degrees Celsius either side of 25
+constexpr double kTempPeriod = 1200.0;  // a full drift cycle takes 20 minutes
+
+uint64_t SplitMix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+void SimSignals::SetFixedRate(double degreesPerSecond) {
+  fixed_ = true;
+  fixedRate_ = degreesPerSecond;
+}
+
+void SimSignals::SetSwing() {
+  fixed_ = false;
+}
+
+double SimSignals::Noise(int64_t serial, unsigned stream, double rms) const {
+  uint64_t h = SplitMix(static_cast<uint64_t>(serial) * 4u + stream);
+  double uniform = static_cast<double>(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+  // A uniform spread of +-sqrt(3) has unit rms.
+  return uniform * std::numbers::sqrt3 * rms;
+}
+
+double SimSignals::MeanRate(double first, double period, int count) const {
+  if (fixed_) return fixedRate_ + bias_;
+  // Closed-form sum of sines on an evenly spaced grid, so deep averaging stays cheap.
+  double a = kSwingOmega * (first - origin_);
+  double d = kSwingOmega * period;
+  double half = std::sin(d / 2.0);
+  double sum = 0.0;
+  if (std::fabs(half) < 1e-9) {
+    for (int j = 0; j < count; ++j) sum += std::sin(a + j * d);
+  } else {
+    sum = std::sin(count * d / 2.0) / half * std::sin(a + (count - 1) * d / 2.0);
+  }
+  return kSwingAmplitude * sum / count + bias_;
+}
+
+double SimSignals::MeanRateNoise(int64_t last, int count) const {
+  if (!noise_) return 0.0;
+  double sum = 0.0;
+  for (int64_t s = last - count + 1; s <= last; ++s) sum += Noise(s, 1, kRateNoiseRms);
+  return sum / count;
+}
+
+double SimSignals::RateIntegral(double t0, double t1) const {
+  double constant = (fixed_ ? fixedRate_ : 0.0) + bias_;
+  double integral = constant * (t1 - t0);
+  if (!fixed_) {
+    integral += kSwingAmplitude / kSwingOmega *
+                (std::cos(kSwingOmega * (t0 - origin_)) - std::cos(kSwingOmega * (t1 - origin_)));
+  }
+  return integral;
+}
+
+double SimSignals::Supply(int64_t serial) const {
+  return supply_ + (noise_ ? Noise(serial, 2, kSupplyNoiseRms) : 0.0);
+}
+
+double SimSignals::Temperature(double t, int64_t serial) const {
+  double drift = kTempDrift * std::sin(2.0 * std::numbers::pi * (t - origin_) / kTempPeriod);
+  return 25.0 + drift + (noise_ ? Noise(serial, 3, kTempNoiseRms) : 0.0);
+}
+
+}  // namespace velk

@@ -1,0 +1,23 @@
+#include "ui/main/QtMessageSink.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace velk {
+
+namespace {
+QString TitleOr(const std::string& title) {
+  return title.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(title);
+}
+}  // namespace
+
+void QtMessageSink::Show(const std::string& text, const std::string& title) {
+  QMessageBox::information(parent_, TitleOr(title), QString::fromStdString(text));
+}
+
+bool QtMessageSink::Ask(const std::string& text, const std::string& title) {
+  return QMessageBox::question(parent_, TitleOr(title), QString::fromStdString(text),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+}  // namespace velk

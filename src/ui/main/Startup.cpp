@@ -1,0 +1,39 @@
+#include "ui/main/Startup.h"
+
+#include <QApplication>
+
+#include "core/Delay.h"
+#include "registers/Session.h"
+#include "ui/main/FrmMsg.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/QtMessageSink.h"
+
+namespace velk {
+
+int RunProgram(PortIo& portIo) {
+  frmMsg loading;
+  loading.show();
+  loading.LBLmsg->setText("\r\nLOADING...\r\n\r\nSetting up Delay function");
+  loading.repaint();
+  QApplication::processEvents();
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  DelayCalibrated = 0;
+  CalibrateDelay();
+  QApplication::restoreOverrideCursor();
+
+  Session session(portIo);  // its members start at the start-up defaults
+  session.analyzer.LoadConfig();
+  session.reg.BuildRegisterTable();
+
+  loading.LBLmsg->setText(" ");
+  loading.hide();
+
+  QtMessageSink messages;
+  frmVelk47120 window(session, messages);
+  messages.SetParent(&window);
+  window.show();
+  return QApplication::exec();
+}
+
+}  // namespace velk

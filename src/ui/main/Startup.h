@@ -1,0 +1,11 @@
+#pragma once
+
+#include "transport/parallel/PortIo.h"
+
+namespace velk {
+
+// The program's start-up: loading window, delay calibration, defaults, configuration,
+// register table, then the main window until it closes. Returns the exit code.
+int RunProgram(PortIo& portIo);
+
+}  // namespace velk

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "core/Analyzer.h"
+#include "support/TempDir.h"
+
+namespace velk {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigTest : public ::testing::Test {
+ protected:
+  void Write(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
+  std::string Read() const {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  // A save, failed or not, must leave no temporary file behind.
+  long Entries() const { return std::distance(fs::directory_iterator(dir.Path()), {}); }
+  void ExpectDefaults() const {
+    EXPECT_EQ(settings.InterfaceType, 0);
+    EXPECT_EQ(settings.PortAddress, 888);
+    EXPECT_EQ(settings.FactoryMode, 0);
+    EXPECT_TRUE(settings.DeviceNumber.IsEmpty());
+  }
+
+  test::TempDir dir;
+  fs::path file = dir / "Velk47120.cfg";
+  Analyzer settings;
+};
+
+TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
+  Write("Port Address = 632");
+  settings.LoadConfig(file);
+  EXPECT_EQ(settings.PortAddress, 632);
+  EXPECT_EQ(settings.InterfaceType, 0);
+
+  Write("Interface =  2 \r\nFactory = 4712\nDevice Number =  47121 \rPort Address = &H278");
+  settings.LoadConfig(file);
+  EXPECT_EQ(settings.InterfaceType, 2);
+  EXPECT_EQ(settings.FactoryMode, 4712);
+  EXPECT_EQ(settings.PortAddress, 0x278);
+  EXPECT_EQ(settings.DeviceNumber.ConfigText(), " 47121 ");
+  EXPECT_EQ(settings.DeviceNumber.Numeric(), 47121);
+
+  // A comma ends a field, quotes hold one, a later line wins and ties round to even.
+  Write("  \"Interface = 1,\" junk, Factory = 2.5,Interface = 1\r\n");
+  settings.LoadConfig(file);
+  EXPECT_EQ(settings.InterfaceType, 1);
+  EXPECT_EQ(settings.FactoryMode, 2);
+}
+
+TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
+  Write(
+      "interface = 1\r\nPort Address  = 632\r\nFactory\r\n=5\r\nInterface=1\r\n"
+      "Interface = abc\r\nPort Address = 40000\r\nFactory = 12 34\r\nInterface =\r\n"
+      "Factory = 1e\r\n" +
+      std::string(1 << 20, 'x') + "\r\nPort Address = " + std::string(1 << 20, '9'));
+  settings.LoadConfig(file);
+  ExpectDefaults();
+
+  std::string noise(1 << 20, '\0');
+  for (size_t i = 0; i < noise.size(); i += 3) noise[i] = static_cast<char>(i * 131 % 251);
+  Write(noise);
+  settings.LoadConfig(file);
+  settings.LoadConfig(dir / "missing.cfg");
+  settings.LoadConfig(dir.Path());
+  ExpectDefaults();
+}
+
+TEST_F(ConfigTest, SavesFourLinesThatReadBackTheSame) {
+  Write(std::string(500, '#'));  // longer than the new content: nothing of it may remain
+  settings.InterfaceType = 1;
+  settings.PortAddress = -5;
+  settings.FactoryMode = 4712;
+  settings.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
+  ASSERT_TRUE(settings.SaveConfig(file));
+  EXPECT_EQ(Read(),
+            "Interface =  1 \r\nPort Address = -5 \r\nFactory =  4712 \r\n"
+            "Device Number =  47121 \r\n");
+  EXPECT_EQ(Entries(), 1);
+
+  Analyzer loaded;
+  loaded.LoadConfig(file);
+  EXPECT_EQ(loaded.PortAddress, -5);
+  EXPECT_EQ(loaded.DeviceNumber.DisplayText(), "47121");
+
+  // Text read from the file goes back unchanged; an empty one writes nothing after "= ".
+  loaded.DeviceNumber = DeviceNumberSetting::FromText(" rev B");
+  ASSERT_TRUE(loaded.SaveConfig(file));
+  EXPECT_TRUE(Read().ends_with("\r\nDevice Number =  rev B\r\n"));
+  loaded.DeviceNumber = {};
+  ASSERT_TRUE(loaded.SaveConfig(file));
+  EXPECT_TRUE(Read().ends_with("\r\nDevice Number = \r\n"));
+}
+
+TEST_F(ConfigTest, AFailedSaveKeepsThePreviousFile) {
+  Write("Interface =  2 \r\n");
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_FALSE(settings.SaveConfig(file));
+  EXPECT_EQ(Read(), "Interface =  2 \r\n");
+
+  const fs::path folder = dir / "taken";
+  fs::create_directory(folder);
+  std::ofstream(folder / "inside") << "kept";
+  EXPECT_FALSE(settings.SaveConfig(folder));
+  EXPECT_TRUE(fs::exists(folder / "inside"));
+  EXPECT_FALSE(settings.SaveConfig(dir / "no such folder" / "Velk47120.cfg"));
+  EXPECT_EQ(Entries(), 2);
+
+  // Through a link the file it points to is replaced and the link stays.
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+  fs::create_symlink(file, dir / "link.cfg");
+  ASSERT_TRUE(settings.SaveConfig(dir / "link.cfg"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.cfg"));
+  EXPECT_TRUE(Read().starts_with("Interface =  0 \r\n"));
+}
+
+TEST(DeviceNumberSetting, TextComparesByItsLeadingNumber) {
+  EXPECT_EQ(DeviceNumberSetting::FromText("47121 rev B").Numeric(), 47121);
+  EXPECT_EQ(DeviceNumberSetting::FromText("rev B").Numeric(), 0);
+  EXPECT_EQ(DeviceNumberSetting::FromText("1e99").Numeric(), 2147483647);
+  EXPECT_EQ(DeviceNumberSetting::FromText("  rev B \t").DisplayText(), "rev B");
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "core/ChipConstants.h"
+#include "support/SimRig.h"
+
+namespace velk {
+namespace {
+
+TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
+  test::SimRig rig;
+  auto& reg = rig.session.reg;
+  auto& spi = rig.session.spi;
+  reg.IdentifyProduct(spi);  // Mon_Year reads 0 while the chip is locked
+
+  for (int16_t s = 1; s <= 62; ++s) {
+    if (reg.RegWritable[s] == 0 || s == slot::Command || s == slot::Pwr_Mde) continue;
+    const int32_t value = s == slot::KeyCode ? kKeyCode : (0x5A3C + s * 0x1357) & 0xFFFF;
+    spi.WriteRegister(s, value);
+    spi.ReadRegister(s);
+    const int32_t mask = reg.RegBytes[s] == 1 ? 0xFF : (1 << reg.RegBits[s]) - 1;
+    EXPECT_EQ(spi.RegData & mask, value & mask) << reg.RegName[s] << " (slot " << s << ")";
+  }
+
+  // A one-byte write leaves its neighbour alone.
+  const uint8_t testConfig = rig.sensor.Byte(0x7F);
+  spi.WriteRegister(slot::ADC_Slct, 0xEE11);
+  EXPECT_EQ(rig.sensor.Byte(0x7E), 0x11);
+  EXPECT_EQ(rig.sensor.Byte(0x7F), testConfig);
+}
+
+TEST(SimEndToEnd, PowerDownReadsZerosUntilTheChipWakes) {
+  test::SimRig rig;
+  auto& spi = rig.session.spi;
+  spi.WriteRegister(slot::Pwr_Mde, 2);  // one second
+  spi.ReadRegister(slot::Sens_Avg);
+  EXPECT_EQ(spi.RegData, 0);
+  rig.clock.Advance(1.5);
+  spi.ReadRegister(slot::Sens_Avg);
+  EXPECT_EQ(spi.RegData, 0x402);
+}
+
+TEST(SimEndToEnd, IdentifiesBothModels) {
+  for (int product : {47120, 47121}) {
+    test::SimRig rig(product);
+    auto& reg = rig.session.reg;
+    reg.IdentifyProduct(rig.session.spi);
+    EXPECT_EQ(reg.ProductName, "VELK" + std::to_string(product));
+    EXPECT_EQ(reg.FirmwareRevision, 1.2f);
+    EXPECT_EQ(reg.RevisionDay, 14);
+    EXPECT_EQ(reg.RevisionMonth, 6);
+    EXPECT_EQ(reg.RevisionYear, 2026);
+    EXPECT_EQ(reg.FlashCount, 37);
+  }
+}
+
+TEST(SimEndToEnd, GyroOutConvertsBackToTheRateAtEveryRange) {
+  struct Range {
+    int32_t bits;
+    double factor;
+  };
+  const Range ranges[] = {
+      {0x100, 0.018318814697265626}, {0x200, 0.03663762939453125}, {0x400, 0.0732752587890625}};
+  for (int product : {47120, 47121}) {
+    for (const Range& range : ranges) {
+      for (double fraction : {0.55, -0.8}) {
+        SCOPED_TRACE(testing::Message() << product << " range " << range.bits << " " << fraction);
+        test::SimRig rig(product);
+        auto& spi = rig.session.spi;
+        const double factor = product == 47121 ? range.factor / 4 : range.factor;
+        const double rate = fraction * 8191 * factor;
+        rig.sensor.SetNoise(false);
+        rig.sensor.SetFixedRate(rate);
+        spi.WriteRegister(slot::Sens_Avg, range.bits);
+        rig.session.reg.RegScale[slot::Gyro_Out] = static_cast<float>(factor);
+        rig.clock.Advance(0.5);
+
+        spi.ReadRegister(slot::Gyro_Out);
+        EXPECT_NEAR(spi.RegValue, rate + rig.sensor.Bias(), factor);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,117 @@
+#include "registers/Spi47120.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "registers/WiredSession.h"
+
+namespace velk {
+namespace {
+
+using Words = std::vector<uint16_t>;
+
+TEST(ReadRegister, DecodesFieldFlagsBytesAndValue) {
+  test::WiredSession w;
+  auto& spi = w.spi;
+  w.Answer({0xBFFF, 0xC123, 0x0FFF, 0x0800, 0x3FFF});
+
+  spi.ReadRegister(slot::Gyro_Out);
+  EXPECT_EQ(w.Frames(), (Words{0x0400, 0x0000}));
+  EXPECT_EQ(spi.NewDataBit, 32768);
+  EXPECT_EQ(spi.ErrorAlarmBit, 0);
+  EXPECT_EQ(spi.RegData, -1);
+  EXPECT_EQ(spi.RegValue, -0.07326f);
+  EXPECT_EQ(spi.RegHighByte, 191);
+  EXPECT_EQ(spi.RegLowByte, 255);
+
+  spi.ReadRegister(slot::Supply_Out);
+  EXPECT_EQ(spi.RegData, 0x123);
+  EXPECT_EQ(spi.NewDataBit, 32768);
+  EXPECT_EQ(spi.ErrorAlarmBit, 16384);
+
+  spi.ReadRegister(slot::Temp_Out);  // 12-bit signed, offset 25
+  EXPECT_EQ(spi.RegData, -1);
+  EXPECT_FLOAT_EQ(spi.RegValue, 24.8547f);
+  spi.ReadRegister(slot::Temp_Out);
+  EXPECT_EQ(spi.RegData, -2048);
+
+  spi.ReadRegister(slot::Angle_Out);  // 14-bit unsigned
+  EXPECT_EQ(spi.RegData, 16383);
+  EXPECT_NEAR(spi.RegValue, 600.11, 0.01);
+}
+
+TEST(ReadRegister, LeavesGlobalsAloneWhereTheSlotSaysSo) {
+  test::WiredSession w;
+  auto& spi = w.spi;
+  w.Answer({0xC000, 0x0123});
+  spi.ReadRegister(slot::Gyro_Out);
+  spi.ReadRegister(slot::Status);  // no flags in this register
+  EXPECT_EQ(spi.NewDataBit, 32768);
+  EXPECT_EQ(spi.ErrorAlarmBit, 16384);
+
+  // Unreadable and out-of-table slots: nothing sent, nothing changed.
+  w.io.log.clear();
+  for (int16_t s : {slot::Command, int16_t{-1}, int16_t{66}, int16_t{32767}}) {
+    spi.ReadRegister(s);
+    if (s != slot::Command) spi.WriteRegister(s, 0x1234);
+  }
+  EXPECT_TRUE(w.io.log.empty());
+  EXPECT_EQ(spi.RegData, 0x123);
+  EXPECT_EQ(spi.RegValue, 291.0f);
+  EXPECT_EQ(spi.RegHighByte, 1);
+  EXPECT_EQ(spi.RegLowByte, 0x23);
+  EXPECT_EQ(spi.NewDataBit, 32768);
+}
+
+TEST(WriteRegister, SendsOneWriteFramePerByteInOrder) {
+  const auto framesOf = [](int16_t s, int32_t value) {
+    test::WiredSession w;
+    w.spi.WriteRegister(s, value);
+    return w.Frames();
+  };
+  EXPECT_EQ(framesOf(slot::Smpl_Prd, 0x1234), (Words{0xB712, 0xB634}));
+  EXPECT_EQ(framesOf(slot::KeyCode, 0xA5C3), (Words{0xD0C3, 0xD1A5}));  // low byte first
+  EXPECT_EQ(framesOf(slot::Product, 0x0102), (Words{0xD701, 0xD602}));  // read-only: still sent
+  // One-byte registers take one frame to their own address, never to a neighbour or to 0.
+  EXPECT_EQ(framesOf(slot::ADC_Slct, 0x1234), (Words{0xFE34}));
+  EXPECT_EQ(framesOf(slot::Test_Cnfg, 0xABCD), (Words{0xFFCD}));
+}
+
+TEST(Spi47120, OtherInterfaces) {
+  test::WiredSession w;
+  auto& spi = w.spi;
+  auto& usb = w.session.usb;
+
+  w.session.analyzer.InterfaceType = 0;
+  spi.NewDataBit = 32768;
+  spi.ReadRegister(slot::Temp_Out);
+  EXPECT_EQ(spi.RegData, 0);
+  EXPECT_EQ(spi.RegValue, 25.0f);
+  EXPECT_EQ(spi.NewDataBit, 0);
+  spi.WriteRegister(slot::Smpl_Prd, 0x1234);
+  EXPECT_TRUE(w.io.log.empty());
+
+  // USB with no card ready: the buffers are filled, nothing moves, and the read repeats the
+  // card's last second word.
+  w.session.analyzer.InterfaceType = 2;
+  usb.SpiChannel = 4;
+  usb.SpiReadData[2] = 0xBFFF;
+  spi.ReadRegister(slot::Gyro_Out);
+  EXPECT_EQ(usb.SpiWriteData[1], 0x0400);
+  EXPECT_EQ(usb.SpiWriteData[2], 0x0400);
+  EXPECT_EQ(usb.SpiChannel, 1);
+  EXPECT_EQ(spi.RegData, -1);
+  EXPECT_EQ(usb.SpiReadData[2], 0xBFFF);
+
+  spi.WriteRegister(slot::Smpl_Prd, 0x1234);
+  EXPECT_EQ(usb.SpiWriteData[1], 0xB712);
+  EXPECT_EQ(usb.SpiWriteData[2], 0xB634);
+  spi.WriteRegister(slot::Test_Cnfg, 0x0055);
+  EXPECT_EQ(usb.SpiWriteData[1], 0xFF55);
+  EXPECT_EQ(usb.SpiWriteData[2], 0xB634);
+  EXPECT_TRUE(w.io.log.empty());
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "transport/parallel/PortIo.h"
+
+namespace velk::test {
+
+// Records every port access; reads answer with a scripted function of the port.
+class RecordingPortIo final : public PortIo {
+ public:
+  struct Access {
+    bool write;
+    uint16_t port;
+    uint16_t value;
+    bool operator==(const Access&) const = default;
+  };
+
+  void vbOut(uint16_t port, uint16_t value) override { log.push_back({true, port, value}); }
+  uint16_t vbInp(uint16_t port) override {
+    uint16_t value = input ? input(port) : 0xFF;
+    log.push_back({false, port, value});
+    return value;
+  }
+
+  // Values written to one port, in order.
+  std::vector<uint16_t> WritesTo(uint16_t port) const {
+    std::vector<uint16_t> out;
+    for (const auto& a : log)
+      if (a.write && a.port == port) out.push_back(a.value);
+    return out;
+  }
+
+  std::vector<Access> log;
+  std::function<uint16_t(uint16_t port)> input;
+};
+
+}  // namespace velk::test
