@@ -1,8 +1,8 @@
 #include "core/Delay.h"
 
+#include <chrono>
 #include <cmath>
-
-#include "core/Clock.h"
+#include <utility>
 
 namespace velk {
 
@@ -12,6 +12,7 @@ int16_t DelayCalibrated = 0;
 namespace {
 
 bool startedWithArguments = false;
+DelayWaiter waiter;
 
 // The empty loop that spends the time. The asm barrier keeps the optimiser from removing or
 // shortening it while costing next to nothing per pass.
@@ -19,11 +20,26 @@ void Spin(int32_t passes) {
   for (int32_t i = 0; i < passes; ++i) asm volatile("" ::: "memory");
 }
 
-float MeasureWithSteadyClock(float ms) {
-  SteadyClock clock;
-  double t0 = clock.Seconds();
-  DelayMs(ms);
-  return static_cast<float>(clock.Seconds() - t0);
+// About a month at most, so no count can overflow.
+int64_t Steps(float ms) {
+  return static_cast<int64_t>(std::nearbyint(std::fmin(ms * 100.0f, 3.0e8f)));
+}
+
+float MeasureLoop(float ms) {
+  using Clock = std::chrono::steady_clock;
+  const auto t0 = Clock::now();
+  const int32_t loops = LoopsPer10us;
+  for (int64_t n = Steps(ms); n > 0; --n) Spin(loops);
+  return std::chrono::duration<float>(Clock::now() - t0).count();
+}
+
+// Spins in slices of about a microsecond between clock readings: the overshoot stays far
+// below the 10 us resolution of a pause.
+void WaitSteps(int64_t steps) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::microseconds(10 * steps);
+  const int32_t slice = LoopsPer10us / 16 + 1;
+  while (Clock::now() < deadline) Spin(slice);
 }
 
 // In double precision: a float product would lose the low digits of counts above 2^24.
@@ -43,15 +59,21 @@ void DelayMs(float& ms) {
     return;
   }
   if (!(ms >= 0.01f)) ms = 0.01f;  // NaN too
-  // About a month at most, so no count can overflow.
-  const auto steps = static_cast<int64_t>(std::nearbyint(std::fmin(ms * 100.0f, 3.0e8f)));
+  const int64_t steps = Steps(ms);
+  if (waiter) {
+    waiter(static_cast<double>(steps) / 1e5);
+    return;
+  }
   if (DelayCalibrated == 0) CalibrateDelay();
-  const int32_t loops = LoopsPer10us;
-  for (int64_t n = 0; n < steps; ++n) Spin(loops);
+  WaitSteps(steps);
 }
 
 void DelayMs(float&& ms) {
   DelayMs(static_cast<float&>(ms));
+}
+
+void SetDelayWaiter(DelayWaiter newWaiter) {
+  waiter = std::move(newWaiter);
 }
 
 void SetStartedWithArguments(bool started) {
@@ -59,7 +81,7 @@ void SetStartedWithArguments(bool started) {
 }
 
 void CalibrateDelay() {
-  CalibrateDelay(MeasureWithSteadyClock);
+  CalibrateDelay(MeasureLoop);
 }
 
 void CalibrateDelay(const std::function<float(float ms)>& measureSeconds) {
