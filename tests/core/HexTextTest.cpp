@@ -11,7 +11,6 @@ TEST(HexText, ReadsTheLastFourCharactersCountingNonDigitsAsZero) {
   EXPECT_EQ(HexToLong("1A"), 26);
   EXPECT_EQ(HexToLong("1a"), 26);
   EXPECT_EQ(HexToLong("G1"), 1);
-  EXPECT_EQ(HexToLong(" 10"), 16);
   EXPECT_EQ(HexToLong(""), 0);
   EXPECT_EQ(HexToLong("FFFF"), 65535);
   EXPECT_EQ(HexToInteger("FFFF"), -1);

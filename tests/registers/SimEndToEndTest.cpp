@@ -31,15 +31,26 @@ TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
   EXPECT_EQ(rig.sensor.Byte(0x7F), testConfig);
 }
 
-TEST(SimEndToEnd, PowerDownReadsZerosUntilTheChipWakes) {
+// What the adapter must refuse, beyond carrying every frame above.
+TEST(SimEndToEnd, TheAdapterTakesOnlyWholeFramesAtItsOwnAddress) {
   test::SimRig rig;
   auto& spi = rig.session.spi;
-  spi.WriteRegister(slot::Pwr_Mde, 2);  // one second
+  rig.session.analyzer.PortAddress = 0x278;  // no adapter there: zeros, as with none fitted
   spi.ReadRegister(slot::Sens_Avg);
   EXPECT_EQ(spi.RegData, 0);
-  rig.clock.Advance(1.5);
-  spi.ReadRegister(slot::Sens_Avg);
-  EXPECT_EQ(spi.RegData, 0x402);
+  EXPECT_EQ(rig.sensor.FrameCount(), 0);
+
+  rig.session.analyzer.PortAddress = 0x378;
+  rig.session.parallel.ParallelPortInit();  // writes the status port too: ignored
+  rig.adapter.vbOut(0x378, 5);              // a frame cut short after eight clocks ...
+  for (int i = 0; i < 8; ++i) {
+    rig.adapter.vbOut(0x378, 7);
+    rig.adapter.vbOut(0x378, 5);
+  }
+  rig.adapter.vbOut(0x378, 0);
+  EXPECT_EQ(rig.sensor.FrameCount(), 0);
+  spi.ReadRegister(slot::Status);
+  EXPECT_EQ(spi.RegData, 0x008);  // ... is dropped, and the chip notes it
 }
 
 TEST(SimEndToEnd, IdentifiesBothModels) {
@@ -57,23 +68,18 @@ TEST(SimEndToEnd, IdentifiesBothModels) {
 }
 
 TEST(SimEndToEnd, GyroOutConvertsBackToTheRateAtEveryRange) {
-  struct Range {
-    int32_t bits;
-    double factor;
-  };
-  const Range ranges[] = {
-      {0x100, 0.018318814697265626}, {0x200, 0.03663762939453125}, {0x400, 0.0732752587890625}};
   for (int product : {47120, 47121}) {
-    for (const Range& range : ranges) {
+    for (int32_t range : {0x100, 0x200, 0x400}) {
       for (double fraction : {0.55, -0.8}) {
-        SCOPED_TRACE(testing::Message() << product << " range " << range.bits << " " << fraction);
+        SCOPED_TRACE(testing::Message() << product << " range " << range << " " << fraction);
         test::SimRig rig(product);
         auto& spi = rig.session.spi;
-        const double factor = product == 47121 ? range.factor / 4 : range.factor;
+        // 0.0733 deg/s per count at the widest range, halving with each narrower one.
+        const double factor = 0.0732752587890625 * range / 0x400 / (product == 47121 ? 4 : 1);
         const double rate = fraction * 8191 * factor;
         rig.sensor.SetNoise(false);
         rig.sensor.SetFixedRate(rate);
-        spi.WriteRegister(slot::Sens_Avg, range.bits);
+        spi.WriteRegister(slot::Sens_Avg, range);
         rig.session.reg.RegScale[slot::Gyro_Out] = static_cast<float>(factor);
         rig.clock.Advance(0.5);
 
