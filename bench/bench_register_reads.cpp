@@ -6,16 +6,25 @@
 #include "registers/Session.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
+#include "transport/usb/AbsentEzUsbDriver.h"
 
 namespace {
 
 constexpr double kPauseFloorSeconds = 0.0003;
 
+class NoMessages final : public velk::MessageSink {
+ public:
+  void Show(const std::string&, const std::string&) override {}
+  bool Ask(const std::string&, const std::string&) override { return false; }
+};
+
 void BM_RegisterRead(benchmark::State& state) {
   velk::SteadyClock clock;
   velk::SimSensor sensor(clock);
   velk::SimParallelAdapter adapter(sensor);
-  velk::Session session(adapter);
+  velk::AbsentEzUsbDriver noUsb;
+  NoMessages messages;
+  velk::Session session(adapter, noUsb, messages);
   session.analyzer.InterfaceType = 1;
   session.reg.BuildRegisterTable();
   const auto slot = static_cast<int16_t>(state.range(0));

@@ -9,6 +9,7 @@
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "transport/parallel/AbsentPortIo.h"
+#include "transport/usb/AbsentEzUsbDriver.h"
 #include "ui/main/Startup.h"
 
 namespace {
@@ -53,11 +54,12 @@ int main(int argc, char** argv) {
   velk::SteadyClock clock;
   std::unique_ptr<velk::SimSensor> sensor;
   std::unique_ptr<velk::PortIo> port;
+  velk::AbsentEzUsbDriver noUsb;
   if (int product = SimulatedProduct(parser); product != 0) {
     sensor = std::make_unique<velk::SimSensor>(clock, product);
     port = std::make_unique<velk::SimParallelAdapter>(*sensor);
   } else {
     port = std::make_unique<velk::AbsentPortIo>();
   }
-  return velk::RunProgram(*port);
+  return velk::RunProgram(*port, noUsb);
 }

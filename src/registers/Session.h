@@ -1,25 +1,32 @@
 #pragma once
 
 #include "core/Analyzer.h"
+#include "core/Messages.h"
 #include "registers/Reg47120.h"
 #include "registers/Spi47120.h"
 #include "transport/parallel/ParallelSpi.h"
 #include "transport/parallel/PortIo.h"
+#include "transport/usb/EzUsb.h"
+#include "transport/usb/EzUsbDriver.h"
 #include "transport/usb/UsbSpiDrivers.h"
 
 namespace velk {
 
 // The process-wide state of one run: one instance of each module, handed by reference to
-// every window. The hardware seams are supplied by whoever builds it (real or simulated).
+// every window. The hardware seams and the message boxes are supplied by whoever builds it
+// (real or simulated hardware; Qt message boxes or a test's recorder).
 class Session {
  public:
-  explicit Session(PortIo& portIo) : parallel(analyzer, portIo) {}
+  Session(PortIo& portIo, EzUsbDriver& usbDriver, MessageSink& messages)
+      : messages(messages), ezUsb(usbDriver, messages), parallel(analyzer, portIo) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  MessageSink& messages;
   Analyzer analyzer;
   Reg47120 reg;
-  UsbSpiDrivers usb;
+  EzUsb ezUsb;
+  UsbSpiDrivers usb{ezUsb, messages};
   ParallelSpi parallel;
   Spi47120 spi{analyzer, reg, parallel, usb};
 };

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "registers/Session.h"
+#include "transport/usb/AbsentEzUsbDriver.h"
+#include "support/MessageRecorder.h"
 #include "support/RecordingPortIo.h"
 #include "support/SpiFrames.h"
 
@@ -20,7 +22,9 @@ struct WiredSession {
   void Answer(std::vector<uint16_t> words) { AnswerWith(io, 0x378, std::move(words)); }
 
   RecordingPortIo io;
-  Session session{io};
+  AbsentEzUsbDriver noUsb;
+  MessageRecorder messages;
+  Session session{io, noUsb, messages};
   Spi47120& spi = session.spi;
 };
 

@@ -4,6 +4,8 @@
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "support/ManualClock.h"
+#include "support/MessageRecorder.h"
+#include "transport/usb/AbsentEzUsbDriver.h"
 
 namespace velk::test {
 
@@ -19,7 +21,9 @@ struct SimRig {
   ManualClock clock;
   SimSensor sensor;
   SimParallelAdapter adapter;
-  Session session{adapter};
+  AbsentEzUsbDriver noUsb;
+  MessageRecorder messages;
+  Session session{adapter, noUsb, messages};
 };
 
 }  // namespace velk::test

@@ -10,7 +10,7 @@
 
 namespace velk {
 
-int RunProgram(PortIo& portIo) {
+int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
   frmMsg loading;
   loading.show();
   loading.LBLmsg->setText("\r\nLOADING...\r\n\r\nSetting up Delay function");
@@ -22,14 +22,14 @@ int RunProgram(PortIo& portIo) {
   CalibrateDelay();
   QApplication::restoreOverrideCursor();
 
-  Session session(portIo);  // its members start at the start-up defaults
+  QtMessageSink messages;
+  Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
   session.analyzer.LoadConfig();
   session.reg.BuildRegisterTable();
 
   loading.LBLmsg->setText(" ");
   loading.hide();
 
-  QtMessageSink messages;
   frmVelk47120 window(session, messages);
   messages.SetParent(&window);
   window.show();

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "transport/parallel/PortIo.h"
+#include "transport/usb/EzUsbDriver.h"
 
 namespace velk {
 
 // The program's start-up: loading window, delay calibration, defaults, configuration,
 // register table, then the main window until it closes. Returns the exit code.
-int RunProgram(PortIo& portIo);
+int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver);
 
 }  // namespace velk
