@@ -1,22 +1,34 @@
-// Register reads over the simulated parallel adapter, against the floor the protocol's pauses
-// allow: 0.3 ms per read (two frames with 0.1 ms each, and 0.1 ms after the access).
+// Register reads over the simulated adapters, against the floor the protocol's pauses allow:
+// 0.3 ms per read over the parallel port (two frames with 0.1 ms each, and 0.1 ms after the
+// access), 0.1 ms over the USB card (one command, then the 0.1 ms after the access).
 #include <benchmark/benchmark.h>
 
 #include "core/Clock.h"
 #include "registers/Session.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
+#include "sim/SimUsbCard.h"
+#include "transport/parallel/AbsentPortIo.h"
 #include "transport/usb/AbsentEzUsbDriver.h"
 
 namespace {
 
 constexpr double kPauseFloorSeconds = 0.0003;
+constexpr double kUsbPauseFloorSeconds = 0.0001;
 
 class NoMessages final : public velk::MessageSink {
  public:
   void Show(const std::string&, const std::string&) override {}
   bool Ask(const std::string&, const std::string&) override { return false; }
 };
+
+void Report(benchmark::State& state, double floorSeconds) {
+  state.counters["reads/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  // Time the pauses alone would take over the elapsed time: 1.0 is the floor.
+  state.counters["ratio_to_floor"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * floorSeconds, benchmark::Counter::kIsRate);
+}
 
 void BM_RegisterRead(benchmark::State& state) {
   velk::SteadyClock clock;
@@ -33,14 +45,40 @@ void BM_RegisterRead(benchmark::State& state) {
     session.spi.ReadRegister(slot);
     benchmark::DoNotOptimize(session.spi.RegData);
   }
-  state.counters["reads/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  // Time the pauses alone would take over the elapsed time: 1.0 is the floor.
-  state.counters["ratio_to_floor"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kPauseFloorSeconds, benchmark::Counter::kIsRate);
+  Report(state, kPauseFloorSeconds);
 }
 
 BENCHMARK(BM_RegisterRead)
+    ->Arg(velk::slot::Gyro_Out)
+    ->MinTime(2.0)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+// Every read opens the card, sends one command, collects the answer and closes it again.
+void BM_RegisterReadUsb(benchmark::State& state) {
+  velk::SteadyClock clock;
+  velk::SimSensor sensor(clock);
+  velk::SimUsbCard card(&sensor);
+  velk::AbsentPortIo noPort;
+  NoMessages messages;
+  velk::Session session(noPort, card, messages);
+  session.analyzer.InterfaceType = 2;
+  session.reg.BuildRegisterTable();
+  session.usb.FindUsbBuffers();
+  if (!session.usb.CardReady()) {
+    state.SkipWithError("the simulated card was not found");
+    return;
+  }
+  const auto slot = static_cast<int16_t>(state.range(0));
+
+  for (auto _ : state) {
+    session.spi.ReadRegister(slot);
+    benchmark::DoNotOptimize(session.spi.RegData);
+  }
+  Report(state, kUsbPauseFloorSeconds);
+}
+
+BENCHMARK(BM_RegisterReadUsb)
     ->Arg(velk::slot::Gyro_Out)
     ->MinTime(2.0)
     ->Repetitions(3)

@@ -8,8 +8,10 @@
 #include "core/Delay.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
-#include "transport/parallel/AbsentPortIo.h"
-#include "transport/usb/AbsentEzUsbDriver.h"
+#include "sim/SimUsbCard.h"
+#include "transport/parallel/LinuxPortIo.h"
+#include "transport/parallel/PortOs.h"
+#include "transport/usb/LibUsbDriver.h"
 #include "ui/main/Startup.h"
 
 namespace {
@@ -51,15 +53,20 @@ int main(int argc, char** argv) {
   // Any command line at all lowers the first guess of the delay calibration.
   velk::SetStartedWithArguments(argc > 1);
 
+  // Simulated, one sensor sits behind both adapters: the parallel one at 0x378 and a FIFO4
+  // card on "Ezusb-0".
   velk::SteadyClock clock;
+  velk::LinuxPortOs portOs;
   std::unique_ptr<velk::SimSensor> sensor;
   std::unique_ptr<velk::PortIo> port;
-  velk::AbsentEzUsbDriver noUsb;
+  std::unique_ptr<velk::EzUsbDriver> usb;
   if (int product = SimulatedProduct(parser); product != 0) {
     sensor = std::make_unique<velk::SimSensor>(clock, product);
     port = std::make_unique<velk::SimParallelAdapter>(*sensor);
+    usb = std::make_unique<velk::SimUsbCard>(sensor.get());
   } else {
-    port = std::make_unique<velk::AbsentPortIo>();
+    port = std::make_unique<velk::LinuxPortIo>(portOs);
+    usb = std::make_unique<velk::LibUsbDriver>();
   }
-  return velk::RunProgram(*port, noUsb);
+  return velk::RunProgram(*port, *usb);
 }

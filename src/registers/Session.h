@@ -6,6 +6,7 @@
 #include "registers/Spi47120.h"
 #include "transport/parallel/ParallelSpi.h"
 #include "transport/parallel/PortIo.h"
+#include "transport/parallel/SetupGiveio.h"
 #include "transport/usb/EzUsb.h"
 #include "transport/usb/EzUsbDriver.h"
 #include "transport/usb/UsbSpiDrivers.h"
@@ -18,7 +19,10 @@ namespace velk {
 class Session {
  public:
   Session(PortIo& portIo, EzUsbDriver& usbDriver, MessageSink& messages)
-      : messages(messages), ezUsb(usbDriver, messages), parallel(analyzer, portIo) {}
+      : messages(messages),
+        ezUsb(usbDriver, messages),
+        parallel(analyzer, portIo),
+        giveio(portIo, messages) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -28,6 +32,7 @@ class Session {
   EzUsb ezUsb;
   UsbSpiDrivers usb{ezUsb, messages};
   ParallelSpi parallel;
+  SetupGiveio giveio;
   Spi47120 spi{analyzer, reg, parallel, usb};
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ChipConstants.h"
+#include "registers/RoundTrip.h"
 #include "support/SimRig.h"
 
 namespace velk {
@@ -11,24 +12,7 @@ namespace {
 
 TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
   test::SimRig rig;
-  auto& reg = rig.session.reg;
-  auto& spi = rig.session.spi;
-  reg.IdentifyProduct(spi);  // Mon_Year reads 0 while the chip is locked
-
-  for (int16_t s = 1; s <= 62; ++s) {
-    if (reg.RegWritable[s] == 0 || s == slot::Command || s == slot::Pwr_Mde) continue;
-    const int32_t value = s == slot::KeyCode ? kKeyCode : (0x5A3C + s * 0x1357) & 0xFFFF;
-    spi.WriteRegister(s, value);
-    spi.ReadRegister(s);
-    const int32_t mask = reg.RegBytes[s] == 1 ? 0xFF : (1 << reg.RegBits[s]) - 1;
-    EXPECT_EQ(spi.RegData & mask, value & mask) << reg.RegName[s] << " (slot " << s << ")";
-  }
-
-  // A one-byte write leaves its neighbour alone.
-  const uint8_t testConfig = rig.sensor.Byte(0x7F);
-  spi.WriteRegister(slot::ADC_Slct, 0xEE11);
-  EXPECT_EQ(rig.sensor.Byte(0x7E), 0x11);
-  EXPECT_EQ(rig.sensor.Byte(0x7F), testConfig);
+  test::ExpectWritableRegistersReadBack(rig.session, rig.sensor);
 }
 
 // What the adapter must refuse, beyond carrying every frame above.
@@ -55,7 +39,7 @@ TEST(SimEndToEnd, TheAdapterTakesOnlyWholeFramesAtItsOwnAddress) {
 
 TEST(SimEndToEnd, IdentifiesBothModels) {
   for (int product : {47120, 47121}) {
-    test::SimRig rig(product);
+    test::SimRig rig(test::SimRig::kParallel, product);
     auto& reg = rig.session.reg;
     reg.IdentifyProduct(rig.session.spi);
     EXPECT_EQ(reg.ProductName, "VELK" + std::to_string(product));
@@ -72,7 +56,7 @@ TEST(SimEndToEnd, GyroOutConvertsBackToTheRateAtEveryRange) {
     for (int32_t range : {0x100, 0x200, 0x400}) {
       for (double fraction : {0.55, -0.8}) {
         SCOPED_TRACE(testing::Message() << product << " range " << range << " " << fraction);
-        test::SimRig rig(product);
+        test::SimRig rig(test::SimRig::kParallel, product);
         auto& spi = rig.session.spi;
         // 0.0733 deg/s per count at the widest range, halving with each narrower one.
         const double factor = 0.0732752587890625 * range / 0x400 / (product == 47121 ? 4 : 1);

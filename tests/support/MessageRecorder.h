@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -8,24 +7,20 @@
 
 namespace velk::test {
 
-// Records every message box; questions take their answers from a script (No when it runs out).
+// Records every message box; every question is answered No.
 class MessageRecorder final : public MessageSink {
  public:
   struct Message {
     std::string text;
     std::string title;
-    bool question;
   };
 
   void Show(const std::string& text, const std::string& title = {}) override {
-    shown.push_back({text, title, false});
+    shown.push_back({text, title});
   }
   bool Ask(const std::string& text, const std::string& title = {}) override {
-    shown.push_back({text, title, true});
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
+    shown.push_back({text, title});
+    return false;
   }
 
   std::vector<std::string> Texts() const {
@@ -35,7 +30,6 @@ class MessageRecorder final : public MessageSink {
   }
 
   std::vector<Message> shown;
-  std::deque<bool> answers;
 };
 
 }  // namespace velk::test

@@ -1,14 +1,24 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 namespace velk::test {
 
 // A fresh directory under the system's temporary folder, removed with its contents.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velk-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& Path() const { return path_; }

@@ -31,6 +31,9 @@ class EzUsb {
   void ReadBoardInfo(int32_t handle, UsbBoardInfo& board);
   void FindEzUsbBoards();
 
+  // What the user can do about the last device that would not open; empty when nothing.
+  std::string DriverAdvice() const { return driver_.Advice(); }
+
  private:
   EzUsbDriver& driver_;
   MessageSink& messages_;

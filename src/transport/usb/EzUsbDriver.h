@@ -22,6 +22,8 @@ class EzUsbDriver {
   virtual void Close(int32_t handle) = 0;
   // Consulted only right after a failed open.
   virtual uint32_t LastError() const = 0;
+  // What the user can do about the last failed open; empty when there is nothing to say.
+  virtual std::string Advice() const { return {}; }
 };
 
 // Request codes.

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/NumberText.h"
+#include "core/OsName.h"
 #include "ui/main/Twips.h"
 
 namespace velk {
@@ -42,6 +43,29 @@ frmVelk47120::frmVelk47120(Session& session, MessageSink& messages, QWidget* par
   layout->addWidget(BuildOutputs());
   setCentralWidget(central);
   resize(Twips(this, 5200), Twips(this, 4200));
+
+  session_.analyzer.OsName = DetectOsName();
+  PrepareInterface();
+}
+
+// The configured interface is made usable once, as the window loads.
+void frmVelk47120::PrepareInterface() {
+  Analyzer& config = session_.analyzer;
+  if (config.InterfaceType == 1) {
+    session_.giveio.PreparePort(config, session_.parallel);
+  } else if (config.InterfaceType == 2) {
+    UsbSpiDrivers& usb = session_.usb;
+    usb.FindUsbBuffers();
+    if (usb.CardReady()) {
+      usb.SetSpiBits(usb.SpiStaticBits);
+      usb.SetupSpi(usb.SpiWordDelay);
+    }
+  }
+}
+
+void frmVelk47120::ShowInterfaceChecks() {
+  mnuPort->setChecked(session_.analyzer.InterfaceType == 1);
+  mnuUsb->setChecked(session_.analyzer.InterfaceType == 2);
 }
 
 void frmVelk47120::BuildMenus() {
@@ -53,6 +77,9 @@ void frmVelk47120::BuildMenus() {
   mnuPort = iface->addAction("Parallel Port");
   mnuPort->setCheckable(true);
   connect(mnuPort, &QAction::triggered, this, &frmVelk47120::mnuPort_Click);
+  mnuUsb = iface->addAction("USB");
+  mnuUsb->setCheckable(true);
+  connect(mnuUsb, &QAction::triggered, this, &frmVelk47120::mnuUsb_Click);
 }
 
 QWidget* frmVelk47120::BuildOutputs() {
@@ -93,7 +120,7 @@ bool frmVelk47120::Check_Interface() {
   if ((config.InterfaceType == 1 && config.PortAddress == 0) ||
       (config.InterfaceType == 2 && !session_.usb.CardReady()))
     config.InterfaceType = 0;
-  mnuPort->setChecked(config.InterfaceType == 1);
+  ShowInterfaceChecks();
   if (config.InterfaceType == 0) {
     messages_.Show("Please select an interface first");
     return false;
@@ -126,9 +153,13 @@ void frmVelk47120::cmdReadData_Click() {
 }
 
 void frmVelk47120::Form_Activate() {
-  mnuPort->setChecked(session_.analyzer.InterfaceType == 1);
-  if (session_.analyzer.InterfaceType != 1 || session_.analyzer.PortAddress == 0) {
+  ShowInterfaceChecks();
+  const Analyzer& config = session_.analyzer;
+  const bool usable = (config.InterfaceType == 1 && config.PortAddress != 0) ||
+                      (config.InterfaceType == 2 && session_.usb.CardReady());
+  if (!usable) {
     lblDeviceNumber->setText("No interface selected");
+    statusBar()->clearMessage();
     return;
   }
   session_.reg.IdentifyProduct(session_.spi);
@@ -139,14 +170,26 @@ void frmVelk47120::Form_Activate() {
                                .arg(reg.RevisionMonth)
                                .arg(reg.RevisionDay)
                                .arg(reg.RevisionYear));
-  const auto port = static_cast<uint16_t>(session_.analyzer.PortAddress);
-  statusBar()->showMessage("Parallel port at " + QString::number(port, 16).toUpper());
+  if (config.InterfaceType == 1) {
+    const auto port = static_cast<uint16_t>(config.PortAddress);
+    statusBar()->showMessage("Parallel port at " + QString::number(port, 16).toUpper());
+  } else {
+    statusBar()->showMessage("USB SPI card " +
+                             QString::fromStdString(session_.usb.SelectedUsbBoard.DeviceName));
+  }
 }
 
 void frmVelk47120::mnuPort_Click() {
   session_.analyzer.InterfaceType = 1;
   if (session_.analyzer.PortAddress == 0) session_.analyzer.PortAddress = 888;
-  session_.parallel.ParallelPortInit();
+  PrepareInterface();
+  Form_Activate();
+}
+
+void frmVelk47120::mnuUsb_Click() {
+  session_.analyzer.InterfaceType = 2;
+  PrepareInterface();
+  if (!session_.usb.CardReady()) session_.analyzer.InterfaceType = 0;
   Form_Activate();
 }
 

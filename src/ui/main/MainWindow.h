@@ -21,9 +21,11 @@ class frmVelk47120 : public QMainWindow {
   void Form_Activate();
   bool Check_Interface();
   void mnuPort_Click();
+  void mnuUsb_Click();
   void mnuExit_Click();
 
   QAction* mnuPort;
+  QAction* mnuUsb;
   QAction* mnuExit;
   QPushButton* cmdReadData;
   QLabel* lblDeviceNumber;
@@ -41,6 +43,8 @@ class frmVelk47120 : public QMainWindow {
 
  private:
   void BuildMenus();
+  void PrepareInterface();
+  void ShowInterfaceChecks();
   QWidget* BuildOutputs();
   void ShowFlag(QLabel* label, bool set, const char* setText, const char* clearText);
 

@@ -12,7 +12,11 @@ QString TitleOr(const std::string& title) {
 }  // namespace
 
 void QtMessageSink::Show(const std::string& text, const std::string& title) {
-  QMessageBox::information(parent_, TitleOr(title), QString::fromStdString(text));
+  const QString caption = TitleOr(title);
+  if (title == "Error")
+    QMessageBox::critical(parent_, caption, QString::fromStdString(text));
+  else
+    QMessageBox::information(parent_, caption, QString::fromStdString(text));
 }
 
 bool QtMessageSink::Ask(const std::string& text, const std::string& title) {

@@ -1,0 +1,123 @@
+#include "transport/usb/UsbSpiDrivers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/SimRig.h"
+
+namespace velk {
+namespace {
+
+using test::UsbSimRig;
+using Texts = std::vector<std::string>;
+
+TEST(UsbCardSelection, TakesTheFirstReadableCardOrSaysWhyNot) {
+  UsbSimRig b;
+  b.card.Card(0).present = false;
+  for (int i : {1, 3}) b.card.Card(i).present = true;
+  b.usb.FindUsbBuffers();
+  EXPECT_EQ(b.usb.SelectedUsbBoard.DeviceName, "Ezusb-1");
+  EXPECT_TRUE(b.usb.CardReady());
+
+  b.card.Card(1).failStringDescriptor = true;  // passed over for the readable card further on
+  b.usb.FindUsbBuffers();
+  EXPECT_EQ(b.usb.UsbDeviceIndex, 3);
+  b.card.Card(3).failStringDescriptor = true;
+  b.usb.FindUsbBuffers();
+  EXPECT_FALSE(b.usb.CardReady());
+  EXPECT_EQ(b.usb.UsbDeviceIndex, -1);
+  b.card.Unplug();
+  b.usb.FindUsbBuffers();
+  EXPECT_EQ(b.ezUsb.UsbBoards[3].DeviceName, "");
+  const std::string info = "Error getting Board Info";
+  EXPECT_EQ(b.messages.Texts(),
+            (Texts{info, info, info, "No Valid USB Buffers Found, Please Verify Setup and Restart",
+                   "No USB Buffers Found, Please Verify Setup and Restart"}));
+  EXPECT_EQ(b.messages.shown.back().title, "");
+}
+
+TEST(UsbSpiTransfer, KeepsTheChannelInRangeAndTheWordsWithinTheBuffers) {
+  UsbSimRig c;
+  c.usb.SpiReadData.fill(0x1234);
+  c.usb.SpiChannel = 9;
+  c.usb.SpiPolarity = 0;
+  c.usb.SpiWriteData[1] = 0xFF12;
+  c.usb.WriteReadSpi(1);
+  EXPECT_EQ(c.usb.SpiReadData[1], 0x0000);  // no chip on channel 5: all ones, inverted
+  EXPECT_EQ(c.usb.SpiReadData[2], 0x1234);
+  c.usb.SpiChannel = 0;
+  c.usb.WriteReadSpi(0);
+  c.usb.WriteReadSpi(17);  // more than the buffers hold: nothing goes out
+  EXPECT_EQ(c.Wire(), (Texts{"out 0e 05 01 ff 12", "in 2", "out 0e 01 00", "in 0"}));
+  EXPECT_EQ(c.usb.SpiWordCount, 0);
+  EXPECT_EQ(c.card.openHandles(), 0);
+}
+
+TEST(UsbSpiSettings, ReachTheCardOnlyWhenReady) {
+  UsbSimRig c;
+  c.usb.SelectedUsbBoard.Present = 0;
+  uint8_t delay = 0;
+  c.usb.SetupSpi(delay);
+  c.usb.SetSpiBits(0xFF);
+  c.usb.ReadSpiSetup();
+  c.usb.WriteReadSpi(2);
+  EXPECT_TRUE(c.card.requests.empty());
+  EXPECT_EQ(delay + c.usb.SpiWordDelay, 25);
+
+  c.usb.SelectedUsbBoard.Present = -1;
+  c.usb.SetupSpi(delay);
+  EXPECT_EQ(delay, 1);
+  EXPECT_EQ(c.card.WordDelay(), 1);
+  c.usb.SetSpiBits(0xFF);
+  EXPECT_EQ(c.usb.SpiStaticBits, 0xFF);
+  EXPECT_EQ(c.card.StaticBits(), 0xFF);
+  delay = 25;
+  c.usb.SetupSpi(delay);
+  c.usb.ReadSpiSetup();
+  EXPECT_EQ(c.usb.SpiWordDelay, 25);
+  EXPECT_EQ(c.usb.SpiStaticBits, 0x78);  // only the four static lines are kept
+  EXPECT_EQ(c.Wire(), (Texts{"out 0b 01", "out 0c ff", "out 0b 19", "out 01", "in 2"}));
+  EXPECT_TRUE(c.messages.shown.empty());
+}
+
+TEST(UsbSpiFaults, AFailedCommandIsReportedOnceAndSilencesTheCard) {
+  const auto run = [](UsbSpiDrivers& u, char command) {
+    uint8_t delay = 9;
+    if (command == 'r') u.ReadSpiSetup();
+    if (command == 'd') u.SetupSpi(delay);
+    if (command == 'b') u.SetSpiBits(8);
+    if (command == 't') u.WriteReadSpi(2);
+  };
+  // pipe -1: the card is pulled out.
+  const std::vector<std::tuple<int, char, std::string>> faults = {
+      {0, 'r', "Error Setting up SPI"}, {1, 'r', "Error Reading SPI"},
+      {0, 'd', "Error Setting up SPI"}, {0, 'b', "Error Setting SPI Bits"},
+      {0, 't', "Error Writing SPI"},    {1, 't', "Error Reading SPI"},
+      {-1, 't', "Error Writing SPI"}};
+  for (const auto& [pipe, command, message] : faults) {
+    UsbSimRig c;
+    c.usb.SpiReadData.fill(0x1234);
+    pipe < 0 ? c.card.Unplug() : c.card.FailBulkTransfer(pipe, 1);
+    run(c.usb, command);
+    EXPECT_EQ(c.messages.Texts(), Texts{message}) << message << " on pipe " << pipe;
+    EXPECT_EQ(c.card.openHandles(), 0);
+    EXPECT_EQ(c.usb.SpiReadData[2], 0x1234);
+
+    c.card.requests.clear();  // later register traffic is skipped without a word
+    run(c.usb, 't');
+    EXPECT_TRUE(c.card.requests.empty());
+    EXPECT_EQ(c.messages.shown.size(), 1u);
+  }
+
+  // A refused setup query still collects the answer.
+  UsbSimRig refused;
+  refused.card.FailBulkTransfer(0, 1);
+  refused.usb.ReadSpiSetup();
+  EXPECT_EQ(refused.Wire().back(), "in 2");
+}
+
+}  // namespace
+}  // namespace velk
