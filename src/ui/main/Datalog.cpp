@@ -1,0 +1,137 @@
+#include "ui/main/Datalog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDate>
+#include <QLocale>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <system_error>
+
+#include "core/NumberText.h"
+
+namespace velk {
+
+namespace {
+
+constexpr const char* kEol = "\r\n";
+
+std::string ErrnoText(int error) {
+  return std::generic_category().message(error);
+}
+
+// Asks the kernel with this process's effective ids, so a read-only mount or a folder owned
+// by someone else counts as not writable.
+bool IsWritableFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
+  return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string HeaderBlock(const Datalog::Header& h) {
+  std::string text;
+  text += "VELK 47120 Datalog File";
+  text += kEol;
+  text += "Date\t" + h.date + kEol;
+  text += "LoopDelay\t" + FormatGeneral(h.loopDelay) + " mS" + kEol;
+  text += "Smpl Prd\t" + h.samplePeriod + " mS" + kEol;
+  text += "Avg Cnt\t" + h.avgCnt + kEol;
+  text += "Scale\t" + h.scale + kEol;
+  if (h.mscCtrl & 0x100) text += std::string("Pos Self Test On") + kEol;
+  if (h.mscCtrl & 0x200) text += std::string("Neg Self Test On") + kEol;
+  text += "Index\tSupply\tGyro\tADC In\tTemp\tAngle\tNew  \tError\tStatus";
+  text += kEol;
+  text += "\tV\tDgr/S\tV\tdgrC\tdgr\t ";
+  text += kEol;
+  return text;
+}
+
+const char* TrueFalse(bool value) {
+  return value ? "True" : "False";
+}
+
+}  // namespace
+
+Datalog::~Datalog() {
+  Close();
+}
+
+std::filesystem::path Datalog::DatalogFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec && IsWritableFolder(exe.parent_path())) return exe.parent_path();
+
+  const QString location = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  const std::filesystem::path folder = location.toStdString();
+  // A folder that cannot be created shows up as the open failure of the first logged run.
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  return folder;
+}
+
+std::filesystem::path Datalog::FileName(const std::filesystem::path& folder,
+                                        const std::string& baseText, const std::string& indexText) {
+  return folder / (baseText + "_" + indexText + ".txt");
+}
+
+std::string Datalog::TodayShortDate() {
+  return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+}
+
+std::string Datalog::NextIndexText(const std::string& indexText) {
+  return FormatGeneral(static_cast<float>(LeadingDecimalNumber(indexText) + 1.0));
+}
+
+bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
+  Close();
+  std::error_code ec;
+  path_ = std::filesystem::absolute(path, ec);
+  if (ec) path_ = path;
+
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    lastError_ = "Could not open " + path_.string() + " for writing: " + ErrnoText(errno);
+    return false;
+  }
+  if (!WriteAll(HeaderBlock(header))) {
+    Close();
+    return false;
+  }
+  lastError_.clear();
+  return true;
+}
+
+bool Datalog::WriteRow(int32_t index, float supply, float gyro, float adcIn, float temp,
+                       float angle, bool newData, bool error, int32_t status) {
+  if (!IsOpen()) return true;
+  std::string row = std::to_string(index);
+  for (float value : {supply, gyro, adcIn, temp, angle}) row += "\t" + FormatGeneral(value);
+  row += std::string("\t") + TrueFalse(newData) + "\t" + TrueFalse(error) + "\t";
+  row += std::to_string(status);
+  row += kEol;
+  if (WriteAll(row)) return true;
+  Close();
+  return false;
+}
+
+void Datalog::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool Datalog::WriteAll(const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      lastError_ = "Could not write to " + path_.string() + ": " + ErrnoText(n < 0 ? errno : EIO);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace velk

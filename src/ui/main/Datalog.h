@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace velk {
+
+// The tab-separated log a read-loop run appends to: one header block per run, one row per
+// cycle. Every write goes straight to the operating system, so a crash loses no completed
+// row. Failures never throw: Open and WriteRow return false, LastError says why, and the
+// run carries on without logging.
+class Datalog {
+ public:
+  // What the header block records about the run's settings; texts are written as given.
+  struct Header {
+    std::string date;  // see TodayShortDate
+    float loopDelay = 0.0f;
+    std::string samplePeriod;  // text of the sample-period box, in ms
+    std::string avgCnt;
+    std::string scale;
+    int32_t mscCtrl = 0;  // bits 8 and 9: positive and negative self-test
+  };
+
+  Datalog() = default;
+  ~Datalog();
+  Datalog(const Datalog&) = delete;
+  Datalog& operator=(const Datalog&) = delete;
+
+  // The executable's folder when this process may write there, else the per-user data
+  // folder of the program (created if needed).
+  static std::filesystem::path DatalogFolder();
+  // folder / "<base>_<index>.txt"
+  static std::filesystem::path FileName(const std::filesystem::path& folder,
+                                        const std::string& baseText, const std::string& indexText);
+  // Today in the system's short date format.
+  static std::string TodayShortDate();
+  // The file index after a logged run: the leading number of the text plus one, "1" when
+  // the text holds no number.
+  static std::string NextIndexText(const std::string& indexText);
+
+  // Opens the file for appending (closing any file still open) and writes the header block.
+  // On failure nothing stays open and LastError holds the reason.
+  bool Open(const std::filesystem::path& path, const Header& header);
+  // Appends one row. Returns false only on the call whose write failed; the file is then
+  // closed and later calls do nothing.
+  bool WriteRow(int32_t index, float supply, float gyro, float adcIn, float temp, float angle,
+                bool newData, bool error, int32_t status);
+  void Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // The file of the last Open, as an absolute path; kept after Close.
+  const std::filesystem::path& Path() const { return path_; }
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  bool WriteAll(const std::string& bytes);
+
+  int fd_ = -1;
+  std::filesystem::path path_;
+  std::string lastError_;
+};
+
+}  // namespace velk

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "support/TempDir.h"
+#include "ui/main/Datalog.h"
+
+namespace velk {
+namespace {
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+const Datalog::Header kHeader{"24.05.2024", 5.0f, "1.953", "16", "300", 0x00FF};
+const std::string kHeaderText =
+    "VELK 47120 Datalog File\r\nDate\t24.05.2024\r\nLoopDelay\t5 mS\r\nSmpl Prd\t1.953 mS\r\n"
+    "Avg Cnt\t16\r\nScale\t300\r\n"
+    "Index\tSupply\tGyro\tADC In\tTemp\tAngle\tNew  \tError\tStatus\r\n"
+    "\tV\tDgr/S\tV\tdgrC\tdgr\t \r\n";
+const std::string kRow1 = "1\t5.0001\t0.07326\t1.25\t25\t0\tTrue\tFalse\t4096\r\n";
+
+TEST(Datalog, RunsAppendHeaderAndRowsByteForByteAndEachRowReachesTheFileAtOnce) {
+  test::TempDir dir;
+  const auto path = Datalog::FileName(dir.Path(), "Datalog", "1");
+  EXPECT_EQ(path, dir / "Datalog_1.txt");
+  Datalog log;
+  ASSERT_TRUE(log.Open(path, kHeader));
+  EXPECT_EQ(ReadBytes(path), kHeaderText);
+  EXPECT_TRUE(log.WriteRow(1, 5.0001f, 0.07326f, 1.25f, 25.0f, 0.0f, true, false, 4096));
+  EXPECT_EQ(ReadBytes(path), kHeaderText + kRow1);
+
+  // The next run on the same name appends; self-test lines follow the scale line.
+  Datalog::Header selfTest = kHeader;
+  selfTest.mscCtrl = 0x0300;
+  ASSERT_TRUE(log.Open(path, selfTest));
+  EXPECT_TRUE(log.WriteRow(2, 4.99f, -12.45582f, 0.0006105f, -272.0f, 359.9634f, false, true, 0));
+  std::string second = kHeaderText;
+  second.insert(second.find("Index"), "Pos Self Test On\r\nNeg Self Test On\r\n");
+  EXPECT_EQ(ReadBytes(path),
+            kHeaderText + kRow1 + second +
+                "2\t4.99\t-12.45582\t0.0006105\t-272\t359.9634\tFalse\tTrue\t0\r\n");
+}
+
+TEST(Datalog, FileThatCannotBeOpenedIsReportedAndLoggingIsSkipped) {
+  test::TempDir dir;
+  std::ofstream(dir / "plain").close();
+  Datalog log;
+  // A path below a regular file, and a folder as the target: both fail even for root.
+  for (const auto& path : {dir / "plain" / "Datalog_1.txt", dir.Path()}) {
+    EXPECT_FALSE(log.Open(path, kHeader));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(log.LastError().rfind("Could not open " + path.string() + " for writing: ", 0), 0u);
+    EXPECT_TRUE(log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0));
+  }
+  EXPECT_EQ(ReadBytes(dir / "plain"), "");
+}
+
+TEST(Datalog, WriteFailureMidRunIsReportedOnceAndLoggingStops) {
+  test::TempDir dir;
+  const auto path = dir / "d.txt";
+  Datalog log;
+  ASSERT_TRUE(log.Open(path, kHeader));
+  // A file-size cap just past the header fails the next row as a full disk would.
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit capped = saved;
+  capped.rlim_cur = kHeaderText.size() + 10;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
+  const bool written = log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(log.IsOpen());
+  EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
+  EXPECT_TRUE(log.WriteRow(2, 1, 2, 3, 4, 5, false, false, 0));
+  EXPECT_EQ(std::filesystem::file_size(path), kHeaderText.size() + 10);
+}
+
+TEST(Datalog, NextIndexIsTheLeadingNumberPlusOne) {
+  EXPECT_EQ(Datalog::NextIndexText("1"), "2");
+  EXPECT_EQ(Datalog::NextIndexText("7a"), "8");
+  EXPECT_EQ(Datalog::NextIndexText("2.5"), "3.5");
+  EXPECT_EQ(Datalog::NextIndexText(""), "1");
+  EXPECT_EQ(Datalog::NextIndexText("abc"), "1");
+}
+
+}  // namespace
+}  // namespace velk

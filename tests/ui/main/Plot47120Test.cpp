@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QPaintEvent>
+
+#include "support/QtApp.h"
+#include "ui/main/Plot47120.h"
+#include "ui/main/Twips.h"
+
+namespace velk {
+namespace {
+
+// A chart with its axis marks in a bare window, as the main window holds them. At the
+// offscreen platform's 96 dpi a twip is 1/15 pixel.
+struct ChartRig {
+  ChartRig(int width, int height)
+      : ready((test::EnsureQApp(), true)),
+        pic1(new StripChart(&window)),
+        marks(CreateAxisMarks(&window)),
+        plot(*pic1, marks) {
+    window.resize(1200, 500);
+    plot.ScaleBits = 0x100;
+    Resize(width, height);
+  }
+  void Resize(int width, int height) {
+    pic1->SetTwipsGeometry(1440, 860, width, height);
+    plot.RedrawPlot();
+  }
+  // Pixels of `colour` in [x0, x1) x [y0, y1) of the chart.
+  int Count(int x0, int x1, int y0, int y1, QRgb colour = StripChart::kTraceColour) const {
+    const QImage image = pic1->grab().toImage();
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += image.pixel(x, y) == colour;
+    return n;
+  }
+
+  bool ready;
+  QWidget window;
+  StripChart* pic1;
+  AxisMarks marks;
+  Plot47120 plot;
+};
+
+TEST(Plot47120, StepAndScaleFollowChartSizeAndRange) {
+  ChartRig rig(11475, 4000);
+  ASSERT_EQ(rig.pic1->logicalDpiX(), 96);
+  for (auto [width, step] : {std::pair{11475, 11}, {1400, 1}, {1500, 2}, {2500, 2}, {500, 1}}) {
+    rig.Resize(width, 4001);
+    EXPECT_EQ(rig.plot.XStep, step) << width;  // ties to even, never below 1
+  }
+  EXPECT_EQ(rig.plot.YZero, 2000);
+  rig.plot.PlotX = 501;
+  for (int i = 0; i < 5; ++i) rig.plot.PlotPoint(0.0f);
+  EXPECT_EQ(rig.plot.PlotX, 5);  // a narrow chart still advances
+
+  rig.Resize(11475, 4000);
+  for (auto [bits, factor] :
+       {std::pair{0x100, 25.0f}, {0x200, 12.5f}, {0x400, 6.25f}, {0, 6.25f}}) {
+    rig.plot.ScaleBits = bits;
+    rig.plot.RedrawPlot();
+    EXPECT_EQ(rig.plot.YFactor, factor) << bits;
+  }
+  rig.plot.ScaleBits = 0x100;
+  rig.plot.SpanDivisor = 4;
+  rig.plot.RedrawPlot();
+  EXPECT_EQ(rig.plot.YFactor, 100.0f);
+}
+
+TEST(Plot47120, ValuesLandOnTheirHeightsAndClipAtTheEdges) {
+  ChartRig rig(11475, 4000);
+  for (auto [value, y] : {std::pair{80.0f, 0}, {-80.0f, 4000}, {100.0f, 0}, {-1e30f, 4000}}) {
+    rig.plot.PlotPoint(value);
+    EXPECT_EQ(rig.plot.LastY, y) << value;
+  }
+  rig.Resize(11475, 80);  // half a unit per degree per second: halves round to even
+  for (auto [value, y] : {std::pair{1.0f, 40}, {3.0f, 38}, {-1.0f, 40}, {-3.0f, 42}}) {
+    rig.plot.PlotPoint(value);
+    EXPECT_EQ(rig.plot.LastY, y) << value;
+  }
+}
+
+// 15000 x 4800 twips: 1000 x 320 pixels, one pixel per point, 30 units per degree per second.
+TEST(Plot47120, SweepStartsFlatAndWrapsAtTheRightEdge) {
+  ChartRig rig(15000, 4800);
+  rig.plot.PlotX = 600;
+  rig.plot.PlotPoint(-70.0f);
+  ASSERT_GT(rig.Count(40, 42, 280, 320), 0);
+
+  rig.plot.PlotX = 15001;
+  rig.plot.PlotPoint(40.0f);
+  EXPECT_EQ(rig.plot.PlotX, 15);
+  EXPECT_EQ(rig.plot.LastY, 1200);
+  EXPECT_EQ(rig.Count(4, 1000, 0, 320), 0);  // the old trace is gone
+  EXPECT_GT(rig.Count(1, 3, 79, 82), 0);     // flat from one step to two, at 80 pixels
+  EXPECT_EQ(rig.Count(0, 4, 0, 78) + rig.Count(0, 4, 83, 320), 0);
+  rig.plot.PlotPoint(-40.0f);
+  EXPECT_GT(rig.Count(2, 4, 82, 238), 0);  // on from the previous height
+
+  for (int i = 2; i < 1000; ++i) rig.plot.PlotPoint(0.0f);
+  EXPECT_EQ(rig.plot.PlotX, 15000);
+  rig.plot.PlotPoint(-40.0f);
+  EXPECT_EQ(rig.plot.PlotX, 15);
+  EXPECT_EQ(rig.Count(4, 1000, 0, 320), 0);
+  EXPECT_GT(rig.Count(1, 3, 239, 242), 0);
+}
+
+TEST(Plot47120, GridAndAxisMarksFollowTheEighths) {
+  ChartRig rig(15000, 4800);
+  const QRgb grid = rig.pic1->GridColour().rgb();
+  for (int i = 1; i < 8; ++i) {
+    const int dashes = rig.Count(0, 1000, 40 * i, 40 * i + 1, grid);
+    EXPECT_TRUE(dashes > 300 && dashes < 900) << i << ": " << dashes;
+    EXPECT_EQ(rig.Count(0, 1000, 40 * i - 20, 40 * i - 19, grid), 0) << i;
+  }
+  // On the window: from 10 twips below the chart's top, (height - 40) / 8 apart.
+  EXPECT_EQ(rig.marks.LineX[0]->y(), Twips(rig.pic1, 870));
+  EXPECT_EQ(rig.marks.LineX[8]->y(), Twips(rig.pic1, 870 + 4760));
+  EXPECT_EQ(rig.marks.lblYscale[8]->y(), Twips(rig.pic1, 870 + 4760 - 80));
+
+  rig.Resize(15000, 3340);  // half-twip pitches accumulate rather than truncate
+  EXPECT_EQ(rig.marks.LineX[8]->y(), Twips(rig.pic1, 870 + 3300));
+  EXPECT_EQ(rig.marks.lblYscale[2]->y(), Twips(rig.pic1, 870 + 825 - 80));
+}
+
+TEST(StripChart, RepaintsOnlyWhatItDrawsAndStartsBlankAfterResize) {
+  ChartRig rig(15000, 4800);
+  rig.window.show();
+  QCoreApplication::processEvents();
+  struct PaintSpy : QObject {
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+      return false;
+    }
+  } spy;
+  rig.pic1->installEventFilter(&spy);
+  rig.pic1->Segment(1500, 1200, 1515, 1800);
+  QCoreApplication::processEvents();
+  const QRect area = spy.painted.boundingRect();
+  EXPECT_TRUE(area.contains(QRect(100, 80, 2, 40)));
+  EXPECT_LT(area.width() * area.height(), 1000);
+
+  rig.pic1->resize(300, 100);  // in pixels: the twips follow, the trace is gone
+  EXPECT_EQ(rig.pic1->Width(), 4500);
+  EXPECT_EQ(rig.pic1->Height(), 1500);
+  EXPECT_EQ(rig.Count(0, 300, 0, 100), 0);
+}
+
+}  // namespace
+}  // namespace velk
