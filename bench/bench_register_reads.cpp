@@ -51,6 +51,7 @@ void BM_RegisterRead(benchmark::State& state) {
 BENCHMARK(BM_RegisterRead)
     ->Arg(velk::slot::Gyro_Out)
     ->MinTime(2.0)
+    ->UseRealTime()  // the pauses are wall-clock time; rates divide by it
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
@@ -81,6 +82,7 @@ void BM_RegisterReadUsb(benchmark::State& state) {
 BENCHMARK(BM_RegisterReadUsb)
     ->Arg(velk::slot::Gyro_Out)
     ->MinTime(2.0)
+    ->UseRealTime()  // the pauses are wall-clock time; rates divide by it
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 

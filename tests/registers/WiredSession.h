@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "registers/Session.h"
-#include "transport/usb/AbsentEzUsbDriver.h"
 #include "support/MessageRecorder.h"
 #include "support/RecordingPortIo.h"
 #include "support/SpiFrames.h"
+#include "transport/usb/AbsentEzUsbDriver.h"
 
 namespace velk::test {
 
