@@ -184,6 +184,8 @@ bool SimUsbCard::BulkTransfer(int slot, const uint8_t* in, uint32_t inLength, ui
     bytesReturned = outCapacity;
     return true;
   }
+  if (cutAnswer_ && answer_.size() > *cutAnswer_) answer_.resize(*cutAnswer_);
+  cutAnswer_.reset();
   // A short read leaves the rest of the answer for the next one.
   bytesReturned = CopyOut(answer_.data(), answer_.size(), out, outCapacity);
   answer_.erase(answer_.begin(), answer_.begin() + bytesReturned);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ class SimUsbCard final : public EzUsbDriver {
   // The cards are pulled out: every later open fails, and so does every request on a device
   // that was open.
   void Unplug() { unplugged_ = true; }
+  // The card's next answer comes back cut to this many bytes (the rest is lost).
+  void CutNextAnswer(uint32_t bytes) { cutAnswer_ = bytes; }
 
   // --- inspection (recorded only while recording is on, so a long run does not grow) ---
   void Record(bool on) { record_ = on; }
@@ -80,6 +83,7 @@ class SimUsbCard final : public EzUsbDriver {
   bool record_ = false;
   int failPipe_ = -1;
   int failCountdown_ = 0;
+  std::optional<uint32_t> cutAnswer_;
   int openHandles_ = 0;
   int32_t nextHandle_ = 100;
   std::vector<OpenDevice> open_;  // capacity reserved up front: no allocation per access

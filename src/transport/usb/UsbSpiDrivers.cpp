@@ -32,6 +32,13 @@ bool Transfer(EzUsb& ezUsb, int32_t handle, int16_t pipe, uint8_t* buffer, int l
   return ezUsb.BulkTransfer(handle, pipe, buffer, moved) == 1;
 }
 
+// The chip's words, all of them: a short answer counts as not delivered, because the rest of
+// the buffer still holds the command, which must never be taken for the chip's words.
+bool CollectWords(EzUsb& ezUsb, int32_t handle, uint8_t* buffer, int length) {
+  int32_t moved = length;
+  return ezUsb.BulkTransfer(handle, kFromCard, buffer, moved) == 1 && moved == length;
+}
+
 // A failed command is reported once; the card then stays silent until a new search.
 void Fail(MessageSink& messages, UsbBoardInfo& selected, const char* message) {
   messages.Show(message);
@@ -129,7 +136,7 @@ void UsbSpiDrivers::WriteReadSpi(uint8_t n) {
     ezUsb_.CloseEzUsbDevice(handle);
     return;
   }
-  if (!Transfer(ezUsb_, handle, kFromCard, buffer.data(), 2 * SpiWordCount)) {
+  if (!CollectWords(ezUsb_, handle, buffer.data(), 2 * SpiWordCount)) {
     Fail(messages_, SelectedUsbBoard, kReadFailed);
     ezUsb_.CloseEzUsbDevice(handle);
     return;

@@ -112,6 +112,14 @@ TEST(UsbSpiFaults, AFailedCommandIsReportedOnceAndSilencesTheCard) {
     EXPECT_EQ(c.messages.shown.size(), 1u);
   }
 
+  // A cut answer is not taken for data: the buffer still holds the command bytes.
+  UsbSimRig cut;
+  cut.usb.SpiReadData.fill(0x1234);
+  cut.card.CutNextAnswer(2);
+  cut.usb.WriteReadSpi(2);
+  EXPECT_EQ(cut.messages.Texts(), Texts{"Error Reading SPI"});
+  EXPECT_EQ(cut.usb.SpiReadData[2], 0x1234);
+
   // A refused setup query still collects the answer.
   UsbSimRig refused;
   refused.card.FailBulkTransfer(0, 1);
