@@ -22,7 +22,13 @@ class NoMessages final : public velk::MessageSink {
   bool Ask(const std::string&, const std::string&) override { return false; }
 };
 
-void Report(benchmark::State& state, double floorSeconds) {
+// Reads the slot named by the benchmark's argument for as long as the benchmark runs.
+void ReadRepeatedly(benchmark::State& state, velk::Session& session, double floorSeconds) {
+  const auto slot = static_cast<int16_t>(state.range(0));
+  for (auto _ : state) {
+    session.spi.ReadRegister(slot);
+    benchmark::DoNotOptimize(session.spi.RegData);
+  }
   state.counters["reads/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   // Time the pauses alone would take over the elapsed time: 1.0 is the floor.
@@ -39,13 +45,7 @@ void BM_RegisterRead(benchmark::State& state) {
   velk::Session session(adapter, noUsb, messages);
   session.analyzer.InterfaceType = 1;
   session.reg.BuildRegisterTable();
-  const auto slot = static_cast<int16_t>(state.range(0));
-
-  for (auto _ : state) {
-    session.spi.ReadRegister(slot);
-    benchmark::DoNotOptimize(session.spi.RegData);
-  }
-  Report(state, kPauseFloorSeconds);
+  ReadRepeatedly(state, session, kPauseFloorSeconds);
 }
 
 BENCHMARK(BM_RegisterRead)
@@ -70,13 +70,7 @@ void BM_RegisterReadUsb(benchmark::State& state) {
     state.SkipWithError("the simulated card was not found");
     return;
   }
-  const auto slot = static_cast<int16_t>(state.range(0));
-
-  for (auto _ : state) {
-    session.spi.ReadRegister(slot);
-    benchmark::DoNotOptimize(session.spi.RegData);
-  }
-  Report(state, kUsbPauseFloorSeconds);
+  ReadRepeatedly(state, session, kUsbPauseFloorSeconds);
 }
 
 BENCHMARK(BM_RegisterReadUsb)
