@@ -7,8 +7,9 @@ namespace velk {
 namespace {
 
 // Designed geometry, twips.
-constexpr int kLabelLeft = 936;
-constexpr int kLabelWidth = 312;
+// Right edge as designed; wider to the left so "-320" fits in any font.
+constexpr int kLabelLeft = 636;
+constexpr int kLabelWidth = 612;
 constexpr int kLabelHeight = 252;
 constexpr int kTickLeft = 1290;
 constexpr int kTickWidth = 150;

@@ -5,7 +5,7 @@
 #include "core/Delay.h"
 #include "registers/Session.h"
 #include "ui/main/FrmMsg.h"
-#include "ui/main/MainWindow.h"
+#include "ui/main/FrmVelk47120.h"
 #include "ui/main/QtMessageSink.h"
 
 namespace velk {
@@ -30,7 +30,9 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
   loading.LBLmsg->setText(" ");
   loading.hide();
 
-  frmVelk47120 window(session, messages);
+  QtModalRunner modal;
+  StdProcessExit exit;
+  frmVelk47120 window(session, modal, exit);
   messages.SetParent(&window);
   window.show();
   return QApplication::exec();

@@ -1,0 +1,86 @@
+#include <QCoreApplication>
+#include <algorithm>
+
+#include "core/NumberText.h"
+#include "ui/main/Controls.h"
+#include "ui/main/FrmVelk47120.h"
+
+namespace velk {
+
+namespace {
+
+struct OutputRow {
+  int16_t slot;
+  const char* name;
+  const char* caption;
+  const char* unit;
+};
+
+constexpr OutputRow kOutputs[] = {
+    {slot::Supply_Out, "txtReadReg2", "Supply", "V"},
+    {slot::Gyro_Out, "txtReadReg3", "Gyro", "Dgr/S"},
+    {slot::Aux_Adc, "txtReadReg6", "ADC In", "V"},
+    {slot::Temp_Out, "txtReadReg7", "Temp", "dgrC"},
+    {slot::Angle_Out, "txtReadReg8", "Angle", "dgr"},
+};
+
+}  // namespace
+
+void frmVelk47120::BuildDataRegPanel(QWidget* client) {
+  frameDataReg = MakeFrame(client, "frameDataReg", "Output  Registers", 180, 4320, 2655, 3372);
+  int top = 330;
+  for (const OutputRow& row : kOutputs) {
+    QLineEdit* box = MakeTextBox(frameDataReg, row.name, 1020, top, 900, 285, true);
+    MakeCaption(frameDataReg, row.caption, 150, top + 30, 840, 255, box);
+    MakeCaption(frameDataReg, row.unit, 1980, top + 30, 600, 255);
+    txtReadReg[row.slot] = box;
+    top += 360;
+  }
+  ckAngleOut = MakeCheckBox(frameDataReg, "ckAngleOut", "Show Angle", 150, 2150, 1800, 255);
+  ckAngleOut->setChecked(true);
+  lblNewDataFlag = MakeLabel(frameDataReg, "lblNewDataFlag", "Old", 150, 2500, 1110, 285);
+  lblNewDataFlag->setFrameShape(QFrame::Panel);
+  lblNewDataFlag->setFrameShadow(QFrame::Sunken);
+  lblNewDataFlag->setAccessibleName("New data flag");
+  lblErrorAlarmFlag = MakeLabel(frameDataReg, "lblErrorAlarmFlag", "OK", 1380, 2500, 1110, 285);
+  lblErrorAlarmFlag->setAccessibleName("Error/alarm flag");
+  ShowIndicator(lblErrorAlarmFlag, false);
+  cmdReadData = MakeButton(frameDataReg, "cmdReadData", "Read", 660, 2900, 1335, 360);
+  connect(cmdReadData, &QPushButton::clicked, this, &frmVelk47120::cmdReadData_Click);
+}
+
+void frmVelk47120::cmdReadData_Click() {
+  std::array<float, 12> values{};
+  ReadDataRegisters(values);
+}
+
+void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
+  if (!Check_Interface()) return;
+  Spi47120& spi = session_.spi;
+  lblNewDataFlag->setText("Old");
+  ShowIndicator(lblErrorAlarmFlag, false);
+  bool newSeen = false;
+  bool alarmSeen = false;
+  for (const OutputRow& row : kOutputs) {
+    const int16_t i = row.slot;
+    spi.ReadRegister(i);
+    values[i] = spi.RegValue;
+    if (i == slot::Gyro_Out) plot_->PlotPoint(spi.RegValue);
+    const int decimals = (i == slot::Supply_Out || i == slot::Aux_Adc) ? 3 : 2;
+    txtReadReg[i]->setText(QString::fromStdString(FormatFixed(spi.RegValue, decimals)));
+    if (i == slot::Angle_Out && !ckAngleOut->isChecked()) txtReadReg[i]->clear();
+    newSeen = newSeen || spi.NewDataBit > 0;
+    alarmSeen = alarmSeen || spi.ErrorAlarmBit > 0;
+    int bar = 0;
+    if (i == slot::Angle_Out && ckAngleOut->isChecked())
+      bar = std::clamp(RoundToInt32(spi.RegValue * 4.0f), ProgressBar3->minimum(),
+                       ProgressBar3->maximum());
+    ProgressBar3->setValue(bar);
+  }
+  if (newSeen) lblNewDataFlag->setText("New");
+  if (alarmSeen) ShowIndicator(lblErrorAlarmFlag, true);
+  QCoreApplication::processEvents();
+  CmdUpdateStatus_Click();
+}
+
+}  // namespace velk

@@ -1,0 +1,207 @@
+#include "ui/main/FrmVelk47120.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QStatusBar>
+
+#include "core/Delay.h"
+#include "core/NumberText.h"
+#include "core/OsName.h"
+#include "ui/main/Twips.h"
+
+namespace velk {
+
+frmVelk47120::frmVelk47120(Session& session, ModalRunner& modal, ProcessExit& exit, QWidget* parent)
+    : QMainWindow(parent),
+      DatalogFolder(Datalog::DatalogFolder()),
+      session_(session),
+      modal_(modal),
+      exit_(exit),
+      messages_(session.messages) {
+  setObjectName("frmVelk47120");
+  client_ = new QWidget(this);
+  setCentralWidget(client_);
+  BuildTopStrip(client_);
+  BuildDataRegPanel(client_);
+  BuildLoopPanel(client_);
+  BuildStatusPanel(client_);
+  BuildScalePanel(client_);
+  BuildSampleRatePanel(client_);
+  BuildCalibrationPanel(client_);
+  BuildMenus();
+  statusBar()->setSizeGripEnabled(true);
+  SizeToDesign();
+  Form_Load();
+}
+
+frmVelk47120::~frmVelk47120() = default;
+
+void frmVelk47120::Form_Load() {
+  Analyzer& config = session_.analyzer;
+  config.OsName = DetectOsName();
+  if (config.InterfaceType == 1 || config.InterfaceType == 2) {
+    PrepareInterface();
+  } else {
+    config.InterfaceType = 0;
+    messages_.Show("Please select an interface before taking data");
+  }
+  setWindowTitle(kCaption);
+  DatalogEnabled = 0;
+  config.LoopDelay = 25.0f;
+  txtLoopDelay->setText("5.0");
+  lblLoop->setText("Stopped");
+  const int32_t model = config.DeviceNumber.Numeric();
+  lblDeviceNumber->setText(QString::fromStdString(config.DeviceNumber.DisplayText()));
+  mnu47120->setChecked(model == 47120);
+  mnu47121->setChecked(model == 47121);
+  SetPlotScale(model);
+}
+
+// The configured interface is made usable once, as the window loads.
+void frmVelk47120::PrepareInterface() {
+  Analyzer& config = session_.analyzer;
+  if (config.InterfaceType == 1) {
+    if (PortAccessRequired(config.OsName)) {
+      session_.giveio.PreparePort(config, session_.parallel);
+      mnuPort->setChecked(true);
+    }
+    return;
+  }
+  if (config.OsName == "Win95") {
+    messages_.Show("USB not available for Windows95");
+    config.InterfaceType = 0;
+    mnuUsb->setChecked(false);
+    mnuUsb->setEnabled(false);
+    return;
+  }
+  UsbSpiDrivers& usb = session_.usb;
+  usb.FindUsbBuffers();
+  if (usb.CardReady()) {
+    mnuUsb->setChecked(true);
+    usb.SetSpiBits(usb.SpiStaticBits);
+    usb.SetupSpi(usb.SpiWordDelay);
+  }
+}
+
+void frmVelk47120::ShowInterfaceChecks() {
+  mnuPort->setChecked(session_.analyzer.InterfaceType == 1);
+  mnuUsb->setChecked(session_.analyzer.InterfaceType == 2);
+}
+
+bool frmVelk47120::InterfaceUsable() const {
+  const Analyzer& config = session_.analyzer;
+  if (config.InterfaceType == 1) return config.PortAddress != 0;
+  if (config.InterfaceType == 2) return session_.usb.CardReady();
+  return config.InterfaceType != 0;
+}
+
+bool frmVelk47120::Check_Interface() {
+  Analyzer& config = session_.analyzer;
+  if (!InterfaceUsable()) config.InterfaceType = 0;
+  const bool usable = config.InterfaceType != 0;
+  if (!usable) messages_.Show("Please select an interface first");
+  ShowInterfaceChecks();
+  return usable;
+}
+
+void frmVelk47120::SetPosition(QScrollBar* bar, int value) {
+  bar->setValue(value);
+}
+
+void frmVelk47120::Form_Activate() {
+  Analyzer& config = session_.analyzer;
+  Reg47120& reg = session_.reg;
+  Spi47120& spi = session_.spi;
+  reg.SelectedRegister = 0;
+  ShowInterfaceChecks();
+  if (config.InterfaceType != 1 && config.InterfaceType != 2) return;
+  // A parallel port at address 0 is no port: touch nothing until one is chosen.
+  if (config.InterfaceType == 1 && config.PortAddress == 0) return;
+
+  reg.IdentifyProduct(spi);
+  if (!(reg.FirmwareRevision >= 0.1f && reg.FirmwareRevision <= 8.0f)) reg.FirmwareRevision = 0;
+  ShowIdentity();
+
+  spi.ReadRegister(slot::Smpl_Prd);
+  const int32_t period = std::clamp<int32_t>(spi.RegData, 0, 255);
+  SetPosition(hscSmplPrd, period);
+  txtSmplPrd->setText(QString::number(period));
+  SamplePeriod = Reg47120::SamplePeriodMs(period);
+  txtSamplePeriod->setText(QString::fromStdString(FormatFixed(SamplePeriod, 2)));
+
+  spi.ReadRegister(slot::Sens_Avg);
+  AvgCnt = spi.RegData & 7;
+  SetPosition(hscAvgCnt, AvgCnt);
+  txtAvgCnt->setText(QString::number(AvgCnt));
+  AvgUpdatePeriod = reg.AveragedPeriod(SamplePeriod, AvgCnt);
+  txtAvgUpdateRate->setText(QString::fromStdString(FormatFixed(AvgUpdatePeriod / 1000, 2)));
+  txtRollAvg->setText(QString::number(reg.AvgTaps));
+
+  ReadScale();
+  CmdUpdateStatus_Click();
+  spi.ReadRegister(slot::Msc_Ctrl);
+  reg.MscCtrl = spi.RegData;
+  reg.RefreshPinUse(spi);
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  for (int i = 0; i < 10; ++i) {
+    DelayMs(50);
+    QCoreApplication::processEvents();
+  }
+  for (int i = 0; i < 25; ++i) {
+    DelayMs(100);
+    cmdReadData_Click();
+    if (spi.ErrorAlarmBit == 0) break;
+  }
+  QApplication::restoreOverrideCursor();
+}
+
+void frmVelk47120::ReadScale() {
+  if (session_.analyzer.InterfaceType == 0) return;
+  session_.spi.ReadRegister(slot::Sens_Avg);
+  plot_->ScaleBits = session_.spi.RegData & 0x700;
+  const int32_t bits = plot_->ScaleBits;
+  SetPosition(hscScale, bits == 0x100 ? 0 : bits == 0x200 ? 1 : 2);
+}
+
+// The chip's identity and the interface, in the status bar.
+void frmVelk47120::ShowIdentity() {
+  const Reg47120& reg = session_.reg;
+  const Analyzer& config = session_.analyzer;
+  QString where;
+  if (config.InterfaceType == 1) {
+    where =
+        "parallel port " + QString::number(static_cast<uint16_t>(config.PortAddress), 16).toUpper();
+  } else {
+    where = "USB card " + QString::fromStdString(session_.usb.SelectedUsbBoard.DeviceName);
+  }
+  statusBar()->showMessage(QString("%1, firmware %2 (%3/%4/%5), %6 flash writes, on %7")
+                               .arg(QString::fromStdString(reg.ProductName))
+                               .arg(QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)))
+                               .arg(reg.RevisionMonth)
+                               .arg(reg.RevisionDay)
+                               .arg(reg.RevisionYear)
+                               .arg(reg.FlashCount)
+                               .arg(where));
+}
+
+void frmVelk47120::ShowDialog(QDialog& dialog) {
+  dialog.move(frameGeometry().topLeft());
+  modal_.Run(dialog);
+  Form_Activate();
+}
+
+void frmVelk47120::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  // After the first paint, so the window is on screen while the chip settles.
+  QMetaObject::invokeMethod(this, &frmVelk47120::Form_Activate, Qt::QueuedConnection);
+}
+
+void frmVelk47120::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  MnuExit_Click();
+}
+
+}  // namespace velk

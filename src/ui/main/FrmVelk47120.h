@@ -1,0 +1,230 @@
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "registers/Session.h"
+#include "ui/main/AxisMarks.h"
+#include "ui/main/Datalog.h"
+#include "ui/main/Plot47120.h"
+#include "ui/main/StripChart.h"
+#include "ui/main/WindowSeams.h"
+
+namespace velk {
+
+// The main window: the outputs read once or in a loop, the strip chart, the datalog and the
+// panels that read and set the part setup. Each panel's controls and handlers live in a
+// file of their own; this class is the window's state.
+class frmVelk47120 : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr const char* kCaption = "Corvane - VELK47120 Evaluation Software - Rev 3";
+
+  // Builds the controls and runs Form_Load.
+  frmVelk47120(Session& session, ModalRunner& modal, ProcessExit& exit, QWidget* parent = nullptr);
+  ~frmVelk47120() override;
+
+  // Start-up and the shared gates (FrmVelk47120.cpp).
+  void Form_Load();
+  void Form_Activate();
+  bool Check_Interface();
+  void ReadScale();
+  // Shows a dialog of this window modally; the window is active again afterwards.
+  void ShowDialog(QDialog& dialog);
+
+  // Layout (WindowLayout.cpp).
+  void Form_Resize();
+
+  // Output registers (DataRegPanel.cpp).
+  void cmdReadData_Click();
+  void ReadDataRegisters(std::array<float, 12>& values);
+
+  // Read loop and datalog (LoopPanel.cpp).
+  void CmdReadLoop_Click();
+  void ReadLoop();
+  void chkDatalog_Click();
+
+  // Status panel (StatusPanel.cpp).
+  void CmdUpdateStatus_Click();
+
+  // Range control (ScalePanel.cpp).
+  void SetPlotScale(int32_t deviceNumber);
+  void hscScale_Change();
+
+  // Sample rate panel (SampleRatePanel.cpp).
+  void hscSmplPrd_Change();
+  void hscAvgCnt_Change();
+
+  // Calibration panel and the two setup buttons (CalibrationPanel.cpp).
+  void cmdReadCal_Click();
+  void CmdApply_Click();
+  void CmdNull_Click();
+  void CmdRst_Click();
+  void cmdResetFactory_Click();
+  void cmdNewPart_Click();
+
+  // Menus and exit (MenuBar.cpp).
+  void mnuPort_Click();
+  void mnuUsb_Click();
+  void mnu47120_Click();
+  void mnu47121_Click();
+  void MnuAlarms_Click();
+  void MnuGpioMsc_Click();
+  void mnuRegister_Click();
+  void mnuAuxDac_Click();
+  void mnuPowerdown_Click();
+  void MnuAbout_Click();
+  void mnuHelp_Click();
+  void MnuExit_Click();
+
+  // Where datalog files go; starts at Datalog::DatalogFolder().
+  std::filesystem::path DatalogFolder;
+
+  // Values of the window's panels that other parts of the program read.
+  int32_t AvgCnt = 0;
+  int32_t StatusValue = 0;
+  float SamplePeriod = 0.0f;
+  float AvgUpdatePeriod = 0.0f;
+  int16_t DatalogEnabled = 0;
+  int32_t CalOffset = 0;
+  int32_t CalScale = 0;
+
+  // Menus.
+  QAction* mnuInterface = nullptr;
+  QAction* mnuPort = nullptr;
+  QAction* mnuUsb = nullptr;
+  QAction* mnuDevice = nullptr;
+  QAction* mnu47120 = nullptr;
+  QAction* mnu47121 = nullptr;
+  QAction* MnuAlarms = nullptr;
+  QAction* MnuGpioMsc = nullptr;
+  QAction* mnuRegister = nullptr;
+  QAction* mnuAuxDac = nullptr;
+  QAction* mnuPowerdown = nullptr;
+  QAction* MnuAbout = nullptr;
+  QAction* mnuHelp = nullptr;
+  QAction* MnuExit = nullptr;
+
+  // Top strip.
+  QGroupBox* frameScale = nullptr;
+  QScrollBar* hscScale = nullptr;
+  QLineEdit* txtScale = nullptr;
+  QPushButton* cmdNewPart = nullptr;
+  QPushButton* cmdResetFactory = nullptr;
+  QLabel* lblDeviceNumber = nullptr;
+  QProgressBar* ProgressBar3 = nullptr;
+  std::vector<QLabel*> lblScale;
+
+  // Strip chart.
+  StripChart* pic1 = nullptr;
+  AxisMarks marks;
+
+  // Output registers.
+  QGroupBox* frameDataReg = nullptr;
+  std::array<QLineEdit*, 12> txtReadReg{};  // elements 2, 3, 6, 7, 8
+  QCheckBox* ckAngleOut = nullptr;
+  QLabel* lblNewDataFlag = nullptr;
+  QLabel* lblErrorAlarmFlag = nullptr;
+  QPushButton* cmdReadData = nullptr;
+
+  // Loop setup.
+  QGroupBox* frameLoopRun = nullptr;
+  QPushButton* CmdReadLoop = nullptr;
+  QLabel* lblLoop = nullptr;
+  QLineEdit* txtLoopDelay = nullptr;
+  QLineEdit* txtLoopCount = nullptr;
+  QCheckBox* chkOneSweep = nullptr;
+  QCheckBox* chkDatalog = nullptr;
+  QLineEdit* txtDlogFile = nullptr;
+  QLineEdit* txtFileIndex = nullptr;
+
+  // Status register.
+  QGroupBox* FrmStatus = nullptr;
+  QPushButton* CmdUpdateStatus = nullptr;
+  QLabel* lblLowSupplyFlag = nullptr;
+  QLabel* lblHighSupplyFlag = nullptr;
+  QLabel* lblWriteFailFlag = nullptr;
+  QLabel* lblSpiWriteFlag = nullptr;
+  QLabel* lblOverrange = nullptr;
+  QLabel* lblDiagError = nullptr;
+  QLabel* lblAlarm1SetFlag = nullptr;
+  QLabel* lblAlarm2SetFlag = nullptr;
+
+  // Calibration registers.
+  QGroupBox* FrameCal = nullptr;
+  QPushButton* cmdReadCal = nullptr;
+  QLineEdit* txtGyroOfst = nullptr;
+  QLineEdit* txtGyroScale = nullptr;
+  QPushButton* CmdNull = nullptr;
+  QPushButton* CmdRst = nullptr;
+  QPushButton* CmdApply = nullptr;
+
+  // Sample rate settings.
+  QGroupBox* frameSampleRate = nullptr;
+  QGroupBox* frameSmplPrd = nullptr;
+  QScrollBar* hscSmplPrd = nullptr;
+  QLineEdit* txtSmplPrd = nullptr;
+  QLineEdit* txtSamplePeriod = nullptr;
+  QGroupBox* frameAvgCnt = nullptr;
+  QScrollBar* hscAvgCnt = nullptr;
+  QLineEdit* txtAvgCnt = nullptr;
+  QLineEdit* txtRollAvg = nullptr;
+  QLineEdit* txtAvgUpdateRate = nullptr;
+
+  Plot47120& plot() { return *plot_; }
+  Datalog& datalog() { return datalog_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Lays the client area out again whenever it changes size.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Each builds its controls on the central widget (WindowLayout.cpp builds the top strip
+  // and the chart).
+  void BuildTopStrip(QWidget* client);
+  void BuildDataRegPanel(QWidget* client);
+  void BuildLoopPanel(QWidget* client);
+  void BuildStatusPanel(QWidget* client);
+  void BuildScalePanel(QWidget* client);
+  void BuildSampleRatePanel(QWidget* client);
+  void BuildCalibrationPanel(QWidget* client);
+  void BuildMenus();
+  void SizeToDesign();
+
+  void PrepareInterface();
+  void ShowInterfaceChecks();
+  bool InterfaceUsable() const;
+  // Ends a run as a click on "Stop" would.
+  void ShowLoopStopped();
+  // Sets a scroll bar from code; its change handler runs when the position changes.
+  static void SetPosition(QScrollBar* bar, int value);
+  void ShowIdentity();
+
+  Session& session_;
+  ModalRunner& modal_;
+  ProcessExit& exit_;
+  MessageSink& messages_;
+  QWidget* client_ = nullptr;
+  std::unique_ptr<Plot47120> plot_;
+  Datalog datalog_;
+  bool shown_ = false;
+  bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
+  bool exiting_ = false;
+};
+
+}  // namespace velk

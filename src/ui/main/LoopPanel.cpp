@@ -1,0 +1,164 @@
+#include <QCoreApplication>
+#include <QStatusBar>
+#include <algorithm>
+
+#include "core/Delay.h"
+#include "core/NumberText.h"
+#include "ui/main/Controls.h"
+#include "ui/main/FrmVelk47120.h"
+
+namespace velk {
+
+namespace {
+
+const QColor kStoppedColour(255, 255, 255);
+const QColor kRunningColour(0, 255, 0);
+
+QString PathText(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
+
+}  // namespace
+
+void frmVelk47120::BuildLoopPanel(QWidget* client) {
+  frameLoopRun = MakeFrame(client, "frameLoopRun", "Loop Setup", 2970, 4350, 2415, 3372);
+  CmdReadLoop = MakeButton(frameLoopRun, "CmdReadLoop", "Start", 150, 300, 975, 375);
+  lblLoop = MakeLabel(frameLoopRun, "lblLoop", "Stopped", 1260, 345, 1005, 285);
+  lblLoop->setFrameShape(QFrame::Panel);
+  lblLoop->setFrameShadow(QFrame::Sunken);
+  lblLoop->setAccessibleName("Loop state");
+  SetBackground(lblLoop, kStoppedColour);
+
+  txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1380, 780, 885, 285);
+  MakeCaption(frameLoopRun, "Loop Delay (mS)", 150, 810, 1200, 255, txtLoopDelay);
+  txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1380, 1140, 885, 285, true);
+  MakeCaption(frameLoopRun, "Loop Count", 150, 1170, 1200, 255, txtLoopCount);
+  chkOneSweep =
+      MakeCheckBox(frameLoopRun, "chkOneSweep", "Stop after 1 sweep", 150, 1530, 2115, 255);
+
+  chkDatalog = MakeCheckBox(frameLoopRun, "chkDatalog", "Log Data to File", 150, 1980, 2115, 255);
+  txtDlogFile = MakeTextBox(frameLoopRun, "txtDlogFile", 1020, 2340, 1245, 285);
+  txtDlogFile->setAlignment(Qt::AlignLeft);
+  txtDlogFile->setText("Datalog");
+  MakeCaption(frameLoopRun, "File Name", 150, 2370, 840, 255, txtDlogFile);
+  txtFileIndex = MakeTextBox(frameLoopRun, "txtFileIndex", 1020, 2700, 555, 285);
+  txtFileIndex->setText("1");
+  MakeCaption(frameLoopRun, "File Index", 150, 2730, 840, 255, txtFileIndex);
+  txtDlogFile->setToolTip("Datalog files are written to " + PathText(DatalogFolder));
+
+  connect(CmdReadLoop, &QPushButton::clicked, this, &frmVelk47120::CmdReadLoop_Click);
+  connect(chkDatalog, &QCheckBox::clicked, this, &frmVelk47120::chkDatalog_Click);
+}
+
+void frmVelk47120::chkDatalog_Click() {
+  DatalogEnabled = chkDatalog->isChecked() ? -1 : 0;
+}
+
+void frmVelk47120::ShowLoopStopped() {
+  lblLoop->setText("Stopped");
+  SetBackground(lblLoop, kStoppedColour);
+  CmdReadLoop->setText("Start");
+}
+
+void frmVelk47120::CmdReadLoop_Click() {
+  if (lblLoop->text() == "Running") {
+    ShowLoopStopped();
+    QCoreApplication::processEvents();
+  } else if (lblLoop->text() == "Stopped") {
+    lblLoop->setText("Running");
+    SetBackground(lblLoop, kRunningColour);
+    CmdReadLoop->setText("Stop");
+    QCoreApplication::processEvents();
+    // Started again before a suspended run saw "Stopped": that run simply goes on.
+    if (!loopActive_) ReadLoop();
+  }
+}
+
+void frmVelk47120::ReadLoop() {
+  if (!Check_Interface()) {
+    ShowLoopStopped();
+    return;
+  }
+  loopActive_ = true;
+  Analyzer& config = session_.analyzer;
+  const Spi47120& spi = session_.spi;
+
+  txtLoopCount->clear();
+  const std::filesystem::path file = Datalog::FileName(
+      DatalogFolder, txtDlogFile->text().toStdString(), txtFileIndex->text().toStdString());
+  const bool logRequested = DatalogEnabled != 0;
+  bool logging = false;
+  if (logRequested) {
+    Datalog::Header header;
+    header.date = Datalog::TodayShortDate();
+    header.loopDelay = config.LoopDelay;
+    header.samplePeriod = txtSamplePeriod->text().toStdString();
+    header.avgCnt = txtAvgCnt->text().toStdString();
+    header.scale = txtScale->text().toStdString();
+    header.mscCtrl = session_.reg.MscCtrl;
+    logging = datalog_.Open(file, header);
+    if (logging) {
+      statusBar()->showMessage("Logging to " + PathText(datalog_.Path()));
+    } else {
+      messages_.Show("The datalog file could not be opened:\n" + file.string() + "\n" +
+                     datalog_.LastError() +
+                     "\n\nThe run goes on without logging. Choose another file name, or make "
+                     "the folder writable.");
+    }
+  }
+  const bool opened = logging;
+  chkDatalog->setEnabled(false);
+
+  int32_t loopCount = 0;
+  int32_t rowIndex = 0;
+  plot_->RedrawPlot();
+  plot_->PlotX = pic1->Width() + 1;
+  std::array<float, 12> values{};
+  do {
+    if (!txtLoopDelay->text().isEmpty()) {
+      const double typed = LeadingDecimalNumber(txtLoopDelay->text().toStdString());
+      config.LoopDelay = static_cast<float>(std::clamp(typed, 0.0, 60000.0));
+      txtLoopDelay->setText(QString::fromStdString(FormatFixed(config.LoopDelay, 1)));
+    }
+    const float w = config.LoopDelay - 6;
+    const int32_t slices = std::max(RoundToInt32(RoundToInt32(w) / 10.0), 1);
+    float slice = w / static_cast<float>(slices);
+
+    ReadDataRegisters(values);
+    ++loopCount;
+    DelayMs(1);
+    ++rowIndex;
+    if (logging) {
+      if (!datalog_.WriteRow(rowIndex, values[2], values[3], values[6], values[7], values[8],
+                             spi.NewDataBit > 0, spi.ErrorAlarmBit > 0, StatusValue)) {
+        logging = false;
+        messages_.Show("The datalog file could not be written:\n" + datalog_.Path().string() +
+                       "\n" + datalog_.LastError() +
+                       "\n\nThe rows written so far are kept; the run goes on without logging.");
+      }
+      txtLoopCount->setText(QString::number(loopCount));
+    }
+    for (int32_t s = 0; s < slices; ++s) {
+      QCoreApplication::processEvents();
+      DelayMs(slice);
+    }
+    // A lost card ends the run: every further cycle would only ask for an interface.
+    if (config.InterfaceType == 2 && !session_.usb.CardReady()) {
+      mnuUsb->setChecked(false);
+      ShowLoopStopped();
+    }
+    if (chkOneSweep->isChecked() && pic1->Width() - 20 <= plot_->PlotX) ShowLoopStopped();
+  } while (lblLoop->text() == "Running");
+
+  datalog_.Close();
+  chkDatalog->setEnabled(true);
+  // A file that never opened keeps its index for the next try.
+  if (opened) {
+    txtFileIndex->setText(
+        QString::fromStdString(Datalog::NextIndexText(txtFileIndex->text().toStdString())));
+    statusBar()->showMessage("Logged to " + PathText(datalog_.Path()));
+  }
+  loopActive_ = false;
+}
+
+}  // namespace velk

@@ -1,0 +1,121 @@
+#include <QMenuBar>
+
+#include "core/Delay.h"
+#include "core/OsName.h"
+#include "ui/main/FrmVelk47120.h"
+
+namespace velk {
+
+void frmVelk47120::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  QMenu* iface = bar->addMenu("Interface");
+  mnuInterface = iface->menuAction();
+  mnuPort = iface->addAction("Parallel Port");
+  mnuUsb = iface->addAction("USB");
+  QMenu* device = bar->addMenu("Device");
+  mnuDevice = device->menuAction();
+  mnu47120 = device->addAction("47120");
+  mnu47121 = device->addAction("47121");
+  for (QAction* entry : {mnuPort, mnuUsb, mnu47120, mnu47121}) entry->setCheckable(true);
+
+  MnuAlarms = bar->addAction("Alarms");
+  MnuGpioMsc = bar->addAction("GPIO/MSC");
+  mnuRegister = bar->addAction("Register");
+  mnuAuxDac = bar->addAction("Aux DAC");
+  mnuPowerdown = bar->addAction("Powerdown");
+  MnuAbout = bar->addAction("About");
+  mnuHelp = bar->addAction("Help");
+  MnuExit = bar->addAction("Exit");
+
+  const auto on = [this](QAction* entry, void (frmVelk47120::*handler)()) {
+    connect(entry, &QAction::triggered, this, handler);
+  };
+  on(mnuPort, &frmVelk47120::mnuPort_Click);
+  on(mnuUsb, &frmVelk47120::mnuUsb_Click);
+  on(mnu47120, &frmVelk47120::mnu47120_Click);
+  on(mnu47121, &frmVelk47120::mnu47121_Click);
+  on(MnuAlarms, &frmVelk47120::MnuAlarms_Click);
+  on(MnuGpioMsc, &frmVelk47120::MnuGpioMsc_Click);
+  on(mnuRegister, &frmVelk47120::mnuRegister_Click);
+  on(mnuAuxDac, &frmVelk47120::mnuAuxDac_Click);
+  on(mnuPowerdown, &frmVelk47120::mnuPowerdown_Click);
+  on(MnuAbout, &frmVelk47120::MnuAbout_Click);
+  on(mnuHelp, &frmVelk47120::mnuHelp_Click);
+  on(MnuExit, &frmVelk47120::MnuExit_Click);
+}
+
+// Until the port dialog exists, the configured address is taken as it stands.
+void frmVelk47120::mnuPort_Click() {
+  Analyzer& config = session_.analyzer;
+  if (config.PortAddress != 0) {
+    config.InterfaceType = 1;
+    if (PortAccessRequired(config.OsName)) session_.giveio.PreparePort(config, session_.parallel);
+  }
+  ShowInterfaceChecks();
+  Form_Activate();
+}
+
+// Until the card selection dialog exists, the first card found is taken.
+void frmVelk47120::mnuUsb_Click() {
+  UsbSpiDrivers& usb = session_.usb;
+  usb.FindUsbBuffers();
+  if (usb.CardReady()) {
+    usb.SetSpiBits(usb.SpiStaticBits);
+    usb.SetupSpi(usb.SpiWordDelay);
+  }
+  session_.analyzer.InterfaceType = usb.CardReady() ? 2 : 0;
+  ShowInterfaceChecks();
+  Form_Activate();
+}
+
+void frmVelk47120::mnu47120_Click() {
+  mnu47120->setChecked(true);
+  mnu47121->setChecked(false);
+  session_.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47120);
+  lblDeviceNumber->setText("47120");
+  SetPlotScale(47120);
+}
+
+void frmVelk47120::mnu47121_Click() {
+  mnu47120->setChecked(false);
+  mnu47121->setChecked(true);
+  session_.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
+  lblDeviceNumber->setText("47121");
+  SetPlotScale(47121);
+}
+
+// The settings dialogs open behind the interface gate.
+void frmVelk47120::MnuAlarms_Click() {
+  Check_Interface();
+}
+void frmVelk47120::MnuGpioMsc_Click() {
+  Check_Interface();
+}
+void frmVelk47120::mnuRegister_Click() {
+  Check_Interface();
+}
+void frmVelk47120::mnuAuxDac_Click() {
+  Check_Interface();
+}
+void frmVelk47120::mnuPowerdown_Click() {
+  Check_Interface();
+}
+void frmVelk47120::MnuAbout_Click() {
+  Check_Interface();
+}
+
+void frmVelk47120::mnuHelp_Click() {}
+
+void frmVelk47120::MnuExit_Click() {
+  if (exiting_) return;
+  exiting_ = true;
+  datalog_.Close();
+  DelayMs(250);
+  if (!session_.analyzer.SaveConfig())
+    messages_.Show(std::string("The settings could not be saved to ") + kConfigFileName +
+                   " in the current folder. Start the program from a folder you may write to.");
+  hide();
+  exit_.Exit(0);
+}
+
+}  // namespace velk

@@ -1,0 +1,36 @@
+#include "ui/main/Controls.h"
+#include "ui/main/FrmVelk47120.h"
+
+namespace velk {
+
+void frmVelk47120::BuildSampleRatePanel(QWidget* client) {
+  frameSampleRate =
+      MakeFrame(client, "frameSampleRate", "Sample Rate Settings", 10440, 4350, 2535, 3372);
+  frameSmplPrd = MakeFrame(frameSampleRate, "frameSmplPrd", "SMPL_PRD", 120, 480, 2295, 1095);
+  hscSmplPrd = MakeScrollBar(frameSmplPrd, "hscSmplPrd", 0, 255, 8, 480, 375, 975, 255);
+  hscSmplPrd->setValue(1);
+  hscSmplPrd->setAccessibleName("SMPL_PRD");
+  txtSmplPrd = MakeTextBox(frameSmplPrd, "txtSmplPrd", 1560, 360, 600, 285, true);
+  txtSmplPrd->setAccessibleName("SMPL_PRD value");
+  txtSamplePeriod = MakeTextBox(frameSmplPrd, "txtSamplePeriod", 1560, 720, 600, 285, true);
+  MakeCaption(frameSmplPrd, "Sample Rate (mS)", 120, 750, 1400, 255, txtSamplePeriod);
+
+  frameAvgCnt = MakeFrame(frameSampleRate, "frameAvgCnt", "AVG_CNT", 120, 1800, 2295, 1455);
+  hscAvgCnt = MakeScrollBar(frameAvgCnt, "hscAvgCnt", 0, 7, 1, 480, 360, 975, 255);
+  hscAvgCnt->setAccessibleName("AVG_CNT");
+  txtAvgCnt = MakeTextBox(frameAvgCnt, "txtAvgCnt", 1560, 360, 600, 285, true);
+  txtAvgCnt->setAccessibleName("AVG_CNT value");
+  txtRollAvg = MakeTextBox(frameAvgCnt, "txtRollAvg", 1560, 720, 600, 285, true);
+  MakeCaption(frameAvgCnt, "Roll Avg Count", 120, 750, 1400, 255, txtRollAvg);
+  txtAvgUpdateRate = MakeTextBox(frameAvgCnt, "txtAvgUpdateRate", 1440, 1080, 720, 285, true);
+  MakeCaption(frameAvgCnt, "Avg Rate (Sec)", 120, 1110, 1300, 255, txtAvgUpdateRate);
+
+  connect(hscSmplPrd, &QScrollBar::valueChanged, this, &frmVelk47120::hscSmplPrd_Change);
+  connect(hscAvgCnt, &QScrollBar::valueChanged, this, &frmVelk47120::hscAvgCnt_Change);
+}
+
+void frmVelk47120::hscSmplPrd_Change() {}
+
+void frmVelk47120::hscAvgCnt_Change() {}
+
+}  // namespace velk
