@@ -61,6 +61,7 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
   ShowIndicator(lblErrorAlarmFlag, false);
   bool newSeen = false;
   bool alarmSeen = false;
+  int bar = 0;  // the angle when it is shown, else 0
   for (const OutputRow& row : kOutputs) {
     const int16_t i = row.slot;
     spi.ReadRegister(i);
@@ -71,12 +72,12 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
     if (i == slot::Angle_Out && !ckAngleOut->isChecked()) txtReadReg[i]->clear();
     newSeen = newSeen || spi.NewDataBit > 0;
     alarmSeen = alarmSeen || spi.ErrorAlarmBit > 0;
-    int bar = 0;
     if (i == slot::Angle_Out && ckAngleOut->isChecked())
       bar = std::clamp(RoundToInt32(spi.RegValue * 4.0f), ProgressBar3->minimum(),
                        ProgressBar3->maximum());
-    ProgressBar3->setValue(bar);
   }
+  // Set once: the bar repaints at once on every visible change.
+  ProgressBar3->setValue(bar);
   if (newSeen) lblNewDataFlag->setText("New");
   if (alarmSeen) ShowIndicator(lblErrorAlarmFlag, true);
   QCoreApplication::processEvents();

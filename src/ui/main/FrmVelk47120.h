@@ -25,6 +25,8 @@
 
 namespace velk {
 
+class HelpWindow;
+
 // The main window: the outputs read once or in a loop, the strip chart, the datalog and the
 // panels that read and set the part setup. Each panel's controls and handlers live in a
 // file of their own; this class is the window's state.
@@ -222,6 +224,7 @@ class frmVelk47120 : public QMainWindow {
   QWidget* client_ = nullptr;
   std::unique_ptr<Plot47120> plot_;
   Datalog datalog_;
+  HelpWindow* help_ = nullptr;  // made on first use, owned as a child window
   bool shown_ = false;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;

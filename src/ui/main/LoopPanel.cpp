@@ -29,10 +29,10 @@ void frmVelk47120::BuildLoopPanel(QWidget* client) {
   lblLoop->setAccessibleName("Loop state");
   SetBackground(lblLoop, kStoppedColour);
 
-  txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1380, 780, 885, 285);
-  MakeCaption(frameLoopRun, "Loop Delay (mS)", 150, 810, 1200, 255, txtLoopDelay);
-  txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1380, 1140, 885, 285, true);
-  MakeCaption(frameLoopRun, "Loop Count", 150, 1170, 1200, 255, txtLoopCount);
+  txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1530, 780, 735, 285);
+  MakeCaption(frameLoopRun, "Loop Delay (mS)", 120, 810, 1400, 255, txtLoopDelay);
+  txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1530, 1140, 735, 285, true);
+  MakeCaption(frameLoopRun, "Loop Count", 120, 1170, 1400, 255, txtLoopCount);
   chkOneSweep =
       MakeCheckBox(frameLoopRun, "chkOneSweep", "Stop after 1 sweep", 150, 1530, 2115, 255);
 

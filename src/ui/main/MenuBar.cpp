@@ -1,8 +1,10 @@
+#include <QCoreApplication>
 #include <QMenuBar>
 
 #include "core/Delay.h"
 #include "core/OsName.h"
 #include "ui/main/FrmVelk47120.h"
+#include "ui/main/HelpWindow.h"
 
 namespace velk {
 
@@ -104,7 +106,11 @@ void frmVelk47120::MnuAbout_Click() {
   Check_Interface();
 }
 
-void frmVelk47120::mnuHelp_Click() {}
+void frmVelk47120::mnuHelp_Click() {
+  if (help_ == nullptr) help_ = new HelpWindow(this);
+  OpenHelp(*help_, messages_);
+  QCoreApplication::processEvents();
+}
 
 void frmVelk47120::MnuExit_Click() {
   if (exiting_) return;

@@ -1,19 +1,178 @@
 #include <gtest/gtest.h>
 
+#include <QMenuBar>
+#include <fstream>
+#include <string>
+
 #include "support/WindowRig.h"
+#include "ui/main/Controls.h"
+#include "ui/main/Twips.h"
 
 namespace velk {
 namespace {
 
+using test::SimRig;
+using test::TempDir;
 using test::WindowRig;
 
-TEST(MainWindow, LoadsWithTitleAndStartValues) {
+// Read commands the chip received for a register, from its frame log.
+int ReadsOf(const std::filesystem::path& trace, int address) {
+  std::ifstream in(trace);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    const unsigned sent = std::stoul(line.substr(0, 4), nullptr, 16);
+    n += (sent & 0x8000) == 0 && (sent >> 8) == static_cast<unsigned>(address);
+  }
+  return n;
+}
+
+TEST(MainWindow, LoadSetsCaptionStartValuesAndModel) {
   WindowRig rig;
+  rig.session.analyzer.DeviceNumber = DeviceNumberSetting::FromText("47121");
   frmVelk47120& w = rig.Open();
-  EXPECT_EQ(w.windowTitle().toStdString(), frmVelk47120::kCaption);
+  EXPECT_EQ(w.windowTitle().toStdString(), "Corvane - VELK47120 Evaluation Software - Rev 3");
   EXPECT_EQ(w.txtLoopDelay->text(), "5.0");
   EXPECT_EQ(w.lblLoop->text(), "Stopped");
   EXPECT_EQ(rig.session.analyzer.LoopDelay, 25.0f);
+  EXPECT_EQ(w.lblDeviceNumber->text(), "47121");
+  EXPECT_TRUE(w.mnu47121->isChecked());
+  EXPECT_FALSE(w.mnu47120->isChecked());
+  EXPECT_TRUE(rig.messages.shown.empty());
+
+  QStringList captions;
+  for (QAction* entry : w.menuBar()->actions()) captions << entry->text();
+  EXPECT_EQ(captions.join(","),
+            "Interface,Device,Alarms,GPIO/MSC,Register,Aux DAC,Powerdown,About,Help,Exit");
+}
+
+TEST(MainWindow, NoInterfaceConfiguredIsReportedAndTouchesNothing) {
+  WindowRig rig;
+  rig.session.analyzer.InterfaceType = 5;
+  frmVelk47120& w = rig.Open();
+  EXPECT_EQ(rig.messages.Texts(),
+            std::vector<std::string>{"Please select an interface before taking data"});
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+
+  const long frames = rig.sensor.FrameCount();
+  w.Form_Activate();
+  w.cmdReadData_Click();
+  EXPECT_EQ(rig.sensor.FrameCount(), frames);
+  EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
+  EXPECT_TRUE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
+}
+
+TEST(MainWindow, PortAddressZeroIsNoPort) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  rig.session.analyzer.PortAddress = 0;
+  const long frames = rig.sensor.FrameCount();
+  w.Form_Activate();  // no chip access through port 0
+  EXPECT_EQ(rig.sensor.FrameCount(), frames);
+  EXPECT_TRUE(w.mnuPort->isChecked());
+
+  EXPECT_FALSE(w.Check_Interface());
+  EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+  EXPECT_FALSE(w.mnuPort->isChecked());
+}
+
+TEST(MainWindow, ActivationLoadsThePanelsAndWaitsForTheChip) {
+  WindowRig rig;
+  TempDir dir;
+  rig.sensor.TraceTo(dir / "spi.txt");
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();
+  EXPECT_EQ(w.txtSmplPrd->text(), "1");
+  EXPECT_EQ(w.txtSamplePeriod->text(), "3.91");
+  EXPECT_EQ(w.txtAvgCnt->text(), "2");
+  EXPECT_EQ(w.txtRollAvg->text(), "4");
+  EXPECT_EQ(w.txtAvgUpdateRate->text(), "0.03");
+  EXPECT_FLOAT_EQ(rig.session.reg.FirmwareRevision, 1.2f);
+  EXPECT_EQ(w.lblAlarm1SetFlag->text(), "OK");
+  // The power-up error flag clears within the first settling reads.
+  const int angle = rig.session.reg.RegAddr[slot::Angle_Out];
+  EXPECT_LT(ReadsOf(dir / "spi.txt", angle), 25);
+  EXPECT_EQ(rig.session.spi.ErrorAlarmBit, 0);
+}
+
+TEST(MainWindow, SettlingGivesUpAfterTwentyFiveReads) {
+  WindowRig rig;
+  TempDir dir;
+  rig.sensor.SetSupply(4.5);  // low supply: the error flag never clears
+  frmVelk47120& w = rig.Open();
+  rig.sensor.TraceTo(dir / "spi.txt");
+  w.Form_Activate();
+  EXPECT_EQ(ReadsOf(dir / "spi.txt", rig.session.reg.RegAddr[slot::Angle_Out]), 25);
+  EXPECT_EQ(w.lblErrorAlarmFlag->text(), "Alarm");
+  EXPECT_EQ(w.lblLowSupplyFlag->text(), "Alarm");
+  EXPECT_EQ(Background(w.lblLowSupplyFlag), QColor(255, 0, 0));
+  EXPECT_EQ(w.lblHighSupplyFlag->text(), "OK");
+  EXPECT_EQ(Background(w.lblHighSupplyFlag), QColor(0, 255, 0));
+  EXPECT_EQ(w.StatusValue & 0x3FF, 0x001);
+}
+
+TEST(MainWindow, ExitAndCloseBoxSaveTheConfigurationAndEnd) {
+  TempDir dir;
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  for (bool closeBox : {false, true}) {
+    WindowRig rig;
+    rig.session.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
+    frmVelk47120& w = rig.Open();
+    w.show();
+    if (closeBox) {
+      w.close();
+    } else {
+      w.MnuExit->trigger();
+    }
+    EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
+    EXPECT_FALSE(w.isVisible());
+    Analyzer saved;
+    saved.LoadConfig(dir / "Velk47120.cfg");
+    EXPECT_EQ(saved.InterfaceType, 1);
+    EXPECT_EQ(saved.DeviceNumber.Numeric(), 47121);
+    std::filesystem::remove(dir / "Velk47120.cfg");
+  }
+  std::filesystem::current_path(previous);
+}
+
+// Resizes the window so its outer size, as the layout counts it, is the given twips.
+void ResizeOuter(frmVelk47120& w, int width, int height) {
+  QWidget* client = w.centralWidget();
+  const int dw = w.width() - client->width();
+  const int dh = w.height() - client->height();
+  w.resize(Twips(&w, width - 135) + dw, Twips(&w, height - 840) + dh);
+}
+
+TEST(MainWindow, ResizeMovesTheBottomRowAndThinsTheAxis) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.show();
+  const auto visible = [&w] {
+    QString shown;
+    for (int i = 0; i < 9; ++i)
+      if (w.marks.lblYscale[i]->isVisible()) shown += QString::number(i);
+    return shown;
+  };
+  // Sizes a whole number of pixels at 96 dpi (15 twips each).
+  ResizeOuter(w, 13200, 8610);
+  EXPECT_EQ(w.FrmStatus->y(), Twips(&w, 4338));
+  EXPECT_EQ(w.frameDataReg->y(), w.FrmStatus->y());
+  EXPECT_EQ(w.pic1->Height(), 3278);
+  EXPECT_EQ(w.pic1->Width(), 11460);
+  EXPECT_EQ(w.plot().PlotX, 11461);  // a new sweep at the next point
+  EXPECT_EQ(visible(), "012345678");
+
+  ResizeOuter(w, 13200, 7100);
+  EXPECT_EQ(visible(), "02468");
+  ResizeOuter(w, 13200, 6200);
+  EXPECT_EQ(visible(), "048");
+  ResizeOuter(w, 13200, 5800);
+  EXPECT_EQ(visible(), "08");
+
+  ResizeOuter(w, 6000, 4000);  // held at the smallest outer size
+  EXPECT_EQ(w.pic1->Width(), 8500 - 1440 - 300);
+  EXPECT_EQ(w.pic1->Height(), 5700 - 3372 - 900 - 860 - 200);
 }
 
 }  // namespace

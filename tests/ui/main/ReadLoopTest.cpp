@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QtTest/QTest>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/WindowRig.h"
+#include "ui/main/Controls.h"
+
+namespace velk {
+namespace {
+
+using test::SimRig;
+using test::WindowRig;
+
+std::vector<std::string> Lines(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  std::vector<std::string> lines;
+  std::string text = all.str();
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> Fields(const std::string& row) {
+  std::vector<std::string> fields;
+  std::stringstream in(row);
+  for (std::string f; std::getline(in, f, '\t');) fields.push_back(f);
+  return fields;
+}
+
+// Runs the read loop from its button. Every cycle ends with the loop's 1 ms pause; `onCycle`
+// runs there (the loop is suspended, as in a click during its event processing) and a click
+// on the button ends the run after `cycles` cycles, or never when cycles is 0.
+struct LoopDriver {
+  explicit LoopDriver(WindowRig& rig) : rig(rig) {
+    SetDelayWaiter([this](double seconds) {
+      this->rig.clock.Advance(seconds);
+      if (seconds != 0.001) return;
+      ++count;
+      if (onCycle) onCycle(count);
+      if (count == stopAt) QTest::mouseClick(this->rig.window->CmdReadLoop, Qt::LeftButton);
+    });
+  }
+  ~LoopDriver() {
+    SetDelayWaiter([](double) {});
+  }
+  int Run(int cycles) {
+    count = 0;
+    stopAt = cycles;
+    QTest::mouseClick(rig.window->CmdReadLoop, Qt::LeftButton);
+    return count;
+  }
+
+  WindowRig& rig;
+  int count = 0;
+  int stopAt = 0;
+  std::function<void(int)> onCycle;
+};
+
+TEST(ReadLoop, OneReadShowsTheOutputsInTheirFormats) {
+  WindowRig rig;
+  rig.sensor.SetFixedRate(10.0);
+  rig.sensor.SetNoise(false);
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();  // as on first showing: the range is read
+  w.ckAngleOut->setChecked(true);
+  w.cmdReadData->click();
+  EXPECT_EQ(w.txtReadReg[slot::Supply_Out]->text().size(), 5);  // "4.996"
+  EXPECT_EQ(w.txtReadReg[slot::Temp_Out]->text().count('.'), 1);
+  EXPECT_EQ(w.txtReadReg[slot::Temp_Out]->text().split('.')[1].size(), 2);
+  const double gyro = w.txtReadReg[slot::Gyro_Out]->text().toDouble();
+  EXPECT_NEAR(gyro, 10.0 + rig.sensor.Bias(), 0.1);
+  EXPECT_EQ(w.lblNewDataFlag->text(), "New");
+  EXPECT_EQ(w.lblErrorAlarmFlag->text(), "OK");
+  EXPECT_EQ(Background(w.lblErrorAlarmFlag), QColor(0, 255, 0));
+  const float angle = w.txtReadReg[slot::Angle_Out]->text().toFloat();
+  EXPECT_NEAR(w.ProgressBar3->value(), angle * 4, 1.0);
+
+  w.ckAngleOut->setChecked(false);
+  w.cmdReadData->click();
+  EXPECT_TRUE(w.txtReadReg[slot::Angle_Out]->text().isEmpty());
+  EXPECT_EQ(w.ProgressBar3->value(), 0);
+}
+
+TEST(ReadLoop, LoopDelayTextIsClampedAndSliced) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  std::vector<double> waits;
+  SetDelayWaiter([&](double seconds) {
+    rig.clock.Advance(seconds);
+    waits.push_back(seconds);
+    if (seconds == 0.001) QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+  });
+  w.txtLoopDelay->setText("100");
+  w.CmdReadLoop_Click();
+  // After the 1 ms pause: nine slices of 94/9 ms.
+  const auto slice = std::find(waits.begin(), waits.end(), 0.001) + 1;
+  ASSERT_EQ(waits.end() - slice, 9);
+  for (auto it = slice; it != waits.end(); ++it) EXPECT_NEAR(*it, 0.0104444, 1e-5);
+  EXPECT_EQ(w.txtLoopDelay->text(), "100.0");
+
+  for (auto [typed, shown] : {std::pair{"70000", "60000.0"}, {"-5", "0.0"}, {"abc", "0.0"}}) {
+    w.txtLoopDelay->setText(typed);
+    w.CmdReadLoop_Click();
+    EXPECT_EQ(w.txtLoopDelay->text(), shown);
+  }
+  EXPECT_EQ(w.lblLoop->text(), "Stopped");
+  EXPECT_EQ(w.CmdReadLoop->text(), "Start");
+}
+
+TEST(ReadLoop, LoggedRunsWriteIndexedFiles) {
+  WindowRig rig;
+  rig.sensor.SetFixedRate(-20.0);
+  rig.sensor.SetNoise(false);
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();
+  QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+  LoopDriver loop(rig);
+  bool chkUsableDuringRun = true;
+  loop.onCycle = [&](int) { chkUsableDuringRun = w.chkDatalog->isEnabled(); };
+
+  EXPECT_EQ(loop.Run(5), 5);
+  EXPECT_FALSE(chkUsableDuringRun);
+  EXPECT_TRUE(w.chkDatalog->isEnabled());
+  EXPECT_EQ(w.txtLoopCount->text(), "5");
+  EXPECT_EQ(w.txtFileIndex->text(), "2");
+  EXPECT_EQ(w.lblLoop->text(), "Stopped");
+
+  const std::vector<std::string> lines = Lines(rig.folder / "Datalog_1.txt");
+  ASSERT_EQ(lines.size(), 8u + 5u);
+  EXPECT_EQ(lines[0], "VELK 47120 Datalog File");
+  EXPECT_EQ(lines[2], "LoopDelay\t25 mS");
+  EXPECT_EQ(lines[6], "Index\tSupply\tGyro\tADC In\tTemp\tAngle\tNew  \tError\tStatus");
+  for (int row = 1; row <= 5; ++row) {
+    const std::vector<std::string> f = Fields(lines[7 + row]);
+    ASSERT_EQ(f.size(), 9u);
+    EXPECT_EQ(f[0], std::to_string(row));
+    EXPECT_NEAR(std::stod(f[2]), -20.0 + rig.sensor.Bias(), 0.1);
+    EXPECT_EQ(f[7], "False");
+    EXPECT_EQ(f[8], std::to_string(w.StatusValue));
+  }
+
+  EXPECT_EQ(loop.Run(2), 2);
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 8u + 2u);
+  EXPECT_EQ(w.txtFileIndex->text(), "3");
+}
+
+TEST(ReadLoop, UnopenableDatalogIsReportedOnceAndTheRunGoesOn) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  ASSERT_EQ(chmod(rig.folder.Path().c_str(), 0500), 0);
+  const bool writable = std::ofstream(rig.folder / "probe").good();  // root ignores modes
+  if (writable) w.DatalogFolder = rig.folder / "missing" / "folder";
+  QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+  LoopDriver loop(rig);
+  EXPECT_EQ(loop.Run(3), 3);
+  chmod(rig.folder.Path().c_str(), 0700);
+
+  ASSERT_EQ(rig.messages.shown.size(), 1u);
+  EXPECT_NE(rig.messages.shown[0].text.find("Datalog_1.txt"), std::string::npos);
+  EXPECT_TRUE(w.chkDatalog->isEnabled());
+  EXPECT_TRUE(w.chkDatalog->isChecked());
+  EXPECT_EQ(w.txtFileIndex->text(), "1");
+}
+
+TEST(ReadLoop, ButtonsWorkDuringARunAndStopEndsItAtTheCycleEnd) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  rig.clock.Advance(1.0);
+  LoopDriver loop(rig);
+  loop.onCycle = [&](int cycle) {
+    if (cycle != 2) return;
+    EXPECT_EQ(w.lblLoop->text(), "Running");
+    EXPECT_EQ(Background(w.lblLoop), QColor(0, 255, 0));
+    w.txtReadReg[slot::Gyro_Out]->clear();
+    w.StatusValue = -1;
+    QTest::mouseClick(w.cmdReadData, Qt::LeftButton);
+    EXPECT_FALSE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
+    w.StatusValue = -1;
+    QTest::mouseClick(w.CmdUpdateStatus, Qt::LeftButton);
+    EXPECT_NE(w.StatusValue, -1);
+  };
+  EXPECT_EQ(loop.Run(4), 4);
+  EXPECT_EQ(w.lblLoop->text(), "Stopped");
+  EXPECT_EQ(Background(w.lblLoop), QColor(255, 255, 255));
+  EXPECT_EQ(w.CmdReadLoop->text(), "Start");
+}
+
+TEST(ReadLoop, RunsEndThatCannotGoOn) {
+  {  // no interface: the loop never starts
+    WindowRig rig;
+    rig.session.analyzer.InterfaceType = 0;
+    frmVelk47120& w = rig.Open();
+    LoopDriver loop(rig);
+    EXPECT_EQ(loop.Run(0), 0);
+    EXPECT_EQ(w.lblLoop->text(), "Stopped");
+    EXPECT_EQ(w.CmdReadLoop->text(), "Start");
+    EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
+  }
+  {  // one sweep
+    WindowRig rig;
+    frmVelk47120& w = rig.Open();
+    w.chkOneSweep->setChecked(true);
+    LoopDriver loop(rig);
+    const int cycles = loop.Run(0);
+    const int step = w.plot().XStep;
+    EXPECT_GE(cycles, w.pic1->Width() / step - 3);
+    EXPECT_LE(cycles, w.pic1->Width() / step + 1);
+    EXPECT_EQ(w.lblLoop->text(), "Stopped");
+  }
+  {  // the card goes away
+    WindowRig rig(SimRig::kUsb);
+    frmVelk47120& w = rig.Open();
+    EXPECT_TRUE(w.mnuUsb->isChecked());
+    LoopDriver loop(rig);
+    loop.onCycle = [&](int cycle) {
+      if (cycle == 3) rig.card.Unplug();
+    };
+    EXPECT_LE(loop.Run(0), 4);
+    EXPECT_FALSE(w.mnuUsb->isChecked());
+    EXPECT_EQ(w.lblLoop->text(), "Stopped");
+    EXPECT_LE(rig.messages.shown.size(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace velk
