@@ -7,22 +7,12 @@
 
 #include "core/Delay.h"
 #include "support/QtApp.h"
+#include "support/ScriptedModal.h"
 #include "support/SimRig.h"
 #include "support/TempDir.h"
 #include "ui/main/FrmVelk47120.h"
 
 namespace velk::test {
-
-// Dialogs "run" by calling the test's script instead of blocking.
-class ScriptedModal final : public ModalRunner {
- public:
-  void Run(QDialog& dialog) override {
-    opened.push_back(&dialog);
-    if (script) script(dialog);
-  }
-  std::function<void(QDialog&)> script;
-  std::vector<QDialog*> opened;
-};
 
 class RecordingExit final : public ProcessExit {
  public:

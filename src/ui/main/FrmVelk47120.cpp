@@ -7,6 +7,8 @@
 #include "core/Delay.h"
 #include "core/NumberText.h"
 #include "core/OsName.h"
+#include "transport/parallel/dialogs/frmPort.h"
+#include "transport/usb/dialogs/frmUSBselect.h"
 #include "ui/main/Twips.h"
 
 namespace velk {
@@ -80,6 +82,10 @@ void frmVelk47120::PrepareInterface() {
     mnuUsb->setChecked(true);
     usb.SetSpiBits(usb.SpiStaticBits);
     usb.SetupSpi(usb.SpiWordDelay);
+  } else {
+    QDialog& select = UsbSelectDialog();
+    select.move(frameGeometry().topLeft());
+    modal_.Run(select);
   }
 }
 
@@ -185,10 +191,28 @@ void frmVelk47120::ShowIdentity() {
                                .arg(where));
 }
 
-void frmVelk47120::ShowDialog(QDialog& dialog) {
+void frmVelk47120::ShowDialog(QDialog& dialog, const std::function<void()>& whenClosed) {
   dialog.move(frameGeometry().topLeft());
   modal_.Run(dialog);
+  if (whenClosed) whenClosed();
   Form_Activate();
+}
+
+void frmVelk47120::CheckInterfaceEntries(bool port, bool usb) {
+  mnuPort->setChecked(port);
+  mnuUsb->setChecked(usb);
+}
+
+frmPort& frmVelk47120::PortDialog() {
+  if (portDialog_ == nullptr)
+    portDialog_ = new frmPort(session_.analyzer, session_.giveio, session_.parallel, *this, this);
+  return *portDialog_;
+}
+
+frmUSBselect& frmVelk47120::UsbSelectDialog() {
+  if (usbSelect_ == nullptr)
+    usbSelect_ = new frmUSBselect(session_.usb, session_.ezUsb, messages_, modal_, this);
+  return *usbSelect_;
 }
 
 void frmVelk47120::showEvent(QShowEvent* event) {

@@ -14,8 +14,10 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
+#include "core/InterfaceMenu.h"
 #include "registers/Session.h"
 #include "ui/main/AxisMarks.h"
 #include "ui/main/Datalog.h"
@@ -26,11 +28,13 @@
 namespace velk {
 
 class HelpWindow;
+class frmPort;
+class frmUSBselect;
 
 // The main window: the outputs read once or in a loop, the strip chart, the datalog and the
 // panels that read and set the part setup. Each panel's controls and handlers live in a
 // file of their own; this class is the window's state.
-class frmVelk47120 : public QMainWindow {
+class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   Q_OBJECT
  public:
   static constexpr const char* kCaption = "Corvane - VELK47120 Evaluation Software - Rev 3";
@@ -44,8 +48,10 @@ class frmVelk47120 : public QMainWindow {
   void Form_Activate();
   bool Check_Interface();
   void ReadScale();
-  // Shows a dialog of this window modally; the window is active again afterwards.
-  void ShowDialog(QDialog& dialog);
+  // Shows a dialog of this window modally at the window's top-left corner. When it closes,
+  // `whenClosed` runs and the window is active again (Form_Activate).
+  void ShowDialog(QDialog& dialog, const std::function<void()>& whenClosed = {});
+  void CheckInterfaceEntries(bool port, bool usb) override;
 
   // Layout (WindowLayout.cpp).
   void Form_Resize();
@@ -209,6 +215,8 @@ class frmVelk47120 : public QMainWindow {
   void SizeToDesign();
 
   void PrepareInterface();
+  frmPort& PortDialog();
+  frmUSBselect& UsbSelectDialog();
   void ShowInterfaceChecks();
   bool InterfaceUsable() const;
   // Ends a run as a click on "Stop" would.
@@ -224,7 +232,10 @@ class frmVelk47120 : public QMainWindow {
   QWidget* client_ = nullptr;
   std::unique_ptr<Plot47120> plot_;
   Datalog datalog_;
-  HelpWindow* help_ = nullptr;  // made on first use, owned as a child window
+  // Made on first use, owned as child windows.
+  HelpWindow* help_ = nullptr;
+  frmPort* portDialog_ = nullptr;
+  frmUSBselect* usbSelect_ = nullptr;
   bool shown_ = false;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;

@@ -3,6 +3,8 @@
 
 #include "core/Delay.h"
 #include "core/OsName.h"
+#include "transport/parallel/dialogs/frmPort.h"
+#include "transport/usb/dialogs/frmUSBselect.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/HelpWindow.h"
 
@@ -46,28 +48,19 @@ void frmVelk47120::BuildMenus() {
   on(MnuExit, &frmVelk47120::MnuExit_Click);
 }
 
-// Until the port dialog exists, the configured address is taken as it stands.
 void frmVelk47120::mnuPort_Click() {
-  Analyzer& config = session_.analyzer;
-  if (config.PortAddress != 0) {
-    config.InterfaceType = 1;
-    if (PortAccessRequired(config.OsName)) session_.giveio.PreparePort(config, session_.parallel);
-  }
-  ShowInterfaceChecks();
-  Form_Activate();
+  ShowDialog(PortDialog(), [this] {
+    Analyzer& config = session_.analyzer;
+    if (config.PortAddress != 0) config.InterfaceType = 1;
+    ShowInterfaceChecks();
+  });
 }
 
-// Until the card selection dialog exists, the first card found is taken.
 void frmVelk47120::mnuUsb_Click() {
-  UsbSpiDrivers& usb = session_.usb;
-  usb.FindUsbBuffers();
-  if (usb.CardReady()) {
-    usb.SetSpiBits(usb.SpiStaticBits);
-    usb.SetupSpi(usb.SpiWordDelay);
-  }
-  session_.analyzer.InterfaceType = usb.CardReady() ? 2 : 0;
-  ShowInterfaceChecks();
-  Form_Activate();
+  ShowDialog(UsbSelectDialog(), [this] {
+    session_.analyzer.InterfaceType = session_.usb.CardReady() ? 2 : 0;
+    ShowInterfaceChecks();
+  });
 }
 
 void frmVelk47120::mnu47120_Click() {

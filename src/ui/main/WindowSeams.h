@@ -3,14 +3,9 @@
 #include <QDialog>
 #include <cstdlib>
 
-namespace velk {
+#include "core/ModalRunner.h"
 
-// Runs a dialog modally. Tests replace it so no test ever blocks on a window.
-class ModalRunner {
- public:
-  virtual ~ModalRunner() = default;
-  virtual void Run(QDialog& dialog) = 0;
-};
+namespace velk {
 
 class QtModalRunner final : public ModalRunner {
  public:

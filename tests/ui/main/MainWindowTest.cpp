@@ -177,3 +177,32 @@ TEST(MainWindow, ResizeMovesTheBottomRowAndThinsTheAxis) {
 
 }  // namespace
 }  // namespace velk
+
+namespace velk {
+namespace {
+
+TEST(MainWindowMenus, InterfaceEntriesFollowTheirDialogs) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.mnuPort->trigger();  // closed by its close box: the address stands
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, 1);
+  EXPECT_TRUE(w.mnuPort->isChecked());
+
+  rig.modal.script = [](QDialog& d) { d.findChild<QPushButton*>("cmdCancel")->click(); };
+  w.mnuPort->trigger();
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+  EXPECT_FALSE(w.mnuPort->isChecked() || w.mnuUsb->isChecked());
+
+  rig.modal.script = {};
+  rig.card.Unplug();
+  w.mnuUsb->trigger();
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+  EXPECT_FALSE(w.mnuPort->isChecked() || w.mnuUsb->isChecked());
+
+  rig.messages.shown.clear();
+  w.MnuAbout->trigger();
+  EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"Please select an interface first"});
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QtTest/QTest>
+
+#include "support/MessageRecorder.h"
+#include "support/QtApp.h"
+#include "support/RecordingPortIo.h"
+#include "transport/parallel/dialogs/frmPort.h"
+
+namespace velk {
+namespace {
+
+struct MenuChecks final : InterfaceMenu {
+  void CheckInterfaceEntries(bool p, bool u) override {
+    port = p;
+    usb = u;
+  }
+  bool port = false;
+  bool usb = true;
+};
+
+struct PortRig {
+  explicit PortRig(const char* os = "Linux") {
+    config.OsName = os;
+    config.InterfaceType = 2;
+  }
+  // Types the text and presses Enter, as the user would.
+  void Type(const char* text) {
+    dialog.show();
+    dialog.txtUser->setText(text);
+    QTest::keyClick(dialog.txtUser, Qt::Key_Return);
+  }
+
+  bool ready = (test::EnsureQApp(), true);
+  Analyzer config;
+  test::RecordingPortIo io;
+  test::MessageRecorder messages;
+  ParallelSpi parallel{config, io};
+  SetupGiveio giveio{io, messages};
+  MenuChecks menu;
+  frmPort dialog{config, giveio, parallel, menu};
+};
+
+TEST(PortDialog, OpeningShowsTheAddressAndDeselectsTheInterface) {
+  PortRig rig;
+  rig.dialog.show();
+  EXPECT_EQ(rig.dialog.windowTitle(), "Parallel Port Setup");
+  EXPECT_EQ(rig.dialog.txtUser->text(), "378");
+  EXPECT_EQ(rig.config.InterfaceType, 0);
+}
+
+TEST(PortDialog, TypedAddressesSelectTheParallelInterface) {
+  for (auto [typed, address, shown] :
+       {std::tuple{"378", 0x378, "378"}, {"3bc", 0x3BC, "3BC"}, {"BC00", 0xBC00, "BC00"}}) {
+    PortRig rig;
+    rig.Type(typed);
+    EXPECT_EQ(static_cast<uint16_t>(rig.config.PortAddress), address) << typed;
+    EXPECT_EQ(rig.dialog.txtUser->text(), shown);
+    EXPECT_EQ(rig.config.InterfaceType, 1);
+    EXPECT_TRUE(rig.menu.port);
+    EXPECT_FALSE(rig.menu.usb);
+    EXPECT_FALSE(rig.dialog.isVisible());
+  }
+}
+
+TEST(PortDialog, ZeroOrEmptyDoesNothing) {
+  for (const char* typed : {"0", "000", ""}) {
+    PortRig rig;
+    rig.Type(typed);
+    EXPECT_TRUE(rig.dialog.isVisible()) << typed;
+    EXPECT_EQ(rig.config.PortAddress, 0x378);
+    EXPECT_EQ(rig.config.InterfaceType, 0);
+  }
+}
+
+TEST(PortDialog, CancelAndCloseBox) {
+  PortRig rig;
+  rig.dialog.show();
+  QTest::mouseClick(rig.dialog.cmdCancel, Qt::LeftButton);
+  EXPECT_EQ(rig.config.PortAddress, 0);
+  EXPECT_EQ(rig.config.InterfaceType, 0);
+  EXPECT_FALSE(rig.menu.port || rig.menu.usb);
+  EXPECT_FALSE(rig.dialog.isVisible());
+
+  PortRig closed;
+  closed.dialog.show();
+  closed.dialog.close();
+  EXPECT_EQ(closed.config.PortAddress, 0x378);
+  EXPECT_EQ(closed.config.InterfaceType, 0);
+}
+
+TEST(PortDialog, PortAccessOnlyWhereNeededAndOncePerPort) {
+  PortRig old("Win98");
+  old.Type("378");
+  EXPECT_TRUE(old.io.log.empty());
+  EXPECT_EQ(old.giveio.PortDriverReady, 0);
+
+  PortRig rig("Linux");
+  rig.Type("378");
+  EXPECT_EQ(rig.giveio.PortDriverReady, -1);
+  const size_t afterFirst = rig.io.WritesTo(0x378).size();
+  EXPECT_GT(afterFirst, 0u);  // the lines were put idle
+  rig.Type("378");
+  EXPECT_EQ(rig.io.WritesTo(0x378).size(), afterFirst);
+  rig.Type("278");  // another port needs access of its own
+  EXPECT_FALSE(rig.io.WritesTo(0x278).empty());
+}
+
+}  // namespace
+}  // namespace velk

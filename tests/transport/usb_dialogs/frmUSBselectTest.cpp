@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+
+#include "support/ScriptedModal.h"
+#include "transport/usb/dialogs/frmUSBselect.h"
+#include "transport/usb_dialogs/DialogRig.h"
+
+namespace velk {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct UsbSelect : ::testing::Test {
+  // Shows the dialog, which searches the cards afresh, recording from there on.
+  frmUSBselect& Open() {
+    rig.Forget();
+    if (!dialog) dialog = std::make_unique<frmUSBselect>(rig.usb, rig.ezUsb, rig.messages, modal);
+    dialog->show();
+    return *dialog;
+  }
+  std::vector<bool> Enabled() const {
+    std::vector<bool> rows;
+    for (int i = 0; i < 4; ++i) rows.push_back(dialog->optUsbPort[i]->isEnabled());
+    return rows;
+  }
+
+  test::DialogRig rig;
+  test::ScriptedModal modal;
+  std::unique_ptr<frmUSBselect> dialog;
+};
+
+TEST_F(UsbSelect, NoCardLeavesTheRowsEmptyAndSelectsNone) {
+  rig.card.Card(0).present = false;
+  frmUSBselect& d = Open();
+  EXPECT_EQ(rig.messages.Texts(), Strings{"No USB Buffers Found, Please Verify Setup and Restart"});
+  EXPECT_EQ(Enabled(), (std::vector<bool>{false, false, false, false}));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(d.txtDescript0[i]->text() + d.txtDriverRev[i]->text() + d.txtSpeed[i]->text(), "");
+  EXPECT_TRUE(d.optUsbPort[4]->isChecked());
+  EXPECT_FALSE(rig.usb.CardReady());
+  EXPECT_EQ(rig.Sent(), Strings{});
+}
+
+TEST_F(UsbSelect, TheOnlyCardIsSelectedWhereverItSitsAndGetsTheSettings) {
+  rig.card.Card(0).present = false;
+  SimUsbCard::Slot& card = rig.card.Card(2);
+  card.present = true;
+  card.firmwareMinor = 0;
+  card.highSpeed = false;
+  rig.usb.SpiWordDelay = 40;
+  rig.usb.SpiStaticBits = 0x28;
+  frmUSBselect& d = Open();
+
+  EXPECT_EQ(Enabled(), (std::vector<bool>{false, false, true, false}));
+  EXPECT_TRUE(d.optUsbPort[2]->isChecked());
+  EXPECT_EQ(d.txtDescript0[2]->text(), "USB SPI Card");
+  EXPECT_EQ(d.txtDriverRev[2]->text(), "1.0");
+  EXPECT_EQ(d.txtSpeed[2]->text(), "1.1");
+  EXPECT_EQ(d.txtDescript0[0]->text(), "");
+  // After the board's revision query: the delay first, then the static bits.
+  EXPECT_EQ(rig.Sent(), (Strings{"out 00", "out 0b 28", "out 0c 28"}));
+  EXPECT_EQ(rig.usb.SelectedUsbBoard.DeviceName, "Ezusb-2");
+  EXPECT_TRUE(rig.usb.CardReady());
+  EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST_F(UsbSelect, ClickingAnotherCardSelectsItAndSendsItTheSettings) {
+  rig.card.Card(1).present = true;
+  frmUSBselect& d = Open();
+  EXPECT_TRUE(d.optUsbPort[0]->isChecked());
+  EXPECT_EQ(d.txtSpeed[1]->text(), "2.0");
+  EXPECT_EQ(d.txtDriverRev[1]->text(), "1.2");
+
+  rig.Forget();
+  QTest::mouseClick(d.optUsbPort[1], Qt::LeftButton);
+  EXPECT_TRUE(d.optUsbPort[1]->isChecked());
+  EXPECT_EQ(rig.usb.SelectedUsbBoard.DeviceName, "Ezusb-1");
+  EXPECT_TRUE(rig.usb.CardReady());
+  EXPECT_EQ(rig.usb.UsbDeviceIndex, 0);
+  EXPECT_EQ(rig.Sent(), (Strings{"out 0b 19", "out 0c 78"}));
+}
+
+TEST_F(UsbSelect, NoneStopsTheSetupLoopAndOkOrTheCloseBoxOnlyHide) {
+  frmUSBselect& d = Open();
+  d.Debug().UsbLoopStop = 0;
+  QTest::mouseClick(d.optUsbPort[4], Qt::LeftButton);
+  EXPECT_FALSE(rig.usb.CardReady());
+  EXPECT_EQ(d.Debug().UsbLoopStop, -1);
+  QTest::mouseClick(d.cmdExit, Qt::LeftButton);
+  EXPECT_FALSE(d.isVisible());
+  EXPECT_FALSE(rig.usb.CardReady());
+
+  for (const char* how : {"close box", "Escape"}) {
+    SCOPED_TRACE(how);
+    Open();
+    EXPECT_TRUE(rig.usb.CardReady());
+    QTest::mouseClick(d.optUsbPort[4], Qt::LeftButton);
+    if (std::string(how) == "Escape")
+      QTest::keyClick(&d, Qt::Key_Escape);
+    else
+      EXPECT_TRUE(d.close());
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_FALSE(rig.usb.CardReady());
+    EXPECT_TRUE(rig.messages.shown.empty());
+  }
+}
+
+TEST_F(UsbSelect, DebugOpensTheSetupDialogAndTheCardsAreSearchedAgainAfterIt) {
+  frmUSBselect& d = Open();
+  modal.script = [&](QDialog& setup) {
+    EXPECT_EQ(&setup, &d.Debug());
+    QTest::mouseClick(d.Debug().optUsbPort[4], Qt::LeftButton);
+    EXPECT_FALSE(rig.usb.CardReady());
+  };
+  QTest::mouseClick(d.cmdDebugUsb, Qt::LeftButton);
+  EXPECT_EQ(modal.opened, std::vector<QDialog*>{&d.Debug()});
+  EXPECT_FALSE(d.Debug().isVisible());
+  EXPECT_TRUE(rig.usb.CardReady());
+  EXPECT_TRUE(d.optUsbPort[0]->isChecked());
+}
+
+}  // namespace
+}  // namespace velk
