@@ -1,3 +1,8 @@
+#include <algorithm>
+#include <utility>
+
+#include "core/Delay.h"
+#include "core/NumberText.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 
@@ -28,11 +33,72 @@ void frmVelk47120::BuildCalibrationPanel(QWidget* client) {
   connect(cmdNewPart, &QPushButton::clicked, this, &frmVelk47120::cmdNewPart_Click);
 }
 
-void frmVelk47120::cmdReadCal_Click() {}
-void frmVelk47120::CmdApply_Click() {}
-void frmVelk47120::CmdNull_Click() {}
-void frmVelk47120::CmdRst_Click() {}
-void frmVelk47120::cmdResetFactory_Click() {}
+void frmVelk47120::cmdReadCal_Click() {
+  Spi47120& spi = session_.spi;
+  spi.ReadRegister(slot::Gyro_Ofst);
+  CalOffset = spi.RegData;
+  spi.ReadRegister(slot::Gyro_Scale);
+  CalScale = spi.RegData;
+  txtGyroOfst->setText(QString::number(CalOffset));
+  txtGyroScale->setText(QString::number(CalScale));
+}
+
+namespace {
+
+// An empty box keeps the count it had; any other text is read as a number and rounded.
+// Text far beyond 32 bits saturates there and the clamp that follows takes over.
+void TakeCount(const QLineEdit& box, int32_t& count) {
+  const QString text = box.text();
+  if (!text.isEmpty()) count = RoundToInt32(ReadNumber(text.toStdString()));
+}
+
+}  // namespace
+
+void frmVelk47120::CmdApply_Click() {
+  Spi47120& spi = session_.spi;
+  TakeCount(*txtGyroOfst, CalOffset);
+  CalOffset = std::clamp<int32_t>(CalOffset, -4095, 4095);
+  spi.WriteRegister(slot::Gyro_Ofst, CalOffset);
+  txtGyroOfst->setText(QString::number(CalOffset));
+  DelayMs(20);
+
+  TakeCount(*txtGyroScale, CalScale);
+  CalScale = std::clamp<int32_t>(CalScale, 0, 4095);
+  spi.WriteRegister(slot::Gyro_Scale, CalScale);
+  txtGyroScale->setText(QString::number(CalScale));
+  DelayMs(20);
+
+  cmdReadCal_Click();
+}
+
+void frmVelk47120::CmdNull_Click() {
+  session_.spi.WriteRegister(slot::Command, 1);
+  DelayMs(250);
+  cmdReadCal_Click();
+}
+
+void frmVelk47120::CmdRst_Click() {
+  session_.spi.WriteRegister(slot::Command, 2);
+  DelayMs(250);
+  cmdReadCal_Click();
+}
+
+void frmVelk47120::cmdResetFactory_Click() {
+  if (!Check_Interface()) return;
+  Spi47120& spi = session_.spi;
+  spi.WriteRegister(slot::Aux_DAC, 0);
+  spi.WriteRegister(slot::Command, 4);
+  DelayMs(20);
+  // The alarm control goes before the thresholds and sample counts it acts on.
+  static constexpr std::pair<int16_t, int32_t> kDefaults[] = {
+      {slot::Smpl_Prd, 1}, {slot::Sens_Avg, 0x402}, {slot::Alm_Ctrl, 0},
+      {slot::Alm_Mag1, 0}, {slot::Alm_Mag2, 0},     {slot::Alm_Smp1, 0},
+      {slot::Alm_Smp2, 0}, {slot::Gpio_Ctrl, 0},    {slot::Msc_Ctrl, 0},
+  };
+  for (const auto& [slot, value] : kDefaults) spi.WriteRegister(slot, value);
+  DelayMs(15);
+  cmdNewPart_Click();
+}
 
 void frmVelk47120::cmdNewPart_Click() {
   if (Check_Interface()) Form_Activate();

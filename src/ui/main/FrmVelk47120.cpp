@@ -137,6 +137,9 @@ void frmVelk47120::Form_Activate() {
 
   spi.ReadRegister(slot::Sens_Avg);
   AvgCnt = spi.RegData & 7;
+  // Moving the averaging bar writes Sens_Avg back: keep the chip's range bits in it, not the
+  // range the window last showed.
+  plot_->ScaleBits = spi.RegData & 0x700;
   SetPosition(hscAvgCnt, AvgCnt);
   txtAvgCnt->setText(QString::number(AvgCnt));
   AvgUpdatePeriod = reg.AveragedPeriod(SamplePeriod, AvgCnt);

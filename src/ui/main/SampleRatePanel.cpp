@@ -1,3 +1,5 @@
+#include "core/Delay.h"
+#include "core/NumberText.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 
@@ -29,8 +31,41 @@ void frmVelk47120::BuildSampleRatePanel(QWidget* client) {
   connect(hscAvgCnt, &QScrollBar::valueChanged, this, &frmVelk47120::hscAvgCnt_Change);
 }
 
-void frmVelk47120::hscSmplPrd_Change() {}
+namespace {
 
-void frmVelk47120::hscAvgCnt_Change() {}
+QString TwoDecimals(double value) {
+  return QString::fromStdString(FormatFixed(value, 2));
+}
+
+}  // namespace
+
+void frmVelk47120::hscSmplPrd_Change() {
+  if (session_.analyzer.InterfaceType == 0) return;
+  const int32_t v = hscSmplPrd->value();
+  session_.spi.WriteRegister(slot::Smpl_Prd, v);
+  txtSmplPrd->setText(QString::number(v));
+  SamplePeriod = Reg47120::SamplePeriodMs(v);
+  txtSamplePeriod->setText(TwoDecimals(SamplePeriod));
+  // The averaging shown is the scroll bar's, not the value last read back.
+  int32_t n = hscAvgCnt->value();
+  AvgUpdatePeriod = session_.reg.AveragedPeriod(SamplePeriod, n);
+  txtAvgUpdateRate->setText(TwoDecimals(AvgUpdatePeriod / 1000));
+}
+
+void frmVelk47120::hscAvgCnt_Change() {
+  if (session_.analyzer.InterfaceType == 0) return;
+  Spi47120& spi = session_.spi;
+  AvgCnt = hscAvgCnt->value();
+  // The range bits go back as last known; nothing else lives in the register.
+  spi.WriteRegister(slot::Sens_Avg, plot_->ScaleBits + AvgCnt);
+  DelayMs(100);
+  spi.ReadRegister(slot::Sens_Avg);
+  // Show what the chip took; the scroll bar stays where the user put it.
+  AvgCnt = spi.RegData & 7;
+  txtAvgCnt->setText(QString::number(AvgCnt));
+  AvgUpdatePeriod = session_.reg.AveragedPeriod(SamplePeriod, AvgCnt);
+  txtAvgUpdateRate->setText(TwoDecimals(AvgUpdatePeriod / 1000));
+  txtRollAvg->setText(QString::number(session_.reg.AvgTaps));
+}
 
 }  // namespace velk

@@ -84,9 +84,12 @@ TEST(MainWindow, ActivationLoadsThePanelsAndWaitsForTheChip) {
   w.Form_Activate();
   EXPECT_EQ(w.txtSmplPrd->text(), "1");
   EXPECT_EQ(w.txtSamplePeriod->text(), "3.91");
-  EXPECT_EQ(w.txtAvgCnt->text(), "2");
-  EXPECT_EQ(w.txtRollAvg->text(), "4");
-  EXPECT_EQ(w.txtAvgUpdateRate->text(), "0.03");
+  // The chip's 0x402 keeps its range; the largest range allows no averaging.
+  EXPECT_EQ(w.hscScale->value(), 2);
+  EXPECT_EQ(rig.sensor.Word(0x38), 0x400);
+  EXPECT_EQ(w.txtAvgCnt->text(), "0");
+  EXPECT_EQ(w.txtRollAvg->text(), "1");
+  EXPECT_EQ(w.txtAvgUpdateRate->text(), "0.01");
   EXPECT_FLOAT_EQ(rig.session.reg.FirmwareRevision, 1.2f);
   EXPECT_EQ(w.lblAlarm1SetFlag->text(), "OK");
   // The power-up error flag clears within the first settling reads.

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "support/WindowRig.h"
+#include "ui/main/WriteTrace.h"
+
+namespace velk {
+namespace {
+
+using test::ByteWrite;
+using test::WordWrite;
+
+constexpr int kGyroOfst = 0x14;
+constexpr int kGyroScale = 0x16;
+constexpr int kCommand = 0x3E;
+
+struct CalRig : test::WindowRig {
+  CalRig() : w(Open()), trace(sensor, folder / "spi.txt") {}
+
+  void Apply(const std::string& offset, const std::string& scale) {
+    w.txtGyroOfst->setText(QString::fromStdString(offset));
+    w.txtGyroScale->setText(QString::fromStdString(scale));
+    w.CmdApply->click();
+  }
+
+  frmVelk47120& w;
+  test::WriteTrace trace;
+};
+
+std::vector<ByteWrite> Concat(std::initializer_list<std::vector<ByteWrite>> parts) {
+  std::vector<ByteWrite> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
+  struct Case {
+    const char *offset, *scale;
+    int32_t offsetWritten, scaleWritten;
+  };
+  CalRig rig;
+  for (const Case& c : {Case{"5000", "-3", 4095, 0},
+                        {"-12.5", "2.5", -12, 2},
+                        {"3.5", "&H10", 4, 16},
+                        {"1 2", "abc", 12, 0},
+                        {"9999999999999", "1e400", 4095, 4095},
+                        {"-1e30", "-99999999999", -4095, 0},
+                        {" ", "4095.5", 0, 4095}}) {
+    SCOPED_TRACE(testing::Message() << c.offset << " / " << c.scale);
+    rig.Apply(c.offset, c.scale);
+    EXPECT_EQ(rig.sensor.Word(kGyroOfst), static_cast<uint16_t>(c.offsetWritten));
+    EXPECT_EQ(rig.sensor.Word(kGyroScale), c.scaleWritten);
+  }
+
+  // The boxes end with what the chip returns: 4095 comes back as a 12-bit -1.
+  rig.Apply("5000", "100");
+  EXPECT_EQ(rig.w.txtGyroOfst->text(), "-1");
+  EXPECT_EQ(rig.w.txtGyroScale->text(), "100");
+
+  // Empty boxes write the counts of the last read.
+  rig.Apply("300", "1000");
+  rig.trace.Take();
+  rig.Apply("", "");
+  EXPECT_EQ(rig.trace.Take(), Concat({WordWrite(kGyroOfst, 300), WordWrite(kGyroScale, 1000)}));
+
+  // Whatever is typed, something in range is written.
+  std::mt19937 random(47120);
+  const std::string alphabet = "0123456789+-.eEdD&HhOo \t\nx,";
+  for (int i = 0; i < 200; ++i) {
+    std::string text[2];
+    for (std::string& t : text)
+      for (int n = random() % 24; n > 0; --n) t += alphabet[random() % alphabet.size()];
+    rig.Apply(text[0], text[1]);
+    ASSERT_LE(std::abs(static_cast<int16_t>(rig.sensor.Word(kGyroOfst))), 4095) << text[0];
+    ASSERT_LE(rig.sensor.Word(kGyroScale), 4095) << text[1];
+  }
+}
+
+TEST(CalibrationPanel, CommandsReadTheCalibrationBack) {
+  CalRig rig;
+  rig.Apply("300", "1000");
+  rig.trace.Take();
+  rig.w.CmdRst->click();
+  EXPECT_EQ(rig.trace.Take(), WordWrite(kCommand, 2));
+  EXPECT_EQ(rig.w.txtGyroOfst->text(), "0");
+  EXPECT_EQ(rig.w.txtGyroScale->text(), "2048");
+
+  rig.w.CmdNull->click();
+  EXPECT_EQ(rig.trace.Take(), WordWrite(kCommand, 1));
+  const int32_t nulled = ((rig.sensor.Word(kGyroOfst) & 0xFFF) ^ 0x800) - 0x800;
+  EXPECT_EQ(rig.w.txtGyroOfst->text(), QString::number(nulled));
+}
+
+TEST(CalibrationPanel, FactoryDefaultsWriteInOrderThenReadTheSetup) {
+  CalRig rig;
+  rig.w.hscSmplPrd->setValue(50);
+  rig.trace.Take();
+  rig.w.cmdResetFactory->click();
+
+  // Aux DAC and its latch, then the alarm control before the thresholds it acts on.
+  const std::vector<ByteWrite> expected = Concat({
+      WordWrite(0x30, 0),
+      WordWrite(kCommand, 4),
+      WordWrite(0x36, 1),
+      WordWrite(0x38, 0x402),
+      WordWrite(0x28, 0),
+      WordWrite(0x20, 0),
+      WordWrite(0x22, 0),
+      WordWrite(0x24, 0),
+      WordWrite(0x26, 0),
+      WordWrite(0x32, 0),
+      WordWrite(0x34, 0),
+  });
+  std::vector<ByteWrite> writes = rig.trace.Take();
+  ASSERT_GT(writes.size(), expected.size());
+  writes.resize(expected.size());
+  EXPECT_EQ(writes, expected);
+  EXPECT_EQ(rig.w.txtSmplPrd->text(), "1");  // the setup was read back
+
+  rig.session.analyzer.InterfaceType = 0;
+  rig.messages.shown.clear();
+  rig.w.cmdResetFactory->click();
+  EXPECT_TRUE(rig.trace.Take().empty());
+  EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"Please select an interface first"});
+}
+
+}  // namespace
+}  // namespace velk
