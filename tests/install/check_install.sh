@@ -14,6 +14,7 @@ fi
 
 status=0
 for file in bin/velk47120 \
+            bin/VELK47120.html \
             share/applications/velk47120.desktop \
             share/icons/hicolor/scalable/apps/velk47120.svg \
             lib/udev/rules.d/60-velk47120.rules; do
@@ -23,6 +24,9 @@ for file in bin/velk47120 \
   fi
 done
 [ -x "$prefix/bin/velk47120" ] || { echo "not executable: bin/velk47120" >&2; status=1; }
+# The help window opens the help file from the executable's own folder, at its topics.
+grep -q '<a name="topics">' "$prefix/bin/VELK47120.html" 2>/dev/null ||
+  { echo "help file beside the executable has no list of topics" >&2; status=1; }
 grep -q '^Exec=velk47120' "$prefix/share/applications/velk47120.desktop" 2>/dev/null ||
   { echo "desktop entry does not start velk47120" >&2; status=1; }
 grep -q 'ATTR{idVendor}=="1e7a".*TAG+="uaccess"' "$prefix/lib/udev/rules.d/60-velk47120.rules" 2>/dev/null ||

@@ -54,12 +54,10 @@ bool HelpWindow::ShowTopics(const std::filesystem::path& file) {
   probe.close();
 
   const QUrl url = QUrl::fromLocalFile(PathText(absolute));
-  // Setting the same page again would not read the file anew.
-  if (browser_->source().adjusted(QUrl::RemoveFragment) == url) {
-    browser_->reload();
-  } else {
-    browser_->setSource(url);
-  }
+  // The same page set again is not read anew, and the file may have been replaced since.
+  const bool samePage = browser_->source().adjusted(QUrl::RemoveFragment) == url;
+  browser_->setSource(url);
+  if (samePage) browser_->reload();
   browser_->verticalScrollBar()->setValue(0);
   browser_->horizontalScrollBar()->setValue(0);
   show();
