@@ -30,6 +30,11 @@ namespace velk {
 class HelpWindow;
 class frmPort;
 class frmUSBselect;
+class FrmAlarm;
+class frmGpioMisc;
+class frmManualReg;
+class frmDAC;
+class frmPowerdown;
 
 // The main window: the outputs read once or in a loop, the strip chart, the datalog and the
 // panels that read and set the part setup. Each panel's controls and handlers live in a
@@ -217,6 +222,9 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void PrepareInterface();
   frmPort& PortDialog();
   frmUSBselect& UsbSelectDialog();
+  // A settings dialog behind the interface gate, made on first use.
+  template <typename Dialog>
+  void OpenSettings(Dialog*& dialog);
   void ShowInterfaceChecks();
   bool InterfaceUsable() const;
   // Ends a run as a click on "Stop" would.
@@ -236,6 +244,11 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   HelpWindow* help_ = nullptr;
   frmPort* portDialog_ = nullptr;
   frmUSBselect* usbSelect_ = nullptr;
+  FrmAlarm* alarmDialog_ = nullptr;
+  frmGpioMisc* gpioDialog_ = nullptr;
+  frmManualReg* registerDialog_ = nullptr;
+  frmDAC* dacDialog_ = nullptr;
+  frmPowerdown* powerdownDialog_ = nullptr;
   bool shown_ = false;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;

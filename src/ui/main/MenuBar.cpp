@@ -5,6 +5,12 @@
 #include "core/OsName.h"
 #include "transport/parallel/dialogs/frmPort.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
+#include "ui/dialogs/FrmAlarm.h"
+#include "ui/dialogs/frmAbout.h"
+#include "ui/dialogs/frmDAC.h"
+#include "ui/dialogs/frmGpioMisc.h"
+#include "ui/dialogs/frmManualReg.h"
+#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/HelpWindow.h"
 
@@ -79,24 +85,34 @@ void frmVelk47120::mnu47121_Click() {
   SetPlotScale(47121);
 }
 
-// The settings dialogs open behind the interface gate.
+template <typename Dialog>
+void frmVelk47120::OpenSettings(Dialog*& dialog) {
+  if (!Check_Interface()) return;
+  if (dialog == nullptr) dialog = new Dialog(session_, this);
+  ShowDialog(*dialog);
+}
+
 void frmVelk47120::MnuAlarms_Click() {
-  Check_Interface();
+  OpenSettings(alarmDialog_);
 }
 void frmVelk47120::MnuGpioMsc_Click() {
-  Check_Interface();
+  OpenSettings(gpioDialog_);
 }
 void frmVelk47120::mnuRegister_Click() {
-  Check_Interface();
+  OpenSettings(registerDialog_);
 }
 void frmVelk47120::mnuAuxDac_Click() {
-  Check_Interface();
+  OpenSettings(dacDialog_);
 }
 void frmVelk47120::mnuPowerdown_Click() {
-  Check_Interface();
+  OpenSettings(powerdownDialog_);
 }
+
+// The About box reads the chip afresh each time: a new one per opening.
 void frmVelk47120::MnuAbout_Click() {
-  Check_Interface();
+  if (!Check_Interface()) return;
+  frmAbout about(session_, this);
+  ShowDialog(about);
 }
 
 void frmVelk47120::mnuHelp_Click() {

@@ -207,5 +207,19 @@ TEST(MainWindowMenus, InterfaceEntriesFollowTheirDialogs) {
   EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"Please select an interface first"});
 }
 
+TEST(MainWindowMenus, SettingsEntriesOpenTheirDialogsOnceMade) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  QStringList titles;
+  rig.modal.script = [&](QDialog& d) { titles << d.windowTitle(); };
+  for (QAction* entry :
+       {w.MnuAlarms, w.MnuGpioMsc, w.mnuRegister, w.mnuAuxDac, w.mnuPowerdown, w.MnuAlarms})
+    entry->trigger();
+  EXPECT_EQ(titles.join(","),
+            "Alarms,GPIO & Misc Ctrl,Register Information,AUX DAC Settings,Powerdown,Alarms");
+  EXPECT_EQ(rig.modal.opened.front(), rig.modal.opened.back());  // made once, shown again
+  EXPECT_TRUE(rig.messages.shown.empty());
+}
+
 }  // namespace
 }  // namespace velk

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <cstdint>
+#include <optional>
+
+#include "registers/Session.h"
+
+namespace velk {
+
+// The chip's two alarms and the alarm output line. Every change goes to the chip at once and
+// the dialog re-reads the alarm registers after each toggle, so the captions the toggles
+// decide from always mirror the chip.
+class FrmAlarm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit FrmAlarm(Session& session, QWidget* parent = nullptr);
+
+  // Source codes of the two alarms as last read or chosen.
+  int32_t Alarm1Source = 0;
+  int32_t Alarm2Source = 0;
+
+  void ReadAlarmSetup();
+  void SetupSourceDisplay();
+  void SetupThresholdDisplay();
+
+  void Form_Activate();
+  void cmboA1S_Click();
+  void cmboA2S_Click();
+  void cmdAlarm1GT_Click();
+  void cmdAlarm2GT_Click();
+  void cmdAlarm1mode_Click();
+  void cmdAlarm2mode_Click();
+  void cmdAlarmOut_Click();
+  void cmdAlarmPin_Click();
+  void cmdAlarmPolarity_Click();
+  void hscAlarm1sp_Change();
+  void hscAlarm2sp_Change();
+  void hscAlarm1thresh_Change();
+  void hscAlarm2thresh_Change();
+  // Act on Enter only.
+  void txtAlarm1Thresh_KeyDown(int key);
+  void txtAlarm2Thresh_KeyDown(int key);
+  void ComOK_Click();
+
+  QGroupBox* FrmAlmCtrl1;
+  QComboBox* cmboA1S;
+  QPushButton* cmdAlarm1mode;
+  QGroupBox* frameAlm1mag;
+  QPushButton* cmdAlarm1GT;
+  QScrollBar* hscAlarm1thresh;
+  QLineEdit* txtAlarmThreshold1;
+  QLineEdit* txtAlarm1Thresh;
+  QLabel* LblAlm1Mag;
+  QGroupBox* frameAlm1smpl;
+  QScrollBar* hscAlarm1sp;
+  QLineEdit* txtAlarm1sp;
+
+  QGroupBox* FrmAlmCtrl2;
+  QComboBox* cmboA2S;
+  QPushButton* cmdAlarm2mode;
+  QGroupBox* frameAlm2mag;
+  QPushButton* cmdAlarm2GT;
+  QScrollBar* hscAlarm2thresh;
+  QLineEdit* txtAlarmThreshold2;
+  QLineEdit* txtAlarm2Thresh;
+  QLabel* LblAlm2Mag;
+  QGroupBox* frameAlm2Smpl;
+  QScrollBar* hscAlarm2sp;
+  QLineEdit* txtAlarm2sp;
+
+  QGroupBox* FrmAlmOutCtrl;
+  QPushButton* cmdAlarmOut;
+  QPushButton* cmdAlarmPolarity;
+  QPushButton* cmdAlarmPin;
+  QPushButton* ComOK;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The controls, copies and register bits of one alarm (0 or 1).
+  struct Alarm {
+    QComboBox* source;
+    QPushButton* mode;
+    QPushButton* gt;
+    QScrollBar* thresh;
+    QLineEdit* code;
+    QLineEdit* value;
+    QLabel* units;
+    QScrollBar* sp;
+    QLineEdit* spText;
+    int32_t& mag;
+    int32_t& smpl;
+    int32_t& sourceCode;
+    int16_t magSlot;
+    int16_t smpSlot;
+    int modeBit;      // of Alm_Ctrl
+    int sourceShift;  // of the source code in Alm_Ctrl
+    const char* tempName;
+  };
+  Alarm Of(int n);
+
+  QGroupBox* BuildAlarmFrame(int n);
+  QGroupBox* BuildOutputFrame();
+
+  void ShowSource(int n);
+  void ShowThreshold(int n);
+  float ThresholdValue(int32_t code, int32_t source) const;
+  std::optional<int32_t> ThresholdCode(float value, int32_t source) const;
+
+  void SourceClick(int n);
+  void ComparisonClick(int n);
+  void ModeClick(int n);
+  void ThresholdChange(int n);
+  void SamplePeriodChange(int n);
+  void ThresholdKeyDown(int n, int key);
+  // Asks when GPIO holds the line, refuses when data ready does; true to go on.
+  bool MayTakePin(int pin, const char* askGpio, const char* refuseDataReady);
+  // Writes Alm_Ctrl, lets it settle and shows the chip's state again.
+  void WriteControl();
+
+  Session& session_;
+};
+
+}  // namespace velk

@@ -1,0 +1,315 @@
+// The alarm dialog's procedures and handlers: each edits its own bits of the register copy
+// as last read and writes the register back whole.
+
+#include <algorithm>
+
+#include "core/Delay.h"
+#include "core/NumberText.h"
+#include "ui/dialogs/FrmAlarm.h"
+
+namespace velk {
+
+namespace {
+
+// The chip's settling time after a configuration write.
+void Settle() {
+  DelayMs(150.0f);
+}
+
+constexpr int32_t kCompareBit = 0x8000;
+constexpr int32_t kCodeMask = 0x3FFF;
+constexpr int32_t kOutputEnable = 0x0004;
+constexpr int32_t kOutputPolarity = 0x0002;
+constexpr int32_t kOutputPin = 0x0001;
+
+// A threshold code read as 14-bit two's complement.
+int32_t Signed14(int32_t code) {
+  return code > 8191 ? code - 16384 : code;
+}
+
+}  // namespace
+
+void FrmAlarm::ReadAlarmSetup() {
+  Spi47120& spi = session_.spi;
+  Reg47120& reg = session_.reg;
+  spi.ReadRegister(slot::Alm_Mag1);
+  reg.AlmMag1 = spi.RegData;
+  spi.ReadRegister(slot::Alm_Mag2);
+  reg.AlmMag2 = spi.RegData;
+  spi.ReadRegister(slot::Alm_Smp1);
+  reg.AlmSmpl1 = spi.RegData;
+  spi.ReadRegister(slot::Alm_Smp2);
+  reg.AlmSmpl2 = spi.RegData;
+  spi.ReadRegister(slot::Alm_Ctrl);
+  reg.AlmCtrl = spi.RegData;
+
+  for (int n = 0; n < 2; ++n) {
+    Alarm a = Of(n);
+    a.gt->setText((a.mag & kCompareBit) != 0 ? ">" : "<");
+    a.mode->setText((reg.AlmCtrl & (1 << a.modeBit)) != 0 ? "Rate of Change" : "Fixed Thresh");
+    a.sourceCode = (reg.AlmCtrl >> a.sourceShift) & 7;
+  }
+  SetupSourceDisplay();
+  // A position that changes here writes the register back, as a user's move would.
+  hscAlarm1thresh->setValue(reg.AlmMag1 & kCodeMask);
+  hscAlarm2thresh->setValue(reg.AlmMag2 & kCodeMask);
+
+  cmdAlarmOut->setText((reg.AlmCtrl & kOutputEnable) != 0 ? "Enabled" : "Disabled");
+  cmdAlarmPolarity->setText((reg.AlmCtrl & kOutputPolarity) != 0 ? "Active High" : "Active Low");
+  cmdAlarmPin->setText((reg.AlmCtrl & kOutputPin) != 0 ? "DIO-1" : "DIO-0");
+
+  txtAlarm1sp->setText(QString::number(reg.AlmSmpl1));
+  hscAlarm1sp->setValue(reg.AlmSmpl1);
+  txtAlarm2sp->setText(QString::number(reg.AlmSmpl2));
+  hscAlarm2sp->setValue(reg.AlmSmpl2);
+}
+
+void FrmAlarm::SetupSourceDisplay() {
+  ShowSource(0);
+  ShowSource(1);
+  SetupThresholdDisplay();
+}
+
+void FrmAlarm::ShowSource(int n) {
+  Alarm a = Of(n);
+  const auto show = [&](const char* name, const char* units) {
+    a.source->setEditText(name);
+    a.units->setText(units);
+  };
+  switch (a.sourceCode) {
+    case 1:
+      show("PS", "V");
+      break;
+    case 2:
+      show("Gyro Out", "D/S");
+      break;
+    case 5:
+      show("Aux ADC", "V");
+      break;
+    case 6:
+      show(a.tempName, "Deg");
+      break;
+    default:
+      break;  // disabled or a code this dialog never writes: left as it stands
+  }
+}
+
+void FrmAlarm::SetupThresholdDisplay() {
+  ShowThreshold(0);
+  ShowThreshold(1);
+}
+
+void FrmAlarm::ShowThreshold(int n) {
+  Alarm a = Of(n);
+  const int32_t code = a.mag & kCodeMask;
+  a.code->setText(QString::number(code));
+  a.value->setText(QString::fromStdString(FormatFixed(ThresholdValue(code, a.sourceCode), 3)));
+}
+
+float FrmAlarm::ThresholdValue(int32_t code, int32_t source) const {
+  const Reg47120& reg = session_.reg;
+  switch (source) {
+    case 1:
+      return static_cast<float>(code) * reg.RegScale[slot::Supply_Out];
+    case 2:
+      return static_cast<float>(Signed14(code)) * reg.RegScale[slot::Gyro_Out];
+    case 5:
+      return static_cast<float>(code) * reg.RegScale[slot::Aux_Adc];
+    case 6:
+      return static_cast<float>(Signed14(code)) * reg.RegScale[slot::Temp_Out] +
+             reg.RegOffset[slot::Temp_Out];
+    default:
+      return 0.0f;
+  }
+}
+
+std::optional<int32_t> FrmAlarm::ThresholdCode(float value, int32_t source) const {
+  const Reg47120& reg = session_.reg;
+  switch (source) {
+    case 1:
+      return std::clamp(RoundToInt32(value / reg.RegScale[slot::Supply_Out]), 0, 4095);
+    case 2: {
+      int32_t code = RoundToInt32(value / reg.RegScale[slot::Gyro_Out]);
+      if (value < 0.0f) code += 16384;
+      return std::clamp(code, 0, 16383);
+    }
+    case 5:
+      return std::clamp(RoundToInt32(value / reg.RegScale[slot::Aux_Adc]), 0, 4095);
+    case 6:
+      // Below the offset the code would be negative: it enters as 0.
+      return std::clamp(
+          RoundToInt32((value - reg.RegOffset[slot::Temp_Out]) / reg.RegScale[slot::Temp_Out]), 0,
+          4095);
+    default:
+      return std::nullopt;
+  }
+}
+
+void FrmAlarm::SourceClick(int n) {
+  Alarm a = Of(n);
+  const QString text = a.source->currentText();
+  int32_t code = 0;
+  if (text == "PS") {
+    code = 1;
+  } else if (text == "Gyro Out") {
+    code = 2;
+  } else if (text == "Aux Adc") {
+    code = 5;
+  } else if (text == "Temp Out") {
+    code = 6;
+  } else {
+    a.source->setEditText("Disabled");
+  }
+  a.sourceCode = code;
+  SetupSourceDisplay();
+  int32_t& control = session_.reg.AlmCtrl;
+  control = (control & ~(7 << a.sourceShift)) | (code << a.sourceShift);
+  WriteControl();
+}
+
+void FrmAlarm::ComparisonClick(int n) {
+  Alarm a = Of(n);
+  if (a.gt->text() == "<")
+    a.mag |= kCompareBit;
+  else
+    a.mag &= ~kCompareBit;
+  session_.spi.WriteRegister(a.magSlot, a.mag);
+  Settle();
+  ReadAlarmSetup();
+}
+
+void FrmAlarm::ModeClick(int n) {
+  Alarm a = Of(n);
+  int32_t& control = session_.reg.AlmCtrl;
+  if (a.mode->text() == "Fixed Thresh")
+    control |= 1 << a.modeBit;
+  else
+    control &= ~(1 << a.modeBit);
+  WriteControl();
+}
+
+void FrmAlarm::ThresholdChange(int n) {
+  Alarm a = Of(n);
+  // Bit 14 goes with the code; only the comparison bit survives a move.
+  a.mag = (a.mag & ~0x7FFF) | a.thresh->value();
+  SetupThresholdDisplay();
+  session_.spi.WriteRegister(a.magSlot, a.mag);
+  Settle();
+}
+
+void FrmAlarm::SamplePeriodChange(int n) {
+  Alarm a = Of(n);
+  a.smpl = a.sp->value();
+  a.spText->setText(QString::number(a.smpl));
+  session_.spi.WriteRegister(a.smpSlot, a.smpl);
+  Settle();
+}
+
+void FrmAlarm::ThresholdKeyDown(int n, int key) {
+  if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
+  Alarm a = Of(n);
+  const QString text = a.value->text();
+  if (text.isEmpty()) return;
+  const float value = static_cast<float>(LeadingDecimalNumber(text.toStdString()));
+  const std::optional<int32_t> code = ThresholdCode(value, a.sourceCode);
+  // An unchanged position writes nothing and leaves the text as typed.
+  if (code) a.thresh->setValue(*code);
+}
+
+bool FrmAlarm::MayTakePin(int pin, const char* askGpio, const char* refuseDataReady) {
+  const int16_t use = session_.reg.DioPinUse[static_cast<size_t>(pin)];
+  if (use == 3) {
+    session_.messages.Show(refuseDataReady);
+    return false;
+  }
+  if (use == 1) return session_.messages.Ask(askGpio);
+  return true;
+}
+
+void FrmAlarm::WriteControl() {
+  session_.spi.WriteRegister(slot::Alm_Ctrl, session_.reg.AlmCtrl);
+  Settle();
+  ReadAlarmSetup();
+}
+
+void FrmAlarm::cmdAlarmOut_Click() {
+  int32_t& control = session_.reg.AlmCtrl;
+  if (cmdAlarmOut->text() == "Disabled") {
+    const int pin = cmdAlarmPin->text() == "DIO-0" ? 0 : 1;
+    if (!MayTakePin(pin, "Dio Pin is already in use by GPIO.. OK to override",
+                    "Dio pin is already in use by DataReady.. \nPlease disable DataReady first"))
+      return;
+    control |= kOutputEnable;
+  } else {
+    control &= ~kOutputEnable;
+  }
+  WriteControl();
+}
+
+void FrmAlarm::cmdAlarmPin_Click() {
+  int32_t& control = session_.reg.AlmCtrl;
+  // A disabled output moves without any check.
+  const bool enabled = cmdAlarmOut->text() == "Enabled";
+  if (cmdAlarmPin->text() != "DIO-0") {
+    if (enabled &&
+        !MayTakePin(0, "Dio0 Pin is already in use by GPIO..\nOk to Override?",
+                    "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first"))
+      return;
+    control &= ~kOutputPin;
+  } else {
+    if (enabled &&
+        !MayTakePin(1, "Dio1 Pin is already in use by GPIO..\nOk to Override?",
+                    "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first"))
+      return;
+    control |= kOutputPin;
+  }
+  WriteControl();
+}
+
+void FrmAlarm::cmdAlarmPolarity_Click() {
+  int32_t& control = session_.reg.AlmCtrl;
+  if (cmdAlarmPolarity->text() == "Active Low")
+    control |= kOutputPolarity;
+  else
+    control &= ~kOutputPolarity;
+  WriteControl();
+}
+
+void FrmAlarm::cmboA1S_Click() {
+  SourceClick(0);
+}
+void FrmAlarm::cmboA2S_Click() {
+  SourceClick(1);
+}
+void FrmAlarm::cmdAlarm1GT_Click() {
+  ComparisonClick(0);
+}
+void FrmAlarm::cmdAlarm2GT_Click() {
+  ComparisonClick(1);
+}
+void FrmAlarm::cmdAlarm1mode_Click() {
+  ModeClick(0);
+}
+void FrmAlarm::cmdAlarm2mode_Click() {
+  ModeClick(1);
+}
+void FrmAlarm::hscAlarm1sp_Change() {
+  SamplePeriodChange(0);
+}
+void FrmAlarm::hscAlarm2sp_Change() {
+  SamplePeriodChange(1);
+}
+void FrmAlarm::hscAlarm1thresh_Change() {
+  ThresholdChange(0);
+}
+void FrmAlarm::hscAlarm2thresh_Change() {
+  ThresholdChange(1);
+}
+void FrmAlarm::txtAlarm1Thresh_KeyDown(int key) {
+  ThresholdKeyDown(0, key);
+}
+void FrmAlarm::txtAlarm2Thresh_KeyDown(int key) {
+  ThresholdKeyDown(1, key);
+}
+
+}  // namespace velk
