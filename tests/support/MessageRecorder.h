@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,8 @@
 
 namespace velk::test {
 
-// Records every message box; every question is answered No.
+// Records every message box. Questions take the scripted answers in turn; once they run out,
+// every question is answered No.
 class MessageRecorder final : public MessageSink {
  public:
   struct Message {
@@ -20,7 +22,10 @@ class MessageRecorder final : public MessageSink {
   }
   bool Ask(const std::string& text, const std::string& title = {}) override {
     shown.push_back({text, title});
-    return false;
+    if (answers.empty()) return false;
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
   }
 
   std::vector<std::string> Texts() const {
@@ -30,6 +35,7 @@ class MessageRecorder final : public MessageSink {
   }
 
   std::vector<Message> shown;
+  std::deque<bool> answers;  // true for Yes
 };
 
 }  // namespace velk::test

@@ -81,13 +81,17 @@ QGroupBox* FrmAlarm::BuildAlarmFrame(int n) {
   QLabel*& units = n == 0 ? LblAlm1Mag : LblAlm2Mag;
   units = new QLabel("Units", magFrame);
   units->setObjectName(QString("LblAlm%1Mag").arg(number));
+  const int numberWidth = fontMetrics().horizontalAdvance("-00000.000") + 12;
+  code->setMinimumWidth(numberWidth);
+  value->setMinimumWidth(numberWidth);
+  thresh->setMinimumWidth(numberWidth * 2);
   auto* mag = new QGridLayout(magFrame);
   mag->addWidget(gt, 0, 0);
-  mag->addWidget(thresh, 0, 1, 1, 2);
-  mag->addWidget(code, 0, 3);
+  mag->addWidget(thresh, 0, 1);
+  mag->addWidget(code, 0, 2);
   mag->addWidget(Caption(magFrame, "Threshold", value), 1, 0);
-  mag->addWidget(value, 1, 1, 1, 2);
-  mag->addWidget(units, 1, 3);
+  mag->addWidget(value, 1, 1, Qt::AlignLeft);
+  mag->addWidget(units, 1, 2);
   mag->setColumnStretch(1, 1);
 
   QGroupBox*& smplFrame = n == 0 ? frameAlm1smpl : frameAlm2Smpl;
@@ -97,10 +101,12 @@ QGroupBox* FrmAlarm::BuildAlarmFrame(int n) {
   sp->setAccessibleName("Sample Period");
   QLineEdit*& spText = n == 0 ? txtAlarm1sp : txtAlarm2sp;
   spText = TextBox(smplFrame, QString("txtAlarm%1sp").arg(number), true);
+  spText->setMinimumWidth(numberWidth);
   auto* smpl = new QGridLayout(smplFrame);
-  smpl->addWidget(sp, 0, 0, 1, 2);
+  smpl->addWidget(sp, 0, 0, 1, 3);
   smpl->addWidget(Caption(smplFrame, "Sample Period", spText), 1, 0);
   smpl->addWidget(spText, 1, 1);
+  smpl->setColumnStretch(2, 1);
 
   auto* grid = new QGridLayout(frame);
   grid->addWidget(Caption(frame, "Source", source), 0, 0);

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/Delay.h"
+#include "support/QtApp.h"
+#include "support/SimRig.h"
+#include "ui/dialogs/FrmAlarm.h"
+
+namespace velk {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr int kAlmMag1 = 0x20;
+constexpr int kAlmMag2 = 0x22;
+constexpr int kAlmSmp1 = 0x24;
+constexpr int kAlmCtrl = 0x28;
+constexpr int kGpioCtrl = 0x32;
+constexpr int kMscCtrl = 0x34;
+
+// The alarm dialog over a simulated sensor; pauses move the sensor's clock and are recorded.
+struct AlarmBench {
+  AlarmBench() {
+    SetDelayWaiter([this](double seconds) {
+      waits.push_back(seconds);
+      rig.clock.Advance(seconds);
+    });
+  }
+  ~AlarmBench() {
+    SetDelayWaiter([](double) {});
+  }
+
+  void Chip(int16_t slot, int32_t value) { rig.session.spi.WriteRegister(slot, value); }
+  // Opens the dialog as the main window does: the pin-use table was rebuilt on its activation.
+  void Open() {
+    rig.session.reg.RefreshPinUse(rig.session.spi);
+    d.show();
+    Forget();
+  }
+  void Forget() {
+    waits.clear();
+    rig.messages.shown.clear();
+    frames = rig.sensor.FrameCount();
+  }
+  long Settles() const {
+    return std::count_if(waits.begin(), waits.end(),
+                         [](double s) { return std::fabs(s - 0.15) < 1e-9; });
+  }
+  bool SentNothing() const { return rig.sensor.FrameCount() == frames; }
+  // What one alarm's controls show: source, units, mode, comparison, code, value, period.
+  std::string Shown(int n) const {
+    const std::array<QWidget*, 7> one{d.cmboA1S,     d.LblAlm1Mag,         d.cmdAlarm1mode,
+                                      d.cmdAlarm1GT, d.txtAlarmThreshold1, d.txtAlarm1Thresh,
+                                      d.txtAlarm1sp};
+    const std::array<QWidget*, 7> two{d.cmboA2S,     d.LblAlm2Mag,         d.cmdAlarm2mode,
+                                      d.cmdAlarm2GT, d.txtAlarmThreshold2, d.txtAlarm2Thresh,
+                                      d.txtAlarm2sp};
+    QStringList texts;
+    for (QWidget* w : n == 0 ? one : two)
+      texts << w->property(qobject_cast<QComboBox*>(w) ? "currentText" : "text").toString();
+    return texts.join(',').toStdString();
+  }
+  void Type(QLineEdit* box, const QString& text, Qt::Key key = Qt::Key_Return) {
+    box->setText(text);
+    QTest::keyClick(box, key);
+  }
+
+  bool app = (test::EnsureQApp(), true);
+  test::SimRig rig;
+  FrmAlarm d{rig.session};
+  std::vector<double> waits;
+  long frames = 0;
+};
+
+TEST(AlarmDialog, ActivationShowsTheChipAndWritesBackWhatTheBarsMove) {
+  AlarmBench b;
+  b.Chip(slot::Alm_Mag1, 0xA000);  // greater than, code 8192
+  b.Chip(slot::Alm_Mag2, 0x7FFF);  // bit 14 set, code 16383
+  b.Chip(slot::Alm_Smp1, 17);
+  b.Chip(slot::Alm_Smp2, 200);
+  b.Chip(slot::Alm_Ctrl, 0xE207);  // 1: gyro, fixed; 2: temperature, rate; output on DIO1
+  b.Open();
+  const FrmAlarm& d = b.d;
+  EXPECT_EQ(b.Shown(0), "Gyro Out,D/S,Fixed Thresh,>,8192,-600.146,17");
+  EXPECT_EQ(b.Shown(1), "Temp out,Deg,Rate of Change,<,16383,24.855,200");
+  EXPECT_EQ(d.hscAlarm2sp->value(), 200);
+  EXPECT_EQ(d.cmdAlarmOut->text(), "Enabled");
+  EXPECT_EQ(d.cmdAlarmPolarity->text(), "Active High");
+  EXPECT_EQ(d.cmdAlarmPin->text(), "DIO-1");
+  // The bars moved from 0, so their handlers wrote the registers back; the move drops bit 14.
+  EXPECT_EQ(b.rig.sensor.Word(kAlmMag1), 0xA000);
+  EXPECT_EQ(b.rig.sensor.Word(kAlmMag2), 0x3FFF);
+  EXPECT_EQ(b.rig.sensor.Word(kAlmSmp1), 17);
+
+  // Codes the dialog never writes leave the names as they stand and show a zero threshold.
+  b.Chip(slot::Alm_Ctrl, 0x3300);
+  b.d.hide();
+  b.Open();
+  EXPECT_EQ(b.Shown(0), "Gyro Out,D/S,Fixed Thresh,>,8192,0.000,17");
+  EXPECT_EQ(b.Shown(1), "Temp out,Deg,Fixed Thresh,<,16383,0.000,200");
+
+  QTest::mouseClick(b.d.ComOK, Qt::LeftButton);
+  EXPECT_FALSE(b.d.isVisible());
+}
+
+TEST(AlarmDialog, SourceChoiceWritesItsCodeAndShowsTheChipsName) {
+  struct Case {
+    int alarm;
+    QString chosen;
+    int32_t control;  // Alm_Ctrl afterwards, from 0x00F8 with the other alarm on the supply
+    const char* shown;
+    const char* units;
+  };
+  for (const Case& c : {Case{0, "Temp Out", 0x16F8, "Temp Out", "Deg"},
+                        {1, "Aux Adc", 0x51F8, "Aux ADC", "V"},
+                        {1, "Temp Out", 0x61F8, "Temp out", "Deg"},
+                        {0, "PS", 0x11F8, "PS", "V"},
+                        // Text the list does not hold disables; the units stay as they were.
+                        {0, "typed", 0x10F8, "Disabled", "D/S"}}) {
+    SCOPED_TRACE(c.chosen.toStdString());
+    AlarmBench b;
+    b.Chip(slot::Alm_Ctrl, c.alarm == 0 ? 0x12F8 : 0x21F8);  // own source gyro before
+    b.Open();
+    QComboBox* combo = c.alarm == 0 ? b.d.cmboA1S : b.d.cmboA2S;
+    combo->setEditText(c.chosen);
+    const int item = combo->findText(c.chosen);
+    if (item >= 0) combo->setCurrentIndex(item);
+    emit combo->activated(item);
+    EXPECT_EQ(b.rig.sensor.Word(kAlmCtrl), c.control);
+    EXPECT_EQ(combo->currentText(), c.shown);
+    EXPECT_EQ((c.alarm == 0 ? b.d.LblAlm1Mag : b.d.LblAlm2Mag)->text(), c.units);
+    EXPECT_EQ(b.Settles(), 1);
+  }
+}
+
+TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
+  struct Case {
+    int32_t control;  // alarm 1's source in Alm_Ctrl
+    const char* typed;
+    Qt::Key key;
+    int32_t code;  // Alm_Mag1's code afterwards; it starts at 256
+    const char* shown;
+  };
+  for (const Case& c : {Case{0x0200, "-1", Qt::Key_Return, 16370, "-1.026"},
+                        {0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
+                        {0x0100, "10", Qt::Key_Return, 4095, "7.500"},
+                        {0x0100, "-3", Qt::Key_Return, 0, "0.000"},
+                        {0x0500, "1.5 V", Qt::Key_Return, 2457, "1.500"},
+                        {0x0600, "20", Qt::Key_Return, 0, "25.000"},
+                        {0x0600, "x", Qt::Key_Return, 0, "25.000"},
+                        // Written only when the bar moves: the text stays as typed.
+                        {0x0200, "18.75", Qt::Key_Return, 256, "18.75"},
+                        {0x0200, "5", Qt::Key_Tab, 256, "5"},
+                        {0x0200, "", Qt::Key_Return, 256, ""},
+                        {0x0000, "5", Qt::Key_Return, 256, "5"}}) {
+    SCOPED_TRACE(c.typed);
+    AlarmBench b;
+    b.Chip(slot::Alm_Ctrl, c.control);
+    b.Chip(slot::Alm_Mag1, 0x8100);
+    b.Open();
+    b.Type(b.d.txtAlarm1Thresh, c.typed, c.key);
+    EXPECT_EQ(b.rig.sensor.Word(kAlmMag1), 0x8000 | c.code);
+    EXPECT_EQ(b.d.txtAlarm1Thresh->text(), c.shown);
+    EXPECT_EQ(b.d.txtAlarmThreshold1->text(), QString::number(c.code));
+    EXPECT_EQ(b.Settles(), c.code != 256 ? 1 : 0);
+    EXPECT_TRUE(b.d.isVisible());
+  }
+}
+
+TEST(AlarmDialog, TogglesFlipOneBitFromTheirCaptionAndKeepTheRest) {
+  struct Case {
+    QPushButton* FrmAlarm::*button;
+    int address;
+    int32_t bit;
+    const char* off;
+    const char* on;
+  };
+  const int32_t control = 0x00F8;  // bits the dialog never changes
+  const int32_t magnitude = 0x1234;
+  for (const Case& c :
+       {Case{&FrmAlarm::cmdAlarm1GT, kAlmMag1, 0x8000, "<", ">"},
+        {&FrmAlarm::cmdAlarm2GT, kAlmMag2, 0x8000, "<", ">"},
+        {&FrmAlarm::cmdAlarm1mode, kAlmCtrl, 0x0800, "Fixed Thresh", "Rate of Change"},
+        {&FrmAlarm::cmdAlarm2mode, kAlmCtrl, 0x8000, "Fixed Thresh", "Rate of Change"},
+        {&FrmAlarm::cmdAlarmPolarity, kAlmCtrl, 0x0002, "Active Low", "Active High"},
+        {&FrmAlarm::cmdAlarmOut, kAlmCtrl, 0x0004, "Disabled", "Enabled"},
+        {&FrmAlarm::cmdAlarmPin, kAlmCtrl, 0x0001, "DIO-0", "DIO-1"}}) {
+    AlarmBench b;
+    QPushButton* button = b.d.*c.button;
+    SCOPED_TRACE(button->objectName().toStdString());
+    b.Chip(slot::Alm_Ctrl, control);
+    b.Chip(slot::Alm_Mag1, magnitude);
+    b.Chip(slot::Alm_Mag2, magnitude);
+    b.Open();
+    const int32_t before = b.rig.sensor.Word(c.address);
+    EXPECT_EQ(button->text(), c.off);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(b.rig.sensor.Word(c.address), before | c.bit);
+    EXPECT_EQ(button->text(), c.on);
+    EXPECT_EQ(b.Settles(), 1);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(b.rig.sensor.Word(c.address), before);
+    EXPECT_EQ(button->text(), c.off);
+    EXPECT_TRUE(b.rig.messages.shown.empty());
+  }
+
+  // The sample-period bars write their register and show it; nothing is re-read.
+  AlarmBench b;
+  b.Open();
+  b.d.hscAlarm1sp->setValue(99);
+  EXPECT_EQ(b.rig.sensor.Word(kAlmSmp1), 99);
+  EXPECT_EQ(b.d.txtAlarm1sp->text(), "99");
+  EXPECT_EQ(b.Settles(), 1);
+}
+
+TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
+  const char* gpioAny = "Dio Pin is already in use by GPIO.. OK to override";
+  const char* readyAny =
+      "Dio pin is already in use by DataReady.. \nPlease disable DataReady first";
+  const char* gpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
+  const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
+  const char* gpio1 = "Dio1 Pin is already in use by GPIO..\nOk to Override?";
+  const char* ready1 = "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first";
+  struct Case {
+    QPushButton* FrmAlarm::*button;
+    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
+    std::deque<bool> answers;
+    const char* message;  // nullptr: none
+    int32_t after;        // Alm_Ctrl afterwards
+  };
+  const auto out = &FrmAlarm::cmdAlarmOut;
+  const auto pin = &FrmAlarm::cmdAlarmPin;
+  for (const Case& c : {Case{out, 0x0000, 0x0000, 0x0004, {}, readyAny, 0x0000},
+                        Case{out, 0x0001, 0x0000, 0x0005, {}, readyAny, 0x0001},
+                        Case{out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
+                        Case{out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
+                        Case{pin, 0x0005, 0x0001, 0x0000, {false}, gpio0, 0x0005},
+                        Case{pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
+                        Case{pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
+                        Case{pin, 0x0004, 0x0002, 0x0000, {true}, gpio1, 0x0005},
+                        Case{pin, 0x0004, 0x0000, 0x0005, {}, ready1, 0x0004},
+                        // A disabled output moves without any check.
+                        Case{pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
+    AlarmBench b;
+    SCOPED_TRACE((b.d.*c.button)->objectName().toStdString() + " from " + std::to_string(c.alarm));
+    b.Chip(slot::Alm_Ctrl, c.alarm);
+    b.Chip(slot::Gpio_Ctrl, c.gpio);
+    b.Chip(slot::Msc_Ctrl, c.ready);
+    b.Open();
+    const QString out0 = b.d.cmdAlarmOut->text(), pin0 = b.d.cmdAlarmPin->text();
+    b.rig.messages.answers = c.answers;
+    QTest::mouseClick(b.d.*c.button, Qt::LeftButton);
+    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
+    EXPECT_EQ(b.rig.sensor.Word(kAlmCtrl), c.after);
+    EXPECT_EQ(b.rig.session.reg.AlmCtrl, c.after);
+    EXPECT_EQ(b.rig.sensor.Word(kGpioCtrl), c.gpio);
+    EXPECT_EQ(b.rig.sensor.Word(kMscCtrl), c.ready);
+    if (c.after == c.alarm) {
+      EXPECT_TRUE(b.SentNothing());
+      EXPECT_EQ(b.d.cmdAlarmOut->text(), out0);
+      EXPECT_EQ(b.d.cmdAlarmPin->text(), pin0);
+    } else {
+      EXPECT_EQ(b.d.cmdAlarmOut->text(), (c.after & 4) ? "Enabled" : "Disabled");
+      EXPECT_EQ(b.d.cmdAlarmPin->text(), (c.after & 1) ? "DIO-1" : "DIO-0");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <QMetaObject>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "core/Delay.h"
+#include "support/QtApp.h"
+#include "support/SimRig.h"
+#include "ui/dialogs/frmGpioMisc.h"
+
+namespace velk {
+namespace {
+
+using Strings = std::vector<std::string>;
+using PinUse = std::array<int16_t, 2>;
+using Button = QPushButton* frmGpioMisc::*;
+
+constexpr int kAlmCtrl = 0x28;
+constexpr int kGpioCtrl = 0x32;
+constexpr int kMscCtrl = 0x34;
+
+// The GPIO dialog over a simulated sensor; pauses move the sensor's clock and are recorded.
+struct GpioBench {
+  GpioBench() {
+    SetDelayWaiter([this](double seconds) {
+      waits.push_back(seconds);
+      rig.clock.Advance(seconds);
+    });
+  }
+  ~GpioBench() {
+    SetDelayWaiter([](double) {});
+  }
+
+  void Chip(int16_t slot, int32_t value) { rig.session.spi.WriteRegister(slot, value); }
+  // Opens the dialog as the main window does: the pin-use table was rebuilt on its activation.
+  void Open() {
+    rig.session.reg.RefreshPinUse(rig.session.spi);
+    d.show();
+    waits.clear();
+    rig.messages.shown.clear();
+    frames = rig.sensor.FrameCount();
+  }
+  void Click(Button button) { QTest::mouseClick(d.*button, Qt::LeftButton); }
+  long Settles() const {
+    return std::count_if(waits.begin(), waits.end(),
+                         [](double s) { return std::fabs(s - 0.15) < 1e-9; });
+  }
+  QString Captions() const {
+    QStringList captions;
+    for (QPushButton* b : {d.CmdDir1, d.CmdDir0, d.CmdDat1, d.CmdDat0, d.CmdDatRdy, d.CmdCtrlPlry,
+                           d.CmdCtrlLn, d.cmdIST, d.cmdENST, d.cmdEPST})
+      captions << b->text();
+    return captions.join(',');
+  }
+  int Word(int address) const { return rig.sensor.Word(address); }
+
+  bool app = (test::EnsureQApp(), true);
+  test::SimRig rig;
+  frmGpioMisc d{rig.session};
+  std::vector<double> waits;
+  long frames = 0;
+};
+
+TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
+  GpioBench b;
+  b.Chip(slot::Gpio_Ctrl, 0x0201);  // DIO0 output, DIO1 high
+  b.Chip(slot::Msc_Ctrl, 0x0106);   // data ready enabled, active high, on DIO0; +self-test
+  b.rig.session.reg.DioPinUse = {2, 2};
+  b.d.show();
+  EXPECT_EQ(b.Captions(),
+            "Input,Output,High,Low,Enabled,Active High,DIO-0,Strobe,Disabled,Enabled");
+  EXPECT_EQ(b.rig.session.reg.DioPinUse, (PinUse{2, 2}));
+  QTest::mouseClick(b.d.ComOK, Qt::LeftButton);
+  EXPECT_FALSE(b.d.isVisible());
+}
+
+TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
+  struct Case {
+    Button button;
+    int address;
+    int32_t bit;
+    const char* off;
+    const char* on;
+    int settles;
+    bool rebuildsPinUse;
+  };
+  for (const Case& c :
+       {Case{&frmGpioMisc::CmdDir0, kGpioCtrl, 0x001, "Input", "Output", 1, true},
+        {&frmGpioMisc::CmdDir1, kGpioCtrl, 0x002, "Input", "Output", 1, true},
+        {&frmGpioMisc::CmdDat0, kGpioCtrl, 0x100, "Low", "High", 0, false},
+        {&frmGpioMisc::CmdDat1, kGpioCtrl, 0x200, "Low", "High", 0, false},
+        {&frmGpioMisc::CmdDatRdy, kMscCtrl, 0x004, "Disabled", "Enabled", 1, true},
+        {&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low", "Active High", 1, false},
+        {&frmGpioMisc::CmdCtrlLn, kMscCtrl, 0x001, "DIO-0", "DIO-1", 1, true},
+        {&frmGpioMisc::cmdEPST, kMscCtrl, 0x100, "Disabled", "Enabled", 0, false},
+        {&frmGpioMisc::cmdENST, kMscCtrl, 0x200, "Disabled", "Enabled", 0, false}}) {
+    GpioBench b;
+    SCOPED_TRACE((b.d.*c.button)->objectName().toStdString());
+    b.Chip(slot::Gpio_Ctrl, 0x00F0);  // bits no button changes
+    b.Chip(slot::Msc_Ctrl, 0x00F0);
+    b.Open();
+    const int32_t before = b.Word(c.address);
+    b.rig.session.reg.DioPinUse = {9, 9};
+    EXPECT_EQ((b.d.*c.button)->text(), c.off);
+    b.Click(c.button);
+    EXPECT_EQ(b.Word(c.address), before | c.bit);
+    EXPECT_EQ((b.d.*c.button)->text(), c.on);
+    EXPECT_EQ(b.Settles(), c.settles);
+    EXPECT_EQ(b.rig.session.reg.DioPinUse[0] != 9, c.rebuildsPinUse);
+    b.Click(c.button);
+    EXPECT_EQ(b.Word(c.address), before);
+    EXPECT_EQ((b.d.*c.button)->text(), c.off);
+    EXPECT_TRUE(b.rig.messages.shown.empty());
+  }
+}
+
+TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
+  const char* ready1 = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first";
+  const char* alarm1 = "Dio1 is already in use by alarms.. ";
+  const char* ready0 = "Dio0 is already in use by DataReady.. Please disable first";
+  const char* alarm0 = "Dio0 is already in use by Alarms.. Please disable first";
+  const char* askGpio = "Dio Pin is already in use by GPIO..\nOk to Override?";
+  const char* askAlarm = "Dio Pin is already in use by alarms..\nOk to Override?";
+  const char* askGpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
+  const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
+  const char* askGpio1 = "Dio1 Pin is already in use by GPIO..\nOk to Override?";
+  const char* askAlarm1 = "Dio1 Pin is already in use by alarms..\nOk to Override?";
+  struct Case {
+    Button button;
+    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
+    std::deque<bool> answers;
+    int32_t gpioAfter, readyAfter;
+    PinUse pinUse;        // afterwards
+    const char* message;  // nullptr: none
+  };
+  const Button dir0 = &frmGpioMisc::CmdDir0, dir1 = &frmGpioMisc::CmdDir1;
+  const Button ready = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
+  // clang-format off
+  for (const Case& c : {
+           Case{dir1,  0, 0, 5, {},      0, 5, {0, 3}, ready1},
+           Case{dir1,  5, 0, 0, {},      0, 0, {0, 2}, alarm1},
+           Case{dir0,  0, 0, 4, {},      0, 4, {3, 0}, ready0},
+           Case{dir0,  4, 0, 0, {},      0, 0, {2, 0}, alarm0},
+           Case{ready, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
+           Case{ready, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
+           Case{ready, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
+           Case{line,  0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
+           Case{line,  4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
+           Case{line,  0, 2, 4, {true},  2, 5, {0, 3}, askGpio1},
+           Case{line,  5, 0, 4, {false}, 0, 4, {3, 2}, askAlarm1},
+           // While data ready is disabled its line moves unasked.
+           Case{line,  0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
+    // clang-format on
+    GpioBench b;
+    SCOPED_TRACE(c.message ? c.message : "no message");
+    b.Chip(slot::Alm_Ctrl, c.alarm);
+    b.Chip(slot::Gpio_Ctrl, c.gpio);
+    b.Chip(slot::Msc_Ctrl, c.ready);
+    b.Open();
+    const QString captions = b.Captions();
+    const int32_t gpioCopy = b.rig.session.reg.GpioCtrl, readyCopy = b.rig.session.reg.MscCtrl;
+    b.rig.messages.answers = c.answers;
+    b.Click(c.button);
+    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
+    EXPECT_EQ(b.Word(kGpioCtrl), c.gpioAfter);
+    EXPECT_EQ(b.Word(kMscCtrl), c.readyAfter);
+    EXPECT_EQ(b.Word(kAlmCtrl), c.alarm);
+    EXPECT_EQ(b.rig.session.reg.DioPinUse, c.pinUse);
+    if (c.gpioAfter == c.gpio && c.readyAfter == c.ready) {
+      EXPECT_EQ(b.rig.sensor.FrameCount(), b.frames);
+      EXPECT_EQ(b.Captions(), captions);
+      EXPECT_EQ(b.rig.session.reg.GpioCtrl, gpioCopy);
+      EXPECT_EQ(b.rig.session.reg.MscCtrl, readyCopy);
+    }
+  }
+}
+
+TEST(GpioMiscDialog, ExternalSelfTestsExcludeEachOther) {
+  GpioBench b;
+  b.Chip(slot::Msc_Ctrl, 0x0200);
+  b.Open();
+  b.Click(&frmGpioMisc::cmdEPST);
+  EXPECT_EQ(b.Word(kMscCtrl), 0x0100);
+  EXPECT_EQ(b.d.cmdENST->text(), "Disabled");
+  EXPECT_EQ(b.d.cmdEPST->text(), "Enabled");
+
+  const long frames = b.rig.sensor.FrameCount();
+  b.Click(&frmGpioMisc::cmdENST);
+  EXPECT_EQ(b.rig.messages.Texts(), Strings{"Turn off +Self Test First"});
+  EXPECT_EQ(b.rig.sensor.FrameCount(), frames);
+  EXPECT_EQ(b.d.cmdENST->text(), "Disabled");
+}
+
+TEST(GpioMiscDialog, InternalSelfTestShowsTheChipsVerdict) {
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "failing" : "passing");
+    GpioBench b;
+    b.rig.sensor.SetSelfTestFails(fails);
+    b.Open();
+    QString during;
+    QMetaObject::invokeMethod(
+        b.d.cmdIST, [&] { during = b.d.cmdIST->text(); }, Qt::QueuedConnection);
+    b.Click(&frmGpioMisc::cmdIST);
+    EXPECT_EQ(during, "Testing");
+    EXPECT_EQ(b.d.cmdIST->text(), fails ? "Failed" : "Passed");
+    EXPECT_GE(std::accumulate(b.waits.begin(), b.waits.end(), 0.0), 0.5);
+    // The start bit stays in the copy until the next activation reads the chip again.
+    EXPECT_EQ(b.rig.session.reg.MscCtrl & 0x0400, 0x0400);
+    b.d.hide();
+    b.d.show();
+    EXPECT_EQ(b.d.cmdIST->text(), "Strobe");
+    EXPECT_EQ(b.rig.session.reg.MscCtrl & 0x0400, 0);
+  }
+}
+
+}  // namespace
+}  // namespace velk
