@@ -111,7 +111,10 @@ QColor Background(const QLabel* label) {
 }
 
 void ShowIndicator(QLabel* label, bool set, const QString& setText, const QString& clearText) {
-  SetBackground(label, set ? QColor(255, 0, 0) : QColor(0, 255, 0));
+  const QColor colour = set ? QColor(255, 0, 0) : QColor(0, 255, 0);
+  // Refreshed every read-loop cycle: an unchanged indicator costs no repaint.
+  if (label->autoFillBackground() && Background(label) != colour) SetBackground(label, colour);
+  if (!label->autoFillBackground()) SetBackground(label, colour);
   label->setText(set ? setText : clearText);
 }
 

@@ -33,6 +33,7 @@ void frmVelk47120::BuildDataRegPanel(QWidget* client) {
     QLineEdit* box = MakeTextBox(frameDataReg, row.name, 1020, top, 900, 285, true);
     MakeCaption(frameDataReg, row.caption, 150, top + 30, 840, 255, box);
     MakeCaption(frameDataReg, row.unit, 1980, top + 30, 600, 255);
+    box->setAutoFillBackground(true);  // repainted alone, not with the frame beneath
     txtReadReg[row.slot] = box;
     top += 360;
   }
@@ -42,6 +43,7 @@ void frmVelk47120::BuildDataRegPanel(QWidget* client) {
   lblNewDataFlag->setFrameShape(QFrame::Panel);
   lblNewDataFlag->setFrameShadow(QFrame::Sunken);
   lblNewDataFlag->setAccessibleName("New data flag");
+  lblNewDataFlag->setAutoFillBackground(true);
   lblErrorAlarmFlag = MakeLabel(frameDataReg, "lblErrorAlarmFlag", "OK", 1380, 2500, 1110, 285);
   lblErrorAlarmFlag->setAccessibleName("Error/alarm flag");
   ShowIndicator(lblErrorAlarmFlag, false);
@@ -57,8 +59,6 @@ void frmVelk47120::cmdReadData_Click() {
 void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
   if (!Check_Interface()) return;
   Spi47120& spi = session_.spi;
-  lblNewDataFlag->setText("Old");
-  ShowIndicator(lblErrorAlarmFlag, false);
   bool newSeen = false;
   bool alarmSeen = false;
   int bar = 0;  // the angle when it is shown, else 0
@@ -76,10 +76,11 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
       bar = std::clamp(RoundToInt32(spi.RegValue * 4.0f), ProgressBar3->minimum(),
                        ProgressBar3->maximum());
   }
-  // Set once: the bar repaints at once on every visible change.
+  // Each flag set once, after the reads, so an unchanged flag is not repainted.
+  lblNewDataFlag->setText(newSeen ? "New" : "Old");
+  ShowIndicator(lblErrorAlarmFlag, alarmSeen);
+  // Set once and last: the bar repaints at once on every visible change.
   ProgressBar3->setValue(bar);
-  if (newSeen) lblNewDataFlag->setText("New");
-  if (alarmSeen) ShowIndicator(lblErrorAlarmFlag, true);
   QCoreApplication::processEvents();
   CmdUpdateStatus_Click();
 }

@@ -32,6 +32,7 @@ void frmVelk47120::BuildLoopPanel(QWidget* client) {
   txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1530, 780, 735, 285);
   MakeCaption(frameLoopRun, "Loop Delay (mS)", 120, 810, 1400, 255, txtLoopDelay);
   txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1530, 1140, 735, 285, true);
+  txtLoopCount->setAutoFillBackground(true);
   MakeCaption(frameLoopRun, "Loop Count", 120, 1170, 1400, 255, txtLoopCount);
   chkOneSweep =
       MakeCheckBox(frameLoopRun, "chkOneSweep", "Stop after 1 sweep", 150, 1530, 2115, 255);
