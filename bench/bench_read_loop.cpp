@@ -1,0 +1,234 @@
+// The main window's read loop at its start-up delay of 5 ms, over the simulated sensor on the
+// parallel adapter in real time. At that delay a cycle waits only 1 ms and one 0.01 ms slice,
+// so its floor is those waits plus the pauses of its six register reads (the five outputs,
+// then Status; 0.3 ms each). The overhead is what the cycle takes beyond that floor; a bare
+// loop of the same reads and waits, without the window, splits it into the cost of the reads
+// themselves and the window's own work.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <iterator>
+#include <string>
+
+#include "core/Clock.h"
+#include "core/Delay.h"
+#include "registers/Session.h"
+#include "sim/SimParallelAdapter.h"
+#include "sim/SimSensor.h"
+#include "sim/SimUsbCard.h"
+#include "ui/main/FrmVelk47120.h"
+
+namespace {
+
+constexpr int16_t kCycleSlots[] = {velk::slot::Supply_Out, velk::slot::Gyro_Out,
+                                   velk::slot::Aux_Adc,    velk::slot::Temp_Out,
+                                   velk::slot::Angle_Out,  velk::slot::Status};
+constexpr long kFramesPerCycle = 2 * std::size(kCycleSlots);  // command frame, answer frame
+constexpr double kReadPauseMs = 0.3;
+constexpr double kFloorMs = std::size(kCycleSlots) * kReadPauseMs + 1.0 + 0.01;
+constexpr long kWarmupCycles = 50;
+constexpr long kMeasuredCycles = 1500;
+constexpr double kTimeLimitSeconds = 60.0;
+
+class CountedMessages final : public velk::MessageSink {
+ public:
+  void Show(const std::string& text, const std::string&) override { last = text; }
+  bool Ask(const std::string& text, const std::string&) override {
+    last = text;
+    return false;
+  }
+  std::string last;
+};
+
+class NoModal final : public velk::ModalRunner {
+ public:
+  void Run(QDialog&) override {}
+};
+
+class NoExit final : public velk::ProcessExit {
+ public:
+  void Exit(int) override {}
+};
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Time this thread ran: on a busy machine the wall time of a busy-waiting loop includes the
+// time other processes had the processor, its own running time does not.
+double CpuNow() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Adds up the running time of the window's painting. Every repaint, deferred or immediate,
+// reaches the window as one update request.
+class PaintTimingApp final : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (event->type() != QEvent::UpdateRequest || painting_) {
+      return QApplication::notify(receiver, event);
+    }
+    painting_ = true;
+    const double t0 = CpuNow();
+    const bool done = QApplication::notify(receiver, event);
+    paintSeconds += CpuNow() - t0;
+    painting_ = false;
+    return done;
+  }
+
+  double paintSeconds = 0;
+
+ private:
+  bool painting_ = false;
+};
+
+PaintTimingApp& App() {
+  static PaintTimingApp* app = [] {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "bench_read_loop";
+    static char* argv[] = {name, nullptr};
+    return new PaintTimingApp(argc, argv);
+  }();
+  return *app;
+}
+
+// The sensor behind the parallel adapter at 0x378, the card present but unused, as the
+// program wires them when it runs on the simulator.
+struct Rig {
+  Rig() {
+    session.analyzer.InterfaceType = 1;
+    session.analyzer.PortAddress = 0x378;
+    session.reg.BuildRegisterTable();
+  }
+
+  velk::SteadyClock clock;
+  velk::SimSensor sensor{clock};
+  velk::SimParallelAdapter adapter{sensor, 0x378};
+  velk::SimUsbCard card{&sensor};
+  CountedMessages messages;
+  velk::Session session{adapter, card, messages};
+  NoModal modal;
+  NoExit exit;
+};
+
+struct Span {
+  double seconds = 0;
+  double cpuSeconds = 0;
+  long cycles = 0;
+  double paintSeconds = 0;
+};
+
+// Starts the loop with a click and stops it with another from a zero timer, which runs at the
+// loop's event-processing points. Both ends of the span are taken at the point that follows a
+// cycle's last read, so the span holds whole cycles; the warm-up cycles stay outside it.
+Span RunLoop(velk::frmVelk47120& window, const velk::SimSensor& sensor) {
+  const long base = sensor.FrameCount();
+  const double limit = Now() + kTimeLimitSeconds;
+  double t0 = 0;
+  double cpu0 = 0;
+  double paint0 = 0;
+  long c0 = -1;
+  Span span;
+  QTimer tick;
+  tick.setInterval(0);
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    const long frames = sensor.FrameCount() - base;
+    const bool late = Now() > limit;
+    if (frames % kFramesPerCycle != 0 && !late) return;  // between the outputs and Status
+    const long done = frames / kFramesPerCycle;
+    if (c0 < 0 && done >= kWarmupCycles) {
+      t0 = Now();
+      cpu0 = CpuNow();
+      paint0 = App().paintSeconds;
+      c0 = done;
+    }
+    if (late || (c0 >= 0 && done >= c0 + kMeasuredCycles)) {
+      if (c0 >= 0) span = {Now() - t0, CpuNow() - cpu0, done - c0, App().paintSeconds - paint0};
+      tick.stop();
+      window.CmdReadLoop->click();
+    }
+  });
+  tick.start();
+  window.CmdReadLoop->click();  // returns when the loop has ended
+  return span;
+}
+
+// The same reads and waits as a cycle of the loop, and nothing else.
+Span BareCycles(velk::Session& session) {
+  velk::Spi47120& spi = session.spi;
+  const double t0 = Now();
+  const double cpu0 = CpuNow();
+  for (long n = 0; n < kMeasuredCycles; ++n) {
+    for (int16_t slot : kCycleSlots) {
+      spi.ReadRegister(slot);
+      benchmark::DoNotOptimize(spi.RegValue);
+    }
+    velk::DelayMs(1);
+    velk::DelayMs(0.01f);
+  }
+  return {Now() - t0, CpuNow() - cpu0, kMeasuredCycles};
+}
+
+// Argument: 1 logs every cycle to a file in a temporary folder, as with "Log Data to File".
+void BM_ReadLoop(benchmark::State& state) {
+  App();
+  Rig rig;
+  QTemporaryDir folder;
+  velk::frmVelk47120 window(rig.session, rig.modal, rig.exit);
+  window.DatalogFolder = folder.path().toStdString();
+  window.show();
+  QCoreApplication::processEvents();  // the activation reads the chip and lets it settle
+  if (state.range(0) != 0) window.chkDatalog->click();
+  window.txtLoopDelay->setText("5.0");
+
+  Span span;
+  for (auto _ : state) {
+    span = RunLoop(window, rig.sensor);
+    if (span.cycles > 0) state.SetIterationTime(span.seconds / static_cast<double>(span.cycles));
+  }
+  if (!rig.messages.last.empty()) {
+    state.SkipWithError(("message shown: " + rig.messages.last).c_str());
+    return;
+  }
+  if (span.cycles < kMeasuredCycles) {
+    state.SkipWithError("the loop did not complete its cycles in time");
+    return;
+  }
+  const Span bare = BareCycles(rig.session);
+  const auto perCycle = [](const Span& s, double seconds) {
+    return seconds / static_cast<double>(s.cycles);
+  };
+  const double cycleMs = 1000.0 * perCycle(span, span.seconds);
+  state.counters["cycle_ms"] = cycleMs;
+  state.counters["floor_ms"] = kFloorMs;
+  state.counters["overhead_%"] = 100.0 * (cycleMs / kFloorMs - 1.0);
+  state.counters["bare_ms"] = 1000.0 * perCycle(bare, bare.seconds);
+  // Running time, not wall time, so other processes' share of the processor stays out.
+  state.counters["window_us"] =
+      1e6 * (perCycle(span, span.cpuSeconds) - perCycle(bare, bare.cpuSeconds));
+  state.counters["paint_us"] = 1e6 * perCycle(span, span.paintSeconds);
+  // Below 100 the machine was busy and the wall-time figures are too high.
+  state.counters["ran_%"] = 100.0 * span.cpuSeconds / span.seconds;
+}
+
+BENCHMARK(BM_ReadLoop)
+    ->ArgName("log")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()  // the time column is one cycle; the CPU column is the whole run
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
