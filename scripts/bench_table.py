@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Prints one table of the figures the benchmarks report, from their JSON outputs."""
+import json
+import sys
+from pathlib import Path
+
+
+def load(folder):
+    rows = {}
+    for file in sorted(Path(folder).glob("*.json")):
+        for b in json.loads(file.read_text()).get("benchmarks", []):
+            # Means of repeated runs where there are repetitions, else the single run.
+            if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "mean":
+                continue
+            name = b["name"].replace("_mean", "")
+            rows[name] = b
+    return rows
+
+
+def find(rows, prefix):
+    return [b for n, b in rows.items() if n.startswith(prefix)]
+
+
+def main():
+    rows = load(sys.argv[1])
+    table = []
+    for prefix, label in (("BM_RegisterRead/", "register read, parallel adapter"),
+                          ("BM_RegisterReadUsb/", "register read, USB card"),
+                          ("BM_RegisterReadPpdev/", "register read, ppdev loopback")):
+        for b in find(rows, prefix):
+            table.append((label, f"{b['reads/s']:.0f} reads/s",
+                          f"{b['ratio_to_floor']:.3f} of the pause floor"))
+    for b in find(rows, "BM_DelayMs/"):
+        ms = b["name"].split("/")[1]
+        table.append((f"DelayMs({ms})", "actual / requested", f"{b['actual/requested']:.4f}"))
+    for b in find(rows, "BM_ReadLoop/"):
+        logged = "log:1" in b["name"]
+        table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",
+                      f"{b['cycle_ms']:.3f} ms a cycle (floor {b['floor_ms']:.2f} ms)",
+                      f"{b['overhead_%']:.1f} % over the floor"))
+    for prefix, label in (("BM_PlotPoint/", "PlotPoint"),
+                          ("BM_PlotPointAndRepaint/", "PlotPoint with repaint"),
+                          ("BM_RedrawPlot/", "RedrawPlot")):
+        for b in find(rows, prefix):
+            unit = b.get("time_unit", "ns")
+            table.append((label, f"{b['real_time']:.1f} {unit}", ""))
+    width = [max(len(r[i]) for r in table) for i in range(3)]
+    for r in table:
+        print("  ".join(c.ljust(w) for c, w in zip(r, width)).rstrip())
+
+
+if __name__ == "__main__":
+    main()
