@@ -6,15 +6,13 @@
 #include "core/Delay.h"
 #include "core/NumberText.h"
 #include "ui/dialogs/FrmAlarm.h"
+#include "ui/dialogs/PinDialogWidgets.h"
 
 namespace velk {
 
 namespace {
 
-// The chip's settling time after a configuration write.
-void Settle() {
-  DelayMs(150.0f);
-}
+using pin_dialogs::Settle;
 
 constexpr int32_t kCompareBit = 0x8000;
 constexpr int32_t kCodeMask = 0x3FFF;

@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QString>
 
+#include "core/Delay.h"
+
 namespace velk::pin_dialogs {
 
 // Controls of the alarm and GPIO dialogs, named as object names.
@@ -55,6 +57,11 @@ inline QLabel* Caption(QWidget* parent, const QString& text, QWidget* buddy, boo
   else
     buddy->setAccessibleDescription(text);
   return label;
+}
+
+// The chip's settling time after a configuration write.
+inline void Settle() {
+  DelayMs(150.0f);
 }
 
 }  // namespace velk::pin_dialogs

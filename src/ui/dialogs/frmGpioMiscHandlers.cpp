@@ -4,16 +4,14 @@
 #include <QCoreApplication>
 
 #include "core/Delay.h"
+#include "ui/dialogs/PinDialogWidgets.h"
 #include "ui/dialogs/frmGpioMisc.h"
 
 namespace velk {
 
 namespace {
 
-// The chip's settling time after a configuration write.
-void Settle() {
-  DelayMs(150.0f);
-}
+using pin_dialogs::Settle;
 
 constexpr int32_t kReadyLine = 0x0001;
 constexpr int32_t kReadyPolarity = 0x0002;
