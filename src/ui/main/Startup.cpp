@@ -1,6 +1,7 @@
 #include "ui/main/Startup.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include "core/Delay.h"
 #include "registers/Session.h"
@@ -11,6 +12,7 @@
 namespace velk {
 
 int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
+  QApplication::setWindowIcon(QIcon(":/velk47120.png"));
   frmMsg loading;
   loading.show();
   loading.LBLmsg->setText("\r\nLOADING...\r\n\r\nSetting up Delay function");
