@@ -48,11 +48,10 @@ TEST_F(UsbDebug, ActivationShowsTheCardSendsBitsThenDelayAndReadsThemBack) {
   rig.usb.SpiWordDelay = 40;
   rig.usb.SpiStaticBits = 0x28;
   Open();
-  EXPECT_EQ(d.txtUsbPort[0]->text(), "FIFO4 - 0");
-  EXPECT_EQ(d.txtDescript0[0]->text(), "USB SPI Card");
-  EXPECT_EQ(d.txtDescript1[0]->text(), "FIFO4 SPI Interface");
-  EXPECT_EQ(d.txtDriverRev[0]->text(), "1.2");
-  EXPECT_EQ(d.txtSpeed[0]->text(), "2.0");
+  const QStringList row{d.txtUsbPort[0]->text(), d.txtDescript0[0]->text(),
+                        d.txtDescript1[0]->text(), d.txtDriverRev[0]->text(),
+                        d.txtSpeed[0]->text()};
+  EXPECT_EQ(row.join(','), "FIFO4 - 0,USB SPI Card,FIFO4 SPI Interface,1.2,2.0");
   EXPECT_EQ(d.txtUsbPort[1]->text(), "None");
   EXPECT_FALSE(d.optUsbPort[1]->isEnabled());
   EXPECT_TRUE(d.optUsbPort[0]->isChecked());
@@ -105,26 +104,22 @@ TEST_F(UsbDebug, StaticBitsAndWordDelayReachTheCardWithinTheirLimits) {
   struct Case {
     const char* typed;
     Qt::Key key;
-    const char* sent;
+    Strings sent;
     const char* shown;
   };
-  for (const Case& c : {Case{"0", Qt::Key_Return, "out 0b 01", "1"},
-                        {"300", Qt::Key_Enter, "out 0b ff", "255"},
-                        {"x", Qt::Key_Return, "out 0b 01", "1"},
-                        {"7.6", Qt::Key_Return, "out 0b 08", "8"}}) {
+  for (const Case& c : {Case{"0", Qt::Key_Return, {"out 0b 01"}, "1"},
+                        {"300", Qt::Key_Enter, {"out 0b ff"}, "255"},
+                        {"x", Qt::Key_Return, {"out 0b 01"}, "1"},
+                        {"7.6", Qt::Key_Return, {"out 0b 08"}, "8"},
+                        {"50", Qt::Key_Right, {}, "50"}}) {
     SCOPED_TRACE(c.typed);
     d.txtLoopDelay->setText(c.typed);
     rig.Forget();
     QTest::keyClick(d.txtLoopDelay, c.key);
-    EXPECT_EQ(rig.Sent(), Strings{c.sent});
+    EXPECT_EQ(rig.Sent(), c.sent);
     EXPECT_EQ(d.txtLoopDelay->text(), c.shown);
     EXPECT_TRUE(d.isVisible());
   }
-  d.txtLoopDelay->setText("50");
-  rig.Forget();
-  QTest::keyClick(d.txtLoopDelay, Qt::Key_Right);
-  EXPECT_EQ(rig.Sent(), Strings{});
-  EXPECT_EQ(d.txtLoopDelay->text(), "50");
 }
 
 TEST_F(UsbDebug, WithoutACardEveryCardActionAsksForABuffer) {
@@ -155,46 +150,35 @@ TEST_F(UsbDebug, WithoutACardEveryCardActionAsksForABuffer) {
   EXPECT_EQ(rig.Sent(), Strings{});
 }
 
-TEST_F(UsbDebug, LoopRunsUntilStop) {
-  Open();
-  std::string captionWhileRunning;
-  const auto yields = test::Yields::Watch(d.cmdLoop, d.UsbLoopStop, 3, [&] {
-    captionWhileRunning = d.cmdLoop->text().toStdString();
-    QTest::mouseClick(d.cmdLoop, Qt::LeftButton);
-  });
-  QTest::mouseClick(d.cmdLoop, Qt::LeftButton);
-  EXPECT_FALSE(yields->rescued);
-  EXPECT_EQ(captionWhileRunning, "Stop");
-  EXPECT_EQ(d.cmdLoop->text(), "Loop");
-  // The Write that starts the loop, then one transfer per pass.
-  EXPECT_EQ(rig.Transfers(), 4);
-  EXPECT_TRUE(rig.messages.shown.empty());
-}
-
-TEST_F(UsbDebug, ClosingTheDialogStopsItsLoopAndEndsTheModalSession) {
-  for (const char* how : {"OK", "close box"}) {
+TEST_F(UsbDebug, LoopRunsUntilStopOrUntilTheDialogCloses) {
+  for (const std::string how : {"Stop", "OK", "close box"}) {
     SCOPED_TRACE(how);
     std::shared_ptr<test::Yields> yields;
-    int transfersWhenHidden = -1;
+    std::string captionWhileRunning;
+    bool shownAfterLoop = false;
     QTimer::singleShot(0, &d, [&] {
       rig.Forget();
       yields = test::Yields::Watch(d.cmdLoop, d.UsbLoopStop, 3, [&] {
-        if (std::string(how) == "OK")
-          QTest::mouseClick(d.cmdExit, Qt::LeftButton);
-        else
+        captionWhileRunning = d.cmdLoop->text().toStdString();
+        if (how == "close box")
           d.close();
-        transfersWhenHidden = rig.Transfers();
+        else
+          QTest::mouseClick(how == "OK" ? d.cmdExit : d.cmdLoop, Qt::LeftButton);
       });
       QTest::mouseClick(d.cmdLoop, Qt::LeftButton);
+      shownAfterLoop = d.isVisible();
+      d.hide();
     });
     d.exec();
     ASSERT_TRUE(yields);
     EXPECT_FALSE(yields->rescued);
-    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(shownAfterLoop, how == "Stop");
+    EXPECT_EQ(captionWhileRunning, "Stop");
     EXPECT_EQ(d.cmdLoop->text(), "Loop");
     EXPECT_EQ(d.UsbLoopStop, -1);
-    EXPECT_EQ(transfersWhenHidden, 4);
+    // The Write that starts the loop, then one transfer per pass.
     EXPECT_EQ(rig.Transfers(), 4);
+    EXPECT_TRUE(rig.messages.shown.empty());
   }
 }
 

@@ -70,9 +70,6 @@ TEST_F(UsbSelect, ClickingAnotherCardSelectsItAndSendsItTheSettings) {
   rig.card.Card(1).present = true;
   frmUSBselect& d = Open();
   EXPECT_TRUE(d.optUsbPort[0]->isChecked());
-  EXPECT_EQ(d.txtSpeed[1]->text(), "2.0");
-  EXPECT_EQ(d.txtDriverRev[1]->text(), "1.2");
-
   rig.Forget();
   QTest::mouseClick(d.optUsbPort[1], Qt::LeftButton);
   EXPECT_TRUE(d.optUsbPort[1]->isChecked());
@@ -83,21 +80,16 @@ TEST_F(UsbSelect, ClickingAnotherCardSelectsItAndSendsItTheSettings) {
 }
 
 TEST_F(UsbSelect, NoneStopsTheSetupLoopAndOkOrTheCloseBoxOnlyHide) {
-  frmUSBselect& d = Open();
-  d.Debug().UsbLoopStop = 0;
-  QTest::mouseClick(d.optUsbPort[4], Qt::LeftButton);
-  EXPECT_FALSE(rig.usb.CardReady());
-  EXPECT_EQ(d.Debug().UsbLoopStop, -1);
-  QTest::mouseClick(d.cmdExit, Qt::LeftButton);
-  EXPECT_FALSE(d.isVisible());
-  EXPECT_FALSE(rig.usb.CardReady());
-
-  for (const char* how : {"close box", "Escape"}) {
+  for (const std::string how : {"OK", "close box", "Escape"}) {
     SCOPED_TRACE(how);
-    Open();
+    frmUSBselect& d = Open();
     EXPECT_TRUE(rig.usb.CardReady());
+    d.Debug().UsbLoopStop = 0;
     QTest::mouseClick(d.optUsbPort[4], Qt::LeftButton);
-    if (std::string(how) == "Escape")
+    EXPECT_EQ(d.Debug().UsbLoopStop, -1);
+    if (how == "OK")
+      QTest::mouseClick(d.cmdExit, Qt::LeftButton);
+    else if (how == "Escape")
       QTest::keyClick(&d, Qt::Key_Escape);
     else
       EXPECT_TRUE(d.close());

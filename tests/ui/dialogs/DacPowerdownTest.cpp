@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QtTest/QTest>
-#include <fstream>
-#include <utility>
 #include <vector>
 
 #include "support/QtApp.h"
@@ -10,31 +8,15 @@
 #include "support/TempDir.h"
 #include "ui/dialogs/frmDAC.h"
 #include "ui/dialogs/frmPowerdown.h"
+#include "ui/main/WriteTrace.h"
 
 namespace velk {
 namespace {
 
-using ByteWrite = std::pair<int, int>;  // address, data
+using test::ByteWrite;
 
 // The dialogs over the simulated sensor, with the write frames it receives at hand.
 struct DialogRig : test::SimRig {
-  DialogRig() { sensor.TraceTo(folder / "spi.txt"); }
-
-  // Write frames since the last call.
-  std::vector<ByteWrite> Writes() {
-    std::ifstream in(folder / "spi.txt");
-    std::vector<ByteWrite> writes;
-    std::string sent, answered;
-    size_t line = 0;
-    for (; in >> sent >> answered; ++line) {
-      const unsigned long frame = std::stoul(sent, nullptr, 16);
-      if (line >= seen && (frame & 0x8000) != 0)
-        writes.emplace_back((frame >> 8) & 0x7F, frame & 0xFF);
-    }
-    seen = line;
-    return writes;
-  }
-
   static void Enter(QLineEdit* box, const char* text) {
     box->setText(text);
     QTest::keyClick(box, Qt::Key_Return);
@@ -42,10 +24,15 @@ struct DialogRig : test::SimRig {
 
   bool ready = (test::EnsureQApp(), true);
   test::TempDir folder;
-  size_t seen = 0;
+  test::WriteTrace trace{sensor, folder / "spi.txt"};
 };
 
-TEST(DacDialog, OpeningShowsTheChipsCode) {
+// A code written, high byte first, and then latched.
+std::vector<ByteWrite> Latched(int code) {
+  return test::WordWrites({{0x30, code}, {0x3E, 4}});
+}
+
+TEST(DacDialog, EveryEntryIsLimitedWrittenAndLatched) {
   DialogRig rig;
   rig.session.spi.WriteRegister(slot::Aux_DAC, 1000);
   frmDAC dialog(rig.session);
@@ -53,12 +40,7 @@ TEST(DacDialog, OpeningShowsTheChipsCode) {
   EXPECT_EQ(dialog.hscAuxDAC->value(), 1000);
   EXPECT_EQ(dialog.txtAuxDacIn->text(), "1000");
   EXPECT_EQ(dialog.txtAuxDacOut->text(), "0.6105");
-}
 
-TEST(DacDialog, EveryEntryIsLimitedWrittenAndLatched) {
-  DialogRig rig;
-  frmDAC dialog(rig.session);
-  dialog.show();
   struct Entry {
     QLineEdit* box;
     const char* typed;
@@ -70,36 +52,34 @@ TEST(DacDialog, EveryEntryIsLimitedWrittenAndLatched) {
                          Entry{dialog.txtAuxDacOut, "-1", 0, "0.0000"},
                          Entry{dialog.txtAuxDacIn, "5000", 4095, "2.5000"},
                          Entry{dialog.txtAuxDacIn, "12.5", 12, "0.0073"}}) {
-    rig.Writes();
+    SCOPED_TRACE(e.typed);
+    rig.trace.Take();
     DialogRig::Enter(e.box, e.typed);
-    EXPECT_EQ(dialog.hscAuxDAC->value(), e.code) << e.typed;
-    EXPECT_EQ(dialog.txtAuxDacIn->text().toInt(), e.code) << e.typed;
-    EXPECT_EQ(dialog.txtAuxDacOut->text(), e.volts) << e.typed;
-    EXPECT_EQ(rig.sensor.Word(0x30), e.code) << e.typed;
-    // Each code written, high byte first, is followed by the latch command.
-    const std::vector<ByteWrite> writes = rig.Writes();
-    ASSERT_FALSE(writes.empty()) << e.typed;
-    ASSERT_EQ(writes.size() % 4, 0u) << e.typed;
-    for (size_t i = 0; i < writes.size(); i += 4) {
-      const std::vector<ByteWrite> latched = {
-          {0x31, e.code >> 8}, {0x30, e.code & 0xFF}, {0x3F, 0}, {0x3E, 4}};
-      EXPECT_EQ(std::vector<ByteWrite>(writes.begin() + i, writes.begin() + i + 4), latched)
-          << e.typed;
-    }
+    EXPECT_EQ(dialog.hscAuxDAC->value(), e.code);
+    EXPECT_EQ(dialog.txtAuxDacIn->text().toInt(), e.code);
+    EXPECT_EQ(dialog.txtAuxDacOut->text(), e.volts);
+    EXPECT_EQ(rig.sensor.Word(0x30), e.code);
+    // The bar's own handler may write again; every write is latched.
+    const std::vector<ByteWrite> writes = rig.trace.Take();
+    ASSERT_FALSE(writes.empty());
+    ASSERT_EQ(writes.size() % 4, 0u);
+    for (size_t i = 0; i < writes.size(); i += 4)
+      EXPECT_EQ(std::vector<ByteWrite>(writes.begin() + i, writes.begin() + i + 4),
+                Latched(e.code));
   }
 
   // The scroll bar writes too; Enter in an empty box, or other keys, write nothing.
   dialog.hscAuxDAC->setValue(1000);
   EXPECT_EQ(dialog.txtAuxDacOut->text(), "0.6105");
-  EXPECT_EQ(rig.Writes(), (std::vector<ByteWrite>{{0x31, 3}, {0x30, 0xE8}, {0x3F, 0}, {0x3E, 4}}));
+  EXPECT_EQ(rig.trace.Take(), Latched(1000));
   DialogRig::Enter(dialog.txtAuxDacIn, "");
   DialogRig::Enter(dialog.txtAuxDacOut, "");
   QTest::keyClick(dialog.txtAuxDacIn, Qt::Key_5);
-  EXPECT_TRUE(rig.Writes().empty());
+  EXPECT_TRUE(rig.trace.Take().empty());
   EXPECT_TRUE(dialog.isVisible());
 }
 
-TEST(PowerdownDialog, CountsShowTheirTimeAndOnlySetWrites) {
+TEST(PowerdownDialog, CountsShowTheirTimeAndOnlySetWritesAndSleeps) {
   DialogRig rig;
   frmPowerdown dialog(rig.session);
   dialog.show();
@@ -108,25 +88,18 @@ TEST(PowerdownDialog, CountsShowTheirTimeAndOnlySetWrites) {
     EXPECT_EQ(dialog.txtPowerDown->text(), seconds);
     EXPECT_EQ(dialog.txtPwrMde->text().toInt(), count);
   }
-  EXPECT_TRUE(rig.Writes().empty());
+  EXPECT_TRUE(rig.trace.Take().empty());
 
   dialog.hide();
   dialog.show();
   EXPECT_EQ(dialog.hscPowerdown->value(), 0);
   EXPECT_EQ(dialog.txtPowerDown->text(), "0.0");
   EXPECT_EQ(dialog.txtPwrMde->text(), "0");
-  QTest::mouseClick(dialog.cmdPowerDown, Qt::LeftButton);
-  EXPECT_EQ(rig.Writes(), (std::vector<ByteWrite>{{0x3B, 0}, {0x3A, 0}}));
-}
-
-TEST(PowerdownDialog, TheChipSleepsForTheCountSet) {
-  DialogRig rig;
-  frmPowerdown dialog(rig.session);
-  dialog.show();
   dialog.hscPowerdown->setValue(4);
   QTest::mouseClick(dialog.cmdPowerDown, Qt::LeftButton);
-  EXPECT_EQ(rig.sensor.Byte(0x3A), 4);
+  EXPECT_EQ(rig.trace.Take(), (std::vector<ByteWrite>{{0x3B, 0}, {0x3A, 4}}));
 
+  // The chip sleeps for the count set: half a second each.
   rig.session.spi.ReadRegister(slot::Smpl_Prd);
   EXPECT_EQ(rig.session.spi.RegData, 0);
   rig.clock.Advance(2.1);

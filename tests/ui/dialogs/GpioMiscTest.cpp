@@ -165,19 +165,18 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
     b.Chip(slot::Msc_Ctrl, c.ready);
     b.Open();
     const QString captions = b.Captions();
-    const int32_t gpioCopy = b.rig.session.reg.GpioCtrl, readyCopy = b.rig.session.reg.MscCtrl;
     b.rig.messages.answers = c.answers;
     b.Click(c.button);
     EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
-    EXPECT_EQ(b.Word(kGpioCtrl), c.gpioAfter);
-    EXPECT_EQ(b.Word(kMscCtrl), c.readyAfter);
-    EXPECT_EQ(b.Word(kAlmCtrl), c.alarm);
-    EXPECT_EQ(b.rig.session.reg.DioPinUse, c.pinUse);
+    // Chip and copy agree on every register, the alarm's untouched.
+    const Reg47120& reg = b.rig.session.reg;
+    EXPECT_EQ((std::array{b.Word(kGpioCtrl), b.Word(kMscCtrl), b.Word(kAlmCtrl)}),
+              (std::array{c.gpioAfter, c.readyAfter, c.alarm}));
+    EXPECT_EQ((std::array{reg.GpioCtrl, reg.MscCtrl}), (std::array{c.gpioAfter, c.readyAfter}));
+    EXPECT_EQ(reg.DioPinUse, c.pinUse);
     if (c.gpioAfter == c.gpio && c.readyAfter == c.ready) {
       EXPECT_EQ(b.rig.sensor.FrameCount(), b.frames);
       EXPECT_EQ(b.Captions(), captions);
-      EXPECT_EQ(b.rig.session.reg.GpioCtrl, gpioCopy);
-      EXPECT_EQ(b.rig.session.reg.MscCtrl, readyCopy);
     }
   }
 }

@@ -29,12 +29,6 @@ struct CalRig : test::WindowRig {
   test::WriteTrace trace;
 };
 
-std::vector<ByteWrite> Concat(std::initializer_list<std::vector<ByteWrite>> parts) {
-  std::vector<ByteWrite> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
   struct Case {
     const char *offset, *scale;
@@ -63,7 +57,7 @@ TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
   rig.Apply("300", "1000");
   rig.trace.Take();
   rig.Apply("", "");
-  EXPECT_EQ(rig.trace.Take(), Concat({WordWrite(kGyroOfst, 300), WordWrite(kGyroScale, 1000)}));
+  EXPECT_EQ(rig.trace.Take(), test::WordWrites({{kGyroOfst, 300}, {kGyroScale, 1000}}));
 
   // Whatever is typed, something in range is written.
   std::mt19937 random(47120);
@@ -100,19 +94,11 @@ TEST(CalibrationPanel, FactoryDefaultsWriteInOrderThenReadTheSetup) {
   rig.w.cmdResetFactory->click();
 
   // Aux DAC and its latch, then the alarm control before the thresholds it acts on.
-  const std::vector<ByteWrite> expected = Concat({
-      WordWrite(0x30, 0),
-      WordWrite(kCommand, 4),
-      WordWrite(0x36, 1),
-      WordWrite(0x38, 0x402),
-      WordWrite(0x28, 0),
-      WordWrite(0x20, 0),
-      WordWrite(0x22, 0),
-      WordWrite(0x24, 0),
-      WordWrite(0x26, 0),
-      WordWrite(0x32, 0),
-      WordWrite(0x34, 0),
-  });
+  // clang-format off
+  const std::vector<ByteWrite> expected = test::WordWrites({
+      {0x30, 0}, {kCommand, 4}, {0x36, 1}, {0x38, 0x402},
+      {0x28, 0}, {0x20, 0}, {0x22, 0}, {0x24, 0}, {0x26, 0}, {0x32, 0}, {0x34, 0}});
+  // clang-format on
   std::vector<ByteWrite> writes = rig.trace.Take();
   ASSERT_GT(writes.size(), expected.size());
   writes.resize(expected.size());

@@ -44,4 +44,12 @@ inline std::vector<ByteWrite> WordWrite(int address, int value) {
   return {{address + 1, (value >> 8) & 0xFF}, {address, value & 0xFF}};
 }
 
+// Register writes, address and value, one after the other.
+inline std::vector<ByteWrite> WordWrites(std::initializer_list<std::pair<int, int>> words) {
+  std::vector<ByteWrite> all;
+  for (auto [address, value] : words)
+    for (const ByteWrite& b : WordWrite(address, value)) all.push_back(b);
+  return all;
+}
+
 }  // namespace velk::test
