@@ -83,8 +83,9 @@ void frmVelk47120::PrepareInterface() {
     usb.SetSpiBits(usb.SpiStaticBits);
     usb.SetupSpi(usb.SpiWordDelay);
   } else {
-    QDialog& select = UsbSelectDialog();
+    frmUSBselect& select = UsbSelectDialog();
     select.move(frameGeometry().topLeft());
+    select.UseLastSearch();  // the missing card was reported by the search just made
     modal_.Run(select);
   }
 }
@@ -160,7 +161,8 @@ void frmVelk47120::Form_Activate() {
   for (int i = 0; i < 25; ++i) {
     DelayMs(100);
     cmdReadData_Click();
-    if (spi.ErrorAlarmBit == 0) break;
+    // An interface lost during the reads has been reported once; stop asking for one.
+    if (spi.ErrorAlarmBit == 0 || config.InterfaceType == 0) break;
   }
   QApplication::restoreOverrideCursor();
 }

@@ -95,7 +95,12 @@ void frmUSBselect::showEvent(QShowEvent* event) {
 }
 
 void frmUSBselect::Form_Activate() {
-  cmdFindEzUsb_Click();
+  if (useLastSearch_) {
+    useLastSearch_ = false;
+    ShowBoards();
+  } else {
+    cmdFindEzUsb_Click();
+  }
 }
 
 void frmUSBselect::cmdFindEzUsb_Click() {
@@ -106,14 +111,18 @@ void frmUSBselect::cmdFindEzUsb_Click() {
     txtSpeed[i]->clear();
   }
   usb_.FindUsbBuffers();
+  ShowBoards();
+}
+
+void frmUSBselect::ShowBoards() {
   for (int i = 0; i < kRows; ++i) {
     const UsbBoardInfo& board = ezUsb_.UsbBoards[static_cast<size_t>(i)];
-    if (board.Present != -1) continue;
-    optUsbPort[i]->setEnabled(true);
-    if (usb_.UsbDeviceIndex == i) Select(i);
-    txtDescript0[i]->setText(QString::fromStdString(board.Descriptor0));
-    txtDriverRev[i]->setText(RevisionText(board.FirmwareRev));
-    txtSpeed[i]->setText(SpeedText(board.UsbSpeed));
+    const bool present = board.Present == -1;
+    optUsbPort[i]->setEnabled(present);
+    txtDescript0[i]->setText(present ? QString::fromStdString(board.Descriptor0) : QString());
+    txtDriverRev[i]->setText(present ? RevisionText(board.FirmwareRev) : QString());
+    txtSpeed[i]->setText(present ? SpeedText(board.UsbSpeed) : QString());
+    if (present && usb_.UsbDeviceIndex == i) Select(i);
   }
   if (usb_.UsbDeviceIndex == -1) Select(kNone);
 }

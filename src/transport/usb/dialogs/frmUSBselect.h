@@ -27,6 +27,9 @@ class frmUSBselect : public QDialog {
 
   // Searches afresh each time the dialog comes up, and again when the setup dialog returns.
   void Form_Activate();
+  // The next activation shows the search just made instead of searching (and reporting a
+  // missing card) again.
+  void UseLastSearch() { useLastSearch_ = true; }
   void cmdFindEzUsb_Click();
   // 0..3: the card of that row; 4: no card.
   void optUsbPort_Click(int index);
@@ -56,7 +59,10 @@ class frmUSBselect : public QDialog {
 
  private:
   void Select(int index);
+  // Fills the grid from the last search.
+  void ShowBoards();
 
+  bool useLastSearch_ = false;
   UsbSpiDrivers& usb_;
   EzUsb& ezUsb_;
   MessageSink& messages_;
