@@ -144,7 +144,7 @@ void EzUsb::ReadBoardInfo(int32_t handle, UsbBoardInfo& board) {
   int32_t length = 1;
   if (BulkTransfer(handle, 0, revision.data(), length) != 1) return fail();
   length = 2;
-  if (BulkTransfer(handle, 1, revision.data(), length) != 1) return fail();
+  if (BulkTransfer(handle, 1, revision.data(), length) != 1 || length != 2) return fail();
   board.FirmwareRev = static_cast<float>(revision[0]) + static_cast<float>(revision[1]) / 10.0f;
 
   // A full-speed bus carries at most 64-byte bulk packets.
