@@ -78,7 +78,8 @@ void UsbSpiDrivers::ReadSpiSetup() {
   // A refused command is reported, but the answer is still collected in case the card has one.
   if (!Transfer(ezUsb_, handle, kToCard, buffer.data(), 1))
     Fail(messages_, SelectedUsbBoard, kSetupFailed);
-  if (!Transfer(ezUsb_, handle, kFromCard, buffer.data(), 2)) {
+  // A short answer is no setup: the buffer would still hold the command byte.
+  if (!CollectWords(ezUsb_, handle, buffer.data(), 2)) {
     Fail(messages_, SelectedUsbBoard, kReadFailed);
     ezUsb_.CloseEzUsbDevice(handle);
     return;
