@@ -13,6 +13,7 @@
 #include "support/QtApp.h"
 #include "support/SimRig.h"
 #include "ui/dialogs/FrmAlarm.h"
+#include "ui/dialogs/PinDialogBench.h"
 
 namespace velk {
 namespace {
@@ -26,31 +27,7 @@ constexpr int kAlmCtrl = 0x28;
 constexpr int kGpioCtrl = 0x32;
 constexpr int kMscCtrl = 0x34;
 
-// The alarm dialog over a simulated sensor; pauses move the sensor's clock and are recorded.
-struct AlarmBench {
-  AlarmBench() {
-    SetDelayWaiter([this](double seconds) {
-      waits.push_back(seconds);
-      rig.clock.Advance(seconds);
-    });
-  }
-  ~AlarmBench() {
-    SetDelayWaiter([](double) {});
-  }
-
-  void Chip(int16_t slot, int32_t value) { rig.session.spi.WriteRegister(slot, value); }
-  // Opens the dialog as the main window does: the pin-use table was rebuilt on its activation.
-  void Open() {
-    rig.session.reg.RefreshPinUse(rig.session.spi);
-    d.show();
-    waits.clear();
-    rig.messages.shown.clear();
-    frames = rig.sensor.FrameCount();
-  }
-  long Settles() const {
-    return std::count_if(waits.begin(), waits.end(),
-                         [](double s) { return std::fabs(s - 0.15) < 1e-9; });
-  }
+struct AlarmBench : test::PinDialogBench<FrmAlarm> {
   // What one alarm's controls show: source, units, mode, comparison, code, value, period.
   std::string Shown(int n) const {
     QStringList texts;
@@ -62,12 +39,6 @@ struct AlarmBench {
       texts << w->property(qobject_cast<QComboBox*>(w) ? "currentText" : "text").toString();
     return texts.join(',').toStdString();
   }
-
-  bool app = (test::EnsureQApp(), true);
-  test::SimRig rig;
-  FrmAlarm d{rig.session};
-  std::vector<double> waits;
-  long frames = 0;
 };
 
 TEST(AlarmDialog, ActivationShowsTheChipAndWritesBackWhatTheBarsMove) {

@@ -13,6 +13,7 @@
 #include "core/Delay.h"
 #include "support/QtApp.h"
 #include "support/SimRig.h"
+#include "ui/dialogs/PinDialogBench.h"
 #include "ui/dialogs/frmGpioMisc.h"
 
 namespace velk {
@@ -26,32 +27,8 @@ constexpr int kAlmCtrl = 0x28;
 constexpr int kGpioCtrl = 0x32;
 constexpr int kMscCtrl = 0x34;
 
-// The GPIO dialog over a simulated sensor; pauses move the sensor's clock and are recorded.
-struct GpioBench {
-  GpioBench() {
-    SetDelayWaiter([this](double seconds) {
-      waits.push_back(seconds);
-      rig.clock.Advance(seconds);
-    });
-  }
-  ~GpioBench() {
-    SetDelayWaiter([](double) {});
-  }
-
-  void Chip(int16_t slot, int32_t value) { rig.session.spi.WriteRegister(slot, value); }
-  // Opens the dialog as the main window does: the pin-use table was rebuilt on its activation.
-  void Open() {
-    rig.session.reg.RefreshPinUse(rig.session.spi);
-    d.show();
-    waits.clear();
-    rig.messages.shown.clear();
-    frames = rig.sensor.FrameCount();
-  }
+struct GpioBench : test::PinDialogBench<frmGpioMisc> {
   void Click(Button button) { QTest::mouseClick(d.*button, Qt::LeftButton); }
-  long Settles() const {
-    return std::count_if(waits.begin(), waits.end(),
-                         [](double s) { return std::fabs(s - 0.15) < 1e-9; });
-  }
   QString Captions() const {
     QStringList captions;
     for (QPushButton* b : {d.CmdDir1, d.CmdDir0, d.CmdDat1, d.CmdDat0, d.CmdDatRdy, d.CmdCtrlPlry,
@@ -60,12 +37,6 @@ struct GpioBench {
     return captions.join(',');
   }
   int Word(int address) const { return rig.sensor.Word(address); }
-
-  bool app = (test::EnsureQApp(), true);
-  test::SimRig rig;
-  frmGpioMisc d{rig.session};
-  std::vector<double> waits;
-  long frames = 0;
 };
 
 TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
