@@ -17,6 +17,7 @@
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "sim/SimUsbCard.h"
+#include "support/LoopDriver.h"
 #include "support/ManualClock.h"
 #include "support/MessageRecorder.h"
 #include "support/QtApp.h"
@@ -184,38 +185,6 @@ struct FaultRig {
   ScriptedModal modal;
   RecordingExit exit;
   std::unique_ptr<frmVelk47120> window;
-};
-
-// Runs the read loop from its button; every cycle ends with the loop's 1 ms pause, where
-// `onCycle` runs and, after `cycles` cycles, a click on the button ends the run. A run that
-// has not ended 20 cycles later is stopped and reported.
-struct LoopDriver {
-  explicit LoopDriver(FaultRig& rig) : rig(rig) {
-    SetDelayWaiter([this](double seconds) {
-      this->rig.clock.Advance(seconds);
-      if (seconds != 0.001) return;
-      ++count;
-      if (onCycle) onCycle(count);
-      if (count == stopAt || count == stopAt + 20) {
-        EXPECT_LT(count, stopAt + 20) << "the run does not stop";
-        QTest::mouseClick(this->rig.window->CmdReadLoop, Qt::LeftButton);
-      }
-    });
-  }
-  ~LoopDriver() {
-    SetDelayWaiter([&clock = rig.clock](double seconds) { clock.Advance(seconds); });
-  }
-  int Run(int cycles) {
-    count = 0;
-    stopAt = cycles;
-    QTest::mouseClick(rig.window->CmdReadLoop, Qt::LeftButton);
-    return count;
-  }
-
-  FaultRig& rig;
-  int count = 0;
-  int stopAt = 0;
-  std::function<void(int)> onCycle;
 };
 
 }  // namespace velk::test

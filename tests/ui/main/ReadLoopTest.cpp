@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "ui/main/Controls.h"
 
@@ -37,34 +38,7 @@ std::vector<std::string> Fields(const std::string& row) {
   return fields;
 }
 
-// Runs the read loop from its button. Every cycle ends with the loop's 1 ms pause; `onCycle`
-// runs there (the loop is suspended, as in a click during its event processing) and a click
-// on the button ends the run after `cycles` cycles, or never when cycles is 0.
-struct LoopDriver {
-  explicit LoopDriver(WindowRig& rig) : rig(rig) {
-    SetDelayWaiter([this](double seconds) {
-      this->rig.clock.Advance(seconds);
-      if (seconds != 0.001) return;
-      ++count;
-      if (onCycle) onCycle(count);
-      if (count == stopAt) QTest::mouseClick(this->rig.window->CmdReadLoop, Qt::LeftButton);
-    });
-  }
-  ~LoopDriver() {
-    SetDelayWaiter([](double) {});
-  }
-  int Run(int cycles) {
-    count = 0;
-    stopAt = cycles;
-    QTest::mouseClick(rig.window->CmdReadLoop, Qt::LeftButton);
-    return count;
-  }
-
-  WindowRig& rig;
-  int count = 0;
-  int stopAt = 0;
-  std::function<void(int)> onCycle;
-};
+using test::LoopDriver;
 
 TEST(ReadLoop, OneReadShowsTheOutputsInTheirFormats) {
   WindowRig rig;
