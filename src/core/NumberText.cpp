@@ -144,13 +144,20 @@ std::string_view Trimmed(std::string_view text) {
 
 }  // namespace
 
-double ReadNumber(std::string_view text) {
+std::optional<double> ReadNumberIfAny(std::string_view text) {
   std::string packed;
   packed.reserve(text.size());
   for (char c : text)
     if (c != ' ' && c != '\t' && c != '\n') packed += c;
-  if (!packed.empty() && packed[0] == '&') return ScanRadix(packed).value;
-  return ScanDecimal(packed, true).value;
+  const bool radix = !packed.empty() && packed[0] == '&';
+  const Scanned scanned = radix ? ScanRadix(packed) : ScanDecimal(packed, true);
+  // "&H" alone takes two characters but holds no digit.
+  if (scanned.used <= (radix ? 2u : 0u)) return std::nullopt;
+  return scanned.value;
+}
+
+double ReadNumber(std::string_view text) {
+  return ReadNumberIfAny(text).value_or(0.0);
 }
 
 double LeadingDecimalNumber(std::string_view text) {

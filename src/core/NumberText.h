@@ -13,6 +13,8 @@ namespace velk {
 // "&O" read hexadecimal or octal digits. Text that does not begin with a number reads as 0.
 // Never fails: results beyond the range of a double are limited to it.
 double ReadNumber(std::string_view text);
+// The same, but nullopt when the text does not begin with a number ("nan", "-", "&H").
+std::optional<double> ReadNumberIfAny(std::string_view text);
 
 // The leading decimal number of a text (loop delay, alarm threshold, DAC entries): leading
 // blanks skipped, then sign, digits, decimal point and exponent up to the first character

@@ -1,11 +1,13 @@
 #include "ui/dialogs/FrmAlarm.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "ui/dialogs/PinDialogWidgets.h"
 
@@ -31,8 +33,13 @@ FrmAlarm::FrmAlarm(Session& session, QWidget* parent) : QDialog(parent), session
   layout->addLayout(alarms);
   layout->addLayout(bottom);
 
-  connect(cmboA1S, &QComboBox::activated, this, &FrmAlarm::cmboA1S_Click);
-  connect(cmboA2S, &QComboBox::activated, this, &FrmAlarm::cmboA2S_Click);
+  // A closed box also reports arrow keys, the wheel and leaving it as activations.
+  connect(cmboA1S, &QComboBox::activated, this, [this] {
+    if (std::exchange(listChoice_[0], false)) cmboA1S_Click();
+  });
+  connect(cmboA2S, &QComboBox::activated, this, [this] {
+    if (std::exchange(listChoice_[1], false)) cmboA2S_Click();
+  });
   connect(cmdAlarm1GT, &QPushButton::clicked, this, &FrmAlarm::cmdAlarm1GT_Click);
   connect(cmdAlarm2GT, &QPushButton::clicked, this, &FrmAlarm::cmdAlarm2GT_Click);
   connect(cmdAlarm1mode, &QPushButton::clicked, this, &FrmAlarm::cmdAlarm1mode_Click);
@@ -60,6 +67,10 @@ QGroupBox* FrmAlarm::BuildAlarmFrame(int n) {
   source->setInsertPolicy(QComboBox::NoInsert);
   source->addItems({"Disabled", "PS", "Gyro Out", "Aux Adc", "Temp Out"});
   source->setEditText("Disabled");
+  for (QObject* part :
+       {static_cast<QObject*>(source), static_cast<QObject*>(source->lineEdit()),
+        static_cast<QObject*>(source->view()), static_cast<QObject*>(source->view()->viewport())})
+    part->installEventFilter(this);
   QPushButton*& mode = n == 0 ? cmdAlarm1mode : cmdAlarm2mode;
   mode = Button(frame, QString("cmdAlarm%1mode").arg(number), "Fixed Thresh");
 
@@ -179,7 +190,40 @@ void FrmAlarm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) Form_Activate();
 }
 
+bool FrmAlarm::FilterSourceEvent(int n, QObject* watched, QEvent* event) {
+  QComboBox* source = n == 0 ? cmboA1S : cmboA2S;
+  if (source == nullptr) return false;  // still being built
+  const QEvent::Type type = event->type();
+  const auto key = [event] { return static_cast<QKeyEvent*>(event)->key(); };
+  const auto enter = [&] { return key() == Qt::Key_Return || key() == Qt::Key_Enter; };
+  if (watched == source->view() || watched == source->view()->viewport()) {
+    if (type == QEvent::MouseButtonRelease ||
+        ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) && enter()))
+      listChoice_[static_cast<size_t>(n)] = true;
+    return false;
+  }
+  if (watched != source && watched != source->lineEdit()) return false;
+  if (type == QEvent::Wheel) return true;
+  if (type == QEvent::FocusOut) {
+    listChoice_[static_cast<size_t>(n)] = false;
+    if (watched == source->lineEdit()) source->setEditText(shownSource_[static_cast<size_t>(n)]);
+    return false;
+  }
+  if (type != QEvent::KeyPress) return false;
+  listChoice_[static_cast<size_t>(n)] = false;
+  if (enter()) {
+    SourceClick(n);
+    return true;
+  }
+  const bool altDown =
+      key() == Qt::Key_Down && (static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier) != 0;
+  return !altDown && (key() == Qt::Key_Up || key() == Qt::Key_Down || key() == Qt::Key_PageUp ||
+                      key() == Qt::Key_PageDown);
+}
+
 bool FrmAlarm::eventFilter(QObject* watched, QEvent* event) {
+  for (int n = 0; n < 2; ++n)
+    if (FilterSourceEvent(n, watched, event)) return true;
   if ((watched == txtAlarm1Thresh || watched == txtAlarm2Thresh) &&
       event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -50,7 +51,7 @@ class FrmAlarm : public QDialog {
   void ComOK_Click();
 
   QGroupBox* FrmAlmCtrl1;
-  QComboBox* cmboA1S;
+  QComboBox* cmboA1S = nullptr;
   QPushButton* cmdAlarm1mode;
   QGroupBox* frameAlm1mag;
   QPushButton* cmdAlarm1GT;
@@ -63,7 +64,7 @@ class FrmAlarm : public QDialog {
   QLineEdit* txtAlarm1sp;
 
   QGroupBox* FrmAlmCtrl2;
-  QComboBox* cmboA2S;
+  QComboBox* cmboA2S = nullptr;
   QPushButton* cmdAlarm2mode;
   QGroupBox* frameAlm2mag;
   QPushButton* cmdAlarm2GT;
@@ -126,8 +127,13 @@ class FrmAlarm : public QDialog {
   bool MayTakePin(int pin, const char* askGpio, const char* refuseDataReady);
   // Writes Alm_Ctrl, lets it settle and shows the chip's state again.
   void WriteControl();
+  // Only a completed choice of a source writes: an entry of the open list or Enter. Arrow keys,
+  // the wheel and leaving the box choose nothing.
+  bool FilterSourceEvent(int n, QObject* watched, QEvent* event);
 
   Session& session_;
+  std::array<bool, 2> listChoice_{};  // the open list of that source box was just used
+  std::array<QString, 2> shownSource_{"Disabled", "Disabled"};  // as the last refresh showed it
 };
 
 }  // namespace velk

@@ -2,6 +2,8 @@
 // as last read and writes the register back whole.
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
@@ -90,6 +92,7 @@ void FrmAlarm::ShowSource(int n) {
     default:
       break;  // disabled or a code this dialog never writes: left as it stands
   }
+  shownSource_[n] = a.source->currentText();
 }
 
 void FrmAlarm::SetupThresholdDisplay() {
@@ -127,9 +130,11 @@ std::optional<int32_t> FrmAlarm::ThresholdCode(float value, int32_t source) cons
     case 1:
       return std::clamp(RoundToInt32(value / reg.RegScale[slot::Supply_Out]), 0, 4095);
     case 2: {
-      int32_t code = RoundToInt32(value / reg.RegScale[slot::Gyro_Out]);
-      if (value < 0.0f) code += 16384;
-      return std::clamp(code, 0, 16383);
+      // Limited before the fold, so a value beyond full scale keeps its sign, and one that
+      // rounds to zero is zero.
+      const int32_t code =
+          std::clamp(RoundToInt32(value / reg.RegScale[slot::Gyro_Out]), -8192, 8191);
+      return code < 0 ? code + 16384 : code;
     }
     case 5:
       return std::clamp(RoundToInt32(value / reg.RegScale[slot::Aux_Adc]), 0, 4095);
@@ -145,19 +150,19 @@ std::optional<int32_t> FrmAlarm::ThresholdCode(float value, int32_t source) cons
 
 void FrmAlarm::SourceClick(int n) {
   Alarm a = Of(n);
-  const QString text = a.source->currentText();
-  int32_t code = 0;
-  if (text == "PS") {
-    code = 1;
-  } else if (text == "Gyro Out") {
-    code = 2;
-  } else if (text == "Aux Adc") {
-    code = 5;
-  } else if (text == "Temp Out") {
-    code = 6;
-  } else {
-    a.source->setEditText("Disabled");
+  const QString text = a.source->currentText().trimmed();
+  static constexpr std::pair<const char*, int32_t> kSources[] = {
+      {"Disabled", 0}, {"PS", 1}, {"Gyro Out", 2}, {"Aux Adc", 5}, {"Temp Out", 6}};
+  const auto named = std::find_if(std::begin(kSources), std::end(kSources), [&](const auto& s) {
+    return text.compare(s.first, Qt::CaseInsensitive) == 0;
+  });
+  // Text that names no source is no choice: the box shows the source it had.
+  if (named == std::end(kSources)) {
+    a.source->setEditText(shownSource_[n]);
+    return;
   }
+  const int32_t code = named->second;
+  if (code == 0) a.source->setEditText("Disabled");
   a.sourceCode = code;
   SetupSourceDisplay();
   int32_t& control = session_.reg.AlmCtrl;

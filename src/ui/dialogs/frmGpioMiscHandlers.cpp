@@ -176,9 +176,11 @@ void frmGpioMisc::cmdENST_Click() {
 
 void frmGpioMisc::cmdIST_Click() {
   cmdIST->setText("Testing");
-  // The start bit stays in the copy, so later writes until the next activation carry it.
   session_.reg.MscCtrl |= kInternalTest;
   WriteMisc();
+  // The chip never reports the start bit: left in the copy, the next write would start the
+  // self-test again.
+  session_.reg.MscCtrl &= ~kInternalTest;
   // About half a second, with the window kept alive.
   for (int i = 0; i < 50; ++i) {
     DelayMs(10.0f);

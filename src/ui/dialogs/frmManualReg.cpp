@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -68,6 +69,9 @@ frmManualReg::frmManualReg(Session& session, QWidget* parent) : QDialog(parent),
   txtRead = Box("txtRead", frameRegister);
   cmdWrite = Button("Write (Hex)", "cmdWrite", frameRegister);
   txtDataWrite = Box("txtDataWrite", frameRegister);
+  // Up to four hex digits; blanks around them (from a paste) are let in and stripped.
+  txtDataWrite->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(R"(\s*[0-9A-Fa-f]{0,4}\s*)"), txtDataWrite));
 
   auto* grid = new QGridLayout(frameRegister);
   grid->addWidget(cmboRegister, 0, 0, 1, 2);
@@ -196,7 +200,13 @@ void frmManualReg::cmdWrite_Click() {
   const int16_t s = session_.reg.SelectedRegister;
   // "None" has no address: a write there would land on address 0.
   if (session_.reg.RegWritable[s] == 0) return;
-  session_.spi.WriteRegister(s, HexToLong(txtDataWrite->text().toStdString()));
+  txtDataWrite->setText(txtDataWrite->text().trimmed());
+  const QString digits = txtDataWrite->text();
+  if (digits.isEmpty()) {
+    session_.messages.Show("Type the value to write, up to four hex digits.");
+    return;
+  }
+  session_.spi.WriteRegister(s, HexToLong(digits.toStdString()));
 }
 
 void frmManualReg::cmdReadUserReg_Click() {

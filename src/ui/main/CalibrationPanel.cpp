@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "core/Delay.h"
@@ -39,34 +41,62 @@ void frmVelk47120::cmdReadCal_Click() {
   CalOffset = spi.RegData;
   spi.ReadRegister(slot::Gyro_Scale);
   CalScale = spi.RegData;
+  calOffsetKnown_ = calScaleKnown_ = true;
   txtGyroOfst->setText(QString::number(CalOffset));
   txtGyroScale->setText(QString::number(CalScale));
 }
 
 namespace {
 
-// An empty box keeps the count it had; any other text is read as a number and rounded.
-// Text far beyond 32 bits saturates there and the clamp that follows takes over.
-void TakeCount(const QLineEdit& box, int32_t& count) {
+// What a box asks for: nothing when it is empty (or blank), else its text read as a number and
+// rounded (text far beyond 32 bits saturates there and the clamp that follows takes over).
+struct Typed {
+  bool empty = true;
+  std::optional<double> number;
+};
+
+Typed TypedIn(const QLineEdit& box) {
   const QString text = box.text();
-  if (!text.isEmpty()) count = RoundToInt32(ReadNumber(text.toStdString()));
+  if (text.trimmed().isEmpty()) return {};
+  return {false, ReadNumberIfAny(text.toStdString())};
 }
 
 }  // namespace
 
 void frmVelk47120::CmdApply_Click() {
+  const Typed offset = TypedIn(*txtGyroOfst);
+  const Typed scale = TypedIn(*txtGyroScale);
+  // A word that is no number would write a zero: a zero scale silences the gyro.
+  for (const auto& [typed, box] : {std::pair{&offset, txtGyroOfst}, {&scale, txtGyroScale}}) {
+    if (!typed->empty && !typed->number) {
+      messages_.Show("\"" + box->text().toStdString() + "\" is not a number; nothing was written.");
+      return;
+    }
+  }
   Spi47120& spi = session_.spi;
-  TakeCount(*txtGyroOfst, CalOffset);
-  CalOffset = std::clamp<int32_t>(CalOffset, -4095, 4095);
-  spi.WriteRegister(slot::Gyro_Ofst, CalOffset);
-  txtGyroOfst->setText(QString::number(CalOffset));
-  DelayMs(20);
+  if (offset.number) {
+    CalOffset = RoundToInt32(*offset.number);
+    calOffsetKnown_ = true;
+  }
+  // An empty box writes nothing until a value is known from a read or an earlier Apply.
+  if (calOffsetKnown_) {
+    // The register holds 12 bits: beyond them the sign would turn over.
+    CalOffset = std::clamp<int32_t>(CalOffset, -2048, 2047);
+    spi.WriteRegister(slot::Gyro_Ofst, CalOffset);
+    txtGyroOfst->setText(QString::number(CalOffset));
+    DelayMs(20);
+  }
 
-  TakeCount(*txtGyroScale, CalScale);
-  CalScale = std::clamp<int32_t>(CalScale, 0, 4095);
-  spi.WriteRegister(slot::Gyro_Scale, CalScale);
-  txtGyroScale->setText(QString::number(CalScale));
-  DelayMs(20);
+  if (scale.number) {
+    CalScale = RoundToInt32(*scale.number);
+    calScaleKnown_ = true;
+  }
+  if (calScaleKnown_) {
+    CalScale = std::clamp<int32_t>(CalScale, 0, 4095);
+    spi.WriteRegister(slot::Gyro_Scale, CalScale);
+    txtGyroScale->setText(QString::number(CalScale));
+    DelayMs(20);
+  }
 
   cmdReadCal_Click();
 }

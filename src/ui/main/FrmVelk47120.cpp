@@ -127,7 +127,10 @@ void frmVelk47120::Form_Activate() {
 
   reg.IdentifyProduct(spi);
   if (!(reg.FirmwareRevision >= 0.1f && reg.FirmwareRevision <= 8.0f)) reg.FirmwareRevision = 0;
-  ShowIdentity();
+  noChip_ = reg.ProductName != "VELK47120" && reg.ProductName != "VELK47121";
+  statusBar()->showMessage(ChipLine());
+  // The zeros of a silent chip are no setup: moving the panels to them would write them back.
+  if (noChip_) return;
 
   spi.ReadRegister(slot::Smpl_Prd);
   const int32_t period = std::clamp<int32_t>(spi.RegData, 0, 255);
@@ -175,8 +178,8 @@ void frmVelk47120::ReadScale() {
   SetPosition(hscScale, bits == 0x100 ? 0 : bits == 0x200 ? 1 : 2);
 }
 
-// The chip's identity and the interface, in the status bar.
-void frmVelk47120::ShowIdentity() {
+// The chip's identity and the interface, for the status bar.
+QString frmVelk47120::ChipLine() const {
   const Reg47120& reg = session_.reg;
   const Analyzer& config = session_.analyzer;
   QString where;
@@ -186,14 +189,18 @@ void frmVelk47120::ShowIdentity() {
   } else {
     where = "USB card " + QString::fromStdString(session_.usb.SelectedUsbBoard.DeviceName);
   }
-  statusBar()->showMessage(QString("%1, firmware %2 (%3/%4/%5), %6 flash writes, on %7")
-                               .arg(QString::fromStdString(reg.ProductName))
-                               .arg(QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)))
-                               .arg(reg.RevisionMonth)
-                               .arg(reg.RevisionDay)
-                               .arg(reg.RevisionYear)
-                               .arg(reg.FlashCount)
-                               .arg(where));
+  if (noChip_)
+    return "No chip answers on " + where +
+           ": check the adapter and cable, the port address and access, or wait for the end of a "
+           "power-down.";
+  return QString("%1, firmware %2 (%3/%4/%5), %6 flash writes, on %7")
+      .arg(QString::fromStdString(reg.ProductName))
+      .arg(QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)))
+      .arg(reg.RevisionMonth)
+      .arg(reg.RevisionDay)
+      .arg(reg.RevisionYear)
+      .arg(reg.FlashCount)
+      .arg(where);
 }
 
 void frmVelk47120::ShowDialog(QDialog& dialog, const std::function<void()>& whenClosed) {

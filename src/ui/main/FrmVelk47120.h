@@ -231,7 +231,9 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowLoopStopped();
   // Sets a scroll bar from code; its change handler runs when the position changes.
   static void SetPosition(QScrollBar* bar, int value);
-  void ShowIdentity();
+  // The status bar's chip line: the identity found at the last activation, or that no chip
+  // answered.
+  QString ChipLine() const;
 
   Session& session_;
   ModalRunner& modal_;
@@ -252,6 +254,10 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   bool shown_ = false;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;
+  bool noChip_ = false;  // the last activation's identification found no chip
+  // Whether CalOffset and CalScale hold a value read from the chip or applied.
+  bool calOffsetKnown_ = false;
+  bool calScaleKnown_ = false;
 };
 
 }  // namespace velk

@@ -48,7 +48,8 @@ void frmVelk47120::BuildLoopPanel(QWidget* client) {
   txtDlogFile->setToolTip("Datalog files are written to " + PathText(DatalogFolder));
 
   connect(CmdReadLoop, &QPushButton::clicked, this, &frmVelk47120::CmdReadLoop_Click);
-  connect(chkDatalog, &QCheckBox::clicked, this, &frmVelk47120::chkDatalog_Click);
+  // Every way the user changes the box counts, the accessibility toggle action among them.
+  connect(chkDatalog, &QCheckBox::toggled, this, &frmVelk47120::chkDatalog_Click);
 }
 
 void frmVelk47120::chkDatalog_Click() {
@@ -66,6 +67,8 @@ void frmVelk47120::CmdReadLoop_Click() {
     ShowLoopStopped();
     QCoreApplication::processEvents();
   } else if (lblLoop->text() == "Stopped") {
+    if (noChip_ && !messages_.Ask("No chip answered at the last check. Start the run anyway?"))
+      return;
     lblLoop->setText("Running");
     SetBackground(lblLoop, kRunningColour);
     CmdReadLoop->setText("Stop");
@@ -142,13 +145,19 @@ void frmVelk47120::ReadLoop() {
     for (int32_t s = 0; s < slices; ++s) {
       QCoreApplication::processEvents();
       DelayMs(slice);
+      // Stop ends the wait at once, however long the loop delay.
+      if (lblLoop->text() != "Running") break;
     }
-    // A lost card ends the run: every further cycle would only ask for an interface.
-    if (config.InterfaceType == 2 && !session_.usb.CardReady()) {
-      mnuUsb->setChecked(false);
+    // Without a usable interface every further cycle would only ask for one.
+    if (!InterfaceUsable()) {
+      config.InterfaceType = 0;
+      ShowInterfaceChecks();
       ShowLoopStopped();
     }
-    if (chkOneSweep->isChecked() && pic1->Width() - 20 <= plot_->PlotX) ShowLoopStopped();
+    // A range change or a resize sets PlotX beyond the chart: a new sweep, not a finished one.
+    if (chkOneSweep->isChecked() && pic1->Width() - 20 <= plot_->PlotX &&
+        plot_->PlotX <= pic1->Width())
+      ShowLoopStopped();
   } while (lblLoop->text() == "Running");
 
   datalog_.Close();

@@ -47,6 +47,34 @@ TEST(EzUsbSearch, CountsAndFillsOnlyCardsOfAKnownKind) {
   EXPECT_EQ(b.card.openHandles(), 0);  // foreign and unreadable devices are closed too
 }
 
+// The card, except that its second string descriptor cannot be read.
+struct NoSecondString final : EzUsbDriver {
+  explicit NoSecondString(SimUsbCard& card) : card(card) {}
+  int32_t Open(const std::string& name) override { return card.Open(name); }
+  int32_t DeviceIoControl(int32_t handle, uint32_t code, const uint8_t* in, uint32_t length,
+                          uint8_t* out, uint32_t capacity, uint32_t& returned) override {
+    if (code == kIoctlGetStringDescriptor && length > 0 && in[0] == 2) {
+      returned = 0;
+      return 0;
+    }
+    return card.DeviceIoControl(handle, code, in, length, out, capacity, returned);
+  }
+  void Close(int32_t handle) override { card.Close(handle); }
+  uint32_t LastError() const override { return card.LastError(); }
+  SimUsbCard& card;
+};
+
+TEST(EzUsbSearch, ACardWhoseSecondStringFailsIsCountedButNotUsed) {
+  test::SimRig rig;
+  NoSecondString driver(rig.card);
+  EzUsb ezUsb(driver, rig.messages);
+  ezUsb.FindEzUsbBoards();
+  EXPECT_EQ(ezUsb.UsbBoardCount, 1);
+  EXPECT_EQ(ezUsb.UsbBoards[0].Present, 0);
+  EXPECT_EQ(rig.messages.Texts(), Texts{"Error getting Board Info"});
+  EXPECT_EQ(rig.card.openHandles(), 0);
+}
+
 // Answers every request with fixed bytes and claims whatever byte count it is told to.
 struct OddDriver final : EzUsbDriver {
   std::vector<uint8_t> answer;

@@ -48,8 +48,10 @@ TEST(UsbSpiTransfer, KeepsTheChannelInRangeAndTheWordsWithinTheBuffers) {
   c.usb.WriteReadSpi(1);
   EXPECT_EQ(c.usb.SpiReadData[1], 0x0000);  // no chip on channel 5: all ones, inverted
   EXPECT_EQ(c.usb.SpiReadData[2], 0x1234);
+  EXPECT_EQ(c.usb.SpiChannel, 5);  // the channel used, for the next transfer too
   c.usb.SpiChannel = 0;
   c.usb.WriteReadSpi(0);
+  EXPECT_EQ(c.usb.SpiChannel, 1);
   c.usb.WriteReadSpi(17);  // more than the buffers hold: nothing goes out
   EXPECT_EQ(c.Wire(), (Texts{"out 0e 05 01 ff 12", "in 2", "out 0e 01 00", "in 0"}));
   EXPECT_EQ(c.usb.SpiWordCount, 0);

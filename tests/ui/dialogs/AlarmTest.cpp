@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFocusEvent>
 #include <QStringList>
 #include <QTest>
 #include <algorithm>
@@ -86,22 +89,54 @@ TEST(AlarmDialog, SourceChoiceWritesItsCodeAndShowsTheChipsName) {
   for (const Case& c : {Case{0, "Temp Out", 0x16F8, "Temp Out", "Deg"},
                         {1, "Aux Adc", 0x51F8, "Aux ADC", "V"},
                         {1, "Temp Out", 0x61F8, "Temp out", "Deg"},
-                        // Text the list does not hold disables; the units stay as they were.
-                        {0, "typed", 0x10F8, "Disabled", "D/S"}}) {
+                        {0, "ps", 0x11F8, "PS", "V"},
+                        // Text that names no source is no choice.
+                        {0, "typed", 0x12F8, "Gyro Out", "D/S"}}) {
     SCOPED_TRACE(c.chosen.toStdString());
     AlarmBench b;
     b.Chip(slot::Alm_Ctrl, c.alarm == 0 ? 0x12F8 : 0x21F8);  // own source gyro before
     b.Open();
     QComboBox* combo = c.alarm == 0 ? b.d.cmboA1S : b.d.cmboA2S;
     combo->setEditText(c.chosen);
-    const int item = combo->findText(c.chosen);
-    if (item >= 0) combo->setCurrentIndex(item);
-    emit combo->activated(item);
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(b.rig.sensor.Word(kAlmCtrl), c.control);
     EXPECT_EQ(combo->currentText(), c.shown);
     EXPECT_EQ((c.alarm == 0 ? b.d.LblAlm1Mag : b.d.LblAlm2Mag)->text(), c.units);
-    EXPECT_EQ(b.Settles(), 1);
+    EXPECT_EQ(b.Settles(), c.chosen == "typed" ? 0 : 1);
   }
+}
+
+TEST(AlarmDialog, OnlyACompletedSourceChoiceWritesAndOnce) {
+  AlarmBench b;
+  b.Chip(slot::Alm_Ctrl, 0x0200);  // alarm 1 on the gyro
+  b.Open();
+  QComboBox* combo = b.d.cmboA1S;
+  const auto control = [&] { return b.rig.sensor.Word(kAlmCtrl); };
+  // Arrow keys on the closed box and leaving it choose nothing.
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Down);
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Up);
+  combo->setEditText("PS");
+  QFocusEvent leave(QEvent::FocusOut);
+  QApplication::sendEvent(combo->lineEdit(), &leave);
+  EXPECT_EQ(combo->currentText(), "Gyro Out");
+  EXPECT_EQ(b.Settles(), 0);
+  EXPECT_EQ(control(), 0x0200);
+
+  // Enter in the open list, and a click on one of its entries, each write once.
+  combo->showPopup();
+  combo->view()->setCurrentIndex(combo->model()->index(4, 0));
+  QTest::keyClick(combo->view(), Qt::Key_Return);
+  EXPECT_EQ(control(), 0x0600);
+  EXPECT_EQ(b.Settles(), 1);
+  combo->showPopup();
+  QTest::qWait(QApplication::doubleClickInterval() + 50);  // the press that opened it is over
+  const QRect entry = combo->view()->visualRect(combo->model()->index(1, 0));
+  QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {}, entry.center());
+  EXPECT_EQ(control(), 0x0100);
+  EXPECT_EQ(b.Settles(), 2);
+  // Choosing the current source again writes again.
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(b.Settles(), 3);
 }
 
 TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
@@ -113,6 +148,10 @@ TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
     const char* shown;
   };
   for (const Case& c : {Case{0x0200, "-1", Qt::Key_Return, 16370, "-1.026"},
+                        // Beyond full scale: the largest code of its own sign; zero is zero.
+                        {0x0200, "1000", Qt::Key_Return, 8191, "600.073"},
+                        {0x0200, "-1000", Qt::Key_Return, 8192, "-600.146"},
+                        {0x0200, "-0.01", Qt::Key_Return, 0, "0.000"},
                         {0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
                         {0x0100, "10", Qt::Key_Return, 4095, "7.500"},
                         {0x0100, "-3", Qt::Key_Return, 0, "0.000"},

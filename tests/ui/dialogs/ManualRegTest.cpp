@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest/QTest>
+#include <algorithm>
+#include <tuple>
 
 #include "core/ChipConstants.h"
 #include "support/QtApp.h"
@@ -77,9 +79,24 @@ TEST(ManualRegDialog, ReadsAndWritesInHexAndUpdatesFlash) {
   ManualRegRig rig;
   rig.dialog.show();
   rig.Choose(slot::Gyro_Ofst);
-  rig.dialog.txtDataWrite->setText("fffb");
-  QTest::mouseClick(rig.dialog.cmdWrite, Qt::LeftButton);
-  EXPECT_EQ(rig.sensor.Word(0x14), 0xFFFB);
+  // Typed or pasted: at most four hex digits, blanks around them stripped.
+  for (auto [typed, paste, written] : {std::tuple{"12345", false, 0x1234},
+                                       {"12345", true, 0x1234},  // refused: nothing written
+                                       {"nan", false, 0x000A},
+                                       {"  12  ", true, 0x0012},
+                                       {"FF ", false, 0x00FF},
+                                       {"fffb", false, 0xFFFB}}) {
+    SCOPED_TRACE(typed);
+    QLineEdit& box = *rig.dialog.txtDataWrite;
+    box.clear();
+    if (paste) {
+      box.insert(typed);  // as a paste inserts
+    } else {
+      QTest::keyClicks(&box, typed);
+    }
+    QTest::mouseClick(rig.dialog.cmdWrite, Qt::LeftButton);
+    EXPECT_EQ(rig.sensor.Word(0x14), written);
+  }
   QTest::mouseClick(rig.dialog.cmdRead, Qt::LeftButton);
   EXPECT_EQ(rig.dialog.txtRead->text(), "FFFFFFFB");
 

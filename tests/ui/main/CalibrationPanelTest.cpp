@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "support/WindowRig.h"
 #include "ui/main/WriteTrace.h"
@@ -35,23 +36,20 @@ TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
     int32_t offsetWritten, scaleWritten;
   };
   CalRig rig;
-  for (const Case& c : {Case{"5000", "-3", 4095, 0},
+  // The offset register holds 12 bits: beyond them the sign would turn over.
+  for (const Case& c : {Case{"5000", "-3", 2047, 0},
+                        {"-5000", "100", -2048, 100},
                         {"-12.5", "2.5", -12, 2},
                         {"3.5", "&H10", 4, 16},
-                        {"1 2", "abc", 12, 0},
-                        {"9999999999999", "1e400", 4095, 4095},
-                        {"-1e30", "-99999999999", -4095, 0},
-                        {" ", "4095.5", 0, 4095}}) {
+                        {"1 2", "0", 12, 0},
+                        {"9999999999999", "1e400", 2047, 4095},
+                        {"-1e30", "-99999999999", -2048, 0}}) {
     SCOPED_TRACE(testing::Message() << c.offset << " / " << c.scale);
     rig.Apply(c.offset, c.scale);
     EXPECT_EQ(rig.sensor.Word(kGyroOfst), static_cast<uint16_t>(c.offsetWritten));
     EXPECT_EQ(rig.sensor.Word(kGyroScale), c.scaleWritten);
+    EXPECT_EQ(rig.w.txtGyroOfst->text(), QString::number(c.offsetWritten));
   }
-
-  // The boxes end with what the chip returns: 4095 comes back as a 12-bit -1.
-  rig.Apply("5000", "100");
-  EXPECT_EQ(rig.w.txtGyroOfst->text(), "-1");
-  EXPECT_EQ(rig.w.txtGyroScale->text(), "100");
 
   // Empty boxes write the counts of the last read.
   rig.Apply("300", "1000");
@@ -67,8 +65,26 @@ TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
     for (std::string& t : text)
       for (int n = random() % 24; n > 0; --n) t += alphabet[random() % alphabet.size()];
     rig.Apply(text[0], text[1]);
-    ASSERT_LE(std::abs(static_cast<int16_t>(rig.sensor.Word(kGyroOfst))), 4095) << text[0];
+    ASSERT_LE(std::abs(static_cast<int16_t>(rig.sensor.Word(kGyroOfst))), 2048) << text[0];
     ASSERT_LE(rig.sensor.Word(kGyroScale), 4095) << text[1];
+  }
+}
+
+TEST(CalibrationPanel, ApplyWritesNoNumberItWasNotGiven) {
+  CalRig rig;             // the calibration has not been read yet
+  rig.Apply("100", " ");  // only the offset is known
+  EXPECT_EQ(rig.trace.Take(), WordWrite(kGyroOfst, 100));
+
+  for (auto [offset, scale, bad] : {std::tuple{"nan", "1000", "nan"},
+                                    {"100", "-", "-"},
+                                    {"7", "abc", "abc"},
+                                    {"&H", "9", "&H"}}) {
+    rig.messages.shown.clear();
+    rig.Apply(offset, scale);
+    EXPECT_TRUE(rig.trace.Take().empty()) << bad;
+    EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{std::string("\"") + bad +
+                                                             "\" is not a number; nothing was "
+                                                             "written."});
   }
 }
 

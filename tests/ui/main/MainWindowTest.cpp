@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
+#include <QStatusBar>
+#include <QtTest/QTest>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <tuple>
 
+#include "registers/WiredSession.h"
+#include "support/LoopDriver.h"
 #include "support/WindowRig.h"
+#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
 #include "ui/main/Twips.h"
+#include "ui/main/WriteTrace.h"
 
 namespace velk {
 namespace {
@@ -112,6 +120,81 @@ TEST(MainWindow, SettlingGivesUpAfterTwentyFiveReads) {
   EXPECT_EQ(w.lblHighSupplyFlag->text(), "OK");
   EXPECT_EQ(Background(w.lblHighSupplyFlag), QColor(0, 255, 0));
   EXPECT_EQ(w.StatusValue & 0x3FF, 0x001);
+}
+
+TEST(MainWindow, ASilentChipIsNamedAndNothingIsWrittenFromIt) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();
+  w.hscSmplPrd->setValue(50);
+  test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
+  rig.modal.script = [](QDialog& d) {  // Powerdown "Set", then OK
+    dynamic_cast<frmPowerdown&>(d).hscPowerdown->setValue(20);
+    dynamic_cast<frmPowerdown&>(d).cmdPowerDown->click();
+  };
+  w.mnuPowerdown->trigger();
+  // The sleep count, the identification's key code, and nothing from the zeros read.
+  for (const test::ByteWrite& write : trace.Take())
+    EXPECT_TRUE(write.first == 0x3A || write.first == 0x3B || write.first == 0x50 ||
+                write.first == 0x51)
+        << write.first;
+  EXPECT_EQ(w.statusBar()->currentMessage(),
+            "No chip answers on parallel port 378: check the adapter and cable, the port address "
+            "and access, or wait for the end of a power-down.");
+
+  rig.messages.answers = {false, true};
+  QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+  EXPECT_EQ(rig.messages.Texts().back(),
+            "No chip answered at the last check. Start the run anyway?");
+  EXPECT_EQ(w.CmdReadLoop->text(), "Start");
+  EXPECT_EQ(test::LoopDriver(rig).Run(2), 2);  // Yes runs
+
+  rig.clock.Advance(20.0);  // the power-down is over
+  w.Form_Activate();
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("VELK47120, firmware 1.2"));
+}
+
+// A window on a scripted parallel port: every read answers the next word given.
+struct WiredWindow : test::WiredSession {
+  WiredWindow() {
+    test::EnsureQApp();
+    session.analyzer.PortAddress = 0x378;
+    window = std::make_unique<frmVelk47120>(session, modal, exit, nullptr);
+  }
+  test::ScriptedModal modal;
+  test::RecordingExit exit;
+  std::unique_ptr<frmVelk47120> window;
+};
+
+TEST(MainWindow, EveryStatusBitLightsItsOwnIndicator) {
+  WiredWindow rig;
+  frmVelk47120& w = *rig.window;
+  const std::vector<QLabel*> indicators = {
+      w.lblLowSupplyFlag, w.lblHighSupplyFlag, w.lblWriteFailFlag, w.lblSpiWriteFlag,
+      w.lblOverrange,     w.lblDiagError,      w.lblAlarm1SetFlag, w.lblAlarm2SetFlag};
+  const int bits[] = {0x001, 0x002, 0x004, 0x008, 0x010, 0x020, 0x100, 0x200};
+  for (size_t n = 0; n < indicators.size(); ++n) {
+    rig.Answer({static_cast<uint16_t>(bits[n])});
+    w.CmdUpdateStatus->click();
+    for (size_t k = 0; k < indicators.size(); ++k)
+      EXPECT_EQ(indicators[k]->text(), k == n ? "Alarm" : "OK") << "bit " << bits[n];
+  }
+}
+
+TEST(MainWindow, NewDataAndAlarmFlagsAreCombinedOverTheFiveReads) {
+  WiredWindow rig;
+  frmVelk47120& w = *rig.window;
+  // Supply, gyro, ADC, temperature, angle, then the status.
+  for (auto [words, fresh, alarm] :
+       {std::tuple{std::vector<uint16_t>{0, 0x8000, 0, 0, 0, 0}, "New", "OK"},
+        {std::vector<uint16_t>{0x4000, 0, 0, 0, 0, 0}, "Old", "Alarm"},
+        {std::vector<uint16_t>{0, 0, 0, 0, 0xC000, 0}, "New", "Alarm"},
+        {std::vector<uint16_t>{0, 0, 0, 0, 0, 0xC000}, "Old", "OK"}}) {
+    rig.Answer(words);
+    w.cmdReadData->click();
+    EXPECT_EQ(w.lblNewDataFlag->text(), fresh);
+    EXPECT_EQ(w.lblErrorAlarmFlag->text(), alarm);
+  }
 }
 
 TEST(MainWindow, ExitAndCloseBoxSaveTheConfigurationAndEnd) {

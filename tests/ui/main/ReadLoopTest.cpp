@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QtTest/QTest>
 #include <fstream>
 #include <sstream>
@@ -8,6 +9,7 @@
 
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
+#include "transport/usb/dialogs/frmUSBselect.h"
 #include "ui/main/Controls.h"
 
 namespace velk {
@@ -69,17 +71,19 @@ TEST(ReadLoop, LoopDelayTextIsClampedAndSliced) {
   WindowRig rig;
   frmVelk47120& w = rig.Open();
   std::vector<double> waits;
+  int pauses = 0;  // Stop at the second cycle's 1 ms pause, then at every run's first
   SetDelayWaiter([&](double seconds) {
     rig.clock.Advance(seconds);
     waits.push_back(seconds);
-    if (seconds == 0.001) QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+    if (seconds == 0.001 && pauses++ > 0) QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
   });
   w.txtLoopDelay->setText("100");
   w.CmdReadLoop_Click();
   // After the 1 ms pause: nine slices of 94/9 ms.
   const auto slice = std::find(waits.begin(), waits.end(), 0.001) + 1;
-  ASSERT_EQ(waits.end() - slice, 9);
-  for (auto it = slice; it != waits.end(); ++it) EXPECT_NEAR(*it, 0.0104444, 1e-5);
+  ASSERT_GT(waits.end() - slice, 10);
+  for (auto it = slice; it != slice + 9; ++it) EXPECT_NEAR(*it, 0.0104444, 1e-5);
+  EXPECT_LT(slice[9], 0.005);  // the next cycle's reads
   EXPECT_EQ(w.txtLoopDelay->text(), "100.0");
 
   for (auto [typed, shown] : {std::pair{"70000", "60000.0"}, {"-5", "0.0"}, {"abc", "0.0"}}) {
@@ -169,6 +173,45 @@ TEST(ReadLoop, ButtonsWorkDuringARunAndStopEndsItAtTheCycleEnd) {
   EXPECT_EQ(w.CmdReadLoop->text(), "Start");
 }
 
+TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.txtLoopDelay->setText("60000");
+  QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+  int pauses = 0;
+  int slices = 0;
+  int waitsAfterStop = 0;
+  long framesAtStop = -1;
+  SetDelayWaiter([&](double seconds) {
+    rig.clock.Advance(seconds);
+    if (seconds == 0.001) ++pauses;
+    if (framesAtStop >= 0) ++waitsAfterStop;
+    if (seconds < 0.005 || pauses != 2 || framesAtStop >= 0 || ++slices < 3) return;
+    QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+    framesAtStop = rig.sensor.FrameCount();
+  });
+  QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+  EXPECT_EQ(waitsAfterStop, 0);  // not one more slice of the minute
+  EXPECT_EQ(rig.sensor.FrameCount(), framesAtStop);
+  EXPECT_EQ(w.txtFileIndex->text(), "2");  // the log is closed
+  EXPECT_EQ(Lines(rig.folder / "Datalog_1.txt").size(), 8u + 2u);
+  EXPECT_EQ(w.lblLoop->text(), "Stopped");
+}
+
+TEST(ReadLoop, EveryWayOfTogglingTheLogBoxCounts) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  QAccessibleActionInterface* actions =
+      QAccessible::queryAccessibleInterface(w.chkDatalog)->actionInterface();
+  ASSERT_NE(actions, nullptr);
+  actions->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(w.DatalogEnabled, -1);
+  QTest::keyClick(w.chkDatalog, Qt::Key_Space);
+  EXPECT_EQ(w.DatalogEnabled, 0);
+  QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+  EXPECT_EQ(w.DatalogEnabled, -1);
+}
+
 TEST(ReadLoop, RunsEndThatCannotGoOn) {
   {  // no interface: the loop never starts
     WindowRig rig;
@@ -180,29 +223,51 @@ TEST(ReadLoop, RunsEndThatCannotGoOn) {
     EXPECT_EQ(w.CmdReadLoop->text(), "Start");
     EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
   }
-  {  // one sweep
+  // One sweep: the whole chart crossed since it was last cleared. A range change or a resize
+  // clears it.
+  for (const char* clear : {"", "range", "resize"}) {
+    SCOPED_TRACE(clear);
     WindowRig rig;
     frmVelk47120& w = rig.Open();
     w.chkOneSweep->setChecked(true);
     LoopDriver loop(rig);
+    const int at = *clear != 0 ? 100 : 0;
+    loop.onCycle = [&](int cycle) {
+      if (cycle != at) return;
+      if (std::string(clear) == "range") w.hscScale->setValue(1);
+      if (std::string(clear) == "resize") w.Form_Resize();
+    };
     const int cycles = loop.Run(0);
-    const int step = w.plot().XStep;
-    EXPECT_GE(cycles, w.pic1->Width() / step - 3);
-    EXPECT_LE(cycles, w.pic1->Width() / step + 1);
+    const int sweep = w.pic1->Width() / w.plot().XStep;
+    EXPECT_GE(cycles, at + sweep - 3);
+    EXPECT_LE(cycles, at + sweep + 1);
     EXPECT_EQ(w.lblLoop->text(), "Stopped");
   }
-  {  // the card goes away
+  // The interface goes while a logged run waits (the card pulled, USB "None", Parallel Port
+  // "Cancel"): the run ends with that cycle, saying so at most once, its datalog whole.
+  for (const char* lose : {"unplug", "none", "cancel"}) {
+    SCOPED_TRACE(lose);
     WindowRig rig(SimRig::kUsb);
     frmVelk47120& w = rig.Open();
-    EXPECT_TRUE(w.mnuUsb->isChecked());
+    QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+    rig.modal.script = [](QDialog& d) {
+      if (auto* select = qobject_cast<frmUSBselect*>(&d)) select->optUsbPort[4]->click();
+      if (auto* cancel = d.findChild<QPushButton*>("cmdCancel")) cancel->click();
+    };
     LoopDriver loop(rig);
     loop.onCycle = [&](int cycle) {
-      if (cycle == 3) rig.card.Unplug();
+      if (cycle != 3) return;
+      if (*lose == 'u') rig.card.Unplug();
+      if (*lose == 'n') w.mnuUsb->trigger();
+      if (*lose == 'c') w.mnuPort->trigger();
     };
-    EXPECT_LE(loop.Run(0), 4);
-    EXPECT_FALSE(w.mnuUsb->isChecked());
-    EXPECT_EQ(w.lblLoop->text(), "Stopped");
+    const int cycles = loop.Run(0);
+    EXPECT_LE(cycles, 4);
+    EXPECT_FALSE(w.mnuUsb->isChecked() || w.mnuPort->isChecked());
+    EXPECT_EQ(w.CmdReadLoop->text(), "Start");
     EXPECT_LE(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(Lines(rig.folder / "Datalog_1.txt").size(), 8u + cycles);
+    EXPECT_EQ(w.txtFileIndex->text(), "2");
   }
 }
 

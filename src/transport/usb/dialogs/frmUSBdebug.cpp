@@ -13,6 +13,7 @@
 #include "core/HexText.h"
 #include "core/NumberText.h"
 #include "transport/usb/dialogs/BoardText.h"
+#include "transport/usb/dialogs/OptionChoice.h"
 
 namespace velk {
 
@@ -113,7 +114,7 @@ void frmUSBdebug::BuildBufferSelect() {
   grid->setColumnStretch(3, 2);
   for (int i = 0; i <= kNone; ++i) {
     ports->addButton(optUsbPort[i], i);
-    connect(optUsbPort[i], &QRadioButton::clicked, this, [this, i] { optUsbPort_Click(i); });
+    OnOptionChosen(optUsbPort[i], this, [this, i] { optUsbPort_Click(i); });
   }
   connect(cmdFindEzUsb, &QPushButton::clicked, this, &frmUSBdebug::cmdFindEzUsb_Click);
 }
@@ -144,7 +145,7 @@ void frmUSBdebug::BuildSpiSetup() {
     optSpiChan[c]->setObjectName(QString("optSpiChan%1").arg(c));
     channelGroup->addButton(optSpiChan[c], c);
     channels->addWidget(optSpiChan[c]);
-    connect(optSpiChan[c], &QRadioButton::clicked, this, [this, c] { optSpiChan_Click(c); });
+    OnOptionChosen(optSpiChan[c], this, [this, c] { optSpiChan_Click(c); });
   }
 
   Label5 = new QLabel("Delay between words (uS)", frameSPIsetup);
@@ -242,7 +243,7 @@ void frmUSBdebug::Form_Activate() {
   cmdFindEzUsb_Click();
   const int channel = usb_.SpiChannel;
   if (channel >= 1 && channel <= 4) {
-    optSpiChan[channel]->setChecked(true);
+    CheckQuietly(optSpiChan[channel]);
     optSpiChan_Click(channel);
   }
   cmdPolarity->setText(usb_.SpiPolarity != 0 ? "Pos" : "Neg");
@@ -272,7 +273,7 @@ void frmUSBdebug::cmdFindEzUsb_Click() {
 }
 
 void frmUSBdebug::Select(int index) {
-  optUsbPort[index]->setChecked(true);
+  CheckQuietly(optUsbPort[index]);
   optUsbPort_Click(index);
 }
 

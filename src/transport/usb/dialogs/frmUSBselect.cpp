@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "transport/usb/dialogs/BoardText.h"
+#include "transport/usb/dialogs/OptionChoice.h"
 
 namespace velk {
 
@@ -60,7 +61,7 @@ frmUSBselect::frmUSBselect(UsbSpiDrivers& usb, EzUsb& ezUsb, MessageSink& messag
   grid->setColumnStretch(1, 3);
   for (int i = 0; i <= kNone; ++i) {
     ports_->addButton(optUsbPort[i], i);
-    connect(optUsbPort[i], &QRadioButton::clicked, this, [this, i] { optUsbPort_Click(i); });
+    OnOptionChosen(optUsbPort[i], this, [this, i] { optUsbPort_Click(i); });
   }
 
   cmdFindEzUsb = new QPushButton("Search", this);
@@ -128,7 +129,7 @@ void frmUSBselect::ShowBoards() {
 }
 
 void frmUSBselect::Select(int index) {
-  optUsbPort[index]->setChecked(true);
+  CheckQuietly(optUsbPort[index]);
   optUsbPort_Click(index);
 }
 
