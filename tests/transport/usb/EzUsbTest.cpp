@@ -30,16 +30,7 @@ TEST(EzUsbSearch, CountsAndFillsOnlyCardsOfAKnownKind) {
   EXPECT_EQ(b.Wire(), (Texts{"descriptor", "descriptor", "descriptor", "str 1/4", "str 1/26",
                              "str 2/4", "str 2/40", "out 00", "in 2", "pipes"}));
 
-  b.card.Card(2).kind = SimUsbCard::Kind::Mcp;
-  b.card.Card(2).highSpeed = true;
-  b.card.Card(2).descriptor1 = "";
-  b.card.Card(2).descriptor2 = "caf\xE9";
-  b.card.FailBulkTransfer(1, 2);  // the firmware answer of the search after this one
-  b.ezUsb.FindEzUsbBoards();
-  EXPECT_EQ(fifo.BoardKind + " " + fifo.UsbSpeed, "MCP 2");
-  EXPECT_EQ(fifo.Descriptor0, "");  // a bare header is an empty text, not a failure
-  EXPECT_EQ(fifo.Descriptor1, "caf\xC3\xA9");
-
+  b.card.FailBulkTransfer(1, 1);  // the firmware answer
   b.ezUsb.FindEzUsbBoards();
   EXPECT_EQ(b.ezUsb.UsbBoardCount, 1);  // counted, though it could not be read
   EXPECT_EQ(fifo.Present, 0);

@@ -32,18 +32,6 @@ struct UsbSelect : ::testing::Test {
   std::unique_ptr<frmUSBselect> dialog;
 };
 
-TEST_F(UsbSelect, NoCardLeavesTheRowsEmptyAndSelectsNone) {
-  rig.card.Card(0).present = false;
-  frmUSBselect& d = Open();
-  EXPECT_EQ(rig.messages.Texts(), Strings{"No USB Buffers Found, Please Verify Setup and Restart"});
-  EXPECT_EQ(Enabled(), (std::vector<bool>{false, false, false, false}));
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(d.txtDescript0[i]->text() + d.txtDriverRev[i]->text() + d.txtSpeed[i]->text(), "");
-  EXPECT_TRUE(d.optUsbPort[4]->isChecked());
-  EXPECT_FALSE(rig.usb.CardReady());
-  EXPECT_EQ(rig.Sent(), Strings{});
-}
-
 TEST_F(UsbSelect, TheOnlyCardIsSelectedWhereverItSitsAndGetsTheSettings) {
   rig.card.Card(0).present = false;
   SimUsbCard::Slot& card = rig.card.Card(2);
@@ -108,20 +96,6 @@ TEST_F(UsbSelect, NoneStopsTheSetupLoopAndOkOrTheCloseBoxOnlyHide) {
     EXPECT_FALSE(rig.usb.CardReady());
     EXPECT_TRUE(rig.messages.shown.empty());
   }
-}
-
-TEST_F(UsbSelect, DebugOpensTheSetupDialogAndTheCardsAreSearchedAgainAfterIt) {
-  frmUSBselect& d = Open();
-  modal.script = [&](QDialog& setup) {
-    EXPECT_EQ(&setup, &d.Debug());
-    QTest::mouseClick(d.Debug().optUsbPort[4], Qt::LeftButton);
-    EXPECT_FALSE(rig.usb.CardReady());
-  };
-  QTest::mouseClick(d.cmdDebugUsb, Qt::LeftButton);
-  EXPECT_EQ(modal.opened, std::vector<QDialog*>{&d.Debug()});
-  EXPECT_FALSE(d.Debug().isVisible());
-  EXPECT_TRUE(rig.usb.CardReady());
-  EXPECT_TRUE(d.optUsbPort[0]->isChecked());
 }
 
 }  // namespace

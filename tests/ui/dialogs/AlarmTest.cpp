@@ -61,21 +61,6 @@ TEST(AlarmDialog, ActivationShowsTheChipAndWritesBackWhatTheBarsMove) {
   EXPECT_EQ(b.rig.sensor.Word(kAlmMag1), 0xA000);
   EXPECT_EQ(b.rig.sensor.Word(kAlmMag2), 0x3FFF);
   EXPECT_EQ(b.rig.sensor.Word(kAlmSmp1), 17);
-
-  // Codes the dialog never writes leave the names as they stand and show a zero threshold.
-  b.Chip(slot::Alm_Ctrl, 0x3300);
-  b.d.hide();
-  b.Open();
-  EXPECT_EQ(b.Shown(0), "Gyro Out,D/S,Fixed Thresh,>,8192,0.000,17");
-  EXPECT_EQ(b.Shown(1), "Temp out,Deg,Fixed Thresh,<,16383,0.000,200");
-  // A period bar writes its register, then pauses; nothing is re-read.
-  b.d.hscAlarm2sp->setValue(99);
-  EXPECT_EQ(b.rig.sensor.Word(0x26), 99);
-  EXPECT_EQ(b.d.txtAlarm2sp->text(), "99");
-  EXPECT_EQ(b.Settles(), 1);
-
-  QTest::mouseClick(b.d.ComOK, Qt::LeftButton);
-  EXPECT_FALSE(b.d.isVisible());
 }
 
 TEST(AlarmDialog, SourceChoiceWritesItsCodeAndShowsTheChipsName) {
@@ -187,7 +172,6 @@ TEST(AlarmDialog, TogglesFlipOneBitFromTheirCaptionAndKeepTheRest) {
   };
   for (const Case& c :
        {Case{&FrmAlarm::cmdAlarm1GT, kAlmMag1, 0x8000, "<", ">"},
-        {&FrmAlarm::cmdAlarm2GT, kAlmMag2, 0x8000, "<", ">"},
         {&FrmAlarm::cmdAlarm1mode, kAlmCtrl, 0x0800, "Fixed Thresh", "Rate of Change"},
         {&FrmAlarm::cmdAlarm2mode, kAlmCtrl, 0x8000, "Fixed Thresh", "Rate of Change"},
         {&FrmAlarm::cmdAlarmPolarity, kAlmCtrl, 0x0002, "Active Low", "Active High"},
@@ -219,8 +203,6 @@ TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
       "Dio pin is already in use by DataReady.. \nPlease disable DataReady first";
   const char* gpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
   const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
-  const char* gpio1 = "Dio1 Pin is already in use by GPIO..\nOk to Override?";
-  const char* ready1 = "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first";
   struct Case {
     QPushButton* FrmAlarm::*button;
     int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
@@ -231,13 +213,10 @@ TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const auto out = &FrmAlarm::cmdAlarmOut;
   const auto pin = &FrmAlarm::cmdAlarmPin;
   for (const Case& c : {Case{out, 0x0000, 0x0000, 0x0004, {}, readyAny, 0x0000},
-                        Case{out, 0x0001, 0x0000, 0x0005, {}, readyAny, 0x0001},
                         Case{out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
                         Case{out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
                         Case{pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
                         Case{pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
-                        Case{pin, 0x0004, 0x0002, 0x0000, {true}, gpio1, 0x0005},
-                        Case{pin, 0x0004, 0x0000, 0x0005, {}, ready1, 0x0004},
                         // A disabled output moves without any check.
                         Case{pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
     AlarmBench b;

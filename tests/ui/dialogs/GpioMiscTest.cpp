@@ -64,9 +64,7 @@ TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
   };
   for (const Case& c :
        {Case{&frmGpioMisc::CmdDir0, kGpioCtrl, 0x001, "Input", "Output", 1, true},
-        {&frmGpioMisc::CmdDir1, kGpioCtrl, 0x002, "Input", "Output", 1, true},
         {&frmGpioMisc::CmdDat0, kGpioCtrl, 0x100, "Low", "High", 0, false},
-        {&frmGpioMisc::CmdDat1, kGpioCtrl, 0x200, "Low", "High", 0, false},
         {&frmGpioMisc::CmdDatRdy, kMscCtrl, 0x004, "Disabled", "Enabled", 1, true},
         {&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low", "Active High", 1, false},
         {&frmGpioMisc::CmdCtrlLn, kMscCtrl, 0x001, "DIO-0", "DIO-1", 1, true},
@@ -95,14 +93,10 @@ TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
 TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* ready1 = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first";
   const char* alarm1 = "Dio1 is already in use by alarms.. ";
-  const char* ready0 = "Dio0 is already in use by DataReady.. Please disable first";
-  const char* alarm0 = "Dio0 is already in use by Alarms.. Please disable first";
   const char* askGpio = "Dio Pin is already in use by GPIO..\nOk to Override?";
   const char* askAlarm = "Dio Pin is already in use by alarms..\nOk to Override?";
   const char* askGpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
   const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
-  const char* askGpio1 = "Dio1 Pin is already in use by GPIO..\nOk to Override?";
-  const char* askAlarm1 = "Dio1 Pin is already in use by alarms..\nOk to Override?";
   struct Case {
     Button button;
     int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
@@ -111,21 +105,17 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
     PinUse pinUse;        // afterwards
     const char* message;  // nullptr: none
   };
-  const Button dir0 = &frmGpioMisc::CmdDir0, dir1 = &frmGpioMisc::CmdDir1;
+  const Button dir1 = &frmGpioMisc::CmdDir1;
   const Button ready = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
   // clang-format off
   for (const Case& c : {
            Case{dir1,  0, 0, 5, {},      0, 5, {0, 3}, ready1},
            Case{dir1,  5, 0, 0, {},      0, 0, {0, 2}, alarm1},
-           Case{dir0,  0, 0, 4, {},      0, 4, {3, 0}, ready0},
-           Case{dir0,  4, 0, 0, {},      0, 0, {2, 0}, alarm0},
            Case{ready, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
            Case{ready, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
            Case{ready, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
            Case{line,  0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
            Case{line,  4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
-           Case{line,  0, 2, 4, {true},  2, 5, {0, 3}, askGpio1},
-           Case{line,  5, 0, 4, {false}, 0, 4, {3, 2}, askAlarm1},
            // While data ready is disabled its line moves unasked.
            Case{line,  0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
     // clang-format on

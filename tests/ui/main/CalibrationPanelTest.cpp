@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <tuple>
 
@@ -56,18 +55,6 @@ TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
   rig.trace.Take();
   rig.Apply("", "");
   EXPECT_EQ(rig.trace.Take(), test::WordWrites({{kGyroOfst, 300}, {kGyroScale, 1000}}));
-
-  // Whatever is typed, something in range is written.
-  std::mt19937 random(47120);
-  const std::string alphabet = "0123456789+-.eEdD&HhOo \t\nx,";
-  for (int i = 0; i < 200; ++i) {
-    std::string text[2];
-    for (std::string& t : text)
-      for (int n = random() % 24; n > 0; --n) t += alphabet[random() % alphabet.size()];
-    rig.Apply(text[0], text[1]);
-    ASSERT_LE(std::abs(static_cast<int16_t>(rig.sensor.Word(kGyroOfst))), 2048) << text[0];
-    ASSERT_LE(rig.sensor.Word(kGyroScale), 4095) << text[1];
-  }
 }
 
 TEST(CalibrationPanel, ApplyWritesNoNumberItWasNotGiven) {
@@ -120,12 +107,6 @@ TEST(CalibrationPanel, FactoryDefaultsWriteInOrderThenReadTheSetup) {
   writes.resize(expected.size());
   EXPECT_EQ(writes, expected);
   EXPECT_EQ(rig.w.txtSmplPrd->text(), "1");  // the setup was read back
-
-  rig.session.analyzer.InterfaceType = 0;
-  rig.messages.shown.clear();
-  rig.w.cmdResetFactory->click();
-  EXPECT_TRUE(rig.trace.Take().empty());
-  EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"Please select an interface first"});
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QScrollBar>
 #include <QSet>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -17,10 +15,6 @@ namespace {
 
 const std::filesystem::path kHelpFile =
     std::filesystem::path(VELK_SOURCE_DIR) / "packaging" / HelpWindow::kFileName;
-
-QString TopVisibleBlockText(QTextBrowser* browser) {
-  return browser->cursorForPosition(QPoint(10, 10)).block().text();
-}
 
 struct HelpWindowTest : ::testing::Test {
   bool app = (test::EnsureQApp(), true);
@@ -45,32 +39,6 @@ TEST_F(HelpWindowTest, EveryLinkOfTheHelpFileLeadsToAnAnchorInIt) {
     ASSERT_TRUE(link.startsWith('#')) << link.toStdString();
     EXPECT_TRUE(names.contains(link.mid(1))) << "no anchor for " << link.toStdString();
   }
-}
-
-TEST_F(HelpWindowTest, OpensAtTheTopicsAndItsLinksMoveWithinThePage) {
-  HelpWindow window;
-  window.resize(640, 400);
-  ASSERT_TRUE(window.ShowTopics(kHelpFile));
-  QApplication::processEvents();
-  QTextBrowser* browser = window.browser();
-  EXPECT_TRUE(window.isWindow());
-  EXPECT_EQ(window.windowTitle(), "VELK47120 Help");
-
-  // A click on the last topic of the list.
-  QTextCursor link = browser->document()->find("Troubleshooting: messages and their fixes");
-  ASSERT_FALSE(link.isNull());
-  link.setPosition(link.selectionStart() + 2);
-  QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(link).center());
-  EXPECT_EQ(browser->source().fragment(), "troubleshooting");
-  EXPECT_EQ(browser->source().toLocalFile().toStdString(), kHelpFile.string());
-  EXPECT_GT(browser->verticalScrollBar()->value(), 0);
-  EXPECT_TRUE(TopVisibleBlockText(browser).startsWith("Troubleshooting"))
-      << TopVisibleBlockText(browser).toStdString();
-
-  // Help opened again starts at the topics, not where the reader left off.
-  ASSERT_TRUE(window.ShowTopics(kHelpFile));
-  EXPECT_EQ(browser->verticalScrollBar()->value(), 0);
-  EXPECT_TRUE(TopVisibleBlockText(browser).startsWith("VELK 47120 Evaluation Software"));
 }
 
 TEST_F(HelpWindowTest, MissingFileIsReportedOnceWithItsPathAndNothingIsShown) {

@@ -83,16 +83,6 @@ TEST(ScalePanel, CodeMovesWriteOnlyOnRealChangesWithAnInterface) {
   EXPECT_TRUE(rig.trace.Take().empty());
   EXPECT_EQ(rig.Labels(), labels);
   EXPECT_EQ(rig.w.txtSmplPrd->text(), "9");
-
-  // Range bits that read as 0 with the control already at 2: nothing follows, and the
-  // averaging bar writes its exponent alone.
-  rig.session.analyzer.InterfaceType = test::SimRig::kParallel;
-  rig.session.spi.WriteRegister(slot::Sens_Avg, 3);
-  rig.trace.Take();
-  rig.w.ReadScale();
-  EXPECT_TRUE(rig.trace.Take().empty());
-  rig.w.hscAvgCnt->setValue(6);
-  EXPECT_EQ(rig.trace.Take(), WordWrite(kSensAvg, 6));
 }
 
 TEST(ScalePanel, ModelDividesFactorLabelsAndChartSpanWithoutWriting) {
@@ -105,8 +95,6 @@ TEST(ScalePanel, ModelDividesFactorLabelsAndChartSpanWithoutWriting) {
   };
   for (const Case& c : {
            Case{0, false, 0.0183188152f, "80", "80 60 40 20 0 -20 -40 -60 -80"},
-           Case{2, false, 0.0732752606f, "320", "320 240 160 80 0 -80 -160 -240 -320"},
-           Case{0, true, 0.00457970379f, "20", "20 15 10 5 0 -5 -10 -15 -20"},
            Case{2, true, 0.0183188152f, "80", "80 60 40 20 0 -20 -40 -60 -80"},
        }) {
     SCOPED_TRACE(testing::Message() << c.position << (c.is47121 ? " 47121" : " 47120"));
@@ -121,27 +109,6 @@ TEST(ScalePanel, ModelDividesFactorLabelsAndChartSpanWithoutWriting) {
     Plot47120& plot = rig.w.plot();
     plot.RedrawPlot();
     EXPECT_FLOAT_EQ(plot.YFactor, rig.w.pic1->Height() / (2 * std::stof(c.fullScale)));
-  }
-}
-
-TEST(SampleRatePanel, ShowsPeriodsOfTheChosenCodes) {
-  struct Case {
-    int smplPrd, avgCnt;
-    const char *period, *taps, *avgRate;
-  };
-  PanelRig rig;
-  for (const Case& c : {Case{0, 2, "1.95", "4", "0.02"},
-                        {127, 2, "249.98", "4", "2.00"},
-                        {128, 2, "60.54", "4", "0.48"},
-                        {255, 7, "7749.12", "128", "1983.77"}}) {
-    SCOPED_TRACE(c.smplPrd);
-    rig.w.hscAvgCnt->setValue(c.avgCnt);
-    rig.w.hscSmplPrd->setValue(c.smplPrd);
-    EXPECT_EQ(rig.sensor.Byte(kSmplPrd), c.smplPrd);
-    EXPECT_EQ(rig.w.txtSamplePeriod->text(), c.period);
-    EXPECT_EQ(rig.w.txtAvgCnt->text(), QString::number(c.avgCnt));
-    EXPECT_EQ(rig.w.txtRollAvg->text(), c.taps);
-    EXPECT_EQ(rig.w.txtAvgUpdateRate->text(), c.avgRate);
   }
 }
 
