@@ -82,22 +82,5 @@ TEST(PortDialog, CancelDropsTheAddress) {
   EXPECT_FALSE(rig.dialog.isVisible());
 }
 
-TEST(PortDialog, PortAccessOnlyWhereNeededAndOncePerPort) {
-  PortRig old("Win98");
-  old.Type("378");
-  EXPECT_TRUE(old.io.log.empty());
-  EXPECT_EQ(old.giveio.PortDriverReady, 0);
-
-  PortRig rig("Linux");
-  rig.Type("378");
-  EXPECT_EQ(rig.giveio.PortDriverReady, -1);
-  const size_t afterFirst = rig.io.WritesTo(0x378).size();
-  EXPECT_GT(afterFirst, 0u);  // the lines were put idle
-  rig.Type("378");
-  EXPECT_EQ(rig.io.WritesTo(0x378).size(), afterFirst);
-  rig.Type("278");  // another port needs access of its own
-  EXPECT_FALSE(rig.io.WritesTo(0x278).empty());
-}
-
 }  // namespace
 }  // namespace velk

@@ -95,14 +95,5 @@ TEST(Plot47120, SweepStartsFlatAndWrapsAtTheRightEdge) {
   EXPECT_GT(rig.Count(1, 3, 239, 242), 0);
 }
 
-TEST(StripChart, StartsBlankAfterResize) {
-  ChartRig rig(15000, 4800);
-  rig.pic1->Segment(1500, 1200, 1515, 1800);
-  rig.pic1->resize(300, 100);  // in pixels: the twips follow, the trace is gone
-  EXPECT_EQ(rig.pic1->Width(), 4500);
-  EXPECT_EQ(rig.pic1->Height(), 1500);
-  EXPECT_EQ(rig.Count(0, 300, 0, 100), 0);
-}
-
 }  // namespace
 }  // namespace velk
