@@ -1,36 +1,20 @@
 #include <QCoreApplication>
 #include <algorithm>
+#include <string>
 
 #include "core/NumberText.h"
+#include "measure/OutputCycle.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 
 namespace velk {
 
-namespace {
-
-struct OutputRow {
-  int16_t slot;
-  const char* name;
-  const char* caption;
-  const char* unit;
-};
-
-constexpr OutputRow kOutputs[] = {
-    {slot::Supply_Out, "txtReadReg2", "Supply", "V"},
-    {slot::Gyro_Out, "txtReadReg3", "Gyro", "Dgr/S"},
-    {slot::Aux_Adc, "txtReadReg6", "ADC In", "V"},
-    {slot::Temp_Out, "txtReadReg7", "Temp", "dgrC"},
-    {slot::Angle_Out, "txtReadReg8", "Angle", "dgr"},
-};
-
-}  // namespace
-
 void frmVelk47120::BuildDataRegPanel(QWidget* client) {
   frameDataReg = MakeFrame(client, "frameDataReg", "Output  Registers", 180, 4320, 2655, 3372);
   int top = 330;
-  for (const OutputRow& row : kOutputs) {
-    QLineEdit* box = MakeTextBox(frameDataReg, row.name, 1020, top, 900, 285, true);
+  for (const OutputRegister& row : kOutputRegisters) {
+    const std::string name = "txtReadReg" + std::to_string(row.slot);
+    QLineEdit* box = MakeTextBox(frameDataReg, name.c_str(), 1020, top, 900, 285, true);
     MakeCaption(frameDataReg, row.caption, 150, top + 30, 840, 255, box);
     MakeCaption(frameDataReg, row.unit, 1980, top + 30, 600, 255);
     box->setAutoFillBackground(true);  // repainted alone, not with the frame beneath
@@ -58,27 +42,23 @@ void frmVelk47120::cmdReadData_Click() {
 
 void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
   if (!Check_Interface()) return;
-  Spi47120& spi = session_.spi;
-  bool newSeen = false;
-  bool alarmSeen = false;
+  const OutputCycle cycle = ReadOutputs(session_.spi);
   int bar = 0;  // the angle when it is shown, else 0
-  for (const OutputRow& row : kOutputs) {
-    const int16_t i = row.slot;
-    spi.ReadRegister(i);
-    values[i] = spi.RegValue;
-    if (i == slot::Gyro_Out) plot_->PlotPoint(spi.RegValue);
+  for (int n = 0; n < kOutputCount; ++n) {
+    const int16_t i = kOutputRegisters[n].slot;
+    const float value = cycle.outputs[n].value;
+    values[i] = value;
+    if (i == slot::Gyro_Out) plot_->PlotPoint(value);
     const int decimals = (i == slot::Supply_Out || i == slot::Aux_Adc) ? 3 : 2;
-    txtReadReg[i]->setText(QString::fromStdString(FormatFixed(spi.RegValue, decimals)));
+    txtReadReg[i]->setText(QString::fromStdString(FormatFixed(value, decimals)));
     if (i == slot::Angle_Out && !ckAngleOut->isChecked()) txtReadReg[i]->clear();
-    newSeen = newSeen || spi.NewDataBit > 0;
-    alarmSeen = alarmSeen || spi.ErrorAlarmBit > 0;
     if (i == slot::Angle_Out && ckAngleOut->isChecked())
-      bar = std::clamp(RoundToInt32(spi.RegValue * 4.0f), ProgressBar3->minimum(),
-                       ProgressBar3->maximum());
+      bar =
+          std::clamp(RoundToInt32(value * 4.0f), ProgressBar3->minimum(), ProgressBar3->maximum());
   }
   // Each flag set once, after the reads, so an unchanged flag is not repainted.
-  lblNewDataFlag->setText(newSeen ? "New" : "Old");
-  ShowIndicator(lblErrorAlarmFlag, alarmSeen);
+  lblNewDataFlag->setText(cycle.newSeen ? "New" : "Old");
+  ShowIndicator(lblErrorAlarmFlag, cycle.alarmSeen);
   // Set once and last: the bar repaints at once on every visible change.
   ProgressBar3->setValue(bar);
   QCoreApplication::processEvents();

@@ -7,6 +7,8 @@
 #include "core/Delay.h"
 #include "core/NumberText.h"
 #include "core/OsName.h"
+#include "measure/InterfaceSetup.h"
+#include "measure/RangeTable.h"
 #include "transport/parallel/dialogs/frmPort.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
 #include "ui/main/Twips.h"
@@ -61,32 +63,28 @@ void frmVelk47120::Form_Load() {
 
 // The configured interface is made usable once, as the window loads.
 void frmVelk47120::PrepareInterface() {
-  Analyzer& config = session_.analyzer;
-  if (config.InterfaceType == 1) {
-    if (PortAccessRequired(config.OsName)) {
-      session_.giveio.PreparePort(config, session_.parallel);
+  switch (velk::PrepareInterface(session_)) {
+    case PreparedInterface::Port:
       mnuPort->setChecked(true);
+      break;
+    case PreparedInterface::NoUsb:
+      messages_.Show("USB not available for Windows95");
+      mnuUsb->setChecked(false);
+      mnuUsb->setEnabled(false);
+      break;
+    case PreparedInterface::Card:
+      mnuUsb->setChecked(true);
+      break;
+    case PreparedInterface::NoCard: {
+      frmUSBselect& select = UsbSelectDialog();
+      select.move(frameGeometry().topLeft());
+      select.UseLastSearch();  // the missing card was reported by the search just made
+      modal_.Run(select);
+      break;
     }
-    return;
-  }
-  if (config.OsName == "Win95") {
-    messages_.Show("USB not available for Windows95");
-    config.InterfaceType = 0;
-    mnuUsb->setChecked(false);
-    mnuUsb->setEnabled(false);
-    return;
-  }
-  UsbSpiDrivers& usb = session_.usb;
-  usb.FindUsbBuffers();
-  if (usb.CardReady()) {
-    mnuUsb->setChecked(true);
-    usb.SetSpiBits(usb.SpiStaticBits);
-    usb.SetupSpi(usb.SpiWordDelay);
-  } else {
-    frmUSBselect& select = UsbSelectDialog();
-    select.move(frameGeometry().topLeft());
-    select.UseLastSearch();  // the missing card was reported by the search just made
-    modal_.Run(select);
+    case PreparedInterface::None:
+    case PreparedInterface::PortAsIs:
+      break;
   }
 }
 
@@ -95,18 +93,9 @@ void frmVelk47120::ShowInterfaceChecks() {
   mnuUsb->setChecked(session_.analyzer.InterfaceType == 2);
 }
 
-bool frmVelk47120::InterfaceUsable() const {
-  const Analyzer& config = session_.analyzer;
-  if (config.InterfaceType == 1) return config.PortAddress != 0;
-  if (config.InterfaceType == 2) return session_.usb.CardReady();
-  return config.InterfaceType != 0;
-}
-
 bool frmVelk47120::Check_Interface() {
-  Analyzer& config = session_.analyzer;
-  if (!InterfaceUsable()) config.InterfaceType = 0;
-  const bool usable = config.InterfaceType != 0;
-  if (!usable) messages_.Show("Please select an interface first");
+  const bool usable = CheckInterface(session_);
+  if (!usable) messages_.Show(kSelectInterfaceFirst);
   ShowInterfaceChecks();
   return usable;
 }
@@ -174,8 +163,7 @@ void frmVelk47120::ReadScale() {
   if (session_.analyzer.InterfaceType == 0) return;
   session_.spi.ReadRegister(slot::Sens_Avg);
   plot_->ScaleBits = session_.spi.RegData & 0x700;
-  const int32_t bits = plot_->ScaleBits;
-  SetPosition(hscScale, bits == 0x100 ? 0 : bits == 0x200 ? 1 : 2);
+  SetPosition(hscScale, RangePosition(plot_->ScaleBits));
 }
 
 // The chip's identity and the interface, for the status bar.

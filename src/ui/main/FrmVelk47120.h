@@ -226,7 +226,6 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   template <typename Dialog>
   void OpenSettings(Dialog*& dialog);
   void ShowInterfaceChecks();
-  bool InterfaceUsable() const;
   // Ends a run as a click on "Stop" would.
   void ShowLoopStopped();
   // Sets a scroll bar from code; its change handler runs when the position changes.

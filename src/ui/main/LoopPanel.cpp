@@ -4,6 +4,7 @@
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
+#include "measure/InterfaceSetup.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 
@@ -149,8 +150,7 @@ void frmVelk47120::ReadLoop() {
       if (lblLoop->text() != "Running") break;
     }
     // Without a usable interface every further cycle would only ask for one.
-    if (!InterfaceUsable()) {
-      config.InterfaceType = 0;
+    if (!CheckInterface(session_)) {
       ShowInterfaceChecks();
       ShowLoopStopped();
     }

@@ -1,3 +1,4 @@
+#include "measure/OutputCycle.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 
@@ -46,8 +47,7 @@ void frmVelk47120::BuildStatusPanel(QWidget* client) {
 
 void frmVelk47120::CmdUpdateStatus_Click() {
   if (session_.analyzer.InterfaceType == 0) return;
-  session_.spi.ReadRegister(slot::Status);
-  StatusValue = session_.spi.RegData;
+  StatusValue = ReadStatus(session_.spi);
   QLabel* indicators[] = {lblLowSupplyFlag, lblHighSupplyFlag, lblWriteFailFlag, lblSpiWriteFlag,
                           lblOverrange,     lblDiagError,      lblAlarm1SetFlag, lblAlarm2SetFlag};
   int n = 0;
