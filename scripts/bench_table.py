@@ -38,6 +38,10 @@ def main():
         table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",
                       f"{b['cycle_ms']:.3f} ms a cycle (floor {b['floor_ms']:.2f} ms)",
                       f"{b['overhead_%']:.1f} % over the floor"))
+    for b in find(rows, "BM_CliLog/"):
+        via = "USB card" if "interface:2" in b["name"] else "parallel adapter"
+        table.append((f"cli log --interval 0, {via}", f"{b['rows/s']:.0f} rows/s",
+                      f"{b['ratio_to_floor']:.3f} of the pause floor"))
     for prefix, label in (("BM_PlotPoint/", "PlotPoint"),
                           ("BM_PlotPointAndRepaint/", "PlotPoint with repaint"),
                           ("BM_RedrawPlot/", "RedrawPlot")):

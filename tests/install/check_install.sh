@@ -14,6 +14,7 @@ fi
 
 status=0
 for file in bin/velk47120 \
+            bin/velk47120-cli \
             bin/VELK47120.html \
             share/applications/velk47120.desktop \
             share/icons/hicolor/scalable/apps/velk47120.svg \
@@ -23,7 +24,9 @@ for file in bin/velk47120 \
     status=1
   fi
 done
-[ -x "$prefix/bin/velk47120" ] || { echo "not executable: bin/velk47120" >&2; status=1; }
+for program in velk47120 velk47120-cli; do
+  [ -x "$prefix/bin/$program" ] || { echo "not executable: bin/$program" >&2; status=1; }
+done
 # The help window opens the help file from the executable's own folder, at its topics.
 grep -q '<a name="topics">' "$prefix/bin/VELK47120.html" 2>/dev/null ||
   { echo "help file beside the executable has no list of topics" >&2; status=1; }

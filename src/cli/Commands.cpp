@@ -1,0 +1,204 @@
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+#include "cli/Cli.h"
+#include "cli/Connection.h"
+#include "cli/Options.h"
+#include "cli/Registers.h"
+#include "core/NumberText.h"
+#include "measure/OutputCycle.h"
+#include "measure/RangeTable.h"
+#include "registers/Session.h"
+
+namespace velk {
+
+namespace {
+
+const char* const kJsonKeys[kOutputCount] = {"supply", "gyro", "adc_in", "temp", "angle"};
+
+// ISO 8601 in UTC with milliseconds.
+std::string UtcText(std::chrono::system_clock::time_point t) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch());
+  const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(ms.count() % 1000));
+  return text;
+}
+
+// The settings a log's first line records, read from the chip.
+std::string LogSettings(Session& session, const Chip& chip) {
+  Spi47120& spi = session.spi;
+  const int32_t d = ModelDivisor(chip.model);
+  const RangeRow& range = RangeAt(RangePosition(chip.sensAvg));
+  spi.ReadRegister(slot::Smpl_Prd);
+  const float period = Reg47120::SamplePeriodMs(spi.RegData);
+  int32_t avg = chip.sensAvg & 7;
+  session.reg.AveragedPeriod(period, avg);
+  std::string text = "range " + std::to_string(range.fullScale / d) + " Dgr/S, sample period " +
+                     FormatFixed(period, 2) + " mS, averaging " + std::to_string(avg) + " (" +
+                     std::to_string(session.reg.AvgTaps) + " taps)";
+  spi.ReadRegister(slot::Msc_Ctrl);
+  if ((spi.RegData & 0x100) != 0) text += ", positive self-test on";
+  if ((spi.RegData & 0x200) != 0) text += ", negative self-test on";
+  return text;
+}
+
+bool Stopped(const CliContext& context) {
+  return context.stop != nullptr && *context.stop != 0;
+}
+
+}  // namespace
+
+int32_t RawWord(const Spi47120& spi) {
+  return (spi.RegHighByte & 0xFF) << 8 | (spi.RegLowByte & 0xFF);
+}
+
+std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s 0x%02X 0x%04X", RegisterName(table, s).c_str(),
+                static_cast<unsigned>(table.RegAddr[s]), static_cast<unsigned>(word & 0xFFFF));
+  return text;
+}
+
+int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context) {
+  const Reg47120& reg = session.reg;
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", reg.RevisionYear, reg.RevisionMonth,
+                reg.RevisionDay);
+  const std::string firmware = FormatFixed(reg.FirmwareRevision, 1);
+  if (options.json) {
+    context.out << "{\"product\":\"" << reg.ProductName << "\",\"model\":" << chip.model
+                << ",\"firmware\":\"" << firmware << "\",\"revision_date\":\"" << date
+                << "\",\"flash_cycles\":" << reg.FlashCount << ",\"interface\":\""
+                << chip.interfaceText << "\"}\n";
+  } else {
+    context.out << "Product        " << reg.ProductName << "\nFirmware       " << firmware
+                << "\nRevision date  " << date << "\nFlash cycles   " << reg.FlashCount
+                << "\nInterface      " << chip.interfaceText << '\n';
+  }
+  context.out << std::flush;
+  return exitcode::kDone;
+}
+
+int Read(Session& session, const CliOptions& options, CliContext& context) {
+  const OutputCycle cycle = ReadOutputs(session.spi);
+  const int32_t status = ReadStatus(session.spi);
+  std::string text = options.json ? "{" : "";
+  for (int i = 0; i < kOutputCount; ++i) {
+    const OutputValue& v = cycle.outputs[i];
+    const OutputRegister& r = kOutputRegisters[i];
+    char line[128];
+    if (options.json) {
+      std::snprintf(line, sizeof line,
+                    "\"%s\":{\"value\":%s,\"unit\":\"%s\",\"new\":%d,\"error\":%d},", kJsonKeys[i],
+                    FormatGeneral(v.value).c_str(), r.unit, v.newData, v.errorAlarm);
+    } else {
+      std::snprintf(line, sizeof line, "%-8s %12s %-6s new %d  error %d\n", r.caption,
+                    FormatGeneral(v.value).c_str(), r.unit, v.newData, v.errorAlarm);
+    }
+    text += line;
+  }
+  char line[64];
+  std::snprintf(line, sizeof line, options.json ? "\"status\":%d}\n" : "Status   %12d (0x%04X)\n",
+                status, static_cast<unsigned>(status));
+  context.out << text << line << std::flush;
+  return exitcode::kDone;
+}
+
+int Log(Session& session, const Chip& chip, const CliOptions& options, CliContext& context) {
+  std::ofstream file;
+  std::ostream* out = &context.out;
+  const std::string where = options.out.value_or("standard output");
+  if (options.out) {
+    // Appended, as the window's datalog: an earlier run in the same file is never lost.
+    file.open(*options.out, std::ios::app | std::ios::binary);
+    if (!file) {
+      context.err << "velk47120-cli: cannot open " << where << " for writing\n";
+      return exitcode::kUsage;
+    }
+    out = &file;
+  }
+  const char sep = options.separator;
+  std::string header = "# " + session.reg.ProductName + ", firmware " +
+                       FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText +
+                       ", " + LogSettings(session, chip) + "\n";
+  const char* const columns[] = {"time (UTC)", "elapsed (s)", "Supply (V)",  "Gyro (Dgr/S)",
+                                 "ADC In (V)", "Temp (dgrC)", "Angle (dgr)", "New",
+                                 "Error",      "Status"};
+  for (const char* c : columns) header += std::string(c) + sep;
+  header.back() = '\n';
+  *out << header << std::flush;
+
+  const Clock& clock = context.clock;
+  const double interval = options.intervalMs / 1000.0;
+  const double start = clock.Seconds();
+  double base = start;
+  int64_t k = 0;
+  int64_t rows = 0;
+  double shown = start;
+  int status = exitcode::kDone;
+  for (;;) {
+    if (Stopped(context) || (options.count && rows >= *options.count)) break;
+    const double planned = base + static_cast<double>(k) * interval;
+    double now = clock.Seconds();
+    while (now < planned && !Stopped(context)) {
+      context.sleep(planned - now);
+      now = clock.Seconds();
+    }
+    if (Stopped(context)) break;
+    if (options.duration && now - start >= *options.duration - 1e-9) break;
+
+    const std::string stamp = UtcText(context.wallClock());
+    const OutputCycle cycle = ReadOutputs(session.spi);
+    const int32_t statusWord = ReadStatus(session.spi);
+    if (session.analyzer.InterfaceType == 2 && !session.usb.CardReady()) {
+      context.err << "velk47120-cli: the USB card stopped answering; the log ends\n";
+      status = exitcode::kNoInterface;
+      break;
+    }
+    std::string row = stamp + sep + FormatFixed(now - start, 3);
+    for (const OutputValue& v : cycle.outputs) row += sep + FormatGeneral(v.value);
+    row += sep + std::to_string(cycle.rowNew ? 1 : 0) + sep +
+           std::to_string(cycle.rowError ? 1 : 0) + sep + std::to_string(statusWord) + '\n';
+    *out << row << std::flush;
+    if (!*out) {
+      context.err << "velk47120-cli: cannot write to " << where << "\n";
+      status = exitcode::kUsage;
+      break;
+    }
+    ++rows;
+
+    // Paced from the first row's start; a cycle that overran starts the next at once.
+    ++k;
+    now = clock.Seconds();
+    if (base + static_cast<double>(k) * interval < now) {
+      base = now;
+      k = 0;
+    }
+    if (context.errIsTerminal && now - shown >= 0.5) {
+      shown = now;
+      char progress[96];
+      std::snprintf(progress, sizeof progress, "\r%lld rows  %.1f rows/s  %.1f s elapsed  ",
+                    static_cast<long long>(rows), static_cast<double>(rows) / (now - start),
+                    now - start);
+      context.err << progress << std::flush;
+    }
+  }
+  const double elapsed = clock.Seconds() - start;
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "%svelk47120-cli: %lld rows in %.3f s (%.1f rows/s)%s\n",
+                context.errIsTerminal && rows > 0 ? "\n" : "", static_cast<long long>(rows),
+                elapsed, elapsed > 0 ? static_cast<double>(rows) / elapsed : 0.0,
+                Stopped(context) ? ", stopped" : "");
+  context.err << summary << std::flush;
+  return status;
+}
+
+}  // namespace velk

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velk {
+
+class Reg47120;
+class Session;
+class Spi47120;
+struct Chip;
+struct CliContext;
+struct CliOptions;
+
+// The commands that act on the chip once it is found. Each returns an exit status.
+int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context);
+int Read(Session& session, const CliOptions& options, CliContext& context);
+int Log(Session& session, const Chip& chip, const CliOptions& options, CliContext& context);
+
+// The raw 16-bit word of the last read.
+int32_t RawWord(const Spi47120& spi);
+// "Name 0xAA 0xVVVV".
+std::string RegisterLine(const Reg47120& table, int16_t slot, int32_t word);
+
+}  // namespace velk

@@ -1,0 +1,171 @@
+#include "cli/Options.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace velk {
+
+namespace {
+
+bool Hex(const std::string& digits, int64_t& value) {
+  if (digits.empty() || digits.size() > 8) return false;
+  const char* end = digits.data() + digits.size();
+  auto [p, ec] = std::from_chars(digits.data(), end, value, 16);
+  return ec == std::errc() && p == end;
+}
+
+bool Decimal(const std::string& digits, int64_t& value) {
+  if (digits.empty() || digits.size() > 12) return false;
+  const char* end = digits.data() + digits.size();
+  auto [p, ec] = std::from_chars(digits.data(), end, value, 10);
+  return ec == std::errc() && p == end && digits[0] != '-' && digits[0] != '+';
+}
+
+std::string WithoutHexPrefix(const std::string& text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    return text.substr(2);
+  return text;
+}
+
+// A finite number, the whole text; nullopt otherwise.
+std::optional<double> Number(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || p != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+struct KnownOption {
+  const char* name;
+  bool takesValue;
+};
+
+constexpr KnownOption kOptions[] = {
+    {"--help", false},     {"--version", false}, {"--json", false}, {"--factory", false},
+    {"--interface", true}, {"--port", true},     {"--card", true},  {"--count", true},
+    {"--duration", true},  {"--interval", true}, {"--out", true},   {"--format", true},
+    {"--config", true},
+};
+
+std::string Apply(CliOptions& o, const std::string& name, const std::string& value) {
+  if (name == "--help") {
+    o.help = true;
+  } else if (name == "--version") {
+    o.version = true;
+  } else if (name == "--json") {
+    o.json = true;
+  } else if (name == "--factory") {
+    o.factory = true;
+  } else if (name == "--interface") {
+    if (value == "parallel") {
+      o.interfaceType = 1;
+    } else if (value == "usb") {
+      o.interfaceType = 2;
+    } else {
+      return "--interface takes parallel or usb, not \"" + value + "\"";
+    }
+  } else if (name == "--port") {
+    o.port = ParsePortAddress(value);
+    if (!o.port)
+      return "--port takes a port address in hex, such as 378 or 0x378, not \"" + value + "\"";
+  } else if (name == "--card") {
+    int64_t n = -1;
+    if (!Decimal(value, n) || n > 3)
+      return "--card takes 0 to 3 (Ezusb-0..Ezusb-3), not \"" + value + "\"";
+    o.card = static_cast<int>(n);
+  } else if (name == "--count") {
+    int64_t n = 0;
+    if (!Decimal(value, n) || n < 1)
+      return "--count takes a whole number of rows from 1, not \"" + value + "\"";
+    o.count = n;
+  } else if (name == "--duration") {
+    const auto seconds = Number(value);
+    if (!seconds || *seconds <= 0 || *seconds > 1e9)
+      return "--duration takes a number of seconds above 0, not \"" + value + "\"";
+    o.duration = *seconds;
+  } else if (name == "--interval") {
+    const auto ms = Number(value);
+    if (!ms || *ms < 0 || *ms > 86400000)
+      return "--interval takes milliseconds from 0 to 86400000, not \"" + value + "\"";
+    o.intervalMs = *ms;
+  } else if (name == "--out") {
+    if (value.empty()) return "--out takes a file name";
+    o.out = value;
+  } else if (name == "--config") {
+    if (value.empty()) return "--config takes a file name";
+    o.config = value;
+  } else if (name == "--format") {
+    if (value == "csv") {
+      o.separator = ',';
+    } else if (value == "tsv") {
+      o.separator = '\t';
+    } else {
+      return "--format takes csv or tsv, not \"" + value + "\"";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<uint16_t> ParsePortAddress(const std::string& text) {
+  int64_t value = 0;
+  if (!Hex(WithoutHexPrefix(text), value) || value <= 0 || value > 0xFFFF) return std::nullopt;
+  return static_cast<uint16_t>(value);
+}
+
+std::optional<int64_t> ParseValue(const std::string& text) {
+  int64_t value = 0;
+  const std::string hex = WithoutHexPrefix(text);
+  if (hex != text) return Hex(hex, value) ? std::optional(value) : std::nullopt;
+  return Decimal(text, value) ? std::optional(value) : std::nullopt;
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  CliOptions& o = parsed.options;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+      o.words.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const size_t eq = a.find('=');
+    const std::string name = a.substr(0, eq);
+    const KnownOption* known = nullptr;
+    for (const KnownOption& s : kOptions)
+      if (name == s.name) known = &s;
+    if (known == nullptr) {
+      parsed.error = "unknown option " + name;
+      return parsed;
+    }
+    std::string value;
+    if (eq != std::string::npos) {
+      if (!known->takesValue) {
+        parsed.error = name + " takes no value";
+        return parsed;
+      }
+      value = a.substr(eq + 1);
+    } else if (known->takesValue) {
+      if (i + 1 >= args.size()) {
+        parsed.error = name + " needs a value";
+        return parsed;
+      }
+      value = args[++i];
+    }
+    parsed.error = Apply(o, name, value);
+    if (!parsed.error.empty()) return parsed;
+    o.given.push_back(name);
+  }
+  return parsed;
+}
+
+}  // namespace velk

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velk {
+
+// The command line, split into words and options, each option's value checked for form.
+struct CliOptions {
+  std::vector<std::string> words;  // the command and its operands
+  bool help = false;
+  bool version = false;
+  bool json = false;
+  bool factory = false;
+  std::optional<int16_t> interfaceType;  // 1 parallel, 2 USB
+  std::optional<uint16_t> port;
+  std::optional<int> card;
+  std::optional<int64_t> count;
+  std::optional<double> duration;  // seconds
+  double intervalMs = 100.0;
+  std::optional<std::string> out;
+  std::optional<std::string> config;
+  char separator = ',';
+  std::vector<std::string> given;  // names of the options given, for the command's check
+};
+
+// Empty error: parsed. Otherwise the message for the user.
+struct ParsedOptions {
+  CliOptions options;
+  std::string error;
+};
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+// A port address as the port dialog takes it: hex digits with or without "0x"; nullopt when
+// the text is not one, or is 0.
+std::optional<uint16_t> ParsePortAddress(const std::string& text);
+// A register value: "0x" and hex digits, or decimal digits; nullopt for anything else.
+std::optional<int64_t> ParseValue(const std::string& text);
+
+}  // namespace velk

@@ -1,0 +1,243 @@
+#include "cli/Setup.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "cli/Commands.h"
+#include "cli/Options.h"
+#include "cli/Registers.h"
+#include "core/Delay.h"
+#include "measure/RangeTable.h"
+#include "registers/Session.h"
+
+namespace velk {
+
+const std::array<int16_t, kSetupCount> kSetupSlots = {
+    slot::Gyro_Ofst, slot::Gyro_Scale, slot::Alm_Mag1, slot::Alm_Mag2,
+    slot::Alm_Smp1,  slot::Alm_Smp2,   slot::Alm_Ctrl, slot::Aux_DAC,
+    slot::Gpio_Ctrl, slot::Msc_Ctrl,   slot::Smpl_Prd, slot::Sens_Avg,
+};
+
+namespace {
+
+constexpr size_t kMaxSetupBytes = 64 * 1024;
+
+// The order a load writes in: alarms off first, so no half-set alarm fires; the rate
+// calibration last.
+constexpr int16_t kLoadOrder[] = {slot::Alm_Mag1,  slot::Alm_Mag2,  slot::Alm_Smp1,
+                                  slot::Alm_Smp2,  slot::Alm_Ctrl,  slot::Aux_DAC,
+                                  slot::Gpio_Ctrl, slot::Msc_Ctrl,  slot::Smpl_Prd,
+                                  slot::Sens_Avg,  slot::Gyro_Ofst, slot::Gyro_Scale};
+
+int IndexOf(int16_t s) {
+  return static_cast<int>(std::find(kSetupSlots.begin(), kSetupSlots.end(), s) -
+                          kSetupSlots.begin());
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// What a value must satisfy beyond being a word; empty when it does.
+std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
+  char range[32];
+  // A signed register may hold its value sign-extended to the whole word.
+  const int bits = table.RegSigned[s] != 0 ? 16 : table.RegBits[s];
+  const int64_t top = (int64_t{1} << bits) - 1;
+  if (value < 0 || value > top) {
+    std::snprintf(range, sizeof range, "0 to 0x%llX", static_cast<long long>(top));
+    return std::string("out of range (") + range + ")";
+  }
+  if (s == slot::Msc_Ctrl && (value & kSelfTestBits) != 0)
+    return "has self-test bits set (8, 9, 10), which a setup never holds";
+  if (s == slot::Sens_Avg) {
+    const int32_t rangeBits = static_cast<int32_t>(value) & 0x700;
+    const bool knownRange =
+        rangeBits == 0 || rangeBits == 0x100 || rangeBits == 0x200 || rangeBits == 0x400;
+    if ((value & ~int64_t{0x707}) != 0 || !knownRange)
+      return "is no range (0x100, 0x200 or 0x400) with an averaging 0..7";
+    const int32_t limit = RangeAt(RangePosition(rangeBits)).maxAvgCnt;
+    if ((value & 7) > limit)
+      return "averages 2^" + std::to_string(value & 7) + " taps; this range allows at most 2^" +
+             std::to_string(limit);
+  }
+  return {};
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+}  // namespace
+
+SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table) {
+  SetupFile setup;
+  const std::string name = file.string();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    setup.error = "cannot read " + name;
+    return setup;
+  }
+  std::string content(kMaxSetupBytes + 1, '\0');
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<size_t>(in.gcount()));
+  if (content.size() > kMaxSetupBytes) {
+    setup.error = name + " is too large for a setup file";
+    return setup;
+  }
+  if (Trim(content).empty()) {
+    setup.error = name + " is empty";
+    return setup;
+  }
+  std::array<bool, kSetupCount> seen{};
+  bool productSeen = false;
+  std::istringstream lines(content);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    const std::string where = name + " line " + std::to_string(number) + ": ";
+    if (std::any_of(line.begin(), line.end(), [](char c) {
+          const auto u = static_cast<unsigned char>(c);
+          return (u < 0x20 && c != '\t' && c != '\r') || u == 0x7F;
+        })) {
+      setup.error = where + "not text: this is not a setup file";
+      return setup;
+    }
+    const std::string text = Trim(line);
+    if (text.empty() || text[0] == '#') continue;
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+      setup.error = where + "expected NAME = VALUE";
+      return setup;
+    }
+    const std::string key = Trim(text.substr(0, eq));
+    const std::string valueText = Trim(text.substr(eq + 1));
+    const auto value = ParseValue(valueText);
+    if (key == "Product") {
+      if (productSeen || !value || (*value != 47120 && *value != 47121)) {
+        setup.error =
+            where + (productSeen ? "Product given twice" : "Product must be 47120 or 47121");
+        return setup;
+      }
+      productSeen = true;
+      setup.product = static_cast<int32_t>(*value);
+      continue;
+    }
+    int index = kSetupCount;
+    for (int i = 0; i < kSetupCount; ++i)
+      if (RegisterName(table, kSetupSlots[i]) == key) index = i;
+    if (index == kSetupCount) {
+      setup.error = where + "\"" + key + "\" is not a register a setup holds";
+      return setup;
+    }
+    if (seen[index]) {
+      setup.error = where + key + " given twice";
+      return setup;
+    }
+    if (!value) {
+      setup.error = where + key + " value \"" + valueText + "\" is no number (0x hex or decimal)";
+      return setup;
+    }
+    const std::string problem = ValueProblem(table, kSetupSlots[index], *value);
+    if (!problem.empty()) {
+      setup.error = where + key + " " + valueText + " " + problem;
+      return setup;
+    }
+    seen[index] = true;
+    setup.values[index] = static_cast<int32_t>(*value);
+  }
+  if (!productSeen) {
+    setup.error = name + ": no Product line: this is not a whole setup file";
+    return setup;
+  }
+  for (int i = 0; i < kSetupCount; ++i) {
+    if (!seen[i]) {
+      setup.error = name + ": " + RegisterName(table, kSetupSlots[i]) +
+                    " is missing: the file is not a whole setup (cut short?)";
+      return setup;
+    }
+  }
+  return setup;
+}
+
+int SetupSave(Session& session, int32_t model, const std::filesystem::path& file,
+              CliContext& context) {
+  std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
+                     "\nProduct = " + std::to_string(model) + "\n";
+  for (int16_t s : kSetupSlots) {
+    session.spi.ReadRegister(s);
+    int32_t word = RawWord(session.spi);
+    if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
+    char line[64];
+    std::snprintf(line, sizeof line, "%s = 0x%04X\n", RegisterName(session.reg, s).c_str(),
+                  static_cast<unsigned>(word));
+    text += line;
+  }
+  // Written beside the target and renamed over it, so a failure never leaves half a file.
+  const std::filesystem::path temporary = file.string() + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      context.err << "velk47120-cli: cannot write " << file.string() << "\n";
+      return exitcode::kUsage;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, file, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    context.err << "velk47120-cli: cannot write " << file.string() << "\n";
+    return exitcode::kUsage;
+  }
+  context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "
+              << file.string() << "\n"
+              << std::flush;
+  return exitcode::kDone;
+}
+
+int SetupLoad(Session& session, int32_t model, const SetupFile& setup, CliContext& context) {
+  if (setup.product != model) {
+    context.err << "velk47120-cli: the setup is for the VELK" << setup.product
+                << ", but the chip is a VELK" << model << "; nothing was written\n";
+    return exitcode::kUsage;
+  }
+  Spi47120& spi = session.spi;
+  spi.WriteRegister(slot::Alm_Ctrl, 0);
+  for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
+  // Let the chip take the new sample settings before they are read back.
+  DelayMs(100.0f);
+  int status = exitcode::kDone;
+  for (int16_t s : kLoadOrder) {
+    spi.ReadRegister(s);
+    int32_t word = RawWord(spi);
+    if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
+    const int32_t wanted = setup.values[IndexOf(s)];
+    if (word != wanted) {
+      char line[128];
+      std::snprintf(line, sizeof line, "velk47120-cli: %s reads 0x%04X after 0x%04X was written\n",
+                    RegisterName(session.reg, s).c_str(), static_cast<unsigned>(word),
+                    static_cast<unsigned>(wanted));
+      context.err << line;
+      status = exitcode::kMismatch;
+    }
+  }
+  if (status == exitcode::kDone)
+    context.out << "loaded and confirmed " << kSetupCount << " registers\n" << std::flush;
+  return status;
+}
+
+}  // namespace velk

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace velk {
+
+class Reg47120;
+class Session;
+struct CliContext;
+
+// The configuration a user sets, in the order a setup file lists it.
+inline constexpr int kSetupCount = 12;
+extern const std::array<int16_t, kSetupCount> kSetupSlots;
+
+// Msc_Ctrl's self-test bits (8, 9, 10): never saved, never loaded.
+inline constexpr int32_t kSelfTestBits = 0x700;
+
+// A setup file read and checked without the chip: every register once, each value in range.
+struct SetupFile {
+  int32_t product = 0;
+  std::array<int32_t, kSetupCount> values{};  // in the order of kSetupSlots
+  std::string error;                          // not empty: refused, naming the line
+};
+SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table);
+
+// Each returns an exit status.
+int SetupSave(Session& session, int32_t model, const std::filesystem::path& file,
+              CliContext& context);
+int SetupLoad(Session& session, int32_t model, const SetupFile& setup, CliContext& context);
+
+}  // namespace velk

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "sim/SimParallelAdapter.h"
+#include "sim/SimSensor.h"
+#include "sim/SimUsbCard.h"
+#include "support/ManualClock.h"
+#include "support/TempDir.h"
+
+namespace velk::test {
+
+// The tool run in-process against a simulated sensor behind both adapters, in simulated
+// time, with every SPI frame traced.
+struct CliRig {
+  explicit CliRig(int product = 47120) : sensor(clock, product), adapter(sensor), card(&sensor) {
+    sensor.TraceTo(dir / "trace");
+    context.sleep = [this](double s) { clock.Advance(s); };
+    context.wallClock = [] { return std::chrono::system_clock::time_point{}; };
+    context.simulated = product;
+    context.configFile = dir / "Velk47120.cfg";
+  }
+
+  int Run(std::vector<std::string> args) {
+    out.str({});
+    err.str({});
+    return RunCli(args, context);
+  }
+
+  // The frames the sensor received, as words.
+  std::vector<uint16_t> Frames() const {
+    std::vector<uint16_t> frames;
+    std::ifstream in(dir / "trace");
+    for (std::string sent, answered; in >> sent >> answered;)
+      frames.push_back(static_cast<uint16_t>(std::stoul(sent, nullptr, 16)));
+    return frames;
+  }
+  // Write frames other than the key code that unlocks identification.
+  std::vector<uint16_t> Writes() const {
+    std::vector<uint16_t> writes;
+    for (uint16_t f : Frames())
+      if ((f & 0x8000) != 0 && (f >> 8 & 0x7E) != 0x50) writes.push_back(f);
+    return writes;
+  }
+  void WriteFile(const std::string& name, const std::string& content) {
+    std::ofstream(dir / name, std::ios::binary) << content;
+  }
+
+  TempDir dir;
+  ManualClock clock;
+  SimSensor sensor;
+  SimParallelAdapter adapter;
+  SimUsbCard card;
+  std::ostringstream out;
+  std::ostringstream err;
+  CliContext context{out, err, adapter, card, clock};
+};
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace velk::test
