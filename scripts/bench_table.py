@@ -9,10 +9,13 @@ def load(folder):
     rows = {}
     for file in sorted(Path(folder).glob("*.json")):
         for b in json.loads(file.read_text()).get("benchmarks", []):
-            # Means of repeated runs where there are repetitions, else the single run.
-            if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "mean":
+            # Medians of repeated runs where there are repetitions, else the single run.
+            aggregate = b.get("run_type") == "aggregate"
+            if aggregate and b.get("aggregate_name") != "median":
                 continue
-            name = b["name"].replace("_mean", "")
+            name = b["name"].replace("_median", "")
+            if name in rows and not aggregate:
+                continue  # one repetition of a benchmark whose median is listed
             rows[name] = b
     return rows
 
@@ -32,7 +35,19 @@ def main():
                           f"{b['ratio_to_floor']:.3f} of the pause floor"))
     for b in find(rows, "BM_DelayMs/"):
         ms = b["name"].split("/")[1]
-        table.append((f"DelayMs({ms})", "actual / requested", f"{b['actual/requested']:.4f}"))
+        table.append((f"DelayMs({ms})", f"{b['cpu_per_s']:.4f} s processor per s",
+                      f"{b['actual/requested']:.4f} actual / requested"))
+    for b in find(rows, "BM_SleepLateness/"):
+        slack = b["name"].split("/")[1].split(":")[1]
+        table.append((f"sleep wake-up, timer slack {slack} ns",
+                      f"{b['p50_us']:.0f} us late at the median",
+                      f"{b['p99_us']:.0f} us at p99, {b['max_us']:.0f} us at worst"))
+    for b in find(rows, "BM_ReadLoopCpu/"):
+        ms = b["name"].split("/")[1].split(":")[1]
+        table.append((f"read loop at {ms} ms, parallel", f"{b['cpu_per_s']:.4f} s processor per s",
+                      ""))
+    for b in find(rows, "BM_IdleWindowCpu"):
+        table.append(("idle window", f"{b['cpu_per_s']:.4f} s processor per s", ""))
     for b in find(rows, "BM_ReadLoop/"):
         logged = "log:1" in b["name"]
         table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",

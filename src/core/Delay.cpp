@@ -1,5 +1,10 @@
 #include "core/Delay.h"
 
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <utility>
@@ -33,13 +38,37 @@ float MeasureLoop(float ms) {
   return std::chrono::duration<float>(Clock::now() - t0).count();
 }
 
+constexpr int64_t kNsPerStep = 10'000;
+
 // Spins in slices of about a microsecond between clock readings: the overshoot stays far
 // below the 10 us resolution of a pause.
-void WaitSteps(int64_t steps) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::microseconds(10 * steps);
-  const int32_t slice = LoopsPer10us / 16 + 1;
-  while (Clock::now() < deadline) Spin(slice);
+class SystemClock final : public PauseClock {
+ public:
+  int64_t Now() override {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  }
+
+  void SleepUntil(int64_t deadline) override {
+    // The default slack of 50 us lets the kernel defer a wake-up to batch it with others;
+    // a pause wants its wake-up on time. Per thread, so set by the thread that sleeps.
+    thread_local const bool slackLowered = prctl(PR_SET_TIMERSLACK, 1UL) == 0;
+    (void)slackLowered;
+    const timespec t{static_cast<time_t>(deadline / 1'000'000'000),
+                     static_cast<long>(deadline % 1'000'000'000)};
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr);
+  }
+
+  void Spin() override { velk::Spin(LoopsPer10us / 16 + 1); }
+};
+
+// Sleeps until the margin before the deadline, then spins to it; with spinEnd false only
+// sleeps, and may end late by a wake-up's lateness.
+void PauseUntil(PauseClock& clock, int64_t deadline, bool spinEnd) {
+  const int64_t wake = spinEnd ? deadline - kSpinMarginNs : deadline;
+  while (clock.Now() < wake) clock.SleepUntil(wake);
+  while (clock.Now() < deadline) clock.Spin();
 }
 
 // In double precision: a float product would lose the low digits of counts above 2^24.
@@ -54,22 +83,33 @@ int32_t Scaled(double factor, int32_t loops) {
 }  // namespace
 
 void DelayMs(float& ms) {
+  SlicedDelay().Wait(ms, true);
+}
+
+void DelayMs(float&& ms) {
+  DelayMs(static_cast<float&>(ms));
+}
+
+PauseClock& SystemPauseClock() {
+  static SystemClock clock;
+  return clock;
+}
+
+void SlicedDelay::Wait(float& ms, bool last) {
   if (ms == 0.0f) {
     Spin(40);
     return;
   }
   if (!(ms >= 0.01f)) ms = 0.01f;  // NaN too
   const int64_t steps = Steps(ms);
-  if (waiter) {
+  if (waiter && &clock_ == &SystemPauseClock()) {
     waiter(static_cast<double>(steps) / 1e5);
     return;
   }
   if (DelayCalibrated == 0) CalibrateDelay();
-  WaitSteps(steps);
-}
-
-void DelayMs(float&& ms) {
-  DelayMs(static_cast<float&>(ms));
+  const int64_t deadline = clock_.Now() + steps * kNsPerStep - late_;
+  PauseUntil(clock_, deadline, last);
+  late_ = last ? 0 : std::max<int64_t>(clock_.Now() - deadline, 0);
 }
 
 void SetDelayWaiter(DelayWaiter newWaiter) {

@@ -70,5 +70,69 @@ TEST_F(DelayTest, CalibrationScalesTheLoopCountByTheMeasuredRatios) {
   EXPECT_EQ(Calibrate({0.5f, 3.0f}).front(), 200);
 }
 
+// Time moves only when the pause sleeps (waking `lateNs` late, or early when told to) or
+// spins (1 us a turn).
+struct FakeClock final : PauseClock {
+  int64_t Now() override { return now; }
+  void SleepUntil(int64_t deadline) override {
+    sleeps.push_back(deadline - now);
+    now = wakeEarly-- > 0 ? (now + deadline) / 2 : deadline + lateNs;
+  }
+  void Spin() override {
+    now += 1000;
+    ++spins;
+  }
+  int64_t now = 5'000'000'000;
+  int64_t lateNs = 0;
+  int wakeEarly = 0;
+  std::vector<int64_t> sleeps;
+  int spins = 0;
+};
+
+TEST_F(DelayTest, PausesSleepThenSpinAndAreNeverShort) {
+  constexpr int64_t ms = 1'000'000;
+  struct Case {
+    float waitMs;
+    int64_t lateNs;
+    int wakeEarly;
+    std::vector<int64_t> sleeps;
+    int spins;
+  };
+  const Case cases[] = {
+      {1.0f, 0, 0, {}, 1000},  // at or below the margin: spin alone
+      {2.0f, 0, 0, {}, 2000},
+      {10.0f, 0, 0, {8 * ms}, 2000},                        // sleep to the margin, spin the rest
+      {10.0f, 100'000, 0, {8 * ms}, 1900},                  // a late wake-up spins less
+      {10.0f, 3 * ms, 0, {8 * ms}, 0},                      // later than the margin: ends late
+      {100.0f, 0, 2, {98 * ms, 49 * ms, 24500'000}, 2000},  // woken early: sleeps again
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    clock.lateNs = c.lateNs;
+    clock.wakeEarly = c.wakeEarly;
+    const int64_t start = clock.now;
+    SlicedDelay(clock).Wait(float{c.waitMs}, true);
+    EXPECT_GE(clock.now - start, static_cast<int64_t>(c.waitMs * ms)) << c.waitMs;
+    EXPECT_EQ(clock.sleeps, c.sleeps) << c.waitMs << " ms, " << c.lateNs << " ns late";
+    EXPECT_EQ(clock.spins, c.spins) << c.waitMs << " ms, " << c.lateNs << " ns late";
+  }
+}
+
+TEST_F(DelayTest, SlicesOnlySleepAndMakeUpLateWakeUps) {
+  constexpr int64_t ms = 1'000'000;
+  FakeClock clock;
+  clock.lateNs = ms / 2;
+  const int64_t start = clock.now;
+  SlicedDelay slices(clock);
+  for (int s = 0; s < 3; ++s) {
+    slices.Wait(10.0f, false);
+    clock.now += ms;  // the work between slices
+  }
+  clock.lateNs = 0;
+  slices.Wait(10.0f, true);
+  EXPECT_EQ(clock.sleeps, (std::vector<int64_t>{10 * ms, 9500'000, 9500'000, 7500'000}));
+  EXPECT_EQ(clock.now - start, 43 * ms);  // four slices and three stretches of work
+}
+
 }  // namespace
 }  // namespace velk
