@@ -6,8 +6,11 @@
 // themselves and the window's own work.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -230,5 +233,89 @@ BENCHMARK(BM_ReadLoop)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
+  };
+  return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+// Processor time of the whole program per wall-clock second over kCpuSpanSeconds, taken
+// from a timer 1 s into the run (or the idle wait), so start-up work stays outside.
+constexpr int kCpuSpanSeconds = 10;
+
+struct CpuSpan {
+  double wall0 = 0, cpu0 = 0, perSecond = 0;
+  void Start() {
+    wall0 = Now();
+    cpu0 = ProcessCpuSeconds();
+  }
+  void End() { perSecond = (ProcessCpuSeconds() - cpu0) / (Now() - wall0); }
+};
+
+struct ShownWindow {
+  ShownWindow() : window(rig.session, rig.modal, rig.exit) {
+    App();
+    window.DatalogFolder = folder.path().toStdString();
+    window.show();
+    QCoreApplication::processEvents();  // the activation reads the chip and lets it settle
+  }
+  Rig rig;
+  QTemporaryDir folder;
+  velk::frmVelk47120 window;
+};
+
+// Argument: the loop delay in ms.
+void BM_ReadLoopCpu(benchmark::State& state) {
+  App();
+  ShownWindow shown;
+  velk::frmVelk47120& window = shown.window;
+  window.txtLoopDelay->setText(QString::number(state.range(0)) + ".0");
+  CpuSpan span;
+  for (auto _ : state) {
+    QTimer::singleShot(1000, [&] { span.Start(); });
+    QTimer::singleShot(1000 * (1 + kCpuSpanSeconds), [&] {
+      span.End();
+      window.CmdReadLoop->click();
+    });
+    window.CmdReadLoop->click();  // returns when the loop has ended
+  }
+  state.counters["cpu_per_s"] = span.perSecond;
+}
+
+BENCHMARK(BM_ReadLoopCpu)
+    ->ArgName("delay_ms")
+    ->Arg(1000)
+    ->Arg(100)
+    ->Arg(5)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kSecond);
+
+void BM_IdleWindowCpu(benchmark::State& state) {
+  App();
+  ShownWindow shown;
+  CpuSpan span;
+  for (auto _ : state) {
+    QEventLoop idle;
+    QTimer::singleShot(0, [&] { span.Start(); });
+    QTimer::singleShot(1000 * kCpuSpanSeconds, [&] {
+      span.End();
+      idle.quit();
+    });
+    idle.exec();
+  }
+  state.counters["cpu_per_s"] = span.perSecond;
+}
+
+BENCHMARK(BM_IdleWindowCpu)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -182,8 +182,9 @@ void frmGpioMisc::cmdIST_Click() {
   // self-test again.
   session_.reg.MscCtrl &= ~kInternalTest;
   // About half a second, with the window kept alive.
+  SlicedDelay test;
   for (int i = 0; i < 50; ++i) {
-    DelayMs(10.0f);
+    test.Wait(10.0f, i == 49);
     QCoreApplication::processEvents();
   }
   Spi47120& spi = session_.spi;

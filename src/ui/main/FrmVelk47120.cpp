@@ -146,8 +146,9 @@ void frmVelk47120::Form_Activate() {
   reg.RefreshPinUse(spi);
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  SlicedDelay settle;
   for (int i = 0; i < 10; ++i) {
-    DelayMs(50);
+    settle.Wait(50, i == 9);
     QCoreApplication::processEvents();
   }
   for (int i = 0; i < 25; ++i) {

@@ -143,9 +143,10 @@ void frmVelk47120::ReadLoop() {
       }
       txtLoopCount->setText(QString::number(loopCount));
     }
+    SlicedDelay wait;
     for (int32_t s = 0; s < slices; ++s) {
       QCoreApplication::processEvents();
-      DelayMs(slice);
+      wait.Wait(slice, s + 1 == slices);
       // Stop ends the wait at once, however long the loop delay.
       if (lblLoop->text() != "Running") break;
     }
