@@ -178,6 +178,18 @@ int SetupSave(Session& session, int32_t model, const std::filesystem::path& file
     session.spi.ReadRegister(s);
     int32_t word = RawWord(session.spi);
     if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
+    const int32_t limit = RangeAt(RangePosition(word)).maxAvgCnt;
+    if (s == slot::Sens_Avg && (word & 7) > limit) {
+      // The chip may start so; the window's range control brings the averaging down to what
+      // the range allows, and a load refuses anything more.
+      char note[128];
+      std::snprintf(note, sizeof note,
+                    "velk47120-cli: Sens_Avg 0x%04X averages more than its range allows; saved "
+                    "with averaging %d\n",
+                    static_cast<unsigned>(word), limit);
+      context.err << note;
+      word = (word & ~7) | limit;
+    }
     char line[64];
     std::snprintf(line, sizeof line, "%s = 0x%04X\n", RegisterName(session.reg, s).c_str(),
                   static_cast<unsigned>(word));
