@@ -61,13 +61,15 @@ int velk_fuzz_config(const uint8_t* data, size_t size) {
   velk::Analyzer reloaded;
   reloaded.LoadConfig(scratch.Saved());
 
-  // A device text is written back unchanged and unquoted, so one holding a field delimiter
-  // (read from a quoted field) comes back as several fields: the round trip holds without them.
-  const std::string device = loaded.DeviceNumber.ConfigText();
-  if (device.find_first_of(",\r\n") != std::string::npos) return 0;
   VELK_FUZZ_CHECK(reloaded.InterfaceType == loaded.InterfaceType);
   VELK_FUZZ_CHECK(reloaded.PortAddress == loaded.PortAddress);
   VELK_FUZZ_CHECK(reloaded.FactoryMode == loaded.FactoryMode);
-  VELK_FUZZ_CHECK(reloaded.DeviceNumber == loaded.DeviceNumber);
+  // A device text comes back unchanged, commas included; one holding a line break is saved
+  // as the default, since no line of the file can hold it.
+  const std::string device = loaded.DeviceNumber.ConfigText();
+  if (device.find_first_of("\r\n") != std::string::npos)
+    VELK_FUZZ_CHECK(reloaded.DeviceNumber.IsEmpty());
+  else
+    VELK_FUZZ_CHECK(reloaded.DeviceNumber == loaded.DeviceNumber);
   return 0;
 }

@@ -1,14 +1,20 @@
 #include "core/Analyzer.h"
 
-#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "core/NumberText.h"
+#include "core/PathText.h"
 
 namespace velk {
 
@@ -131,22 +137,86 @@ std::optional<int16_t> SettingNumber(const std::string& value) {
   return static_cast<int16_t>(rounded);
 }
 
-// Resolves a symbolic link, so saving replaces the file it points to and keeps the link.
-std::filesystem::path SaveTarget(const std::filesystem::path& file) {
-  std::error_code error;
-  if (!std::filesystem::is_symlink(file, error)) return file;
-  std::filesystem::path resolved = std::filesystem::weakly_canonical(file, error);
-  return error ? file : resolved;
+namespace fs = std::filesystem;
+
+// Follows a chain of symbolic links to the file they name, so the save writes that file and
+// the links stay; a dangling link names the file to create.
+fs::path SaveTarget(const fs::path& file) {
+  fs::path target = file;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(target, error))) break;
+    const fs::path next = fs::read_symlink(target, error);
+    if (error) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
 }
 
-// A name beside the target that no other writer is likely to pick; the exclusive open below
-// settles the rare clash.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target, int attempt) {
-  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::filesystem::path name = target;
-  name += ".tmp-" + std::to_string(static_cast<uint64_t>(ticks) % 1000000007u) + "-" +
-          std::to_string(attempt);
-  return name;
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes a new file beside the target and renames it over the target. Only for a file this
+// process owns with no other link, so the rename keeps its owner, group and permissions.
+// False (errno set) when that cannot be done; the target is then untouched.
+bool ReplaceAtomically(const fs::path& target, const struct stat& old, const std::string& content) {
+  if (old.st_uid != ::geteuid() || old.st_nlink != 1) return false;
+  std::string pattern = target.string() + ".XXXXXX";
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool done = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 &&
+              ::fchmod(fd, old.st_mode & 07777) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
+  const int saved = errno;
+  done = ::close(fd) == 0 && done;
+  if (done && std::rename(pattern.c_str(), target.c_str()) == 0) return true;
+  ::unlink(pattern.c_str());
+  errno = saved;
+  return false;
+}
+
+// Writes the content over the file's own bytes (creating it when `create`) and cuts off
+// whatever was longer.
+bool RewriteInPlace(const fs::path& target, bool create, const std::string& content) {
+  const int fd =
+      ::open(target.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0), 0666);
+  if (fd < 0) return false;
+  bool done = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
+  const int saved = errno;
+  done = ::close(fd) == 0 && done;
+  errno = saved;
+  return done;
+}
+
+std::string FolderOf(const fs::path& target) {
+  std::error_code error;
+  const fs::path folder = fs::absolute(target, error).parent_path();
+  return ShortPathText(error ? target.parent_path() : folder);
+}
+
+std::string ConfigContent(const Analyzer& settings) {
+  std::string device = settings.DeviceNumber.ConfigText();
+  std::string deviceLine = "Device Number = " + device;
+  // A line break inside the value would start a line of its own on the next read; such a
+  // text goes back as the default. A comma would end the field, so that line is quoted (a
+  // text read with a comma came from quotes, so it holds none).
+  if (device.find_first_of("\r\n") != std::string::npos)
+    deviceLine = "Device Number = ";
+  else if (device.find(',') != std::string::npos && device.find('"') == std::string::npos)
+    deviceLine = '"' + deviceLine + '"';
+  return "Interface = " + ConfigNumberText(settings.InterfaceType) + "\r\n" +
+         "Port Address = " + ConfigNumberText(settings.PortAddress) + "\r\n" +
+         "Factory = " + ConfigNumberText(settings.FactoryMode) + "\r\n" + deviceLine + "\r\n";
 }
 
 }  // namespace
@@ -156,6 +226,14 @@ void Analyzer::LoadConfig(const std::filesystem::path& file) {
   if (std::filesystem::is_directory(file, error)) return;
   std::ifstream in(file, std::ios::binary);
   if (!in) return;
+
+  // Editors may put a UTF-8 byte order mark in front of the first key.
+  char mark[3] = {};
+  in.read(mark, 3);
+  if (in.gcount() != 3 || std::string_view(mark, 3) != "\xEF\xBB\xBF") {
+    in.clear();
+    in.seekg(0);
+  }
 
   FieldReader reader(in);
   std::string line;
@@ -182,38 +260,37 @@ void Analyzer::LoadConfig(const std::filesystem::path& file) {
   }
 }
 
-bool Analyzer::SaveConfig(const std::filesystem::path& file) const {
-  const std::filesystem::path target = SaveTarget(file);
-  std::error_code error;
-  // A file the user made read-only is left alone: a rename would slip past its protection.
-  const auto status = std::filesystem::status(target, error);
-  if (std::filesystem::is_directory(status)) return false;
-  if (std::filesystem::exists(status) &&
-      (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
+  const auto fail = [&](std::string why) {
+    if (problem != nullptr) *problem = std::move(why);
     return false;
+  };
+  const fs::path target = SaveTarget(file);
+  const std::string shown = ShortPathText(file);
+  const std::string content = ConfigContent(*this);
 
-  const std::string content = "Interface = " + ConfigNumberText(InterfaceType) + "\r\n" +
-                              "Port Address = " + ConfigNumberText(PortAddress) + "\r\n" +
-                              "Factory = " + ConfigNumberText(FactoryMode) + "\r\n" +
-                              "Device Number = " + DeviceNumber.ConfigText() + "\r\n";
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode))
+    return fail(shown + " is a folder, so the settings were not saved. Rename or remove it.");
+  // A file without any write permission stays as it is, even for the administrator.
+  if (exists &&
+      ((old.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
+    return fail(shown + " is read-only, so the settings were not saved. Make it writable.");
 
-  std::filesystem::path temporary;
-  std::FILE* out = nullptr;
-  for (int attempt = 0; attempt < 8 && out == nullptr; ++attempt) {
-    temporary = TemporaryBeside(target, attempt);
-    // "x": never reuse a name another writer holds.
-    out = std::fopen(temporary.c_str(), "wbx");
-  }
-  if (out == nullptr) return false;
+  if (exists && S_ISREG(old.st_mode) && ReplaceAtomically(target, old, content)) return true;
+  if (RewriteInPlace(target, !exists, content)) return true;
 
-  const bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-  const bool closed = std::fclose(out) == 0;
-  if (written && closed) {
-    std::filesystem::rename(temporary, target, error);
-    if (!error) return true;
-  }
-  std::filesystem::remove(temporary, error);
-  return false;
+  const int error = errno;
+  if (!exists && (error == EACCES || error == EPERM || error == EROFS))
+    return fail("The folder " + FolderOf(target) +
+                " cannot be written, so the settings were not saved. Start the program from a "
+                "folder you may write to.");
+  if (!exists && error == ENOENT)
+    return fail("The folder " + FolderOf(target) +
+                " does not exist, so the settings were not saved.");
+  return fail("The settings could not be saved to " + shown + ": " +
+              std::generic_category().message(error) + ".");
 }
 
 }  // namespace velk

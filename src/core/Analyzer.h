@@ -47,9 +47,12 @@ struct Analyzer {
   // Keys missing from the file, lines that cannot be understood and a file that cannot be
   // opened all leave the current values in place.
   void LoadConfig(const std::filesystem::path& file = kConfigFileName);
-  // Writes a temporary file beside the target and renames it over the target, so a crash
-  // mid-write keeps the previous file. Returns false when nothing could be written.
-  bool SaveConfig(const std::filesystem::path& file = kConfigFileName) const;
+  // Replaces an existing file by a temporary file renamed over it where that keeps the file
+  // as it was (owner, permissions, other links to it), else rewrites it in place; a link is
+  // followed to its file. Returns false when the settings could not be written, with
+  // `problem` (if given) saying why and what to do, in a sentence for the user.
+  bool SaveConfig(const std::filesystem::path& file = kConfigFileName,
+                  std::string* problem = nullptr) const;
 };
 
 // A whole number as the configuration file writes it: a blank (or minus sign) before the

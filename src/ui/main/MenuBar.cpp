@@ -126,9 +126,8 @@ void frmVelk47120::MnuExit_Click() {
   exiting_ = true;
   datalog_.Close();
   DelayMs(250);
-  if (!session_.analyzer.SaveConfig())
-    messages_.Show(std::string("The settings could not be saved to ") + kConfigFileName +
-                   " in the current folder. Start the program from a folder you may write to.");
+  if (std::string problem; !session_.analyzer.SaveConfig(kConfigFileName, &problem))
+    messages_.Show(problem);
   hide();
   exit_.Exit(0);
 }
