@@ -1,6 +1,7 @@
 #include "ui/main/Datalog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDate>
@@ -8,9 +9,11 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cmath>
 #include <system_error>
 
 #include "core/NumberText.h"
+#include "core/PathText.h"
 
 namespace velk {
 
@@ -80,7 +83,16 @@ std::string Datalog::TodayShortDate() {
 }
 
 std::string Datalog::NextIndexText(const std::string& indexText) {
-  return FormatGeneral(static_cast<float>(LeadingDecimalNumber(indexText) + 1.0));
+  // Only a whole number whose successor still shows as plain digits advances; anything else
+  // ("1e309", "2.5", "1e9") would keep naming the same file, so it counts as no number.
+  constexpr double kLargest = 9999999.0;
+  const double next = LeadingDecimalNumber(indexText) + 1.0;
+  if (!(std::abs(next) <= kLargest) || next != std::trunc(next)) return "1";
+  return FormatGeneral(static_cast<float>(next));
+}
+
+bool Datalog::NameHasFolder(const std::string& baseText, const std::string& indexText) {
+  return (baseText + indexText).find('/') != std::string::npos;
 }
 
 bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
@@ -89,9 +101,18 @@ bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
   path_ = std::filesystem::absolute(path, ec);
   if (ec) path_ = path;
 
+  // The per-user folder may have gone, or never have been made.
+  const std::filesystem::path folder = path_.parent_path();
+  if (!std::filesystem::is_directory(folder, ec)) {
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      lastError_ = "The folder " + ShortPathText(folder) + " cannot be created: " + ec.message();
+      return false;
+    }
+  }
   fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd_ < 0) {
-    lastError_ = "Could not open " + path_.string() + " for writing: " + ErrnoText(errno);
+    lastError_ = "Could not open " + ShortPathText(path_) + " for writing: " + ErrnoText(errno);
     return false;
   }
   if (!WriteAll(HeaderBlock(header))) {
@@ -121,12 +142,19 @@ void Datalog::Close() {
 }
 
 bool Datalog::WriteAll(const std::string& bytes) {
+  // Where the file ended before this row or block: a short write is cut back to it, so the
+  // file only ever holds whole rows.
+  struct stat before {};
+  const bool sized = ::fstat(fd_, &before) == 0;
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      lastError_ = "Could not write to " + path_.string() + ": " + ErrnoText(n < 0 ? errno : EIO);
+      const int error = n < 0 ? errno : EIO;
+      lastError_ = "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(error);
+      if (done > 0 && (!sized || ::ftruncate(fd_, before.st_size) != 0))
+        lastError_ += "; its last line is incomplete";
       return false;
     }
     done += static_cast<size_t>(n);

@@ -8,8 +8,9 @@ namespace velk {
 
 // The tab-separated log a read-loop run appends to: one header block per run, one row per
 // cycle. Every write goes straight to the operating system, so a crash loses no completed
-// row. Failures never throw: Open and WriteRow return false, LastError says why, and the
-// run carries on without logging.
+// row, and a short write (full disk) is cut back, so the file never ends in half a row. Failures
+// never throw: Open and WriteRow return false, LastError says why, and the run carries on without
+// logging.
 class Datalog {
  public:
   // What the header block records about the run's settings; texts are written as given.
@@ -36,11 +37,14 @@ class Datalog {
   // Today in the system's short date format.
   static std::string TodayShortDate();
   // The file index after a logged run: the leading number of the text plus one, "1" when
-  // the text holds no number.
+  // the text holds no whole number or the next one would not show as plain digits.
   static std::string NextIndexText(const std::string& indexText);
+  // A "/" in the name or the index would put the file in another folder.
+  static bool NameHasFolder(const std::string& baseText, const std::string& indexText);
 
-  // Opens the file for appending (closing any file still open) and writes the header block.
-  // On failure nothing stays open and LastError holds the reason.
+  // Opens the file for appending (closing any file still open; creating its folder when
+  // missing) and writes the header block. On failure nothing stays open and LastError holds
+  // the reason, naming the file once.
   bool Open(const std::filesystem::path& path, const Header& header);
   // Appends one row. Returns false only on the call whose write failed; the file is then
   // closed and later calls do nothing.

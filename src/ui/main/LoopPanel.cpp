@@ -4,6 +4,7 @@
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
+#include "core/PathText.h"
 #include "measure/InterfaceSetup.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
@@ -89,11 +90,16 @@ void frmVelk47120::ReadLoop() {
   const Spi47120& spi = session_.spi;
 
   txtLoopCount->clear();
-  const std::filesystem::path file = Datalog::FileName(
-      DatalogFolder, txtDlogFile->text().toStdString(), txtFileIndex->text().toStdString());
+  const std::string base = txtDlogFile->text().toStdString();
+  const std::string index = txtFileIndex->text().toStdString();
+  const std::filesystem::path file = Datalog::FileName(DatalogFolder, base, index);
   const bool logRequested = DatalogEnabled != 0;
   bool logging = false;
-  if (logRequested) {
+  if (logRequested && Datalog::NameHasFolder(base, index)) {
+    messages_.Show("The datalog file name must not contain a folder: " +
+                   ShortPathText(base + "_" + index + ".txt") +
+                   ". The run goes on without logging.");
+  } else if (logRequested) {
     Datalog::Header header;
     header.date = Datalog::TodayShortDate();
     header.loopDelay = config.LoopDelay;
@@ -105,9 +111,8 @@ void frmVelk47120::ReadLoop() {
     if (logging) {
       statusBar()->showMessage("Logging to " + PathText(datalog_.Path()));
     } else {
-      messages_.Show("The datalog file could not be opened:\n" + file.string() + "\n" +
-                     datalog_.LastError() +
-                     "\n\nThe run goes on without logging. Choose another file name, or make "
+      messages_.Show(datalog_.LastError() +
+                     ".\n\nThe run goes on without logging. Choose another file name, or make "
                      "the folder writable.");
     }
   }
@@ -137,9 +142,8 @@ void frmVelk47120::ReadLoop() {
       if (!datalog_.WriteRow(rowIndex, values[2], values[3], values[6], values[7], values[8],
                              spi.NewDataBit > 0, spi.ErrorAlarmBit > 0, StatusValue)) {
         logging = false;
-        messages_.Show("The datalog file could not be written:\n" + datalog_.Path().string() +
-                       "\n" + datalog_.LastError() +
-                       "\n\nThe rows written so far are kept; the run goes on without logging.");
+        messages_.Show(datalog_.LastError() +
+                       ".\n\nThe rows written so far are kept; the run goes on without logging.");
       }
       txtLoopCount->setText(QString::number(loopCount));
     }

@@ -53,44 +53,72 @@ TEST(Datalog, FileThatCannotBeOpenedIsReportedAndLoggingIsSkipped) {
   std::ofstream(dir / "plain").close();
   Datalog log;
   // A path below a regular file, and a folder as the target: both fail even for root.
-  for (const auto& path : {dir / "plain" / "Datalog_1.txt", dir.Path()}) {
+  for (const auto& [path, reason] :
+       {std::pair{dir / "plain" / "Datalog_1.txt",
+                  "The folder " + (dir / "plain").string() + " cannot be created: "},
+        {dir.Path(), "Could not open " + dir.Path().string() + " for writing: "}}) {
     EXPECT_FALSE(log.Open(path, kHeader));
     EXPECT_FALSE(log.IsOpen());
-    EXPECT_EQ(log.LastError().rfind("Could not open " + path.string() + " for writing: ", 0), 0u);
+    EXPECT_EQ(log.LastError().rfind(reason, 0), 0u) << log.LastError();
     EXPECT_TRUE(log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0));
   }
   EXPECT_EQ(ReadBytes(dir / "plain"), "");
 }
 
-TEST(Datalog, WriteFailureMidRunIsReportedOnceAndLoggingStops) {
+// Caps the size of files this process writes, as a full disk would.
+class FileSizeCap {
+ public:
+  explicit FileSizeCap(size_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit capped = saved_;
+    capped.rlim_cur = bytes;
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &capped);
+  }
+  ~FileSizeCap() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
   test::TempDir dir;
   const auto path = dir / "d.txt";
   Datalog log;
   ASSERT_TRUE(log.Open(path, kHeader));
-  // A file-size cap just past the header fails the next row as a full disk would.
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit capped = saved;
-  capped.rlim_cur = kHeaderText.size() + 10;
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
-  const bool written = log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
-
+  bool written = true;
+  {
+    FileSizeCap cap(kHeaderText.size() + 10);
+    written = log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0);
+  }
   EXPECT_FALSE(written);
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
   EXPECT_TRUE(log.WriteRow(2, 1, 2, 3, 4, 5, false, false, 0));
-  EXPECT_EQ(std::filesystem::file_size(path), kHeaderText.size() + 10);
+  EXPECT_EQ(ReadBytes(path), kHeaderText);
+
+  // The next run's header does not fit either: the earlier run stays as it was.
+  {
+    FileSizeCap cap(kHeaderText.size() + 20);
+    EXPECT_FALSE(log.Open(path, kHeader));
+  }
+  EXPECT_EQ(ReadBytes(path), kHeaderText);
 }
 
-TEST(Datalog, NextIndexIsTheLeadingNumberPlusOne) {
-  EXPECT_EQ(Datalog::NextIndexText("1"), "2");
-  EXPECT_EQ(Datalog::NextIndexText("7a"), "8");
-  EXPECT_EQ(Datalog::NextIndexText("2.5"), "3.5");
-  EXPECT_EQ(Datalog::NextIndexText(""), "1");
-  EXPECT_EQ(Datalog::NextIndexText("abc"), "1");
+TEST(Datalog, NextIndexIsTheLeadingWholeNumberPlusOne) {
+  for (const auto& [typed, next] : {std::pair{"1", "2"},
+                                    {"7a", "8"},
+                                    {"-3", "-2"},
+                                    {"", "1"},
+                                    {"abc", "1"},
+                                    {"2.5", "1"},
+                                    {"1e309", "1"},
+                                    {"9999999", "1"}})
+    EXPECT_EQ(Datalog::NextIndexText(typed), next) << typed;
 }
 
 }  // namespace

@@ -126,22 +126,42 @@ TEST(ReadLoop, LoggedRunsWriteIndexedFiles) {
   EXPECT_EQ(w.txtFileIndex->text(), "3");
 }
 
-TEST(ReadLoop, UnopenableDatalogIsReportedOnceAndTheRunGoesOn) {
-  WindowRig rig;
-  frmVelk47120& w = rig.Open();
-  ASSERT_EQ(chmod(rig.folder.Path().c_str(), 0500), 0);
-  const bool writable = std::ofstream(rig.folder / "probe").good();  // root ignores modes
-  if (writable) w.DatalogFolder = rig.folder / "missing" / "folder";
-  QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
-  LoopDriver loop(rig);
-  EXPECT_EQ(loop.Run(3), 3);
-  chmod(rig.folder.Path().c_str(), 0700);
+TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
+  const std::string longName(5000, 'x');
+  struct Case {
+    std::string base, index, message;
+  } cases[] = {
+      {"../escape", "1",
+       "The datalog file name must not contain a folder: ../escape_1.txt. The run goes on "
+       "without logging."},
+      {"Datalog", "/tmp/1", "The datalog file name must not contain a folder: Datalog_/tmp/1.txt."},
+      {"Datalog", "1", "The folder {folder}/plain/logs cannot be created: Not a directory."},
+      {longName, "1", "Could not open {folder}/"},
+  };
+  for (const Case& c : cases) {
+    WindowRig rig;
+    frmVelk47120& w = rig.Open();
+    std::ofstream(rig.folder / "plain").close();
+    if (c.message.find("plain") != std::string::npos)
+      w.DatalogFolder = rig.folder / "plain" / "logs";
+    w.txtDlogFile->setText(QString::fromStdString(c.base));
+    w.txtFileIndex->setText(QString::fromStdString(c.index));
+    QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
+    LoopDriver loop(rig);
+    EXPECT_EQ(loop.Run(2), 2);
 
-  ASSERT_EQ(rig.messages.shown.size(), 1u);
-  EXPECT_NE(rig.messages.shown[0].text.find("Datalog_1.txt"), std::string::npos);
-  EXPECT_TRUE(w.chkDatalog->isEnabled());
-  EXPECT_TRUE(w.chkDatalog->isChecked());
-  EXPECT_EQ(w.txtFileIndex->text(), "1");
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    const std::string& shown = rig.messages.shown[0].text;
+    std::string expected = c.message;
+    if (size_t at = expected.find("{folder}"); at != std::string::npos)
+      expected.replace(at, 8, rig.folder.Path().string());
+    EXPECT_EQ(shown.substr(0, expected.size()), expected);
+    EXPECT_LT(shown.size(), 400u);  // the long name is shortened, and named once
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.Path()), {}), 1);
+    EXPECT_TRUE(w.chkDatalog->isEnabled());
+    EXPECT_EQ(w.txtFileIndex->text().toStdString(), c.index);
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "escape_1.txt"));
 }
 
 TEST(ReadLoop, ButtonsWorkDuringARunAndStopEndsItAtTheCycleEnd) {
