@@ -1,11 +1,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/Clock.h"
 #include "core/Delay.h"
+#include "core/SimulateOption.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "sim/SimUsbCard.h"
@@ -16,39 +20,64 @@
 
 namespace {
 
-// "--simulate", "--simulate=47121" or VELK47120_SIMULATE=1 / 47121 choose the built-in sensor.
-int SimulatedProduct(const QCommandLineParser& parser) {
-  QString value;
-  if (parser.isSet("simulate")) {
-    value = parser.value("simulate");
-  } else if (const char* env = std::getenv("VELK47120_SIMULATE"); env && *env && *env != '0') {
-    value = env;
-  } else {
-    return 0;
+constexpr const char* kHelp =
+    "Usage: velk47120 [options]\n"
+    "Evaluation program for the VELK 47120 digital gyroscope.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help           Show this help and end.\n"
+    "  -v, --version        Show the version and end.\n"
+    "  --simulate[=MODEL]   Run against the built-in simulated sensor instead of the\n"
+    "  --simulate MODEL     hardware; MODEL is 47120 (the default) or 47121.\n"
+    "\n"
+    "Environment:\n"
+    "  VELK47120_SIMULATE   47120 or 47121 simulates that model; 1, on, true or yes a\n"
+    "                       47120; 0, off, false, no or empty uses the hardware.\n"
+    "  VELK47120_SPI_TRACE  File the simulated sensor appends every SPI frame to.\n";
+
+// The answers that need no window, so they work without a display.
+bool AnsweredWithoutWindow(const std::vector<std::string>& args) {
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "-h" || args[i] == "--help" || args[i] == "-?") {
+      std::fputs(kHelp, stdout);
+      return true;
+    }
+    if (args[i] == "-v" || args[i] == "--version") {
+      std::printf("velk47120 %s\n", VELK_VERSION);
+      return true;
+    }
   }
-  return value.trimmed() == "47121" ? 47121 : 47120;
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  std::vector<std::string> args(argv, argv + argc);
+  const velk::SimulateRequest simulate =
+      velk::TakeSimulateOption(args, std::getenv("VELK47120_SIMULATE"));
+  if (!simulate.error.empty()) {
+    std::fprintf(stderr, "velk47120: %s\n", simulate.error.c_str());
+    return 2;
+  }
+  if (AnsweredWithoutWindow(args)) return 0;
+
+  // Qt takes its own options (-platform, -display, ...) out of what is left.
+  std::vector<char*> rest;
+  for (std::string& a : args) rest.push_back(a.data());
+  rest.push_back(nullptr);
+  int restCount = static_cast<int>(args.size());
+  QApplication app(restCount, rest.data());
   QApplication::setApplicationName("velk47120");
-  QApplication::setApplicationDisplayName("VELK47120 Evaluation Software");
   QApplication::setApplicationVersion(QStringLiteral(VELK_VERSION));
+  // Ties the windows to the desktop entry; WM_CLASS comes from the application name.
+  QGuiApplication::setDesktopFileName("velk47120");
 
   QCommandLineParser parser;
-  parser.setApplicationDescription("Evaluation program for the VELK 47120 digital gyroscope.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  QCommandLineOption simulate(
-      "simulate", "Run against the built-in simulated sensor (47120 or 47121).", "model", "47120");
-  parser.addOption(simulate);
-  // "--simulate" alone is the common case: accept it without a value.
-  QStringList arguments = QApplication::arguments();
-  for (QString& a : arguments)
-    if (a == "--simulate") a = "--simulate=47120";
-  parser.process(arguments);
+  if (!parser.parse(QApplication::arguments())) {
+    std::fprintf(stderr, "velk47120: %s Try --help.\n", qPrintable(parser.errorText()));
+    return 2;
+  }
 
   // Any command line at all lowers the first guess of the delay calibration.
   velk::SetStartedWithArguments(argc > 1);
@@ -60,8 +89,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<velk::SimSensor> sensor;
   std::unique_ptr<velk::PortIo> port;
   std::unique_ptr<velk::EzUsbDriver> usb;
-  if (int product = SimulatedProduct(parser); product != 0) {
-    sensor = std::make_unique<velk::SimSensor>(clock, product);
+  if (simulate.product != 0) {
+    sensor = std::make_unique<velk::SimSensor>(clock, simulate.product);
     port = std::make_unique<velk::SimParallelAdapter>(*sensor);
     usb = std::make_unique<velk::SimUsbCard>(sensor.get());
   } else {

@@ -1,8 +1,11 @@
 #include "sim/SimSensor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include "core/ChipConstants.h"
 #include "sim/SimMap.h"
@@ -44,8 +47,12 @@ SimSensor::SimSensor(const Clock& clock, int product)
   errorUntil_ = now + kSettleTime;
   lastSeen_.fill(-1);
 
-  if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0)
-    TraceTo(trace);
+  // A trace that cannot be written is worth one line, never a stop.
+  if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0) {
+    if (const std::string problem = TraceTo(trace); !problem.empty())
+      std::fprintf(stderr, "VELK47120_SPI_TRACE: %s; running without the trace.\n",
+                   problem.c_str());
+  }
 }
 
 SimSensor::~SimSensor() {
@@ -238,9 +245,16 @@ void SimSensor::PowerCycle() {
   sleepUntil_ = now;
 }
 
-void SimSensor::TraceTo(const std::filesystem::path& file) {
+std::string SimSensor::TraceTo(const std::filesystem::path& file) {
   if (trace_ != nullptr) std::fclose(trace_);
   trace_ = std::fopen(file.c_str(), "a");
+  if (trace_ != nullptr) return {};
+  const int error = errno;
+  std::error_code ec;
+  const std::filesystem::path folder = file.parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    return "cannot write " + file.string() + ": the folder " + folder.string() + " does not exist";
+  return "cannot write " + file.string() + ": " + std::generic_category().message(error);
 }
 
 }  // namespace velk

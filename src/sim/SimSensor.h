@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "core/Clock.h"
 #include "sim/SimSignals.h"
@@ -57,8 +58,9 @@ class SimSensor {
   long FrameCount() const { return frames_; }
 
   // Every frame appended as "SENT ANSWERED" (four upper-case hex digits each). The
-  // constructor opens the file that VELK47120_SPI_TRACE names, if any.
-  void TraceTo(const std::filesystem::path& file);
+  // constructor opens the file that VELK47120_SPI_TRACE names, if any, and says on standard
+  // error when it cannot. Returns why the file cannot be written, empty when it can.
+  std::string TraceTo(const std::filesystem::path& file);
 
  private:
   // The sources the outputs and alarms are built from, at one sample.

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/NumberText.h"
+#include "core/ProgramTitle.h"
 
 #ifndef VELK_VERSION
 #error "VELK_VERSION must come from the project's version"
@@ -96,7 +97,7 @@ frmAbout::frmAbout(Session& session, QWidget* parent) : QDialog(parent), session
 }
 
 void frmAbout::Form_Load() {
-  setWindowTitle("About " + QApplication::applicationDisplayName());
+  setWindowTitle(QString("About ") + kProgramTitle);
   lblVersion->setText(ProgramVersion(VELK_VERSION));
 
   Reg47120& reg = session_.reg;

@@ -3,12 +3,13 @@
 #include <QApplication>
 #include <QVBoxLayout>
 
+#include "core/ProgramTitle.h"
 #include "ui/main/Twips.h"
 
 namespace velk {
 
 frmMsg::frmMsg(QWidget* parent) : QWidget(parent, Qt::Dialog), LBLmsg(new QLabel(this)) {
-  setWindowTitle(QApplication::applicationDisplayName());
+  setWindowTitle(kProgramTitle);
   LBLmsg->setAlignment(Qt::AlignCenter);
   QFont font = LBLmsg->font();
   font.setPointSizeF(font.pointSizeF() * 1.3);

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "core/ProgramTitle.h"
+
 namespace velk {
 
 namespace {
 QString TitleOr(const std::string& title) {
-  return title.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(title);
+  return title.empty() ? QString(kProgramTitle) : QString::fromStdString(title);
 }
 }  // namespace
 

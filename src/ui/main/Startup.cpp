@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <string>
 
 #include "core/Delay.h"
 #include "registers/Session.h"
+#include "ui/main/ExitSignals.h"
 #include "ui/main/FrmMsg.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/QtMessageSink.h"
@@ -29,12 +32,24 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
   session.analyzer.LoadConfig();
   session.reg.BuildRegisterTable();
 
+  // From here on a signal ends the program as "Exit" does (before, it ended it unsaved). While
+  // the window is still being built, perhaps waiting on a message box, only the settings
+  // need keeping.
+  StdProcessExit exit;
+  frmVelk47120* shown = nullptr;
+  ExitSignals onSignal([&] {
+    if (shown != nullptr) return shown->MnuExit_Click();
+    if (std::string problem; !session.analyzer.SaveConfig(kConfigFileName, &problem))
+      std::fprintf(stderr, "%s\n", problem.c_str());
+    exit.Exit(0);
+  });
+
   loading.LBLmsg->setText(" ");
   loading.hide();
 
   QtModalRunner modal;
-  StdProcessExit exit;
   frmVelk47120 window(session, modal, exit);
+  shown = &window;
   messages.SetParent(&window);
   window.show();
   return QApplication::exec();

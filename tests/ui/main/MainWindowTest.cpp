@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QStatusBar>
 #include <QtTest/QTest>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include "support/WindowRig.h"
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
+#include "ui/main/ExitSignals.h"
 #include "ui/main/WriteTrace.h"
 
 namespace velk {
@@ -185,19 +188,26 @@ TEST(MainWindow, NewDataAndAlarmFlagsAreCombinedOverTheFiveReads) {
   }
 }
 
-TEST(MainWindow, ExitAndCloseBoxSaveTheConfigurationAndEnd) {
+TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
   TempDir dir;
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
-  for (bool closeBox : {false, true}) {
+  for (int way : {0, 1, 2}) {
     WindowRig rig;
     rig.session.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
     frmVelk47120& w = rig.Open();
     w.show();
-    if (closeBox) {
+    if (way == 0) {
+      w.MnuExit->trigger();
+    } else if (way == 1) {
       w.close();
     } else {
-      w.MnuExit->trigger();
+      ExitSignals onSignal([&] { w.MnuExit_Click(); });
+      std::raise(SIGTERM);
+      for (int i = 0; i < 100 && rig.exit.codes.empty(); ++i) QCoreApplication::processEvents();
+      struct sigaction now {};
+      sigaction(SIGTERM, nullptr, &now);
+      EXPECT_EQ(now.sa_handler, SIG_DFL);  // a second signal acts as the default would
     }
     EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
     EXPECT_FALSE(w.isVisible());
