@@ -97,5 +97,5 @@ int main(int argc, char** argv) {
     port = std::make_unique<velk::LinuxPortIo>(portOs);
     usb = std::make_unique<velk::LibUsbDriver>();
   }
-  return velk::RunProgram(*port, *usb);
+  return velk::RunProgram(*port, *usb, sensor != nullptr);
 }

@@ -27,6 +27,9 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   MessageSink& messages;
+  // The seams lead to the built-in simulated sensor: the windows say so wherever they name
+  // the chip.
+  bool Simulated = false;
   Analyzer analyzer;
   Reg47120 reg;
   EzUsb ezUsb;

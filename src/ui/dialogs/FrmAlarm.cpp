@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "ui/dialogs/PinDialogWidgets.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -32,6 +33,7 @@ FrmAlarm::FrmAlarm(Session& session, QWidget* parent) : QDialog(parent), session
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(alarms);
   layout->addLayout(bottom);
+  OrderTabsByPosition(this);
 
   // A closed box also reports arrow keys, the wheel and leaving it as activations.
   connect(cmboA1S, &QComboBox::activated, this, [this] {

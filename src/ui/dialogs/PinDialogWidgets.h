@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "core/Delay.h"
+#include "widgets/ScrollBars.h"
 
 namespace velk::pin_dialogs {
 
@@ -44,6 +45,7 @@ inline QScrollBar* ScrollBar(QWidget* parent, const QString& name, int maximum, 
   bar->setSingleStep(1);
   bar->setPageStep(pageStep);
   bar->setTracking(false);
+  MakeKeyboardScrollBar(bar);
   return bar;
 }
 

@@ -8,6 +8,8 @@
 
 #include "core/NumberText.h"
 #include "core/ProgramTitle.h"
+#include "widgets/TabOrder.h"
+#include "widgets/ValueLabel.h"
 
 #ifndef VELK_VERSION
 #error "VELK_VERSION must come from the project's version"
@@ -53,7 +55,7 @@ frmAbout::frmAbout(Session& session, QWidget* parent) : QDialog(parent), session
     caption = new QLabel(text, this);
     value = new QLabel(placeholder, this);
     value->setObjectName(name);
-    value->setAccessibleName(caption->text());
+    NameValue(value, caption->text());
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     const int row = values->rowCount();
     values->addWidget(caption, row, 0);
@@ -90,6 +92,7 @@ frmAbout::frmAbout(Session& session, QWidget* parent) : QDialog(parent), session
   layout->addWidget(lblDisclaimer);
   layout->addLayout(buttons);
   setMinimumWidth(420);
+  OrderTabsByPosition(this);
 
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
@@ -98,15 +101,15 @@ frmAbout::frmAbout(Session& session, QWidget* parent) : QDialog(parent), session
 
 void frmAbout::Form_Load() {
   setWindowTitle(QString("About ") + kProgramTitle);
-  lblVersion->setText(ProgramVersion(VELK_VERSION));
+  ShowValue(lblVersion, ProgramVersion(VELK_VERSION));
 
   Reg47120& reg = session_.reg;
   reg.IdentifyProduct(session_.spi);
-  LblDutRev->setText(QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)));
-  lblProductType->setText(QString::fromStdString(reg.ProductName));
-  LblDutDate->setText(
-      QString("%1/%2/%3").arg(reg.RevisionMonth).arg(reg.RevisionDay).arg(reg.RevisionYear));
-  LblFlashWrites->setText(QString::number(reg.FlashCount));
+  ShowValue(LblDutRev, QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)));
+  ShowValue(lblProductType, QString::fromStdString(reg.ProductName));
+  ShowValue(LblDutDate,
+            QString("%1/%2/%3").arg(reg.RevisionMonth).arg(reg.RevisionDay).arg(reg.RevisionYear));
+  ShowValue(LblFlashWrites, QString::number(reg.FlashCount));
 }
 
 void frmAbout::cmdOK_Click() {

@@ -8,6 +8,8 @@
 #include <algorithm>
 
 #include "core/NumberText.h"
+#include "widgets/ScrollBars.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -34,6 +36,7 @@ frmDAC::frmDAC(Session& session, QWidget* parent) : QDialog(parent), session_(se
   hscAuxDAC->setPageStep(16);
   // A drag writes once, on release.
   hscAuxDAC->setTracking(false);
+  MakeKeyboardScrollBar(hscAuxDAC);
   hscAuxDAC->setAccessibleName("Auxiliary DAC");
   hscAuxDAC->setMinimumWidth(240);
   txtAuxDacIn = new QLineEdit(frameAuxDac);
@@ -67,6 +70,8 @@ frmDAC::frmDAC(Session& session, QWidget* parent) : QDialog(parent), session_(se
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(frameAuxDac);
   layout->addLayout(buttons);
+
+  OrderTabsByPosition(this);
 
   connect(hscAuxDAC, &QScrollBar::valueChanged, this, &frmDAC::hscAuxDAC_Change);
   connect(cmdOK, &QPushButton::clicked, this, &frmDAC::cmdOK_Click);

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs/PinDialogWidgets.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -23,6 +24,7 @@ frmGpioMisc::frmGpioMisc(Session& session, QWidget* parent) : QDialog(parent), s
   layout->addWidget(frameGpio);
   layout->addWidget(frameMiscCtrl);
   layout->addLayout(bottom);
+  OrderTabsByPosition(this);
 
   connect(CmdDir0, &QPushButton::clicked, this, &frmGpioMisc::CmdDir0_Click);
   connect(CmdDir1, &QPushButton::clicked, this, &frmGpioMisc::CmdDir1_Click);

@@ -15,6 +15,7 @@
 #include "core/Delay.h"
 #include "core/HexText.h"
 #include "ui/dialogs/UserRegisterListing.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -133,6 +134,7 @@ frmManualReg::frmManualReg(Session& session, QWidget* parent) : QDialog(parent),
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(panels);
   layout->addLayout(buttons);
+  OrderTabsByPosition(this);
 
   connect(cmboRegister, &QComboBox::currentIndexChanged, this, &frmManualReg::cmboRegister_Click);
   connect(cmdRead, &QPushButton::clicked, this, &frmManualReg::cmdRead_Click);

@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 
 #include "core/NumberText.h"
+#include "widgets/ScrollBars.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -19,6 +21,7 @@ frmPowerdown::frmPowerdown(Session& session, QWidget* parent) : QDialog(parent),
   hscPowerdown->setRange(0, 255);
   hscPowerdown->setPageStep(8);
   hscPowerdown->setTracking(false);
+  MakeKeyboardScrollBar(hscPowerdown);
   hscPowerdown->setAccessibleName("Sleep Count");
   hscPowerdown->setMinimumWidth(200);
   txtPwrMde = new QLineEdit(framePowerdown);
@@ -56,6 +59,8 @@ frmPowerdown::frmPowerdown(Session& session, QWidget* parent) : QDialog(parent),
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(framePowerdown);
   layout->addLayout(buttons);
+
+  OrderTabsByPosition(this);
 
   connect(hscPowerdown, &QScrollBar::valueChanged, this, &frmPowerdown::hscPowerdown_Change);
   connect(cmdPowerDown, &QPushButton::clicked, this, &frmPowerdown::cmdPowerDown_Click);

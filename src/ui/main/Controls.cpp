@@ -5,6 +5,9 @@
 #include <QStylePainter>
 
 #include "ui/main/Twips.h"
+#include "widgets/FixedColours.h"
+#include "widgets/ScrollBars.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -47,6 +50,8 @@ QLineEdit* MakeTextBox(QWidget* parent, const char* name, int left, int top, int
   auto* box = new QLineEdit(parent);
   box->setObjectName(name);
   box->setReadOnly(readOnly);
+  // A box that only shows a value is no Tab stop; a click still selects its text.
+  if (readOnly) box->setFocusPolicy(Qt::ClickFocus);
   box->setAlignment(Qt::AlignRight);
   PlaceTwips(box, left, top, width, height);
   return box;
@@ -67,7 +72,11 @@ void WrapButton::paintEvent(QPaintEvent*) {
   initStyleOption(&option);
   option.text.clear();
   painter.drawControl(QStyle::CE_PushButton, option);
-  painter.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
+  const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this)
+                           ? Qt::TextShowMnemonic
+                           : Qt::TextHideMnemonic;
+  painter.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap | mnemonic,
+                   text());
 }
 
 QPushButton* MakeWrapButton(QWidget* parent, const char* name, const QString& caption, int left,
@@ -95,15 +104,13 @@ QScrollBar* MakeScrollBar(QWidget* parent, const char* name, int minimum, int ma
   bar->setPageStep(largeStep);
   bar->setSingleStep(1);
   bar->setTracking(false);
+  MakeKeyboardScrollBar(bar);
   PlaceTwips(bar, left, top, width, height);
   return bar;
 }
 
 void SetBackground(QLabel* label, const QColor& colour) {
-  label->setAutoFillBackground(true);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::Window, colour);
-  label->setPalette(palette);
+  SetFixedColours(label, colour);
 }
 
 QColor Background(const QLabel* label) {
@@ -115,7 +122,7 @@ void ShowIndicator(QLabel* label, bool set, const QString& setText, const QStrin
   // Refreshed every read-loop cycle: an unchanged indicator costs no repaint.
   if (label->autoFillBackground() && Background(label) != colour) SetBackground(label, colour);
   if (!label->autoFillBackground()) SetBackground(label, colour);
-  label->setText(set ? setText : clearText);
+  ShowValue(label, set ? setText : clearText);
 }
 
 }  // namespace velk

@@ -47,7 +47,7 @@ QScrollBar* MakeScrollBar(QWidget* parent, const char* name, int minimum, int ma
 // A flag indicator: red with `setText` when set, green with `clearText` when clear.
 void ShowIndicator(QLabel* label, bool set, const QString& setText = "Alarm",
                    const QString& clearText = "OK");
-// Background colour of a label (filled background).
+// Background colour of a label (filled background), with a text colour that reads on it.
 void SetBackground(QLabel* label, const QColor& colour);
 QColor Background(const QLabel* label);
 

@@ -6,6 +6,7 @@
 #include "measure/OutputCycle.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -26,12 +27,12 @@ void frmVelk47120::BuildDataRegPanel(QWidget* client) {
   lblNewDataFlag = MakeLabel(frameDataReg, "lblNewDataFlag", "Old", 150, 2500, 1110, 285);
   lblNewDataFlag->setFrameShape(QFrame::Panel);
   lblNewDataFlag->setFrameShadow(QFrame::Sunken);
-  lblNewDataFlag->setAccessibleName("New data flag");
+  NameValue(lblNewDataFlag, "New Data");
   lblNewDataFlag->setAutoFillBackground(true);
   lblErrorAlarmFlag = MakeLabel(frameDataReg, "lblErrorAlarmFlag", "OK", 1380, 2500, 1110, 285);
-  lblErrorAlarmFlag->setAccessibleName("Error/alarm flag");
+  NameValue(lblErrorAlarmFlag, "Error/Alarm");
   ShowIndicator(lblErrorAlarmFlag, false);
-  cmdReadData = MakeButton(frameDataReg, "cmdReadData", "Read", 660, 2900, 1335, 360);
+  cmdReadData = MakeButton(frameDataReg, "cmdReadData", "&Read", 660, 2900, 1335, 360);
   connect(cmdReadData, &QPushButton::clicked, this, &frmVelk47120::cmdReadData_Click);
 }
 
@@ -57,7 +58,7 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
           std::clamp(RoundToInt32(value * 4.0f), ProgressBar3->minimum(), ProgressBar3->maximum());
   }
   // Each flag set once, after the reads, so an unchanged flag is not repainted.
-  lblNewDataFlag->setText(cycle.newSeen ? "New" : "Old");
+  ShowValue(lblNewDataFlag, cycle.newSeen ? "New" : "Old");
   ShowIndicator(lblErrorAlarmFlag, cycle.alarmSeen);
   // Set once and last: the bar repaints at once on every visible change.
   ProgressBar3->setValue(bar);

@@ -12,6 +12,7 @@
 #include "transport/parallel/dialogs/frmPort.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
 #include "ui/main/Twips.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -33,8 +34,10 @@ frmVelk47120::frmVelk47120(Session& session, ModalRunner& modal, ProcessExit& ex
   BuildSampleRatePanel(client_);
   BuildCalibrationPanel(client_);
   BuildMenus();
+  BuildChartMenu();
   statusBar()->setSizeGripEnabled(true);
   SizeToDesign();
+  BuildKeyboard();
   Form_Load();
 }
 
@@ -53,9 +56,9 @@ void frmVelk47120::Form_Load() {
   DatalogEnabled = 0;
   config.LoopDelay = 25.0f;
   txtLoopDelay->setText("5.0");
-  lblLoop->setText("Stopped");
+  ShowValue(lblLoop, "Stopped");
   const int32_t model = config.DeviceNumber.Numeric();
-  lblDeviceNumber->setText(QString::fromStdString(config.DeviceNumber.DisplayText()));
+  ShowValue(lblDeviceNumber, QString::fromStdString(config.DeviceNumber.DisplayText()));
   mnu47120->setChecked(model == 47120);
   mnu47121->setChecked(model == 47121);
   SetPlotScale(model);
@@ -183,7 +186,7 @@ QString frmVelk47120::ChipLine() const {
            ": check the adapter and cable, the port address and access, or wait for the end of a "
            "power-down.";
   return QString("%1, firmware %2 (%3/%4/%5), %6 flash writes, on %7")
-      .arg(QString::fromStdString(reg.ProductName))
+      .arg(QString::fromStdString(reg.ProductName) + (session_.Simulated ? " (simulated)" : ""))
       .arg(QString::fromStdString(FormatFixed(reg.FirmwareRevision, 1)))
       .arg(reg.RevisionMonth)
       .arg(reg.RevisionDay)

@@ -5,9 +5,11 @@
 #include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -60,6 +62,14 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
 
   // Layout (WindowLayout.cpp).
   void Form_Resize();
+
+  // The chart's context menu (ChartMenu.cpp). Saving is refused during a run, so no dialog
+  // stalls the loop and its log; copying is not.
+  void pic1_ContextMenu(const QPoint& at);
+  void mnuCopyChart_Click();
+  void mnuSaveChart_Click();
+  // The chart with its axis labels as shown, in device pixels.
+  QImage ChartImage() const;
 
   // Output registers (DataRegPanel.cpp).
   void cmdReadData_Click();
@@ -144,6 +154,9 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   // Strip chart.
   StripChart* pic1 = nullptr;
   AxisMarks marks;
+  QMenu* pic1Menu = nullptr;
+  QAction* mnuCopyChart = nullptr;
+  QAction* mnuSaveChart = nullptr;
 
   // Output registers.
   QGroupBox* frameDataReg = nullptr;
@@ -218,6 +231,9 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void BuildCalibrationPanel(QWidget* client);
   void BuildMenus();
   void SizeToDesign();
+  // Tab order in reading order and the keys that act on the whole window (Keyboard.cpp).
+  void BuildKeyboard();
+  void BuildChartMenu();
 
   void PrepareInterface();
   frmPort& PortDialog();

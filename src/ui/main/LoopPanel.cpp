@@ -8,6 +8,7 @@
 #include "measure/InterfaceSetup.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -24,18 +25,18 @@ QString PathText(const std::filesystem::path& path) {
 
 void frmVelk47120::BuildLoopPanel(QWidget* client) {
   frameLoopRun = MakeFrame(client, "frameLoopRun", "Loop Setup", 2970, 4350, 2415, 3372);
-  CmdReadLoop = MakeButton(frameLoopRun, "CmdReadLoop", "Start", 150, 300, 975, 375);
+  CmdReadLoop = MakeButton(frameLoopRun, "CmdReadLoop", "&Start", 150, 300, 975, 375);
   lblLoop = MakeLabel(frameLoopRun, "lblLoop", "Stopped", 1260, 345, 1005, 285);
   lblLoop->setFrameShape(QFrame::Panel);
   lblLoop->setFrameShadow(QFrame::Sunken);
-  lblLoop->setAccessibleName("Loop state");
+  NameValue(lblLoop, "Loop state");
   SetBackground(lblLoop, kStoppedColour);
 
-  txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1530, 780, 735, 285);
-  MakeCaption(frameLoopRun, "Loop Delay (mS)", 120, 810, 1400, 255, txtLoopDelay);
-  txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1530, 1140, 735, 285, true);
+  txtLoopDelay = MakeTextBox(frameLoopRun, "txtLoopDelay", 1440, 780, 855, 285);
+  MakeCaption(frameLoopRun, "Loop Delay (mS)", 120, 810, 1290, 255, txtLoopDelay);
+  txtLoopCount = MakeTextBox(frameLoopRun, "txtLoopCount", 1440, 1140, 855, 285, true);
   txtLoopCount->setAutoFillBackground(true);
-  MakeCaption(frameLoopRun, "Loop Count", 120, 1170, 1400, 255, txtLoopCount);
+  MakeCaption(frameLoopRun, "Loop Count", 120, 1170, 1290, 255, txtLoopCount);
   chkOneSweep =
       MakeCheckBox(frameLoopRun, "chkOneSweep", "Stop after 1 sweep", 150, 1530, 2115, 255);
 
@@ -59,9 +60,9 @@ void frmVelk47120::chkDatalog_Click() {
 }
 
 void frmVelk47120::ShowLoopStopped() {
-  lblLoop->setText("Stopped");
+  ShowValue(lblLoop, "Stopped");
   SetBackground(lblLoop, kStoppedColour);
-  CmdReadLoop->setText("Start");
+  CmdReadLoop->setText("&Start");
 }
 
 void frmVelk47120::CmdReadLoop_Click() {
@@ -71,9 +72,9 @@ void frmVelk47120::CmdReadLoop_Click() {
   } else if (lblLoop->text() == "Stopped") {
     if (noChip_ && !messages_.Ask("No chip answered at the last check. Start the run anyway?"))
       return;
-    lblLoop->setText("Running");
+    ShowValue(lblLoop, "Running");
     SetBackground(lblLoop, kRunningColour);
-    CmdReadLoop->setText("Stop");
+    CmdReadLoop->setText("&Stop");
     QCoreApplication::processEvents();
     // Started again before a suspended run saw "Stopped": that run simply goes on.
     if (!loopActive_) ReadLoop();

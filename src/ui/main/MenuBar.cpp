@@ -13,29 +13,30 @@
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/HelpWindow.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
 void frmVelk47120::BuildMenus() {
   QMenuBar* bar = menuBar();
-  QMenu* iface = bar->addMenu("Interface");
+  QMenu* iface = bar->addMenu("&Interface");
   mnuInterface = iface->menuAction();
-  mnuPort = iface->addAction("Parallel Port");
-  mnuUsb = iface->addAction("USB");
-  QMenu* device = bar->addMenu("Device");
+  mnuPort = iface->addAction("&Parallel Port");
+  mnuUsb = iface->addAction("&USB");
+  QMenu* device = bar->addMenu("&Device");
   mnuDevice = device->menuAction();
-  mnu47120 = device->addAction("47120");
-  mnu47121 = device->addAction("47121");
+  mnu47120 = device->addAction("4712&0");
+  mnu47121 = device->addAction("4712&1");
   for (QAction* entry : {mnuPort, mnuUsb, mnu47120, mnu47121}) entry->setCheckable(true);
 
-  MnuAlarms = bar->addAction("Alarms");
-  MnuGpioMsc = bar->addAction("GPIO/MSC");
-  mnuRegister = bar->addAction("Register");
-  mnuAuxDac = bar->addAction("Aux DAC");
-  mnuPowerdown = bar->addAction("Powerdown");
-  MnuAbout = bar->addAction("About");
-  mnuHelp = bar->addAction("Help");
-  MnuExit = bar->addAction("Exit");
+  MnuAlarms = bar->addAction("Alar&ms");
+  MnuGpioMsc = bar->addAction("&GPIO/MSC");
+  mnuRegister = bar->addAction("Regis&ter");
+  mnuAuxDac = bar->addAction("Aux DA&C");
+  mnuPowerdown = bar->addAction("&Powerdown");
+  MnuAbout = bar->addAction("A&bout");
+  mnuHelp = bar->addAction("&Help");
+  MnuExit = bar->addAction("E&xit");
 
   const auto on = [this](QAction* entry, void (frmVelk47120::*handler)()) {
     connect(entry, &QAction::triggered, this, handler);
@@ -73,7 +74,7 @@ void frmVelk47120::mnu47120_Click() {
   mnu47120->setChecked(true);
   mnu47121->setChecked(false);
   session_.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47120);
-  lblDeviceNumber->setText("47120");
+  ShowValue(lblDeviceNumber, "47120");
   SetPlotScale(47120);
 }
 
@@ -81,7 +82,7 @@ void frmVelk47120::mnu47121_Click() {
   mnu47120->setChecked(false);
   mnu47121->setChecked(true);
   session_.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
-  lblDeviceNumber->setText("47121");
+  ShowValue(lblDeviceNumber, "47121");
   SetPlotScale(47121);
 }
 

@@ -12,10 +12,10 @@ void frmVelk47120::BuildSampleRatePanel(QWidget* client) {
   hscSmplPrd = MakeScrollBar(frameSmplPrd, "hscSmplPrd", 0, 255, 8, 480, 375, 975, 255);
   hscSmplPrd->setValue(1);
   hscSmplPrd->setAccessibleName("SMPL_PRD");
-  txtSmplPrd = MakeTextBox(frameSmplPrd, "txtSmplPrd", 1560, 360, 600, 285, true);
+  txtSmplPrd = MakeTextBox(frameSmplPrd, "txtSmplPrd", 1500, 360, 750, 285, true);
   txtSmplPrd->setAccessibleName("SMPL_PRD value");
-  txtSamplePeriod = MakeTextBox(frameSmplPrd, "txtSamplePeriod", 1560, 720, 600, 285, true);
-  MakeCaption(frameSmplPrd, "Sample Rate (mS)", 120, 750, 1400, 255, txtSamplePeriod);
+  txtSamplePeriod = MakeTextBox(frameSmplPrd, "txtSamplePeriod", 1500, 720, 750, 285, true);
+  MakeCaption(frameSmplPrd, "Sample Rate (mS)", 120, 750, 1380, 255, txtSamplePeriod);
 
   frameAvgCnt = MakeFrame(frameSampleRate, "frameAvgCnt", "AVG_CNT", 120, 1800, 2295, 1455);
   hscAvgCnt = MakeScrollBar(frameAvgCnt, "hscAvgCnt", 0, 7, 1, 480, 360, 975, 255);

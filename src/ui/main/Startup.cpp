@@ -14,7 +14,7 @@
 
 namespace velk {
 
-int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
+int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, bool simulated) {
   QApplication::setWindowIcon(QIcon(":/velk47120.png"));
   frmMsg loading;
   loading.show();
@@ -29,6 +29,7 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver) {
 
   QtMessageSink messages;
   Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
+  session.Simulated = simulated;
   session.analyzer.LoadConfig();
   session.reg.BuildRegisterTable();
 

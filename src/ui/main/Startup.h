@@ -6,7 +6,8 @@
 namespace velk {
 
 // The program's start-up: loading window, delay calibration, defaults, configuration,
-// register table, then the main window until it closes. Returns the exit code.
-int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver);
+// register table, then the main window until it closes. Returns the exit code. `simulated`
+// says the seams lead to the simulated sensor.
+int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, bool simulated = false);
 
 }  // namespace velk

@@ -1,6 +1,7 @@
 #include "measure/OutputCycle.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -29,7 +30,7 @@ constexpr StatusRow kRows[] = {
 
 void frmVelk47120::BuildStatusPanel(QWidget* client) {
   FrmStatus = MakeFrame(client, "FrmStatus", "Status Register", 5490, 4350, 2535, 3372);
-  CmdUpdateStatus = MakeButton(FrmStatus, "CmdUpdateStatus", "Read Status", 1080, 360, 1215, 255);
+  CmdUpdateStatus = MakeButton(FrmStatus, "CmdUpdateStatus", "Re&ad Status", 1080, 360, 1215, 255);
   QLabel** indicators[] = {&lblLowSupplyFlag, &lblHighSupplyFlag, &lblWriteFailFlag,
                            &lblSpiWriteFlag,  &lblOverrange,      &lblDiagError,
                            &lblAlarm1SetFlag, &lblAlarm2SetFlag};
@@ -39,7 +40,7 @@ void frmVelk47120::BuildStatusPanel(QWidget* client) {
     indicator->setFrameShape(QFrame::Panel);
     indicator->setFrameShadow(QFrame::Sunken);
     MakeCaption(FrmStatus, row.caption, 240, row.top, 1600, 255)->setBuddy(indicator);
-    indicator->setAccessibleName(row.caption);
+    NameValue(indicator, row.caption);
     *indicators[n++] = indicator;
   }
   connect(CmdUpdateStatus, &QPushButton::clicked, this, &frmVelk47120::CmdUpdateStatus_Click);

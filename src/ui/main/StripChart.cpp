@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <cmath>
 
 #include "ui/main/Twips.h"
@@ -21,6 +23,8 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
   setAccessibleName("Gyro rate chart");
   // Every pixel comes from the picture: skip the background fill.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // A Tab stop, so the keyboard reaches its context menu (Menu key, Shift+F10).
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void StripChart::SetTwipsGeometry(int left, int top, int width, int height) {
@@ -54,14 +58,14 @@ QSize StripChart::sizeHint() const {
   return {Twips(this, kDesignWidth), Twips(this, kDesignHeight)};
 }
 
+// The chart is paper: white with a light grey grid under any desktop palette, so the dark
+// trace and the grid read the same in a dark theme.
 QColor StripChart::GridColour() const {
-  // The nearest the palette has to an inactive window border: a shade below the inactive
-  // window face, so it shows faintly on the white chart.
-  return palette().color(QPalette::Inactive, QPalette::Window).darker(125);
+  return {176, 176, 176};
 }
 
 QColor StripChart::BackgroundColour() const {
-  return palette().color(QPalette::Base);
+  return Qt::white;
 }
 
 void StripChart::NewPicture() {
@@ -115,6 +119,23 @@ void StripChart::paintEvent(QPaintEvent* event) {
   painter.drawPixmap(
       area.topLeft(), picture_,
       QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(1, 1, -1, -1);
+    focus.backgroundColor = BackgroundColour();
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  }
+}
+
+void StripChart::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void StripChart::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 void StripChart::resizeEvent(QResizeEvent* event) {

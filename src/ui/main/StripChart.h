@@ -25,7 +25,7 @@ class StripChart : public QWidget {
   int Top() const;
 
   void Clear();
-  // Grid line: dashed, 1 pixel, in the inactive-border colour.
+  // Grid line: dashed, 1 pixel, light grey.
   void DashedLine(int x1, int y1, int x2, int y2);
   // Trace segment: solid dark blue, 2 pixels.
   void Segment(int x1, int y1, int x2, int y2);
@@ -39,6 +39,8 @@ class StripChart : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void NewPicture();

@@ -6,6 +6,7 @@
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/Twips.h"
+#include "widgets/ValueLabel.h"
 
 namespace velk {
 
@@ -35,10 +36,12 @@ int ToTwips(const QWidget* widget, int pixels) {
 }  // namespace
 
 void frmVelk47120::BuildTopStrip(QWidget* client) {
-  // The designed geometry assumes the classic 8-point dialog font.
+  // The designed geometry assumes the classic 8-point dialog font; the sans-serif fonts here
+  // are wider, and at 7.5 points take the room it took. Points, so the text grows with the
+  // screen's DPI exactly as the twips do.
   QFont font = this->font();
   font.setFamilies({"Liberation Sans", "Arial", "Nimbus Sans", "Helvetica", font.family()});
-  font.setPixelSize(11);
+  font.setPointSizeF(7.5);
   setFont(font);
 
   pic1 = new StripChart(client);
@@ -47,7 +50,7 @@ void frmVelk47120::BuildTopStrip(QWidget* client) {
   plot_ = std::make_unique<Plot47120>(*pic1, marks);
 
   lblDeviceNumber = MakeLabel(client, "lblDeviceNumber", "", 180, 1350, 735, 165);
-  lblDeviceNumber->setAccessibleName("Device");
+  NameValue(lblDeviceNumber, "Device");
 
   ProgressBar3 = new QProgressBar(client);
   ProgressBar3->setObjectName("ProgressBar3");

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 
 #include "core/HexText.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -41,6 +42,7 @@ frmPort::frmPort(Analyzer& config, SetupGiveio& giveio, ParallelSpi& parallel, I
   buttons->addWidget(cmdOK);
   buttons->addWidget(cmdCancel);
   grid->addLayout(buttons, 1, 0, 1, 2);
+  OrderTabsByPosition(this);
 
   connect(cmdOK, &QPushButton::clicked, this, &frmPort::cmdOK_Click);
   connect(cmdCancel, &QPushButton::clicked, this, &frmPort::cmdCancel_Click);

@@ -14,6 +14,7 @@
 #include "core/NumberText.h"
 #include "transport/usb/dialogs/BoardText.h"
 #include "transport/usb/dialogs/OptionChoice.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -71,6 +72,7 @@ frmUSBdebug::frmUSBdebug(UsbSpiDrivers& usb, EzUsb& ezUsb, MessageSink& messages
   layout->addLayout(middle);
   layout->addWidget(frameManual);
   layout->addLayout(bottom);
+  OrderTabsByPosition(this);
 
   connect(cmdExit, &QPushButton::clicked, this, &frmUSBdebug::cmdExit_Click);
 }

@@ -7,6 +7,7 @@
 
 #include "transport/usb/dialogs/BoardText.h"
 #include "transport/usb/dialogs/OptionChoice.h"
+#include "widgets/TabOrder.h"
 
 namespace velk {
 
@@ -81,6 +82,7 @@ frmUSBselect::frmUSBselect(UsbSpiDrivers& usb, EzUsb& ezUsb, MessageSink& messag
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(frameBufferSetup);
   layout->addLayout(buttons);
+  OrderTabsByPosition(this);
 
   connect(cmdFindEzUsb, &QPushButton::clicked, this, &frmUSBselect::cmdFindEzUsb_Click);
   connect(cmdDebugUsb, &QPushButton::clicked, this, &frmUSBselect::cmdDebugUsb_Click);

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QStyleOptionSlider>
+#include <cmath>
+
+#include "support/Captions.h"
+#include "support/LoopDriver.h"
+#include "support/WindowRig.h"
+#include "transport/parallel/dialogs/frmPort.h"
+#include "transport/usb/dialogs/frmUSBdebug.h"
+#include "transport/usb/dialogs/frmUSBselect.h"
+#include "ui/dialogs/FrmAlarm.h"
+#include "ui/dialogs/frmAbout.h"
+#include "ui/dialogs/frmDAC.h"
+#include "ui/dialogs/frmGpioMisc.h"
+#include "ui/dialogs/frmManualReg.h"
+#include "ui/dialogs/frmPowerdown.h"
+#include "ui/main/Controls.h"
+#include "widgets/TabOrder.h"
+
+namespace velk {
+namespace {
+
+// The main window with every value box at the widest value it can show, and every dialog.
+struct EveryWindow : test::WindowRig {
+  EveryWindow() {
+    frmVelk47120& w = Open();
+    const std::pair<QLineEdit*, const char*> widest[] = {{w.txtReadReg[slot::Supply_Out], "7.499"},
+                                                         {w.txtReadReg[slot::Gyro_Out], "-600.26"},
+                                                         {w.txtReadReg[slot::Aux_Adc], "2.500"},
+                                                         {w.txtReadReg[slot::Temp_Out], "-272.57"},
+                                                         {w.txtReadReg[slot::Angle_Out], "599.98"},
+                                                         {w.txtScale, "320"},
+                                                         {w.txtSmplPrd, "255"},
+                                                         {w.txtSamplePeriod, "7749.12"},
+                                                         {w.txtAvgCnt, "7"},
+                                                         {w.txtRollAvg, "128"},
+                                                         {w.txtAvgUpdateRate, "1983.77"},
+                                                         {w.txtLoopDelay, "60000.0"},
+                                                         {w.txtLoopCount, "9999999"},
+                                                         {w.txtGyroOfst, "-4095"},
+                                                         {w.txtGyroScale, "4095"},
+                                                         {w.txtFileIndex, "999"}};
+    for (auto [box, text] : widest) box->setText(text);
+    for (QLabel* flag : {w.lblLowSupplyFlag, w.lblErrorAlarmFlag}) ShowIndicator(flag, true);
+    w.lblLoop->setText("Running");
+    windows = {&w,
+               new FrmAlarm(session, &w),
+               new frmGpioMisc(session, &w),
+               new frmManualReg(session, &w),
+               new frmDAC(session, &w),
+               new frmPowerdown(session, &w),
+               new frmAbout(session, &w),
+               new frmPort(session.analyzer, session.giveio, session.parallel, w, &w),
+               new frmUSBselect(session.usb, session.ezUsb, messages, modal, &w),
+               new frmUSBdebug(session.usb, session.ezUsb, messages, &w)};
+    for (QWidget* d : windows) {
+      if (d == &w) continue;
+      d->adjustSize();
+      LayOutNow(d);
+    }
+  }
+  std::vector<QWidget*> windows;
+};
+
+// The room a widget gives its text, in pixels, and the text; width 0 for no text.
+std::pair<int, QString> RoomAndText(QWidget* widget) {
+  QStyle* style = widget->style();
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+    QStyleOptionFrame frame;
+    frame.initFrom(box);
+    frame.lineWidth =
+        box->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, box) : 0;
+    const QMargins m = box->textMargins();
+    const int room = style->subElementRect(QStyle::SE_LineEditContents, &frame, box).width() -
+                     m.left() - m.right() - 4;  // the line edit's own 2-pixel margins
+    return {room, box->text()};
+  }
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    if (label->wordWrap() || label->text().isEmpty()) return {0, {}};
+    return {label->contentsRect().width() - 2 * label->margin(), test::Caption(label->text())};
+  }
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    if (qobject_cast<WrapButton*>(button)) return {0, {}};  // checked as wrapped text below
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QStyle::SubElement part = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents
+                                    : qobject_cast<QRadioButton*>(button)
+                                        ? QStyle::SE_RadioButtonContents
+                                        : QStyle::SE_PushButtonContents;
+    return {style->subElementRect(part, &option, button).width(), test::Caption(button->text())};
+  }
+  if (auto* frame = qobject_cast<QGroupBox*>(widget)) return {frame->width() - 16, frame->title()};
+  return {0, {}};
+}
+
+TEST(EveryWindow, ShowsEveryCaptionAndValueWhole) {
+  EveryWindow all;
+  for (QWidget* window : all.windows) {
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+      if (widget->window() != window || !widget->isVisibleTo(window)) continue;
+      const auto [room, text] = RoomAndText(widget);
+      const QFontMetrics metrics(widget->font());
+      if (auto* wrap = qobject_cast<WrapButton*>(widget)) {
+        const QRect inside = wrap->rect().adjusted(2, 2, -2, -2);
+        const QRect used = metrics.boundingRect(inside, Qt::AlignCenter | Qt::TextWordWrap,
+                                                test::Caption(wrap->text()));
+        EXPECT_TRUE(inside.contains(used)) << wrap->objectName().toStdString();
+      } else if (!text.isEmpty()) {
+        EXPECT_LE(metrics.horizontalAdvance(text), room)
+            << window->objectName().toStdString() << ": \"" << text.toStdString() << "\"";
+      }
+    }
+  }
+}
+
+TEST(EveryWindow, TabReachesEveryControlThatChangesSomething) {
+  EveryWindow all;
+  for (QWidget* window : all.windows) {
+    const QList<QWidget*> stops = test::TabStops(window);
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+      auto* box = qobject_cast<QLineEdit*>(w);
+      const bool acts = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSlider*>(w) ||
+                        qobject_cast<QComboBox*>(w) || (box && !box->isReadOnly());
+      if (!acts || w->window() != window || !w->isEnabled() || !w->isVisibleTo(window) ||
+          w->objectName().startsWith("qt_"))  // a part Qt shows only when needed
+        continue;
+      if (box && qobject_cast<QComboBox*>(box->parentWidget())) continue;
+      // Of a group of option buttons Tab visits one; the arrow keys choose in the group.
+      if (qobject_cast<QRadioButton*>(w) && w->objectName() != "optUsbPort0") continue;
+      QWidget* focused = w->focusProxy() ? w->focusProxy() : w;
+      EXPECT_TRUE(stops.contains(focused))
+          << window->objectName().toStdString() << " " << w->objectName().toStdString();
+    }
+  }
+}
+
+TEST(EveryWindow, ScrollBarThumbsShowWhereTheyStand) {
+  EveryWindow all;
+  for (QWidget* window : all.windows) {
+    for (QScrollBar* bar : window->findChildren<QScrollBar*>()) {
+      if (bar->window() != window || !bar->isVisibleTo(window)) continue;
+      QStyleOptionSlider option;
+      option.initFrom(bar);
+      option.orientation = bar->orientation();
+      option.minimum = bar->minimum();
+      option.maximum = bar->maximum();
+      option.pageStep = bar->pageStep();
+      const auto part = [&](int value, QStyle::SubControl sc) {
+        option.sliderPosition = option.sliderValue = value;
+        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, sc, bar);
+      };
+      const int track = part(0, QStyle::SC_ScrollBarGroove).width();
+      const int travel = part(bar->maximum(), QStyle::SC_ScrollBarSlider).x() -
+                         part(bar->minimum(), QStyle::SC_ScrollBarSlider).x();
+      EXPECT_GE(travel * 3, track) << bar->objectName().toStdString();
+    }
+  }
+}
+
+// WCAG contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto lin = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST(EveryWindow, FixedBackgroundsKeepReadableTextUnderADarkPalette) {
+  test::EnsureQApp();
+  const QPalette light = QApplication::palette();
+  QPalette dark(QColor(53, 53, 53), QColor(35, 35, 35));
+  dark.setColor(QPalette::WindowText, Qt::white);
+  dark.setColor(QPalette::Text, Qt::white);
+  QApplication::setPalette(dark);
+  {
+    test::WindowRig rig;
+    frmVelk47120& w = rig.Open();
+    const auto check = [&] {
+      for (QLabel* label : w.findChildren<QLabel*>()) {
+        const QPalette p = label->palette();
+        if (label->autoFillBackground() &&
+            p.color(QPalette::Window) != dark.color(QPalette::Window)) {
+          EXPECT_GE(Contrast(p.color(QPalette::Window), p.color(QPalette::WindowText)), 4.5)
+              << label->objectName().toStdString() << " " << label->text().toStdString();
+        }
+      }
+    };
+    check();  // "Stopped" on white, indicators clear
+    rig.sensor.SetSupply(4.0);
+    test::LoopDriver loop(rig);
+    loop.onCycle = [&](int) { check(); };  // "Running" on green, "Alarm" on red
+    loop.Run(1);
+    EXPECT_EQ(w.lblLowSupplyFlag->text(), "Alarm");
+    const QImage chart = w.pic1->grab().toImage();
+    EXPECT_EQ(chart.pixelColor(chart.width() / 3, chart.height() / 16), QColor(Qt::white));
+  }
+  QApplication::setPalette(light);
+}
+
+}  // namespace
+}  // namespace velk
