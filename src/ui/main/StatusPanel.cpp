@@ -36,7 +36,8 @@ void frmVelk47120::BuildStatusPanel(QWidget* client) {
                            &lblAlarm1SetFlag, &lblAlarm2SetFlag};
   int n = 0;
   for (const StatusRow& row : kRows) {
-    QLabel* indicator = MakeLabel(FrmStatus, row.name, "OK", row.left, row.top, 495, 255);
+    // A little wider than designed: "Alarm" in the sans-serif fonts here needs the room.
+    QLabel* indicator = MakeLabel(FrmStatus, row.name, "OK", row.left, row.top, 555, 255);
     indicator->setFrameShape(QFrame::Panel);
     indicator->setFrameShadow(QFrame::Sunken);
     MakeCaption(FrmStatus, row.caption, 240, row.top, 1600, 255)->setBuddy(indicator);
