@@ -10,8 +10,8 @@
 #include <tuple>
 
 #include "registers/WiredSession.h"
-#include "support/LoopDriver.h"
 #include "support/Captions.h"
+#include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
