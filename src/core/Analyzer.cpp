@@ -54,7 +54,12 @@ std::string DeviceNumberSetting::DisplayText() const {
 }
 
 std::string ConfigNumberText(int32_t value) {
-  return (value < 0 ? "" : " ") + std::to_string(value) + " ";
+  // Appended piece by piece: g++ 12 at -O3 takes the chained operator+ for an overlapping
+  // copy (-Wrestrict).
+  std::string text = value < 0 ? "" : " ";
+  text += std::to_string(value);
+  text += ' ';
+  return text;
 }
 
 namespace {
