@@ -9,6 +9,7 @@
 
 #include "core/Clock.h"
 #include "core/Delay.h"
+#include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
@@ -29,17 +30,20 @@ constexpr const char* kHelp =
     "  -v, --version        Show the version and end.\n"
     "  --simulate[=MODEL]   Run against the built-in simulated sensor instead of the\n"
     "  --simulate MODEL     hardware; MODEL is 47120 (the default) or 47121.\n"
+    "  --config FILE        Read the settings from FILE and save them there.\n"
     "\n"
     "Environment:\n"
     "  VELK47120_SIMULATE   47120 or 47121 simulates that model; 1, on, true or yes a\n"
     "                       47120; 0, off, false, no or empty uses the hardware.\n"
-    "  VELK47120_SPI_TRACE  File the simulated sensor appends every SPI frame to.\n";
+    "  VELK47120_SPI_TRACE  File the simulated sensor appends every SPI frame to.\n"
+    "\n";
 
 // The answers that need no window, so they work without a display.
-bool AnsweredWithoutWindow(const std::vector<std::string>& args) {
+bool AnsweredWithoutWindow(const std::vector<std::string>& args, const velk::FilePlaces& places) {
   for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
     if (args[i] == "-h" || args[i] == "--help" || args[i] == "-?") {
       std::fputs(kHelp, stdout);
+      std::fputs(velk::FilePlacesHelp(places).c_str(), stdout);
       return true;
     }
     if (args[i] == "-v" || args[i] == "--version") {
@@ -48,6 +52,24 @@ bool AnsweredWithoutWindow(const std::vector<std::string>& args) {
     }
   }
   return false;
+}
+
+// Takes "--config FILE" and "--config=FILE" out of the arguments; false when FILE is missing.
+bool TakeConfigOption(std::vector<std::string>& args, std::string& file) {
+  for (size_t i = 1; i < args.size() && args[i] != "--";) {
+    if (args[i] == "--config") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return false;
+      file = args[i + 1];
+      args.erase(args.begin() + i, args.begin() + i + 2);
+    } else if (args[i].rfind("--config=", 0) == 0) {
+      file = args[i].substr(9);
+      if (file.empty()) return false;
+      args.erase(args.begin() + i);
+    } else {
+      ++i;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -60,7 +82,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velk47120: %s\n", simulate.error.c_str());
     return 2;
   }
-  if (AnsweredWithoutWindow(args)) return 0;
+  std::string configOption;
+  if (!TakeConfigOption(args, configOption)) {
+    std::fputs("velk47120: --config needs a file name. Try --help.\n", stderr);
+    return 2;
+  }
+  const velk::FilePlaces places =
+      velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess(), configOption);
+  if (AnsweredWithoutWindow(args, places)) return 0;
 
   // Qt takes its own options (-platform, -display, ...) out of what is left.
   std::vector<char*> rest;
@@ -97,5 +126,5 @@ int main(int argc, char** argv) {
     port = std::make_unique<velk::LinuxPortIo>(portOs);
     usb = std::make_unique<velk::LibUsbDriver>();
   }
-  return velk::RunProgram(*port, *usb, sensor != nullptr);
+  return velk::RunProgram(*port, *usb, places.configFile, sensor != nullptr);
 }

@@ -101,7 +101,12 @@ PlaceFacts PlaceFactsOfThisProcess() {
 }
 
 bool MakeFolderFor(const fs::path& file) {
-  const fs::path folder = fs::absolute(file).parent_path();
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(file, ec);
+  return !ec && MakeFolder(absolute.parent_path());
+}
+
+bool MakeFolder(const fs::path& folder) {
   std::error_code ec;
   std::vector<fs::path> missing;
   for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
@@ -117,16 +122,20 @@ bool MakeFolderFor(const fs::path& file) {
 std::string FilePlacesHelp(const FilePlaces& places) {
   std::string text =
       "Files:\n"
-      "  Velk47120.cfg  The settings (interface, port address, factory switch, model). Run from\n"
-      "                 its build folder, the program keeps it in the current folder. Installed,\n"
-      "                 it uses $XDG_CONFIG_HOME/velk47120/Velk47120.cfg (by default\n"
-      "                 ~/.config/velk47120/), unless the current folder already holds a\n"
-      "                 Velk47120.cfg. --config FILE names another file.\n"
-      "  Datalogs       Beside the executable when run from its build folder and that folder is\n"
-      "                 writable, else in $XDG_DATA_HOME/velk47120 (by default\n"
-      "                 ~/.local/share/velk47120/).\n"
-      "  VELK47120.html The help, in share/velk47120/ of the installation (beside the\n"
-      "                 executable in a build folder).\n"
+      "  Velk47120.cfg\n"
+      "      The settings (interface, port address, factory switch, model). Run from its\n"
+      "      build folder, the program keeps them in the current folder. Installed, it uses\n"
+      "      $XDG_CONFIG_HOME/velk47120/Velk47120.cfg (by default ~/.config/velk47120/),\n"
+      "      unless the current folder already holds a Velk47120.cfg. --config FILE names\n"
+      "      another file.\n"
+      "  <name>_<index>.txt\n"
+      "      Datalogs. Beside the executable when run from its build folder and that folder\n"
+      "      is writable, else in $XDG_DATA_HOME/velk47120 (by default\n"
+      "      ~/.local/share/velk47120/). An installed program never writes beside its\n"
+      "      executable.\n"
+      "  VELK47120.html\n"
+      "      The help, in share/velk47120/ of the installation (beside the executable in a\n"
+      "      build folder).\n"
       "\n"
       "This run uses:\n";
   auto line = [&text](const char* what, const fs::path& path) {

@@ -46,8 +46,9 @@ FilePlaces ResolveFilePlaces(const PlaceFacts& facts,
 // password database.
 PlaceFacts PlaceFactsOfThisProcess();
 
-// Creates the folder a file goes into (owner-only, as the XDG folders are); false when it
-// cannot be made.
+// Creates a folder and its missing parents (owner-only, as the XDG folders are); false when it
+// cannot be made. MakeFolderFor does so for the folder a file goes into.
+bool MakeFolder(const std::filesystem::path& folder);
 bool MakeFolderFor(const std::filesystem::path& file);
 
 // The part of "--help" that says where each file goes and which paths this run uses.

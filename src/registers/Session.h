@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+
 #include "core/Analyzer.h"
 #include "core/Messages.h"
 #include "registers/Reg47120.h"
@@ -31,6 +33,8 @@ class Session {
   // the chip.
   bool Simulated = false;
   Analyzer analyzer;
+  // Read at start and written at the end (see ResolveFilePlaces).
+  std::filesystem::path configFile = kConfigFileName;
   Reg47120 reg;
   EzUsb ezUsb;
   UsbSpiDrivers usb{ezUsb, messages};

@@ -6,12 +6,12 @@
 
 #include <QDate>
 #include <QLocale>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cmath>
 #include <system_error>
 
+#include "core/FilePlaces.h"
 #include "core/NumberText.h"
 #include "core/PathText.h"
 
@@ -23,14 +23,6 @@ constexpr const char* kEol = "\r\n";
 
 std::string ErrnoText(int error) {
   return std::generic_category().message(error);
-}
-
-// Asks the kernel with this process's effective ids, so a read-only mount or a folder owned
-// by someone else counts as not writable.
-bool IsWritableFolder(const std::filesystem::path& folder) {
-  std::error_code ec;
-  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
-  return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 std::string HeaderBlock(const Datalog::Header& h) {
@@ -62,14 +54,9 @@ Datalog::~Datalog() {
 }
 
 std::filesystem::path Datalog::DatalogFolder() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec && IsWritableFolder(exe.parent_path())) return exe.parent_path();
-
-  const QString location = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-  const std::filesystem::path folder = location.toStdString();
+  const std::filesystem::path folder = ResolveFilePlaces(PlaceFactsOfThisProcess()).datalogFolder;
   // A folder that cannot be created shows up as the open failure of the first logged run.
-  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (!folder.empty()) MakeFolder(folder);
   return folder;
 }
 

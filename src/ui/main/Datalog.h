@@ -28,8 +28,7 @@ class Datalog {
   Datalog(const Datalog&) = delete;
   Datalog& operator=(const Datalog&) = delete;
 
-  // The executable's folder when this process may write there, else the per-user data
-  // folder of the program (created if needed).
+  // The datalog folder of this run (see ResolveFilePlaces), created if needed.
   static std::filesystem::path DatalogFolder();
   // folder / "<base>_<index>.txt"
   static std::filesystem::path FileName(const std::filesystem::path& folder,

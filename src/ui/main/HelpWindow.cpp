@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "core/FilePlaces.h"
 #include "ui/main/Twips.h"
 
 namespace velk {
@@ -36,11 +37,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), browser_(
 }
 
 std::filesystem::path HelpWindow::HelpFilePath() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec && QCoreApplication::instance() != nullptr)
-    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / kFileName;
-  return exe.parent_path() / kFileName;
+  return ResolveFilePlaces(PlaceFactsOfThisProcess()).helpFile;
 }
 
 bool HelpWindow::ShowTopics(const std::filesystem::path& file) {
@@ -69,12 +66,9 @@ bool HelpWindow::ShowTopics(const std::filesystem::path& file) {
 
 void OpenHelp(HelpWindow& window, MessageSink& messages, const std::filesystem::path& file) {
   if (!window.ShowTopics(file)) {
-    const std::filesystem::path folder = file.parent_path();
     messages.Show("The help file could not be opened:\n" + file.string() +
-                  "\n\nIt is installed beside the program. Install the program again, or copy "
-                  "packaging/" +
-                  std::string(HelpWindow::kFileName) + " from the source tree into " +
-                  (folder.empty() ? std::string("the program's folder") : folder.string()) + ".");
+                  "\n\nInstall the program again, or copy packaging/" +
+                  std::string(HelpWindow::kFileName) + " from the source tree there.");
   }
   QCoreApplication::processEvents();
 }

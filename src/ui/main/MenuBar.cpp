@@ -2,6 +2,7 @@
 #include <QMenuBar>
 
 #include "core/Delay.h"
+#include "core/FilePlaces.h"
 #include "core/OsName.h"
 #include "transport/parallel/dialogs/frmPort.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
@@ -127,8 +128,10 @@ void frmVelk47120::MnuExit_Click() {
   exiting_ = true;
   datalog_.Close();
   DelayMs(250);
-  if (std::string problem; !session_.analyzer.SaveConfig(kConfigFileName, &problem))
-    messages_.Show(problem);
+  const std::filesystem::path& config = session_.configFile;
+  // An installed program's configuration folder may not exist yet.
+  MakeFolderFor(config);
+  if (std::string problem; !session_.analyzer.SaveConfig(config, &problem)) messages_.Show(problem);
   hide();
   exit_.Exit(0);
 }

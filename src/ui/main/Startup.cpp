@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Delay.h"
+#include "core/FilePlaces.h"
 #include "registers/Session.h"
 #include "ui/main/ExitSignals.h"
 #include "ui/main/FrmMsg.h"
@@ -14,7 +15,8 @@
 
 namespace velk {
 
-int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, bool simulated) {
+int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::path& configFile,
+               bool simulated) {
   QApplication::setWindowIcon(QIcon(":/velk47120.png"));
   frmMsg loading;
   loading.show();
@@ -30,7 +32,8 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, bool simulated) {
   QtMessageSink messages;
   Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
   session.Simulated = simulated;
-  session.analyzer.LoadConfig();
+  session.configFile = configFile;
+  session.analyzer.LoadConfig(configFile);
   session.reg.BuildRegisterTable();
 
   // From here on a signal ends the program as "Exit" does (before, it ended it unsaved). While
@@ -40,7 +43,8 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, bool simulated) {
   frmVelk47120* shown = nullptr;
   ExitSignals onSignal([&] {
     if (shown != nullptr) return shown->MnuExit_Click();
-    if (std::string problem; !session.analyzer.SaveConfig(kConfigFileName, &problem))
+    MakeFolderFor(session.configFile);
+    if (std::string problem; !session.analyzer.SaveConfig(session.configFile, &problem))
       std::fprintf(stderr, "%s\n", problem.c_str());
     exit.Exit(0);
   });
