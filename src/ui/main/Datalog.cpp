@@ -114,7 +114,12 @@ bool Datalog::WriteRow(int32_t index, float supply, float gyro, float adcIn, flo
                        float angle, bool newData, bool error, int32_t status) {
   if (!IsOpen()) return true;
   std::string row = std::to_string(index);
-  for (float value : {supply, gyro, adcIn, temp, angle}) row += "\t" + FormatGeneral(value);
+  // Appended piece by piece: g++ 12 at -O3 takes "\t" + string for an overlapping copy
+  // (-Wrestrict).
+  for (float value : {supply, gyro, adcIn, temp, angle}) {
+    row += '\t';
+    row += FormatGeneral(value);
+  }
   row += std::string("\t") + TrueFalse(newData) + "\t" + TrueFalse(error) + "\t";
   row += std::to_string(status);
   row += kEol;
