@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the .deb from the finished build, checks its control fields and file list, unpacks it
+# Builds the .deb from the finished build, checks its file list and dependencies, unpacks it
 # and runs the unpacked program.
 # Usage: check_package.sh <cpack> <build dir>
 set -u
@@ -17,27 +17,18 @@ fi
 deb="$(ls "$tmp"/out/*.deb)"
 
 dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $6 }' | sort >"$tmp/files"
-sort >"$tmp/expected" <<'LIST'
-./usr/bin/velk47120
-./usr/lib/udev/rules.d/60-velk47120.rules
-./usr/share/applications/velk47120.desktop
-./usr/share/doc/velk47120/LICENSE
-./usr/share/doc/velk47120/README.md
-./usr/share/doc/velk47120/changelog.gz
-./usr/share/doc/velk47120/copyright
-./usr/share/icons/hicolor/128x128/apps/velk47120.png
-./usr/share/icons/hicolor/16x16/apps/velk47120.png
-./usr/share/icons/hicolor/22x22/apps/velk47120.png
-./usr/share/icons/hicolor/24x24/apps/velk47120.png
-./usr/share/icons/hicolor/256x256/apps/velk47120.png
-./usr/share/icons/hicolor/32x32/apps/velk47120.png
-./usr/share/icons/hicolor/48x48/apps/velk47120.png
-./usr/share/icons/hicolor/64x64/apps/velk47120.png
-./usr/share/icons/hicolor/scalable/apps/velk47120.svg
-./usr/share/man/man1/velk47120.1.gz
-./usr/share/metainfo/org.velk47120.Velk47120.metainfo.xml
-./usr/share/velk47120/VELK47120.html
-LIST
+{
+  for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256; do
+    echo "./usr/share/icons/hicolor/$size/apps/velk47120.png"
+  done
+  for file in bin/velk47120 lib/udev/rules.d/60-velk47120.rules share/velk47120/VELK47120.html \
+      share/applications/velk47120.desktop share/icons/hicolor/scalable/apps/velk47120.svg \
+      share/metainfo/org.velk47120.Velk47120.metainfo.xml share/man/man1/velk47120.1.gz \
+      share/doc/velk47120/README.md share/doc/velk47120/LICENSE \
+      share/doc/velk47120/copyright share/doc/velk47120/changelog.gz; do
+    echo "./usr/$file"
+  done
+} | sort >"$tmp/expected"
 diff -u "$tmp/expected" "$tmp/files" >&2 || fail "the package's files differ from the layout (- expected, + packaged)"
 
 # Runtime dependencies come from the libraries the program links.
@@ -45,18 +36,9 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for lib in libqt6widgets6 libusb-1.0-0 libstdc++6; do
   case "$depends" in *"$lib"*) ;; *) fail "Depends lacks $lib: $depends" ;; esac
 done
-case "$(dpkg-deb -f "$deb" Description | head -n 1)" in
-  velk47120*) fail "the description starts with the package name" ;;
-esac
-[ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 2 ] || fail "the description has no long part"
-dpkg-deb -e "$deb" "$tmp/control"
-grep -q 'udevadm control --reload-rules' "$tmp/control/postinst" "$tmp/control/postrm" ||
-  fail "the maintainer scripts do not reload udev's rules"
 
 dpkg-deb -x "$deb" "$tmp/root"
 usr="$tmp/root/usr"
-grep -q '<a name="topics">' "$usr/share/velk47120/VELK47120.html" || fail "help file has no topics"
-grep -q '^Exec=velk47120' "$usr/share/applications/velk47120.desktop" || fail "desktop entry"
 grep -q 'ATTR{idVendor}=="1e7a".*TAG+="uaccess"' "$usr/lib/udev/rules.d/60-velk47120.rules" ||
   fail "udev rule does not grant the card to the seat"
 
