@@ -13,8 +13,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 It reads the chip over an SPI adapter on the parallel port or a USB SPI card
 and shows rate, angle, supply, temperature and the auxiliary ADC in
 engineering units, once or in a loop, with a strip chart and datalogs.
-It reads and changes the chip's configuration registers. Without hardware it
-runs against a built-in simulated sensor.")
+It reads and changes the chip's configuration registers. A command-line tool
+takes the same measurements in scripts. Without hardware both run against a
+built-in simulated sensor.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -21,10 +21,11 @@ dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { print $6 }' | sort >"$tmp/files"
   for size in 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256; do
     echo "./usr/share/icons/hicolor/$size/apps/velk47120.png"
   done
-  for file in bin/velk47120 lib/udev/rules.d/60-velk47120.rules share/velk47120/VELK47120.html \
-      share/applications/velk47120.desktop share/icons/hicolor/scalable/apps/velk47120.svg \
+  for file in bin/velk47120 bin/velk47120-cli lib/udev/rules.d/60-velk47120.rules \
+      share/velk47120/VELK47120.html share/applications/velk47120.desktop \
+      share/icons/hicolor/scalable/apps/velk47120.svg \
       share/metainfo/org.velk47120.Velk47120.metainfo.xml share/man/man1/velk47120.1.gz \
-      share/doc/velk47120/README.md share/doc/velk47120/LICENSE \
+      share/man/man1/velk47120-cli.1.gz share/doc/velk47120/README.md share/doc/velk47120/LICENSE \
       share/doc/velk47120/copyright share/doc/velk47120/changelog.gz; do
     echo "./usr/$file"
   done
@@ -42,11 +43,12 @@ usr="$tmp/root/usr"
 grep -q 'ATTR{idVendor}=="1e7a".*TAG+="uaccess"' "$usr/lib/udev/rules.d/60-velk47120.rules" ||
   fail "udev rule does not grant the card to the seat"
 
-# The unpacked program runs, and knows it is installed: its help comes from share/velk47120.
+# The unpacked programs run; the window knows it is installed: its help is in share/velk47120.
 mkdir -p "$tmp/home"
 export HOME="$tmp/home" QT_QPA_PLATFORM=offscreen
 unset XDG_CONFIG_HOME XDG_DATA_HOME
-"$usr/bin/velk47120" --version | grep -q '3\.' || fail "the unpacked velk47120 --version failed"
+"$usr/bin/velk47120-cli" --simulate identify | grep -q 'Product *VELK47120' ||
+  fail "the unpacked velk47120-cli --simulate identify failed"
 help="$(cd "$usr/bin" && ./velk47120 --help)" || fail "the unpacked velk47120 --help failed"
 echo "$help" | grep -q "help file  *$usr/share/velk47120/VELK47120.html" ||
   fail "the unpacked program does not take its help from share/velk47120: $help"
