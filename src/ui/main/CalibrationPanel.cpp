@@ -69,7 +69,10 @@ void frmVelk47120::CmdApply_Click() {
   // A word that is no number would write a zero: a zero scale silences the gyro.
   for (const auto& [typed, box] : {std::pair{&offset, txtGyroOfst}, {&scale, txtGyroScale}}) {
     if (!typed->empty && !typed->number) {
-      messages_.Show("\"" + box->text().toStdString() + "\" is not a number; nothing was written.");
+      // Built by appending: g++ 12 at -O3 takes "\"" + string for an overlapping copy.
+      std::string text = "\"";
+      text += box->text().toStdString();
+      messages_.Show(text + "\" is not a number; nothing was written.");
       return;
     }
   }
