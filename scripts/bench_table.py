@@ -47,7 +47,7 @@ def main():
         table.append((f"read loop at {ms} ms, parallel", f"{b['cpu_per_s']:.4f} s processor per s",
                       ""))
     for b in find(rows, "BM_IdleWindowCpu"):
-        table.append(("idle window", f"{b['cpu_per_s']:.4f} s processor per s", ""))
+        table.append(("idle window", f"{b['cpu_per_s']:.6f} s processor per s", ""))
     for b in find(rows, "BM_ReadLoop/"):
         logged = "log:1" in b["name"]
         table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",
