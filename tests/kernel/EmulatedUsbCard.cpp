@@ -23,8 +23,8 @@ constexpr int kSetupLength = 8;
 
 }  // namespace
 
-EmulatedUsbCard::EmulatedUsbCard(EzUsbDriver& firmware)
-    : firmware_(firmware), handle_(firmware.Open("Ezusb-0")) {
+EmulatedUsbCard::EmulatedUsbCard(EzUsbDriver& firmware, const std::string& name)
+    : firmware_(firmware), handle_(firmware.Open(name)) {
   if (handle_ <= 0) throw std::runtime_error("the simulated card does not open");
   device_.resize(18);
   uint32_t n = 0;

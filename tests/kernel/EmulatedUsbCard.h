@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "kernel/IoctlDevice.h"
@@ -24,7 +25,8 @@ class EmulatedUsbCard final : public IoctlDevice {
     SilentAnswer,  // answers from the card never arrive (until the caller gives up)
   };
 
-  explicit EmulatedUsbCard(EzUsbDriver& firmware);
+  // The card that `firmware` answers for under `name`.
+  explicit EmulatedUsbCard(EzUsbDriver& firmware, const std::string& name = "Ezusb-0");
   ~EmulatedUsbCard() override;
 
   uint16_t Vendor() const { return static_cast<uint16_t>(device_[8] | device_[9] << 8); }

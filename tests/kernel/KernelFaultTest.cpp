@@ -26,38 +26,46 @@ void OpenSandboxTo(const test::Testbed& bed, const std::string& node, fs::perms 
   fs::permissions(bed.InSandbox(node), mode, fs::perm_options::replace);
 }
 
-// No udev rule or lp group (EACCES), or another program holding the device (EBUSY): one
-// message with the headline and what to do about it.
+// No udev rule or lp group (EACCES), another program holding the device (EBUSY), no ppdev
+// node, no port at the address: one message with the headline and what to do about it.
 TEST(KernelFaults, RefusedAccessShowsTheFixOnce) {
+  enum class Setup { Denied, Busy, NoNode, NotListed };
   struct Row {
     const char* what;
-    bool busy;
-    const char* headline;
+    Setup setup;
     const char* fix;
   };
   const Row rows[] = {
-      {"usb", false, "No USB Buffers Found", "install the udev rule 60-velk47120.rules"},
-      {"usb", true, "No USB Buffers Found", "another program is using it"},
-      {"parport", false, "The required I/O drivers could not be installed.", "to the lp group"},
-      {"parport", true, "The required I/O drivers could not be installed.", "could not be claimed"},
+      {"usb", Setup::Denied, "install the udev rule 60-velk47120.rules"},
+      {"usb", Setup::Busy, "another program is using it"},
+      {"parport", Setup::Denied, "to the lp group"},
+      {"parport", Setup::Busy, "could not be claimed"},
+      {"parport", Setup::NoNode, "load the ppdev module"},
+      {"parport", Setup::NotListed, "No parallel port device (/dev/parport*) lists base address"},
   };
-  const auto mode = [](bool busy) { return busy ? fs::perms::all : fs::perms::none; };
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.what) + (row.busy ? " busy" : " denied"));
+    SCOPED_TRACE(std::string(row.what) + " " + std::to_string(static_cast<int>(row.setup)));
+    const bool usb = std::string(row.what) == "usb";
+    const fs::perms mode = row.setup == Setup::Denied ? fs::perms::none : fs::perms::all;
     std::vector<std::string> messages;
-    if (std::string(row.what) == "usb") {
+    if (usb) {
       test::UsbBench bench;
-      if (row.busy) bench.card.SetFault(CardFault::BusyClaim);
-      OpenSandboxTo(bench.bed, "/dev/bus/usb/001/002", mode(row.busy));
+      if (row.setup == Setup::Busy) bench.card.SetFault(CardFault::BusyClaim);
+      OpenSandboxTo(bench.bed, "/dev/bus/usb/001/002", mode);
       messages = test::MessagesOfUnprivilegedAccess(row.what);
     } else {
       test::PortBench bench;
-      if (row.busy) bench.port.SetFault(PortFault::BusyClaim);
-      OpenSandboxTo(bench.bed, "/dev/parport0", mode(row.busy));
+      if (row.setup == Setup::Busy) bench.port.SetFault(PortFault::BusyClaim);
+      OpenSandboxTo(bench.bed, "/dev/parport0", mode);
+      if (row.setup == Setup::NoNode) fs::remove(bench.bed.InSandbox("/dev/parport0"));
+      if (row.setup == Setup::NotListed)
+        fs::remove_all(bench.bed.InSandbox("/proc/sys/dev/parport/parport0"));
       messages = test::MessagesOfUnprivilegedAccess(row.what);
     }
     ASSERT_EQ(messages.size(), 1u) << (messages.empty() ? "" : messages[0]);
-    EXPECT_EQ(messages[0].rfind(row.headline, 0), 0u) << messages[0];
+    const std::string headline =
+        usb ? "No USB Buffers Found" : "The required I/O drivers could not be installed.";
+    EXPECT_EQ(messages[0].rfind(headline, 0), 0u) << messages[0];
     EXPECT_NE(messages[0].find(row.fix), std::string::npos) << messages[0];
   }
 }

@@ -26,7 +26,7 @@ namespace velk::test {
 // libusb first, then the testbed, then the card.
 struct UsbBench {
   UsbBench() {
-    bed.AddUsbDevice(1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
+    bed.AddUsbDevice(1, 1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
     session.analyzer.InterfaceType = 2;
     session.reg.BuildRegisterTable();
   }

@@ -60,12 +60,12 @@ void Testbed::Attach(const std::string& node, IoctlDevice& device) {
   }
 }
 
-std::string Testbed::AddUsbDevice(int bus, int address, uint16_t vendor, uint16_t product,
+std::string Testbed::AddUsbDevice(int bus, int port, int address, uint16_t vendor, uint16_t product,
                                   const std::vector<uint8_t>& descriptors, IoctlDevice& device) {
   const std::string node = Printf("/dev/bus/usb/%03d/%03d", bus, address);
   // The handler first, so the node answers from the moment it appears.
   Attach(node, device);
-  const std::string sysname = Printf("%d-%d", bus, address - 1);
+  const std::string sysname = Printf("%d-%d", bus, port);
   const std::string record =
       "P: /devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + sysname + "\n" +
       "N: " + node.substr(5) + "\n" +

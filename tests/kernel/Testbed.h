@@ -23,10 +23,11 @@ class Testbed {
 
   std::filesystem::path Root() const { return root_; }
 
-  // A USB device at bus/address with the sysfs attributes libusb and libudev read and its
-  // /dev/bus/usb/BBB/DDD node, whose ioctls go to `device`. `descriptors` is the device
-  // descriptor followed by the configuration descriptor. Returns the node's path.
-  std::string AddUsbDevice(int bus, int address, uint16_t vendor, uint16_t product,
+  // A USB device on a port of a bus's root hub, at an address, with the sysfs attributes
+  // libusb and libudev read and its /dev/bus/usb/BBB/DDD node, whose ioctls go to `device`.
+  // `descriptors` is the device descriptor followed by the configuration descriptor.
+  // Returns the node's path.
+  std::string AddUsbDevice(int bus, int port, int address, uint16_t vendor, uint16_t product,
                            const std::vector<uint8_t>& descriptors, IoctlDevice& device);
   // /dev/parportN, whose ioctls go to `device`, and the port's base address in /proc.
   std::string AddParport(int number, uint16_t base, IoctlDevice& device);

@@ -4,6 +4,9 @@
 
 #include <iostream>
 #include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "kernel/KernelRigs.h"
 #include "registers/RoundTrip.h"
@@ -63,6 +66,45 @@ TEST(UsbCard, ThroughLibusbTheChipSeesWhatItSeesSimulated) {
   EXPECT_TRUE(bench.card.Unanswered().empty());
   EXPECT_FALSE(bench.card.Claimed()) << "an operation left the interface claimed";
   EXPECT_EQ(bench.card.UrbsInFlight(), 0);
+}
+
+// Cards take their names in bus order, by port rather than address; a device of another
+// vendor on the bus is never opened.
+TEST(UsbCard, CardsAreNamedInBusOrder) {
+  test::ManualClock clock;
+  SimSensor sensor(clock);
+  SimUsbCard firmware(&sensor);
+  for (int slot : {1, 2, 3}) firmware.Card(slot).present = true;
+  firmware.Card(1).kind = SimUsbCard::Kind::Mcp;
+  firmware.Card(2).kind = SimUsbCard::Kind::OtherVendor;
+  firmware.Card(3).highSpeed = false;
+  std::vector<std::unique_ptr<test::EmulatedUsbCard>> cards;
+  for (int slot = 0; slot < 4; ++slot)
+    cards.push_back(
+        std::make_unique<test::EmulatedUsbCard>(firmware, "Ezusb-" + std::to_string(slot)));
+  test::Testbed bed;
+  struct Place {
+    int bus, port, address;
+  };
+  const Place places[] = {{2, 1, 2}, {1, 3, 4}, {1, 1, 7}, {1, 2, 9}};
+  for (int slot = 0; slot < 4; ++slot) {
+    test::EmulatedUsbCard& card = *cards[static_cast<size_t>(slot)];
+    const Place& at = places[slot];
+    bed.AddUsbDevice(at.bus, at.port, at.address, card.Vendor(), card.Product(), card.Descriptors(),
+                     card);
+  }
+  LibUsbDriver driver;
+  test::MessageRecorder messages;
+  EzUsb ezUsb(driver, messages);
+  ezUsb.FindEzUsbBoards();
+  EXPECT_EQ(ezUsb.UsbBoardCount, 3);
+  std::vector<std::string> found;
+  for (const UsbBoardInfo& board : ezUsb.UsbBoards)
+    found.push_back(board.DeviceName + " " + board.BoardKind + " " + board.UsbSpeed);
+  EXPECT_EQ(found, (std::vector<std::string>{"Ezusb-0 FIFO4 1.1", "Ezusb-1 MCP 2",
+                                             "Ezusb-2 FIFO4 2", "  "}));
+  EXPECT_EQ(cards[2]->Total(), 0);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 const char* RequestName(unsigned long request) {

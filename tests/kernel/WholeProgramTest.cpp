@@ -26,7 +26,7 @@ struct RealHardwareRig {
   explicit RealHardwareRig(int16_t interface) {
     test::EnsureQApp();
     SetDelayWaiter([this](double seconds) { clock.Advance(seconds); });
-    bed.AddUsbDevice(1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
+    bed.AddUsbDevice(1, 1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
     bed.AddParport(0, 0x378, port);
     previousFolder = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
