@@ -33,11 +33,10 @@ EmulatedUsbCard::EmulatedUsbCard(EzUsbDriver& firmware, const std::string& name)
   std::vector<uint8_t> pipes(kPipeInfoSize);
   firmware_.DeviceIoControl(handle_, kIoctlGetPipeInfo, nullptr, 0, pipes.data(), kPipeInfoSize, n);
 
+  // One configuration with one vendor-specific interface and its bulk endpoints.
   const auto total = static_cast<uint8_t>(9 + 9 + 7 * std::size(kEndpoints));
-  config_ = {9,    kConfigType, total, 0,  1,
-             1,    0,           0x80,  50,  // one interface
-             9,    4,           0,     0,  std::size(kEndpoints),
-             0xFF, 0xFF,        0xFF,  0};
+  config_ = {9, kConfigType, total, 0, 1, 1, 0, 0x80, 50};
+  config_.insert(config_.end(), {9, 4, 0, 0, std::size(kEndpoints), 0xFF, 0xFF, 0xFF, 0});
   for (size_t p = 0; p < std::size(kEndpoints); ++p) {
     const uint8_t* size = pipes.data() + kPipeInfoHeader + kPipeRecordSize * p;
     config_.insert(config_.end(), {7, 5, kEndpoints[p], 2, size[0], size[1], 0});  // bulk

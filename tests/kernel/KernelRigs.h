@@ -1,10 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "core/ChipConstants.h"
 #include "kernel/EmulatedParport.h"
 #include "kernel/EmulatedUsbCard.h"
 #include "kernel/Testbed.h"
@@ -64,6 +67,39 @@ struct PortBench {
   MessageRecorder messages;
   Session session{io, noUsb, messages};
 };
+
+// One simulated sensor behind both emulated devices, as the simulated program has it:
+// /dev/parport0 at 0x378 and a card on bus 1.
+struct DevicesBench {
+  DevicesBench() {
+    bed.AddUsbDevice(1, 1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
+    bed.AddParport(0, 0x378, port);
+  }
+
+  ManualClock clock;
+  SimSensor sensor{clock};
+  SimParallelAdapter adapter{sensor, 0x378};
+  SimUsbCard firmware{&sensor};
+  EmulatedParport port{adapter, 0x378};
+  EmulatedUsbCard card{firmware};
+  Testbed bed;
+};
+
+// Writes every writable register and reads it back (Command and Pwr_Mde act rather than
+// store), so every kind of frame crosses the interface.
+inline void ExpectWritableRegistersReadBack(Session& session) {
+  Reg47120& reg = session.reg;
+  Spi47120& spi = session.spi;
+  reg.IdentifyProduct(spi);
+  for (int16_t s = 1; s <= 62; ++s) {
+    if (reg.RegWritable[s] == 0 || s == slot::Command || s == slot::Pwr_Mde) continue;
+    const int32_t value = s == slot::KeyCode ? kKeyCode : (0x5A3C + s * 0x1357) & 0xFFFF;
+    spi.WriteRegister(s, value);
+    spi.ReadRegister(s);
+    const int32_t mask = reg.RegBytes[s] == 1 ? 0xFF : (1 << reg.RegBits[s]) - 1;
+    EXPECT_EQ(spi.RegData & mask, value & mask) << reg.RegName[s];
+  }
+}
 
 inline std::string FileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "kernel/KernelRigs.h"
-#include "registers/RoundTrip.h"
 #include "support/SimRig.h"
 #include "support/TempDir.h"
 
@@ -23,7 +22,7 @@ TEST(Parport, ThroughPpdevTheChipSeesWhatItSeesSimulated) {
   test::SimRig simulated(test::SimRig::kParallel);
   simulated.session.parallel.ParallelPortInit();
   simulated.sensor.TraceTo(folder / "simulated");
-  test::ExpectWritableRegistersReadBack(simulated.session, simulated.sensor);
+  test::ExpectWritableRegistersReadBack(simulated.session);
 
   PortBench bench;
   EXPECT_TRUE(bench.session.giveio.PreparePort(bench.session.analyzer, bench.session.parallel));
@@ -33,7 +32,7 @@ TEST(Parport, ThroughPpdevTheChipSeesWhatItSeesSimulated) {
   EXPECT_TRUE(bench.port.Claimed());
 
   bench.sensor.TraceTo(folder / "emulated");
-  test::ExpectWritableRegistersReadBack(bench.session, bench.sensor);
+  test::ExpectWritableRegistersReadBack(bench.session);
   EXPECT_TRUE(bench.messages.shown.empty());
   const std::string trace = test::FileText(folder / "simulated");
   EXPECT_GT(trace.size(), 1000u);

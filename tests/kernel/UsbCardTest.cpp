@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "kernel/KernelRigs.h"
-#include "registers/RoundTrip.h"
 #include "support/SimRig.h"
 #include "support/TempDir.h"
 
@@ -38,7 +37,7 @@ TEST(UsbCard, ThroughLibusbTheChipSeesWhatItSeesSimulated) {
   test::SimRig simulated(test::SimRig::kUsb);
   simulated.card.requests.clear();
   simulated.sensor.TraceTo(folder / "simulated");
-  test::ExpectWritableRegistersReadBack(simulated.session, simulated.sensor);
+  test::ExpectWritableRegistersReadBack(simulated.session);
 
   UsbBench bench;
   bench.session.usb.FindUsbBuffers();
@@ -56,7 +55,7 @@ TEST(UsbCard, ThroughLibusbTheChipSeesWhatItSeesSimulated) {
 
   bench.firmware.Record(true);
   bench.sensor.TraceTo(folder / "emulated");
-  test::ExpectWritableRegistersReadBack(bench.session, bench.sensor);
+  test::ExpectWritableRegistersReadBack(bench.session);
   EXPECT_TRUE(bench.messages.shown.empty());
 
   const std::string trace = test::FileText(folder / "simulated");

@@ -22,12 +22,10 @@ namespace {
 // The main window as start-up builds it without --simulate: the real ppdev and libusb
 // backends, in a testbed holding /dev/parport0 at 0x378 and a card on bus 1, with one simulated
 // sensor behind both. The configuration file and the datalogs live in a temporary folder.
-struct RealHardwareRig {
+struct RealHardwareRig : test::DevicesBench {
   explicit RealHardwareRig(int16_t interface) {
     test::EnsureQApp();
     SetDelayWaiter([this](double seconds) { clock.Advance(seconds); });
-    bed.AddUsbDevice(1, 1, 2, card.Vendor(), card.Product(), card.Descriptors(), card);
-    bed.AddParport(0, 0x378, port);
     previousFolder = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
     std::ofstream(kConfigFileName, std::ios::binary)
@@ -43,13 +41,6 @@ struct RealHardwareRig {
     std::filesystem::current_path(previousFolder, ignored);
   }
 
-  test::ManualClock clock;
-  SimSensor sensor{clock};
-  SimParallelAdapter adapter{sensor, 0x378};
-  SimUsbCard firmware{&sensor};
-  test::EmulatedParport port{adapter, 0x378};
-  test::EmulatedUsbCard card{firmware};
-  test::Testbed bed;
   LinuxPortOs os;
   LinuxPortIo io{os};
   LibUsbDriver usb;
