@@ -16,13 +16,13 @@
 namespace velk {
 namespace {
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;
 };
 
 // The tool with these arguments, in `folder`, its standard output collected.
-Run RunCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder) {
+CliRun RunCli(const std::vector<std::string>& arguments, const std::filesystem::path& folder) {
   std::vector<char*> argv{const_cast<char*>(VELK_CLI)};
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -38,7 +38,7 @@ Run RunCli(const std::vector<std::string>& arguments, const std::filesystem::pat
     _exit(127);
   }
   close(out[1]);
-  Run run;
+  CliRun run;
   char chunk[4096];
   for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) run.out.append(chunk, n);
   close(out[0]);
@@ -66,13 +66,13 @@ TEST(Cli, IdentifiesAndLogsOverEachRealBackend) {
     test::DevicesBench devices;
     std::vector<std::string> identify = interface;
     identify.push_back("identify");
-    const Run id = RunCli(identify, folder.Path());
+    const CliRun id = RunCli(identify, folder.Path());
     EXPECT_EQ(id.status, 0);
     EXPECT_NE(id.out.find("VELK47120"), std::string::npos) << id.out;
 
     std::vector<std::string> log = interface;
     for (const char* a : {"log", "--count", "100", "--interval", "0"}) log.push_back(a);
-    const Run logged = RunCli(log, folder.Path());
+    const CliRun logged = RunCli(log, folder.Path());
     EXPECT_EQ(logged.status, 0);
     EXPECT_EQ(DataRows(logged.out), 100) << logged.out.substr(0, 400);
   }
