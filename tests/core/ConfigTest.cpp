@@ -19,10 +19,7 @@ namespace fs = std::filesystem;
 class ConfigTest : public ::testing::Test {
  protected:
   void Write(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
-  std::string Read() const {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string Read() const { return test::ReadBytes(file); }
   // A save, failed or not, must leave no temporary file behind.
   long Entries() const { return std::distance(fs::directory_iterator(dir.Path()), {}); }
 

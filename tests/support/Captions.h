@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAccessible>
+#include <QScrollBar>
 #include <QString>
+#include <QStyleOptionSlider>
 #include <QWidget>
 
 namespace velk::test {
@@ -25,6 +27,19 @@ inline QList<QWidget*> TabStops(QWidget* window) {
         w->window() == window && w->focusProxy() == nullptr)
       stops << w;
   return stops;
+}
+
+// Where a part of a scroll bar is drawn with the bar at `value`.
+inline QRect ScrollBarPart(QScrollBar* bar, int value, QStyle::SubControl part) {
+  QStyleOptionSlider option;
+  option.initFrom(bar);
+  option.orientation = bar->orientation();
+  option.minimum = bar->minimum();
+  option.maximum = bar->maximum();
+  option.sliderPosition = option.sliderValue = value;
+  option.pageStep = bar->pageStep();
+  option.singleStep = bar->singleStep();
+  return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
 }
 
 }  // namespace velk::test

@@ -3,7 +3,6 @@
 #include <QAbstractSlider>
 #include <QComboBox>
 #include <QRadioButton>
-#include <QStyleOptionSlider>
 #include <cmath>
 
 #include "support/Captions.h"
@@ -143,19 +142,10 @@ TEST(EveryWindow, ScrollBarThumbsShowWhereTheyStand) {
   for (QWidget* window : all.windows) {
     for (QScrollBar* bar : window->findChildren<QScrollBar*>()) {
       if (bar->window() != window || !bar->isVisibleTo(window)) continue;
-      QStyleOptionSlider option;
-      option.initFrom(bar);
-      option.orientation = bar->orientation();
-      option.minimum = bar->minimum();
-      option.maximum = bar->maximum();
-      option.pageStep = bar->pageStep();
-      const auto part = [&](int value, QStyle::SubControl sc) {
-        option.sliderPosition = option.sliderValue = value;
-        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, sc, bar);
-      };
-      const int track = part(0, QStyle::SC_ScrollBarGroove).width();
-      const int travel = part(bar->maximum(), QStyle::SC_ScrollBarSlider).x() -
-                         part(bar->minimum(), QStyle::SC_ScrollBarSlider).x();
+      using test::ScrollBarPart;
+      const int track = ScrollBarPart(bar, 0, QStyle::SC_ScrollBarGroove).width();
+      const int travel = ScrollBarPart(bar, bar->maximum(), QStyle::SC_ScrollBarSlider).x() -
+                         ScrollBarPart(bar, bar->minimum(), QStyle::SC_ScrollBarSlider).x();
       EXPECT_GE(travel * 3, track) << bar->objectName().toStdString();
     }
   }

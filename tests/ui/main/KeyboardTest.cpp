@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
-#include <QStyleOptionSlider>
 #include <QtTest/QTest>
 #include <set>
 
@@ -39,20 +38,6 @@ TEST(Keyboard, AccessKeysAreUniqueAndNamesStayAsDesigned) {
   EXPECT_EQ(test::SpokenName(w.cmdResetFactory), "Reset to Factory Defaults");
 }
 
-// A left click at the middle of a part of the scroll bar, as the mouse steps it.
-void ClickOn(QScrollBar* bar, QStyle::SubControl part) {
-  QStyleOptionSlider option;
-  option.initFrom(bar);
-  option.orientation = bar->orientation();
-  option.minimum = bar->minimum();
-  option.maximum = bar->maximum();
-  option.sliderPosition = option.sliderValue = bar->value();
-  option.pageStep = bar->pageStep();
-  option.singleStep = bar->singleStep();
-  const QRect r = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
-  QTest::mouseClick(bar, Qt::LeftButton, {}, r.center());
-}
-
 TEST(Keyboard, ArrowAndPageKeysWriteWhatTheMouseStepWrites) {
   struct Case {
     const char* bar;
@@ -77,7 +62,8 @@ TEST(Keyboard, ArrowAndPageKeysWriteWhatTheMouseStepWrites) {
       if (byKey)
         QTest::keyClick(bar, c.key);
       else
-        ClickOn(bar, c.mouse);
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          test::ScrollBarPart(bar, bar->value(), c.mouse).center());
       EXPECT_EQ(bar->value(), c.moved);
       writes[byKey] = trace.Take();
     }

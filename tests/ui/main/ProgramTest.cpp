@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -11,12 +10,6 @@
 
 namespace velk {
 namespace {
-
-std::string ReadAll(const std::filesystem::path& file) {
-  std::ostringstream text;
-  text << std::ifstream(file, std::ios::binary).rdbuf();
-  return text.str();
-}
 
 // Runs a shell line in `dir`, where $P is the built program started without a display, a
 // platform or the program's variables; its exit status.
@@ -38,7 +31,8 @@ TEST(Program, CommandLineIsAnsweredWithoutADisplayAndBadModelsAreRefused) {
         {"$P --simulate=x --help", 2, "Unknown model \"x\""},
         {"VELK47120_SIMULATE=maybe $P", 2, "VELK47120_SIMULATE=maybe is not understood"}}) {
     EXPECT_EQ(Shell(dir, std::string(line) + " >out.txt 2>&1"), status) << line;
-    EXPECT_NE(ReadAll(dir / "out.txt").find(said), std::string::npos) << ReadAll(dir / "out.txt");
+    EXPECT_NE(test::ReadBytes(dir / "out.txt").find(said), std::string::npos)
+        << test::ReadBytes(dir / "out.txt");
   }
 }
 
@@ -51,16 +45,16 @@ TEST(Program, TermSavesTheSettingsOnceRunningAndNeverDuringTheCalibration) {
       ">out.txt 2>&1 & pid=$!; ";
   // The calibration takes seconds before the settings are read.
   EXPECT_EQ(Shell(dir, start + "sleep 0.3; kill -TERM $pid; wait $pid"), 128 + 15);
-  EXPECT_EQ(ReadAll(dir / "Velk47120.cfg"), loose);
+  EXPECT_EQ(test::ReadBytes(dir / "Velk47120.cfg"), loose);
 
   // Once the window reads the chip, TERM saves the settings in force.
   EXPECT_EQ(Shell(dir, "rm -f spi.txt; " + start +
                            "n=0; while [ ! -s spi.txt ] && [ $n -lt 1200 ]; do sleep 0.1; "
                            "n=$((n+1)); done; kill -TERM $pid; wait $pid"),
             0)
-      << ReadAll(dir / "out.txt");
+      << test::ReadBytes(dir / "out.txt");
   EXPECT_EQ(
-      ReadAll(dir / "Velk47120.cfg"),
+      test::ReadBytes(dir / "Velk47120.cfg"),
       "Interface =  1 \r\nPort Address =  888 \r\nFactory =  0 \r\nDevice Number = 47121\r\n");
 }
 

