@@ -7,16 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Clock.h"
+#include "Backends.h"
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
-#include "sim/SimParallelAdapter.h"
-#include "sim/SimSensor.h"
-#include "sim/SimUsbCard.h"
-#include "transport/parallel/LinuxPortIo.h"
-#include "transport/parallel/PortOs.h"
-#include "transport/usb/LibUsbDriver.h"
 #include "ui/main/Startup.h"
 
 namespace {
@@ -111,20 +105,7 @@ int main(int argc, char** argv) {
   // Any command line at all lowers the first guess of the delay calibration.
   velk::SetStartedWithArguments(argc > 1);
 
-  // Simulated, one sensor sits behind both adapters: the parallel one at 0x378 and a FIFO4
-  // card on "Ezusb-0".
-  velk::SteadyClock clock;
-  velk::LinuxPortOs portOs;
-  std::unique_ptr<velk::SimSensor> sensor;
-  std::unique_ptr<velk::PortIo> port;
-  std::unique_ptr<velk::EzUsbDriver> usb;
-  if (simulate.product != 0) {
-    sensor = std::make_unique<velk::SimSensor>(clock, simulate.product);
-    port = std::make_unique<velk::SimParallelAdapter>(*sensor);
-    usb = std::make_unique<velk::SimUsbCard>(sensor.get());
-  } else {
-    port = std::make_unique<velk::LinuxPortIo>(portOs);
-    usb = std::make_unique<velk::LibUsbDriver>();
-  }
-  return velk::RunProgram(*port, *usb, places.configFile, sensor != nullptr);
+  velk::Backends backends(simulate.product);
+  return velk::RunProgram(*backends.port, *backends.usb, places.configFile,
+                          backends.sensor != nullptr);
 }

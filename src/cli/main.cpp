@@ -6,16 +6,11 @@
 #include <iostream>
 #include <memory>
 
+#include "Backends.h"
 #include "cli/Cli.h"
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
-#include "sim/SimParallelAdapter.h"
-#include "sim/SimSensor.h"
-#include "sim/SimUsbCard.h"
-#include "transport/parallel/LinuxPortIo.h"
-#include "transport/parallel/PortOs.h"
-#include "transport/usb/LibUsbDriver.h"
 
 namespace {
 
@@ -60,20 +55,8 @@ int main(int argc, char** argv) {
   velk::LoopsPer10us = 100;
   CatchStopSignals();
 
-  velk::SteadyClock clock;
-  velk::LinuxPortOs portOs;
-  std::unique_ptr<velk::SimSensor> sensor;
-  std::unique_ptr<velk::PortIo> port;
-  std::unique_ptr<velk::EzUsbDriver> usb;
-  if (simulate.product != 0) {
-    sensor = std::make_unique<velk::SimSensor>(clock, simulate.product);
-    port = std::make_unique<velk::SimParallelAdapter>(*sensor);
-    usb = std::make_unique<velk::SimUsbCard>(sensor.get());
-  } else {
-    port = std::make_unique<velk::LinuxPortIo>(portOs);
-    usb = std::make_unique<velk::LibUsbDriver>();
-  }
-  velk::CliContext context{std::cout, std::cerr, *port, *usb, clock};
+  velk::Backends backends(simulate.product);
+  velk::CliContext context{std::cout, std::cerr, *backends.port, *backends.usb, backends.clock};
   context.sleep = Sleep;
   context.wallClock = [] { return std::chrono::system_clock::now(); };
   context.stop = &stopRequested;
