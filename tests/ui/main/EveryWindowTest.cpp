@@ -2,8 +2,12 @@
 
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QMenuBar>
 #include <QRadioButton>
+#include <QtTest/QTest>
 #include <cmath>
+#include <set>
+#include <tuple>
 
 #include "support/Captions.h"
 #include "support/LoopDriver.h"
@@ -18,6 +22,7 @@
 #include "ui/dialogs/frmManualReg.h"
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
+#include "ui/main/WriteTrace.h"
 #include "widgets/TabOrder.h"
 
 namespace velk {
@@ -193,6 +198,60 @@ TEST(EveryWindow, FixedBackgroundsKeepReadableTextUnderADarkPalette) {
     EXPECT_EQ(chart.pixelColor(chart.width() / 3, chart.height() / 16), QColor(Qt::white));
   }
   QApplication::setPalette(light);
+}
+
+TEST(Keyboard, TabVisitsTheTopRowThenEachPanelInReadingOrder) {
+  test::WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  QStringList names;
+  for (QWidget* stop : test::TabStops(&w)) names << stop->objectName();
+  EXPECT_EQ(names.join(' ').toStdString(),
+            "hscScale cmdNewPart cmdResetFactory pic1 ckAngleOut cmdReadData CmdReadLoop "
+            "txtLoopDelay chkOneSweep chkDatalog txtDlogFile txtFileIndex CmdUpdateStatus "
+            "cmdReadCal txtGyroOfst txtGyroScale CmdNull CmdRst CmdApply hscSmplPrd hscAvgCnt");
+}
+
+TEST(Keyboard, AccessKeysAreUnique) {
+  test::WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  std::set<QString> keys;
+  std::vector<QString> texts;
+  for (QAction* entry : w.menuBar()->actions()) texts.push_back(entry->text());
+  for (QPushButton* button : w.findChildren<QPushButton*>()) texts.push_back(button->text());
+  for (const QString& text : texts) {
+    const QString key = QKeySequence::mnemonic(text).toString();
+    EXPECT_FALSE(key.isEmpty()) << text.toStdString();
+    EXPECT_TRUE(keys.insert(key).second) << "clash: " << text.toStdString();
+  }
+}
+
+TEST(Keyboard, ArrowAndPageKeysWriteWhatTheMouseStepWrites) {
+  // The bar, where it starts, the key, the mouse step that matches it and where both leave it.
+  for (auto [name, start, key, mouse, moved] :
+       {std::tuple{"hscScale", 0, Qt::Key_Right, QStyle::SC_ScrollBarAddLine, 1},
+        {"hscScale", 2, Qt::Key_PageUp, QStyle::SC_ScrollBarSubPage, 1},
+        {"hscSmplPrd", 10, Qt::Key_Left, QStyle::SC_ScrollBarSubLine, 9},
+        {"hscSmplPrd", 10, Qt::Key_PageDown, QStyle::SC_ScrollBarAddPage, 18},
+        {"hscAvgCnt", 1, Qt::Key_Right, QStyle::SC_ScrollBarAddLine, 2}}) {
+    SCOPED_TRACE(name);
+    std::vector<test::ByteWrite> writes[2];
+    for (int byKey = 0; byKey < 2; ++byKey) {
+      test::WindowRig rig;
+      frmVelk47120& w = rig.Open();
+      auto* bar = w.findChild<QScrollBar*>(name);
+      bar->setValue(start);
+      test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
+      if (byKey)
+        QTest::keyClick(bar, key);
+      else
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          test::ScrollBarPart(bar, bar->value(), mouse).center());
+      EXPECT_EQ(bar->value(), moved);
+      writes[byKey] = trace.Take();
+    }
+    EXPECT_FALSE(writes[0].empty());
+    EXPECT_EQ(writes[1], writes[0]);
+  }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <QStatusBar>
 #include <QtTest/QTest>
 #include <csignal>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -21,101 +20,59 @@
 namespace velk {
 namespace {
 
-using test::SimRig;
 using test::TempDir;
 using test::WindowRig;
 
-// Read commands the chip received for a register, from its frame log.
-int ReadsOf(const std::filesystem::path& trace, int address) {
-  std::ifstream in(trace);
-  int n = 0;
-  for (std::string line; std::getline(in, line);) {
-    const unsigned sent = std::stoul(line.substr(0, 4), nullptr, 16);
-    n += (sent & 0x8000) == 0 && (sent >> 8) == static_cast<unsigned>(address);
+TEST(MainWindow, WithoutAUsableInterfaceNothingReachesTheChip) {
+  for (int16_t port : {0x378, 0}) {  // no interface configured; the parallel port at 0
+    WindowRig rig;
+    rig.session.analyzer.InterfaceType = port != 0 ? 5 : 1;
+    frmVelk47120& w = rig.Open();
+    rig.session.analyzer.PortAddress = port;
+    const long frames = rig.sensor.FrameCount();
+    w.Form_Activate();
+    EXPECT_EQ(w.mnuPort->isChecked(), port == 0);  // the activation leaves the choice alone
+    w.cmdReadData_Click();
+    EXPECT_EQ(rig.sensor.FrameCount(), frames);
+    EXPECT_EQ(rig.messages.Texts().front(), port != 0
+                                                ? "Please select an interface before taking data"
+                                                : "Please select an interface first");
+    EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
+    EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+    EXPECT_FALSE(w.mnuPort->isChecked());
+    EXPECT_TRUE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
   }
-  return n;
 }
 
-TEST(MainWindow, LoadSetsStartValuesAndModel) {
-  WindowRig rig;
-  rig.session.analyzer.DeviceNumber = DeviceNumberSetting::FromText("47121");
-  frmVelk47120& w = rig.Open();
-  EXPECT_EQ(w.txtLoopDelay->text(), "5.0");
-  EXPECT_EQ(w.lblLoop->text(), "Stopped");
-  EXPECT_EQ(rig.session.analyzer.LoopDelay, 25.0f);
-  EXPECT_EQ(w.lblDeviceNumber->text(), "47121");
-  EXPECT_TRUE(w.mnu47121->isChecked());
-  EXPECT_FALSE(w.mnu47120->isChecked());
-  EXPECT_TRUE(rig.messages.shown.empty());
-}
-
-TEST(MainWindow, NoInterfaceConfiguredIsReportedAndTouchesNothing) {
-  WindowRig rig;
-  rig.session.analyzer.InterfaceType = 5;
-  frmVelk47120& w = rig.Open();
-  EXPECT_EQ(rig.messages.Texts(),
-            std::vector<std::string>{"Please select an interface before taking data"});
-  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
-
-  const long frames = rig.sensor.FrameCount();
-  w.Form_Activate();
-  w.cmdReadData_Click();
-  EXPECT_EQ(rig.sensor.FrameCount(), frames);
-  EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
-  EXPECT_TRUE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
-}
-
-TEST(MainWindow, PortAddressZeroIsNoPort) {
-  WindowRig rig;
-  frmVelk47120& w = rig.Open();
-  rig.session.analyzer.PortAddress = 0;
-  const long frames = rig.sensor.FrameCount();
-  w.Form_Activate();  // no chip access through port 0
-  EXPECT_EQ(rig.sensor.FrameCount(), frames);
-  EXPECT_TRUE(w.mnuPort->isChecked());
-
-  EXPECT_FALSE(w.Check_Interface());
-  EXPECT_EQ(rig.messages.Texts().back(), "Please select an interface first");
-  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
-  EXPECT_FALSE(w.mnuPort->isChecked());
-}
-
-TEST(MainWindow, ActivationLoadsThePanelsAndWaitsForTheChip) {
-  WindowRig rig;
-  TempDir dir;
-  rig.sensor.TraceTo(dir / "spi.txt");
-  frmVelk47120& w = rig.Open();
-  w.Form_Activate();
-  EXPECT_EQ(w.txtSmplPrd->text(), "1");
-  EXPECT_EQ(w.txtSamplePeriod->text(), "3.91");
-  // The chip's 0x402 keeps its range; the largest range allows no averaging.
-  EXPECT_EQ(w.hscScale->value(), 2);
-  EXPECT_EQ(rig.sensor.Word(0x38), 0x400);
-  EXPECT_EQ(w.txtAvgCnt->text(), "0");
-  EXPECT_EQ(w.txtRollAvg->text(), "1");
-  EXPECT_EQ(w.txtAvgUpdateRate->text(), "0.01");
-  EXPECT_FLOAT_EQ(rig.session.reg.FirmwareRevision, 1.2f);
-  EXPECT_EQ(w.lblAlarm1SetFlag->text(), "OK");
-  // The power-up error flag clears within the first settling reads.
-  const int angle = rig.session.reg.RegAddr[slot::Angle_Out];
-  EXPECT_LT(ReadsOf(dir / "spi.txt", angle), 25);
-  EXPECT_EQ(rig.session.spi.ErrorAlarmBit, 0);
-}
-
-TEST(MainWindow, SettlingGivesUpAfterTwentyFiveReads) {
-  WindowRig rig;
-  TempDir dir;
-  rig.sensor.SetSupply(4.5);  // low supply: the error flag never clears
-  frmVelk47120& w = rig.Open();
-  rig.sensor.TraceTo(dir / "spi.txt");
-  w.Form_Activate();
-  EXPECT_EQ(ReadsOf(dir / "spi.txt", rig.session.reg.RegAddr[slot::Angle_Out]), 25);
-  EXPECT_EQ(w.lblErrorAlarmFlag->text(), "Alarm");
-  EXPECT_EQ(Background(w.lblLowSupplyFlag), QColor(255, 0, 0));
+TEST(MainWindow, ActivationLoadsThePanelsAndWaitsForTheChipAtMostTwentyFiveReads) {
+  for (bool lowSupply : {false, true}) {  // at a low supply the error flag never clears
+    WindowRig rig;
+    if (lowSupply) rig.sensor.SetSupply(4.5);
+    test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
+    frmVelk47120& w = rig.Open();
+    w.Form_Activate();
+    // The chip's 0x402 keeps its range; the largest range allows no averaging.
+    EXPECT_EQ(w.hscScale->value(), 2);
+    EXPECT_EQ(rig.sensor.Word(0x38), 0x400);
+    QStringList shown;
+    for (QLineEdit* box : {w.txtSmplPrd, w.txtSamplePeriod, w.txtAvgCnt, w.txtRollAvg})
+      shown << box->text();
+    EXPECT_EQ(shown.join(' '), "1 3.91 0 1");
+    const long reads = trace.Reads(rig.session.reg.RegAddr[slot::Angle_Out]);
+    if (lowSupply) {
+      EXPECT_EQ(reads, 25);
+      EXPECT_EQ(w.lblErrorAlarmFlag->text(), "Alarm");
+      EXPECT_EQ(Background(w.lblLowSupplyFlag), QColor(255, 0, 0));
+    } else {
+      EXPECT_LT(reads, 25);
+      EXPECT_EQ(rig.session.spi.ErrorAlarmBit, 0);
+    }
+  }
 }
 
 TEST(MainWindow, ASilentChipIsNamedAndNothingIsWrittenFromIt) {
   WindowRig rig;
+  rig.session.Simulated = true;
   frmVelk47120& w = rig.Open();
   w.Form_Activate();
   w.hscSmplPrd->setValue(50);
@@ -143,24 +100,20 @@ TEST(MainWindow, ASilentChipIsNamedAndNothingIsWrittenFromIt) {
 
   rig.clock.Advance(20.0);  // the power-down is over
   w.Form_Activate();
-  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("VELK47120, firmware 1.2"));
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("VELK47120 (simulated), firmware 1.2"));
 }
 
 // A window on a scripted parallel port: every read answers the next word given.
 struct WiredWindow : test::WiredSession {
-  WiredWindow() {
-    test::EnsureQApp();
-    session.analyzer.PortAddress = 0x378;
-    window = std::make_unique<frmVelk47120>(session, modal, exit, nullptr);
-  }
+  bool app = (test::EnsureQApp(), true);
   test::ScriptedModal modal;
   test::RecordingExit exit;
-  std::unique_ptr<frmVelk47120> window;
+  frmVelk47120 w{session, modal, exit, nullptr};
 };
 
-TEST(MainWindow, EveryStatusBitLightsItsOwnIndicator) {
+TEST(MainWindow, EveryStatusBitLightsItsOwnIndicatorAndIsHeardSo) {
   WiredWindow rig;
-  frmVelk47120& w = *rig.window;
+  frmVelk47120& w = rig.w;
   const std::vector<QLabel*> indicators = {
       w.lblLowSupplyFlag, w.lblHighSupplyFlag, w.lblWriteFailFlag, w.lblSpiWriteFlag,
       w.lblOverrange,     w.lblDiagError,      w.lblAlarm1SetFlag, w.lblAlarm2SetFlag};
@@ -168,14 +121,16 @@ TEST(MainWindow, EveryStatusBitLightsItsOwnIndicator) {
   for (size_t n = 0; n < indicators.size(); ++n) {
     rig.Answer({static_cast<uint16_t>(bits[n])});
     w.CmdUpdateStatus->click();
-    for (size_t k = 0; k < indicators.size(); ++k)
+    for (size_t k = 0; k < indicators.size(); ++k) {
       EXPECT_EQ(indicators[k]->text(), k == n ? "Alarm" : "OK") << "bit " << bits[n];
+      EXPECT_TRUE(test::SpokenName(indicators[k]).endsWith(": " + indicators[k]->text()));
+    }
   }
+  EXPECT_EQ(test::SpokenName(w.lblLowSupplyFlag), "Power Supply Low: OK");
 }
 
 TEST(MainWindow, NewDataAndAlarmFlagsAreCombinedOverTheFiveReads) {
   WiredWindow rig;
-  frmVelk47120& w = *rig.window;
   // Supply, gyro, ADC, temperature, angle, then the status.
   for (auto [words, fresh, alarm] :
        {std::tuple{std::vector<uint16_t>{0, 0x8000, 0, 0, 0, 0}, "New", "OK"},
@@ -183,9 +138,9 @@ TEST(MainWindow, NewDataAndAlarmFlagsAreCombinedOverTheFiveReads) {
         {std::vector<uint16_t>{0, 0, 0, 0, 0xC000, 0}, "New", "Alarm"},
         {std::vector<uint16_t>{0, 0, 0, 0, 0, 0xC000}, "Old", "OK"}}) {
     rig.Answer(words);
-    w.cmdReadData->click();
-    EXPECT_EQ(w.lblNewDataFlag->text(), fresh);
-    EXPECT_EQ(w.lblErrorAlarmFlag->text(), alarm);
+    rig.w.cmdReadData->click();
+    EXPECT_EQ(rig.w.lblNewDataFlag->text(), fresh);
+    EXPECT_EQ(rig.w.lblErrorAlarmFlag->text(), alarm);
   }
 }
 
@@ -197,6 +152,7 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
     WindowRig rig;
     rig.session.analyzer.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
     frmVelk47120& w = rig.Open();
+    EXPECT_TRUE(w.mnu47121->isChecked() && !w.mnu47120->isChecked());
     w.show();
     if (way == 0) {
       w.MnuExit->trigger();
@@ -221,13 +177,7 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
   std::filesystem::current_path(previous);
 }
 
-}  // namespace
-}  // namespace velk
-
-namespace velk {
-namespace {
-
-TEST(MainWindowMenus, SettingsEntriesOpenTheirDialogsOnceMade) {
+TEST(MainWindow, SettingsEntriesOpenTheirDialogsOnceMade) {
   WindowRig rig;
   frmVelk47120& w = rig.Open();
   QStringList titles;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QFileDialog>
+#include <QRegularExpression>
+
+#include "support/LoopDriver.h"
 #include "support/QtApp.h"
+#include "support/WindowRig.h"
 #include "ui/main/Plot47120.h"
 #include "ui/main/Twips.h"
 
@@ -93,6 +99,47 @@ TEST(Plot47120, SweepStartsFlatAndWrapsAtTheRightEdge) {
   EXPECT_EQ(rig.plot.PlotX, 15);
   EXPECT_EQ(rig.Count(4, 1000, 0, 320), 0);
   EXPECT_GT(rig.Count(1, 3, 239, 242), 0);
+}
+
+TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
+  test::WindowRig rig;
+  rig.sensor.SetFixedRate(40.0);
+  frmVelk47120& w = rig.Open();
+  w.show();
+  for (int i = 0; i < 50; ++i) w.cmdReadData_Click();
+  QString offered;
+  const QString file = QString::fromStdString((rig.folder / "chart.png").string());
+  rig.modal.script = [&](QDialog& d) {
+    auto& dialog = dynamic_cast<QFileDialog&>(d);
+    offered = dialog.selectedFiles().value(0);
+    dialog.selectFile(file);
+    d.accept();
+  };
+  w.mnuSaveChart_Click();
+  EXPECT_TRUE(QRegularExpression("/Chart_\\d{8}_\\d{6}\\.png$").match(offered).hasMatch())
+      << offered.toStdString();
+  EXPECT_TRUE(offered.startsWith(QString::fromStdString(rig.folder.Path().string())));
+  const QImage png(file);
+  EXPECT_GT(png.width(), w.pic1->width());  // with the axis labels
+  int trace = 0;
+  for (int y = 0; y < png.height(); ++y)
+    for (int x = 0; x < png.width(); ++x) trace += png.pixel(x, y) == StripChart::kTraceColour;
+  EXPECT_GT(trace, 50);
+
+  test::LoopDriver loop(rig);
+  bool saveOffered = true;
+  loop.onCycle = [&](int) {
+    w.pic1_ContextMenu({10, 10});
+    saveOffered = w.mnuSaveChart->isEnabled();
+    w.pic1Menu->hide();
+    w.mnuSaveChart_Click();
+    w.mnuCopyChart_Click();
+  };
+  QGuiApplication::clipboard()->clear();
+  loop.Run(1);
+  EXPECT_FALSE(saveOffered);
+  EXPECT_EQ(rig.modal.opened.size(), 1u);
+  EXPECT_EQ(QGuiApplication::clipboard()->image().size(), w.ChartImage().size());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,7 +13,7 @@ namespace velk::test {
 
 using ByteWrite = std::pair<int, int>;  // address, data byte
 
-// The write frames a simulated sensor receives, read back from its SPI trace.
+// The frames a simulated sensor receives, read back from its SPI trace.
 class WriteTrace {
  public:
   WriteTrace(SimSensor& sensor, std::filesystem::path file) : file_(std::move(file)) {
@@ -21,34 +22,41 @@ class WriteTrace {
 
   // The writes since the last call, in the order they arrived.
   std::vector<ByteWrite> Take() {
-    std::ifstream in(file_);
     std::vector<ByteWrite> writes;
-    std::string sent, answered;
-    std::size_t line = 0;
-    for (; in >> sent >> answered; ++line) {
-      if (line < seen_) continue;
-      const unsigned long frame = std::stoul(sent, nullptr, 16);
-      if ((frame & 0x8000) != 0) writes.emplace_back((frame >> 8) & 0x7F, frame & 0xFF);
-    }
-    seen_ = line;
+    const std::vector<unsigned long> frames = Frames();
+    for (size_t n = seen_; n < frames.size(); ++n)
+      if ((frames[n] & 0x8000) != 0) writes.emplace_back((frames[n] >> 8) & 0x7F, frames[n] & 0xFF);
+    seen_ = frames.size();
     return writes;
+  }
+  // Read commands for one address since the trace began.
+  long Reads(int address) const {
+    const std::vector<unsigned long> frames = Frames();
+    return std::count_if(frames.begin(), frames.end(), [&](unsigned long f) {
+      return (f & 0xFF00) == static_cast<unsigned long>(address) << 8;
+    });
   }
 
  private:
+  std::vector<unsigned long> Frames() const {
+    std::ifstream in(file_);
+    std::vector<unsigned long> frames;
+    for (std::string sent, answered; in >> sent >> answered;)
+      frames.push_back(std::stoul(sent, nullptr, 16));
+    return frames;
+  }
+
   std::filesystem::path file_;
   std::size_t seen_ = 0;
 };
 
-// A two-byte register write as the sensor sees it: high byte first.
-inline std::vector<ByteWrite> WordWrite(int address, int value) {
-  return {{address + 1, (value >> 8) & 0xFF}, {address, value & 0xFF}};
-}
-
-// Register writes, address and value, one after the other.
+// Register writes, address and value, one after the other, each high byte first.
 inline std::vector<ByteWrite> WordWrites(std::initializer_list<std::pair<int, int>> words) {
   std::vector<ByteWrite> all;
-  for (auto [address, value] : words)
-    for (const ByteWrite& b : WordWrite(address, value)) all.push_back(b);
+  for (auto [address, value] : words) {
+    all.emplace_back(address + 1, (value >> 8) & 0xFF);
+    all.emplace_back(address, value & 0xFF);
+  }
   return all;
 }
 

@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QStringList>
+#include <QTest>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <numeric>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/Delay.h"
+#include "support/QtApp.h"
+#include "support/SimRig.h"
+#include "ui/dialogs/FrmAlarm.h"
+#include "ui/dialogs/frmGpioMisc.h"
+
+namespace velk {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr int kAlmMag1 = 0x20;
+constexpr int kAlmCtrl = 0x28;
+constexpr int kGpioCtrl = 0x32;
+constexpr int kMscCtrl = 0x34;
+
+// A pin-sharing dialog over a simulated sensor; pauses move the sensor's clock and are
+// recorded.
+template <typename Dialog>
+struct PinDialogBench {
+  PinDialogBench() {
+    SetDelayWaiter([this](double seconds) {
+      waits.push_back(seconds);
+      rig.clock.Advance(seconds);
+    });
+  }
+  ~PinDialogBench() {
+    SetDelayWaiter([](double) {});
+  }
+
+  void Chip(int16_t slot, int32_t value) { rig.session.spi.WriteRegister(slot, value); }
+  int Word(int address) const { return rig.sensor.Word(address); }
+  // Opens the dialog as the main window does: the pin-use table was rebuilt on its activation.
+  void Open() {
+    rig.session.reg.RefreshPinUse(rig.session.spi);
+    d.show();
+    waits.clear();
+    rig.messages.shown.clear();
+    frames = rig.sensor.FrameCount();
+  }
+  // The 150 ms settling waits since the dialog opened.
+  long Settles() const {
+    return std::count_if(waits.begin(), waits.end(),
+                         [](double s) { return std::fabs(s - 0.15) < 1e-9; });
+  }
+  // What the controls show, in the order given.
+  static std::string Shown(std::initializer_list<QWidget*> controls) {
+    QStringList texts;
+    for (QWidget* w : controls)
+      texts << w->property(qobject_cast<QComboBox*>(w) ? "currentText" : "text").toString();
+    return texts.join(',').toStdString();
+  }
+
+  bool app = (test::EnsureQApp(), true);
+  test::SimRig rig;
+  Dialog d{rig.session};
+  std::vector<double> waits;
+  long frames = 0;
+};
+
+using AlarmBench = PinDialogBench<FrmAlarm>;
+
+TEST(AlarmDialog, ActivationShowsTheChipAndWritesBackWhatTheBarsMove) {
+  AlarmBench b;
+  b.Chip(slot::Alm_Mag1, 0xA000);  // greater than, code 8192
+  b.Chip(slot::Alm_Mag2, 0x7FFF);  // bit 14 set, code 16383
+  b.Chip(slot::Alm_Smp1, 17);
+  b.Chip(slot::Alm_Ctrl, 0xE207);  // 1: gyro, fixed; 2: temperature, rate; output on DIO1
+  b.Open();
+  const FrmAlarm& d = b.d;
+  EXPECT_EQ(b.Shown({d.cmboA1S, d.LblAlm1Mag, d.cmdAlarm1mode, d.cmdAlarm1GT, d.txtAlarmThreshold1,
+                     d.txtAlarm1Thresh, d.txtAlarm1sp}),
+            "Gyro Out,D/S,Fixed Thresh,>,8192,-600.146,17");
+  EXPECT_EQ(b.Shown({d.cmboA2S, d.LblAlm2Mag, d.cmdAlarm2mode, d.cmdAlarm2GT, d.txtAlarmThreshold2,
+                     d.txtAlarm2Thresh, d.cmdAlarmOut, d.cmdAlarmPolarity, d.cmdAlarmPin}),
+            "Temp out,Deg,Rate of Change,<,16383,24.855,Enabled,Active High,DIO-1");
+  // The bars moved from 0, so their handlers wrote the registers back; the move drops bit 14.
+  EXPECT_EQ(b.Word(kAlmMag1), 0xA000);
+  EXPECT_EQ(b.Word(kAlmMag1 + 2), 0x3FFF);
+}
+
+TEST(AlarmDialog, SourceChoiceWritesItsCodeAndShowsTheChipsName) {
+  // Alm_Ctrl afterwards, from 0x00F8 with the other alarm on the supply, and what is shown.
+  for (auto [alarm, chosen, control, shown] : {std::tuple{0, "Temp Out", 0x16F8, "Temp Out,Deg"},
+                                               {1, "Aux Adc", 0x51F8, "Aux ADC,V"},
+                                               {0, "ps", 0x11F8, "PS,V"},
+                                               // Text that names no source is no choice.
+                                               {0, "typed", 0x12F8, "Gyro Out,D/S"}}) {
+    SCOPED_TRACE(chosen);
+    AlarmBench b;
+    b.Chip(slot::Alm_Ctrl, alarm == 0 ? 0x12F8 : 0x21F8);  // own source gyro before
+    b.Open();
+    QComboBox* combo = alarm == 0 ? b.d.cmboA1S : b.d.cmboA2S;
+    combo->setEditText(chosen);
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(b.Word(kAlmCtrl), control);
+    EXPECT_EQ(b.Shown({combo, alarm == 0 ? b.d.LblAlm1Mag : b.d.LblAlm2Mag}), shown);
+    EXPECT_EQ(b.Settles(), std::string(chosen) == "typed" ? 0 : 1);
+  }
+}
+
+TEST(AlarmDialog, OnlyACompletedSourceChoiceWritesAndOnce) {
+  AlarmBench b;
+  b.Chip(slot::Alm_Ctrl, 0x0200);  // alarm 1 on the gyro
+  b.Open();
+  QComboBox* combo = b.d.cmboA1S;
+  // Arrow keys on the closed box and leaving it choose nothing.
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Down);
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Up);
+  combo->setEditText("PS");
+  QFocusEvent leave(QEvent::FocusOut);
+  QApplication::sendEvent(combo->lineEdit(), &leave);
+  EXPECT_EQ(combo->currentText(), "Gyro Out");
+  EXPECT_EQ(b.Settles(), 0);
+  EXPECT_EQ(b.Word(kAlmCtrl), 0x0200);
+
+  // A click on an entry of the open list writes once.
+  combo->showPopup();
+  QTest::qWait(QApplication::doubleClickInterval() + 50);  // the press that opened it is over
+  const QRect entry = combo->view()->visualRect(combo->model()->index(1, 0));
+  QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {}, entry.center());
+  EXPECT_EQ(b.Word(kAlmCtrl), 0x0100);
+  EXPECT_EQ(b.Settles(), 1);
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Return);  // the same source again writes again
+  EXPECT_EQ(b.Settles(), 2);
+}
+
+TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
+  // Alarm 1's source in Alm_Ctrl, the text and key typed, Alm_Mag1's code afterwards (it starts
+  // at 256) and the text then shown.
+  for (auto [control, typed, key, code, shown] :
+       {std::tuple{0x0200, "-1", Qt::Key_Return, 16370, "-1.026"},
+        // Beyond full scale: the largest code of its own sign; zero is zero.
+        {0x0200, "1000", Qt::Key_Return, 8191, "600.073"},
+        {0x0200, "-1000", Qt::Key_Return, 8192, "-600.146"},
+        {0x0200, "-0.01", Qt::Key_Return, 0, "0.000"},
+        {0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
+        {0x0100, "10", Qt::Key_Return, 4095, "7.500"},
+        {0x0600, "20", Qt::Key_Return, 0, "25.000"},
+        // Written only when the bar moves: the text stays as typed.
+        {0x0200, "18.75", Qt::Key_Return, 256, "18.75"},
+        {0x0200, "5", Qt::Key_Tab, 256, "5"},
+        {0x0200, "", Qt::Key_Return, 256, ""},
+        {0x0000, "5", Qt::Key_Return, 256, "5"}}) {
+    SCOPED_TRACE(typed);
+    AlarmBench b;
+    b.Chip(slot::Alm_Ctrl, control);
+    b.Chip(slot::Alm_Mag1, 0x8100);
+    b.Open();
+    b.d.txtAlarm1Thresh->setText(typed);
+    QTest::keyClick(b.d.txtAlarm1Thresh, key);
+    EXPECT_EQ(b.Word(kAlmMag1), 0x8000 | code);
+    EXPECT_EQ(b.Shown({b.d.txtAlarm1Thresh, b.d.txtAlarmThreshold1}),
+              shown + std::string(",") + std::to_string(code));
+    EXPECT_EQ(b.Settles(), code != 256 ? 1 : 0);
+    EXPECT_TRUE(b.d.isVisible());  // Enter is not the dialog's OK
+  }
+}
+
+TEST(AlarmDialog, TogglesFlipOneBitFromTheirCaptionAndKeepTheRest) {
+  // The button, the register and bit it flips, and its captions off and on.
+  for (auto [toggle, address, bit, captions] :
+       {std::tuple{&FrmAlarm::cmdAlarm1GT, kAlmMag1, 0x8000, "<,>"},
+        {&FrmAlarm::cmdAlarm2mode, kAlmCtrl, 0x8000, "Fixed Thresh,Rate of Change"},
+        {&FrmAlarm::cmdAlarmPolarity, kAlmCtrl, 0x0002, "Active Low,Active High"}}) {
+    AlarmBench b;
+    QPushButton* button = b.d.*toggle;
+    SCOPED_TRACE(button->objectName().toStdString());
+    b.Chip(slot::Alm_Ctrl, 0x00F8);  // bits the dialog never changes
+    b.Chip(slot::Alm_Mag1, 0x1234);
+    b.Open();
+    const int32_t before = b.Word(address);
+    const std::string off = button->text().toStdString();
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(b.Word(address), before | bit);
+    EXPECT_EQ(off + ',' + button->text().toStdString(), captions);
+    EXPECT_EQ(b.Settles(), 1);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(button->text().toStdString(), off);
+  }
+}
+
+TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
+  const char* gpioAny = "Dio Pin is already in use by GPIO.. OK to override";
+  const char* readyAny =
+      "Dio pin is already in use by DataReady.. \nPlease disable DataReady first";
+  const char* gpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
+  const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
+  struct Case {
+    QPushButton* FrmAlarm::*button;
+    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
+    std::deque<bool> answers;
+    const char* message;  // nullptr: none
+    int32_t after;        // Alm_Ctrl afterwards
+  };
+  const auto out = &FrmAlarm::cmdAlarmOut;
+  const auto pin = &FrmAlarm::cmdAlarmPin;
+  for (const Case& c : {Case{out, 0x0000, 0x0000, 0x0004, {}, readyAny, 0x0000},
+                        Case{out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
+                        Case{out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
+                        Case{pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
+                        Case{pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
+                        // A disabled output moves without any check.
+                        Case{pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
+    AlarmBench b;
+    SCOPED_TRACE((b.d.*c.button)->objectName().toStdString() + " from " + std::to_string(c.alarm));
+    b.Chip(slot::Alm_Ctrl, c.alarm);
+    b.Chip(slot::Gpio_Ctrl, c.gpio);
+    b.Chip(slot::Msc_Ctrl, c.ready);
+    b.Open();
+    b.rig.messages.answers = c.answers;
+    QTest::mouseClick(b.d.*c.button, Qt::LeftButton);
+    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
+    EXPECT_EQ((std::array{b.Word(kAlmCtrl), b.Word(kGpioCtrl), b.Word(kMscCtrl)}),
+              (std::array{c.after, c.gpio, c.ready}));
+    EXPECT_EQ(b.rig.session.reg.AlmCtrl, c.after);
+    EXPECT_EQ(b.rig.sensor.FrameCount() == b.frames, c.after == c.alarm);
+    EXPECT_EQ(b.Shown({b.d.cmdAlarmOut, b.d.cmdAlarmPin}),
+              std::string((c.after & 4) ? "Enabled" : "Disabled") +
+                  ((c.after & 1) ? ",DIO-1" : ",DIO-0"));
+  }
+}
+
+using PinUse = std::array<int16_t, 2>;
+using Button = QPushButton* frmGpioMisc::*;
+
+struct GpioBench : PinDialogBench<frmGpioMisc> {
+  void Click(Button button) { QTest::mouseClick(d.*button, Qt::LeftButton); }
+  std::string Captions() const {
+    return Shown({d.CmdDir1, d.CmdDir0, d.CmdDat1, d.CmdDat0, d.CmdDatRdy, d.CmdCtrlPlry,
+                  d.CmdCtrlLn, d.cmdIST, d.cmdENST, d.cmdEPST});
+  }
+};
+
+TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
+  GpioBench b;
+  b.Chip(slot::Gpio_Ctrl, 0x0201);  // DIO0 output, DIO1 high
+  b.Chip(slot::Msc_Ctrl, 0x0106);   // data ready enabled, active high, on DIO0; +self-test
+  b.rig.session.reg.DioPinUse = {2, 2};
+  b.d.show();
+  EXPECT_EQ(b.Captions(),
+            "Input,Output,High,Low,Enabled,Active High,DIO-0,Strobe,Disabled,Enabled");
+  EXPECT_EQ(b.rig.session.reg.DioPinUse, (PinUse{2, 2}));
+}
+
+TEST(GpioMiscDialog, ButtonsFlipOneBitFromTheirCaption) {
+  // The button, the register and bit it flips, its captions off and on, the settling waits and
+  // whether the pin-use table is rebuilt.
+  for (auto [flip, address, bit, captions, settles, rebuildsPinUse] :
+       {std::tuple{&frmGpioMisc::CmdDir0, kGpioCtrl, 0x001, "Input,Output", 1, true},
+        {&frmGpioMisc::CmdDat0, kGpioCtrl, 0x100, "Low,High", 0, false},
+        {&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low,Active High", 1, false}}) {
+    GpioBench b;
+    QPushButton* button = b.d.*flip;
+    SCOPED_TRACE(button->objectName().toStdString());
+    b.Chip(slot::Gpio_Ctrl, 0x00F0);  // bits no button changes
+    b.Chip(slot::Msc_Ctrl, 0x00F0);
+    b.Open();
+    const int32_t before = b.Word(address);
+    b.rig.session.reg.DioPinUse = {9, 9};
+    const std::string off = button->text().toStdString();
+    b.Click(flip);
+    EXPECT_EQ(b.Word(address), before | bit);
+    EXPECT_EQ(off + ',' + button->text().toStdString(), captions);
+    EXPECT_EQ(b.Settles(), settles);
+    EXPECT_EQ(b.rig.session.reg.DioPinUse[0] != 9, rebuildsPinUse);
+    b.Click(flip);
+    EXPECT_EQ(button->text().toStdString(), off);
+  }
+}
+
+TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
+  const char* ready1 = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first";
+  const char* alarm1 = "Dio1 is already in use by alarms.. ";
+  const char* askGpio = "Dio Pin is already in use by GPIO..\nOk to Override?";
+  const char* askAlarm = "Dio Pin is already in use by alarms..\nOk to Override?";
+  const char* askGpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
+  const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
+  struct Case {
+    Button button;
+    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
+    std::deque<bool> answers;
+    int32_t gpioAfter, readyAfter;
+    PinUse pinUse;        // afterwards
+    const char* message;  // nullptr: none
+  };
+  const Button dir1 = &frmGpioMisc::CmdDir1;
+  const Button ready = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
+  // clang-format off
+  for (const Case& c : {
+           Case{dir1,  0, 0, 5, {},      0, 5, {0, 3}, ready1},
+           Case{dir1,  5, 0, 0, {},      0, 0, {0, 2}, alarm1},
+           Case{ready, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
+           Case{ready, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
+           Case{ready, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
+           Case{line,  0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
+           Case{line,  4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
+           // While data ready is disabled its line moves unasked.
+           Case{line,  0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
+    // clang-format on
+    GpioBench b;
+    SCOPED_TRACE(c.message ? c.message : "no message");
+    b.Chip(slot::Alm_Ctrl, c.alarm);
+    b.Chip(slot::Gpio_Ctrl, c.gpio);
+    b.Chip(slot::Msc_Ctrl, c.ready);
+    b.Open();
+    const std::string captions = b.Captions();
+    b.rig.messages.answers = c.answers;
+    b.Click(c.button);
+    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
+    // Chip and copy agree on every register, the alarm's untouched.
+    const Reg47120& reg = b.rig.session.reg;
+    EXPECT_EQ((std::array{b.Word(kGpioCtrl), b.Word(kMscCtrl), b.Word(kAlmCtrl), reg.GpioCtrl,
+                          reg.MscCtrl}),
+              (std::array{c.gpioAfter, c.readyAfter, c.alarm, c.gpioAfter, c.readyAfter}));
+    EXPECT_EQ(reg.DioPinUse, c.pinUse);
+    if (c.gpioAfter == c.gpio && c.readyAfter == c.ready) {
+      EXPECT_EQ(b.rig.sensor.FrameCount(), b.frames);
+      EXPECT_EQ(b.Captions(), captions);
+    }
+  }
+}
+
+TEST(GpioMiscDialog, ExternalSelfTestsExcludeEachOther) {
+  GpioBench b;
+  b.Chip(slot::Msc_Ctrl, 0x0200);
+  b.Open();
+  b.Click(&frmGpioMisc::cmdEPST);
+  EXPECT_EQ(b.Word(kMscCtrl), 0x0100);
+  EXPECT_EQ(b.Shown({b.d.cmdENST, b.d.cmdEPST}), "Disabled,Enabled");
+
+  const long frames = b.rig.sensor.FrameCount();
+  b.Click(&frmGpioMisc::cmdENST);
+  EXPECT_EQ(b.rig.messages.Texts(), Strings{"Turn off +Self Test First"});
+  EXPECT_EQ(b.rig.sensor.FrameCount(), frames);
+  EXPECT_EQ(b.d.cmdENST->text(), "Disabled");
+}
+
+TEST(GpioMiscDialog, InternalSelfTestShowsTheChipsVerdictAndIsNotReplayedByTheNextWrite) {
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "failing" : "passing");
+    GpioBench b;
+    b.rig.sensor.SetSelfTestFails(fails);
+    b.Open();
+    b.Click(&frmGpioMisc::cmdIST);
+    EXPECT_EQ(b.d.cmdIST->text(), fails ? "Failed" : "Passed");
+    EXPECT_GE(std::accumulate(b.waits.begin(), b.waits.end(), 0.0), 0.5);
+    // The start bit is not kept for the next Msc_Ctrl write to send again.
+    EXPECT_EQ(b.rig.session.reg.MscCtrl & 0x0400, 0);
+    b.Click(&frmGpioMisc::CmdCtrlPlry);
+    EXPECT_EQ(b.Word(kMscCtrl), 0x0002);
+    b.d.hide();
+    b.d.show();
+    EXPECT_EQ(b.d.cmdIST->text(), "Strobe");
+  }
+}
+
+}  // namespace
+}  // namespace velk

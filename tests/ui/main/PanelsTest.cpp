@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <string>
+#include <tuple>
+
+#include "support/WindowRig.h"
+#include "ui/main/WriteTrace.h"
+
+namespace velk {
+namespace {
+
+using test::ByteWrite;
+using test::WordWrites;
+
+constexpr int kGyroOfst = 0x14;
+constexpr int kGyroScale = 0x16;
+constexpr int kSmplPrd = 0x36;
+constexpr int kSensAvg = 0x38;
+constexpr int kCommand = 0x3E;
+
+// The main window with the write frames its chip receives at hand.
+struct PanelRig : test::WindowRig {
+  PanelRig() : w(Open()), trace(sensor, folder / "spi.txt") {}
+
+  // Puts the range controls where a test starts from without touching the chip.
+  void Place(int scale, int avgCnt) {
+    session.analyzer.InterfaceType = 0;
+    w.hscScale->setValue(scale);
+    w.hscAvgCnt->setValue(avgCnt);
+    w.AvgCnt = avgCnt;
+    session.analyzer.InterfaceType = kParallel;
+    trace.Take();
+  }
+  QString Labels() const {
+    QStringList captions;
+    for (QLabel* label : w.marks.lblYscale) captions << label->text();
+    return captions.join(' ');
+  }
+  void Apply(const std::string& offset, const std::string& scale) {
+    w.txtGyroOfst->setText(QString::fromStdString(offset));
+    w.txtGyroScale->setText(QString::fromStdString(scale));
+    w.CmdApply->click();
+  }
+
+  frmVelk47120& w;
+  test::WriteTrace trace;
+};
+
+TEST(ScalePanel, RangeLimitsAveragingAndWritesAgainWhenItMovesTheAveragingBar) {
+  struct Case {
+    int from, avgCnt, to, limited;
+    bool writesTwice;  // the averaging bar moved, and its handler wrote again
+  };
+  for (const Case c :
+       {Case{0, 3, 2, 0, true}, {0, 1, 1, 1, false}, {1, 6, 0, 4, true}, {1, 4, 0, 4, false}}) {
+    SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << " with " << c.avgCnt);
+    PanelRig rig;
+    rig.Place(c.from, c.avgCnt);
+    rig.w.plot().PlotX = 0;
+    rig.w.hscScale->setValue(c.to);
+    const int32_t word = (0x100 << c.to) + c.limited;
+    EXPECT_EQ(rig.trace.Take(), c.writesTwice ? WordWrites({{kSensAvg, word}, {kSensAvg, word}})
+                                              : WordWrites({{kSensAvg, word}}));
+    EXPECT_EQ(rig.w.hscAvgCnt->value(), c.limited);
+    EXPECT_EQ(rig.w.plot().PlotX, rig.w.pic1->Width() + 1);  // the next point starts a sweep
+  }
+}
+
+TEST(ScalePanel, CodeMovesWriteOnlyOnRealChangesWithAnInterface) {
+  PanelRig rig;
+  rig.trace.Take();
+  rig.w.hscScale->setValue(0);  // already there
+  rig.w.hscSmplPrd->setValue(1);
+  rig.w.hscAvgCnt->setValue(0);
+  EXPECT_TRUE(rig.trace.Take().empty());
+
+  rig.w.hscSmplPrd->setValue(9);  // no wait, no read-back
+  EXPECT_EQ(rig.trace.Take(), WordWrites({{kSmplPrd, 9}}));
+
+  rig.session.analyzer.InterfaceType = 0;
+  const QString labels = rig.Labels();
+  rig.w.hscScale->setValue(2);
+  rig.w.hscSmplPrd->setValue(20);
+  rig.w.hscAvgCnt->setValue(5);
+  EXPECT_TRUE(rig.trace.Take().empty());
+  EXPECT_EQ(rig.Labels(), labels);
+  EXPECT_EQ(rig.w.txtSmplPrd->text(), "9");
+}
+
+TEST(ScalePanel, The47121KeepsTheLabelsAndQuartersTheChartSpanWithoutWriting) {
+  PanelRig rig;
+  rig.Place(2, 0);
+  rig.w.mnu47121_Click();
+  EXPECT_TRUE(rig.trace.Take().empty());
+  EXPECT_EQ(rig.w.txtScale->text(), "80");
+  EXPECT_EQ(rig.Labels(), "80 60 40 20 0 -20 -40 -60 -80");
+  // The chart spans the labelled range: eight label steps over its height.
+  rig.w.plot().RedrawPlot();
+  EXPECT_FLOAT_EQ(rig.w.plot().YFactor, rig.w.pic1->Height() / 160.0f);
+}
+
+TEST(CalibrationPanel, ApplyReadsRoundsAndClampsTheCounts) {
+  struct Case {
+    const char *offset, *scale;
+    int32_t offsetWritten, scaleWritten;
+  };
+  PanelRig rig;
+  // The offset register holds 12 bits: beyond them the sign would turn over.
+  for (const Case& c : {Case{"5000", "-3", 2047, 0},
+                        {"-5000", "100", -2048, 100},
+                        {"-12.5", "2.5", -12, 2},
+                        {"3.5", "&H10", 4, 16},
+                        {"-1e30", "1e400", -2048, 4095}}) {
+    SCOPED_TRACE(testing::Message() << c.offset << " / " << c.scale);
+    rig.Apply(c.offset, c.scale);
+    EXPECT_EQ(rig.sensor.Word(kGyroOfst), static_cast<uint16_t>(c.offsetWritten));
+    EXPECT_EQ(rig.sensor.Word(kGyroScale), c.scaleWritten);
+    EXPECT_EQ(rig.w.txtGyroOfst->text(), QString::number(c.offsetWritten));
+  }
+
+  // Empty boxes write the counts of the last read.
+  rig.Apply("300", "1000");
+  rig.trace.Take();
+  rig.Apply("", "");
+  EXPECT_EQ(rig.trace.Take(), WordWrites({{kGyroOfst, 300}, {kGyroScale, 1000}}));
+}
+
+TEST(CalibrationPanel, ApplyWritesNoNumberItWasNotGiven) {
+  PanelRig rig;           // the calibration has not been read yet
+  rig.Apply("100", " ");  // only the offset is known
+  EXPECT_EQ(rig.trace.Take(), WordWrites({{kGyroOfst, 100}}));
+
+  for (auto [offset, scale, bad] : {std::tuple{"nan", "1000", "nan"},
+                                    {"100", "-", "-"},
+                                    {"7", "abc", "abc"},
+                                    {"&H", "9", "&H"}}) {
+    rig.messages.shown.clear();
+    rig.Apply(offset, scale);
+    EXPECT_TRUE(rig.trace.Take().empty()) << bad;
+    EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{std::string("\"") + bad +
+                                                             "\" is not a number; nothing was "
+                                                             "written."});
+  }
+}
+
+TEST(CalibrationPanel, CommandsReadTheCalibrationBack) {
+  PanelRig rig;
+  rig.Apply("300", "1000");
+  rig.trace.Take();
+  rig.w.CmdRst->click();
+  EXPECT_EQ(rig.trace.Take(), WordWrites({{kCommand, 2}}));
+  EXPECT_EQ(rig.w.txtGyroOfst->text() + ' ' + rig.w.txtGyroScale->text(), "0 2048");
+
+  rig.w.CmdNull->click();
+  EXPECT_EQ(rig.trace.Take(), WordWrites({{kCommand, 1}}));
+  const int32_t nulled = ((rig.sensor.Word(kGyroOfst) & 0xFFF) ^ 0x800) - 0x800;
+  EXPECT_EQ(rig.w.txtGyroOfst->text(), QString::number(nulled));
+}
+
+TEST(CalibrationPanel, FactoryDefaultsWriteInOrderThenReadTheSetup) {
+  PanelRig rig;
+  rig.w.hscSmplPrd->setValue(50);
+  rig.trace.Take();
+  rig.w.cmdResetFactory->click();
+
+  // Aux DAC and its latch, then the alarm control before the thresholds it acts on.
+  // clang-format off
+  const std::vector<ByteWrite> expected = WordWrites({
+      {0x30, 0}, {kCommand, 4}, {kSmplPrd, 1}, {kSensAvg, 0x402},
+      {0x28, 0}, {0x20, 0}, {0x22, 0}, {0x24, 0}, {0x26, 0}, {0x32, 0}, {0x34, 0}});
+  // clang-format on
+  std::vector<ByteWrite> writes = rig.trace.Take();
+  ASSERT_GT(writes.size(), expected.size());
+  writes.resize(expected.size());
+  EXPECT_EQ(writes, expected);
+  EXPECT_EQ(rig.w.txtSmplPrd->text(), "1");  // the setup was read back
+}
+
+}  // namespace
+}  // namespace velk
