@@ -203,38 +203,34 @@ TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
       "Dio pin is already in use by DataReady.. \nPlease disable DataReady first";
   const char* gpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
   const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
-  struct Case {
-    QPushButton* FrmAlarm::*button;
-    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
-    std::deque<bool> answers;
-    const char* message;  // nullptr: none
-    int32_t after;        // Alm_Ctrl afterwards
-  };
   const auto out = &FrmAlarm::cmdAlarmOut;
   const auto pin = &FrmAlarm::cmdAlarmPin;
-  for (const Case& c : {Case{out, 0x0000, 0x0000, 0x0004, {}, readyAny, 0x0000},
-                        Case{out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
-                        Case{out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
-                        Case{pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
-                        Case{pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
-                        // A disabled output moves without any check.
-                        Case{pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
+  // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; the message
+  // (nullptr: none) and Alm_Ctrl afterwards.
+  for (auto [button, alarm, gpio, ready, answers, message, after] :
+       {std::tuple{out, 0x0000, 0x0000, 0x0004, std::deque<bool>{}, readyAny, 0x0000},
+        {out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
+        {out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
+        {pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
+        {pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
+        // A disabled output moves without any check.
+        {pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
     AlarmBench b;
-    SCOPED_TRACE((b.d.*c.button)->objectName().toStdString() + " from " + std::to_string(c.alarm));
-    b.Chip(slot::Alm_Ctrl, c.alarm);
-    b.Chip(slot::Gpio_Ctrl, c.gpio);
-    b.Chip(slot::Msc_Ctrl, c.ready);
+    SCOPED_TRACE((b.d.*button)->objectName().toStdString() + " from " + std::to_string(alarm));
+    b.Chip(slot::Alm_Ctrl, alarm);
+    b.Chip(slot::Gpio_Ctrl, gpio);
+    b.Chip(slot::Msc_Ctrl, ready);
     b.Open();
-    b.rig.messages.answers = c.answers;
-    QTest::mouseClick(b.d.*c.button, Qt::LeftButton);
-    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
-    EXPECT_EQ((std::array{b.Word(kAlmCtrl), b.Word(kGpioCtrl), b.Word(kMscCtrl)}),
-              (std::array{c.after, c.gpio, c.ready}));
-    EXPECT_EQ(b.rig.session.reg.AlmCtrl, c.after);
-    EXPECT_EQ(b.rig.sensor.FrameCount() == b.frames, c.after == c.alarm);
-    EXPECT_EQ(b.Shown({b.d.cmdAlarmOut, b.d.cmdAlarmPin}),
-              std::string((c.after & 4) ? "Enabled" : "Disabled") +
-                  ((c.after & 1) ? ",DIO-1" : ",DIO-0"));
+    b.rig.messages.answers = answers;
+    QTest::mouseClick(b.d.*button, Qt::LeftButton);
+    EXPECT_EQ(b.rig.messages.Texts(), message ? Strings{message} : Strings{});
+    EXPECT_EQ((std::array{b.Word(kAlmCtrl), b.Word(kGpioCtrl), b.Word(kMscCtrl),
+                          b.rig.session.reg.AlmCtrl}),
+              (std::array{after, gpio, ready, after}));
+    EXPECT_EQ(b.rig.sensor.FrameCount() == b.frames, after == alarm);
+    EXPECT_EQ(
+        b.Shown({b.d.cmdAlarmOut, b.d.cmdAlarmPin}),
+        std::string((after & 4) ? "Enabled" : "Disabled") + ((after & 1) ? ",DIO-1" : ",DIO-0"));
   }
 }
 
@@ -293,45 +289,39 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* askAlarm = "Dio Pin is already in use by alarms..\nOk to Override?";
   const char* askGpio0 = "Dio0 Pin is already in use by GPIO..\nOk to Override?";
   const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
-  struct Case {
-    Button button;
-    int32_t alarm, gpio, ready;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl on the chip
-    std::deque<bool> answers;
-    int32_t gpioAfter, readyAfter;
-    PinUse pinUse;        // afterwards
-    const char* message;  // nullptr: none
-  };
   const Button dir1 = &frmGpioMisc::CmdDir1;
-  const Button ready = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
+  const Button dataReady = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
+  // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; Gpio_Ctrl,
+  // Msc_Ctrl and the pin use afterwards; the message (nullptr: none).
   // clang-format off
-  for (const Case& c : {
-           Case{dir1,  0, 0, 5, {},      0, 5, {0, 3}, ready1},
-           Case{dir1,  5, 0, 0, {},      0, 0, {0, 2}, alarm1},
-           Case{ready, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
-           Case{ready, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
-           Case{ready, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
-           Case{line,  0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
-           Case{line,  4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
+  for (auto [button, alarm, gpio, ready, answers, gpioAfter, readyAfter, pinUse, message] : {
+           std::tuple{dir1,      0, 0, 5, std::deque<bool>{}, 0, 5, PinUse{0, 3}, ready1},
+           {dir1,      5, 0, 0, {},      0, 0, {0, 2}, alarm1},
+           {dataReady, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
+           {dataReady, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
+           {dataReady, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
+           {line,      0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
+           {line,      4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
            // While data ready is disabled its line moves unasked.
-           Case{line,  0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
+           {line,      0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
     // clang-format on
     GpioBench b;
-    SCOPED_TRACE(c.message ? c.message : "no message");
-    b.Chip(slot::Alm_Ctrl, c.alarm);
-    b.Chip(slot::Gpio_Ctrl, c.gpio);
-    b.Chip(slot::Msc_Ctrl, c.ready);
+    SCOPED_TRACE(message ? message : "no message");
+    b.Chip(slot::Alm_Ctrl, alarm);
+    b.Chip(slot::Gpio_Ctrl, gpio);
+    b.Chip(slot::Msc_Ctrl, ready);
     b.Open();
     const std::string captions = b.Captions();
-    b.rig.messages.answers = c.answers;
-    b.Click(c.button);
-    EXPECT_EQ(b.rig.messages.Texts(), c.message ? Strings{c.message} : Strings{});
+    b.rig.messages.answers = answers;
+    b.Click(button);
+    EXPECT_EQ(b.rig.messages.Texts(), message ? Strings{message} : Strings{});
     // Chip and copy agree on every register, the alarm's untouched.
     const Reg47120& reg = b.rig.session.reg;
     EXPECT_EQ((std::array{b.Word(kGpioCtrl), b.Word(kMscCtrl), b.Word(kAlmCtrl), reg.GpioCtrl,
                           reg.MscCtrl}),
-              (std::array{c.gpioAfter, c.readyAfter, c.alarm, c.gpioAfter, c.readyAfter}));
-    EXPECT_EQ(reg.DioPinUse, c.pinUse);
-    if (c.gpioAfter == c.gpio && c.readyAfter == c.ready) {
+              (std::array{gpioAfter, readyAfter, alarm, gpioAfter, readyAfter}));
+    EXPECT_EQ(reg.DioPinUse, pinUse);
+    if (gpioAfter == gpio && readyAfter == ready) {
       EXPECT_EQ(b.rig.sensor.FrameCount(), b.frames);
       EXPECT_EQ(b.Captions(), captions);
     }

@@ -101,57 +101,40 @@ std::pair<int, QString> RoomAndText(QWidget* widget) {
   return {0, {}};
 }
 
-TEST(EveryWindow, ShowsEveryCaptionAndValueWhole) {
-  EveryWindow all;
-  for (QWidget* window : all.windows) {
-    for (QWidget* widget : window->findChildren<QWidget*>()) {
-      if (widget->window() != window || !widget->isVisibleTo(window)) continue;
-      const auto [room, text] = RoomAndText(widget);
-      const QFontMetrics metrics(widget->font());
-      if (auto* wrap = qobject_cast<WrapButton*>(widget)) {
-        const QRect inside = wrap->rect().adjusted(2, 2, -2, -2);
-        const QRect used = metrics.boundingRect(inside, Qt::AlignCenter | Qt::TextWordWrap,
-                                                test::Caption(wrap->text()));
-        EXPECT_TRUE(inside.contains(used)) << wrap->objectName().toStdString();
-      } else if (!text.isEmpty()) {
-        EXPECT_LE(metrics.horizontalAdvance(text), room)
-            << window->objectName().toStdString() << ": \"" << text.toStdString() << "\"";
-      }
-    }
-  }
-}
-
-TEST(EveryWindow, TabReachesEveryControlThatChangesSomething) {
+// The widest values and every caption show whole, every thumb shows where its bar stands, and
+// Tab reaches every control that changes something.
+TEST(EveryWindow, ShowsEveryCaptionValueAndThumbAndTabReachesEveryControl) {
   EveryWindow all;
   for (QWidget* window : all.windows) {
     const QList<QWidget*> stops = test::TabStops(window);
     for (QWidget* w : window->findChildren<QWidget*>()) {
+      if (w->window() != window || !w->isVisibleTo(window)) continue;
+      SCOPED_TRACE(window->objectName().toStdString() + " " + w->objectName().toStdString());
+      const auto [room, text] = RoomAndText(w);
+      const QFontMetrics metrics(w->font());
+      if (auto* wrap = qobject_cast<WrapButton*>(w)) {
+        const QRect inside = wrap->rect().adjusted(2, 2, -2, -2);
+        EXPECT_TRUE(inside.contains(metrics.boundingRect(inside, Qt::AlignCenter | Qt::TextWordWrap,
+                                                         test::Caption(wrap->text()))));
+      } else if (!text.isEmpty()) {
+        EXPECT_LE(metrics.horizontalAdvance(text), room) << text.toStdString();
+      }
+      if (auto* bar = qobject_cast<QScrollBar*>(w)) {
+        using test::ScrollBarPart;
+        const int track = ScrollBarPart(bar, 0, QStyle::SC_ScrollBarGroove).width();
+        const int travel = ScrollBarPart(bar, bar->maximum(), QStyle::SC_ScrollBarSlider).x() -
+                           ScrollBarPart(bar, bar->minimum(), QStyle::SC_ScrollBarSlider).x();
+        EXPECT_GE(travel * 3, track);
+      }
       auto* box = qobject_cast<QLineEdit*>(w);
       const bool acts = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSlider*>(w) ||
                         qobject_cast<QComboBox*>(w) || (box && !box->isReadOnly());
-      if (!acts || w->window() != window || !w->isEnabled() || !w->isVisibleTo(window) ||
-          w->objectName().startsWith("qt_"))  // a part Qt shows only when needed
+      if (!acts || !w->isEnabled() || w->objectName().startsWith("qt_"))  // shown when needed
         continue;
       if (box && qobject_cast<QComboBox*>(box->parentWidget())) continue;
       // Of a group of option buttons Tab visits one; the arrow keys choose in the group.
       if (qobject_cast<QRadioButton*>(w) && w->objectName() != "optUsbPort0") continue;
-      QWidget* focused = w->focusProxy() ? w->focusProxy() : w;
-      EXPECT_TRUE(stops.contains(focused))
-          << window->objectName().toStdString() << " " << w->objectName().toStdString();
-    }
-  }
-}
-
-TEST(EveryWindow, ScrollBarThumbsShowWhereTheyStand) {
-  EveryWindow all;
-  for (QWidget* window : all.windows) {
-    for (QScrollBar* bar : window->findChildren<QScrollBar*>()) {
-      if (bar->window() != window || !bar->isVisibleTo(window)) continue;
-      using test::ScrollBarPart;
-      const int track = ScrollBarPart(bar, 0, QStyle::SC_ScrollBarGroove).width();
-      const int travel = ScrollBarPart(bar, bar->maximum(), QStyle::SC_ScrollBarSlider).x() -
-                         ScrollBarPart(bar, bar->minimum(), QStyle::SC_ScrollBarSlider).x();
-      EXPECT_GE(travel * 3, track) << bar->objectName().toStdString();
+      EXPECT_TRUE(stops.contains(w->focusProxy() ? w->focusProxy() : w)) << "not reached by Tab";
     }
   }
 }
@@ -200,7 +183,7 @@ TEST(EveryWindow, FixedBackgroundsKeepReadableTextUnderADarkPalette) {
   QApplication::setPalette(light);
 }
 
-TEST(Keyboard, TabVisitsTheTopRowThenEachPanelInReadingOrder) {
+TEST(Keyboard, TabFollowsTheReadingOrderAndEveryAccessKeyIsUnique) {
   test::WindowRig rig;
   frmVelk47120& w = rig.Open();
   QStringList names;
@@ -209,11 +192,7 @@ TEST(Keyboard, TabVisitsTheTopRowThenEachPanelInReadingOrder) {
             "hscScale cmdNewPart cmdResetFactory pic1 ckAngleOut cmdReadData CmdReadLoop "
             "txtLoopDelay chkOneSweep chkDatalog txtDlogFile txtFileIndex CmdUpdateStatus "
             "cmdReadCal txtGyroOfst txtGyroScale CmdNull CmdRst CmdApply hscSmplPrd hscAvgCnt");
-}
 
-TEST(Keyboard, AccessKeysAreUnique) {
-  test::WindowRig rig;
-  frmVelk47120& w = rig.Open();
   std::set<QString> keys;
   std::vector<QString> texts;
   for (QAction* entry : w.menuBar()->actions()) texts.push_back(entry->text());

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <QRegularExpression>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <tuple>
 
+#include "support/MessageRecorder.h"
+#include "support/QtApp.h"
 #include "support/TempDir.h"
+#include "ui/main/HelpWindow.h"
 
 namespace velk {
 namespace {
@@ -56,6 +60,41 @@ TEST(Program, TermSavesTheSettingsOnceRunningAndNeverDuringTheCalibration) {
   EXPECT_EQ(
       test::ReadBytes(dir / "Velk47120.cfg"),
       "Interface =  1 \r\nPort Address =  888 \r\nFactory =  0 \r\nDevice Number = 47121\r\n");
+}
+
+TEST(HelpWindow, EveryLinkOfTheHelpFileLeadsToAnAnchorInIt) {
+  test::EnsureQApp();
+  const auto file = std::filesystem::path(VELK_SOURCE_DIR) / "packaging" / HelpWindow::kFileName;
+  HelpWindow window;
+  ASSERT_TRUE(window.ShowTopics(file));
+  const QString html = QString::fromStdString(test::ReadBytes(file));
+  int links = 0;
+  for (auto it = QRegularExpression("href=\"#([^\"]*)\"").globalMatch(html); it.hasNext();
+       ++links) {
+    const QString name = it.next().captured(1);
+    EXPECT_TRUE(html.contains("name=\"" + name + "\"")) << "no anchor for " << name.toStdString();
+  }
+  EXPECT_GT(links, 20);  // the list of topics alone names more than twenty sections
+}
+
+TEST(HelpWindow, AMissingFileIsReportedOnceWithItsPathAndNothingIsShown) {
+  test::EnsureQApp();
+  test::TempDir dir;
+  const std::filesystem::path missing = dir / HelpWindow::kFileName;
+  HelpWindow window;
+  test::MessageRecorder messages;
+  OpenHelp(window, messages, missing);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  const std::string& text = messages.shown[0].text;
+  EXPECT_NE(text.find(missing.string()), std::string::npos) << text;
+  EXPECT_NE(text.find("Install the program again"), std::string::npos) << text;
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(window.browser()->toPlainText().isEmpty());
+
+  // A folder by that name is no help file either.
+  std::filesystem::create_directory(missing);
+  EXPECT_FALSE(window.ShowTopics(missing));
+  EXPECT_FALSE(window.isVisible());
 }
 
 }  // namespace

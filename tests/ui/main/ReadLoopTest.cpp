@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QAccessible>
 #include <QtTest/QTest>
+#include <csignal>
+#include <functional>
 #include <fstream>
 #include <tuple>
 
@@ -9,6 +12,7 @@
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
+#include "ui/main/Datalog.h"
 
 namespace velk {
 namespace {
@@ -210,6 +214,69 @@ TEST(ReadLoop, RunsEndThatCannotGoOn) {
     EXPECT_EQ(Lines(rig.folder / "Datalog_1.txt").size(), 8 + cycles);
     EXPECT_EQ(w.txtFileIndex->text(), "2");
   }
+}
+
+const Datalog::Header kHeader{"24.05.2024", 5.0f, "1.953", "16", "300", 0x00FF};
+TEST(Datalog, RunsAppendAndEachRowReachesTheFileAtOnce) {
+  test::TempDir dir;
+  const auto path = Datalog::FileName(dir.Path(), "Datalog", "1");
+  Datalog log;
+  ASSERT_TRUE(log.Open(path, kHeader));
+  const std::string header = test::ReadBytes(path);
+  EXPECT_TRUE(log.WriteRow(1, 5.0001f, 0.07326f, 1.25f, 25.0f, 0.0f, true, false, 4096));
+  const std::string row1 = "1\t5.0001\t0.07326\t1.25\t25\t0\tTrue\tFalse\t4096\r\n";
+  EXPECT_EQ(test::ReadBytes(path), header + row1);  // on disk while the file is open
+
+  // The next run on the same name appends; self-test lines follow the scale line.
+  Datalog::Header selfTest = kHeader;
+  selfTest.mscCtrl = 0x0300;
+  ASSERT_TRUE(log.Open(path, selfTest));
+  EXPECT_TRUE(log.WriteRow(2, 4.99f, -12.45582f, 0.0006105f, -272.0f, 359.9634f, false, true, 0));
+  std::string second = header;
+  second.insert(second.find("Index"), "Pos Self Test On\r\nNeg Self Test On\r\n");
+  EXPECT_EQ(
+      test::ReadBytes(path),
+      header + row1 + second + "2\t4.99\t-12.45582\t0.0006105\t-272\t359.9634\tFalse\tTrue\t0\r\n");
+}
+
+TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
+  test::TempDir dir;
+  const auto path = dir / "d.txt";
+  Datalog log;
+  ASSERT_TRUE(log.Open(path, kHeader));
+  const std::string header = test::ReadBytes(path);
+  // A file-size cap fails the write part-way, as a full disk would.
+  const auto capped = [](size_t bytes, const std::function<bool()>& write) {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit cap = saved;
+    cap.rlim_cur = bytes;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &cap);
+    const bool written = write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    return written;
+  };
+  EXPECT_FALSE(
+      capped(header.size() + 10, [&] { return log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0); }));
+  EXPECT_FALSE(log.IsOpen());
+  EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
+  EXPECT_EQ(test::ReadBytes(path), header);
+  // The next run's header does not fit either: the earlier run stays as it was.
+  EXPECT_FALSE(capped(header.size() + 20, [&] { return log.Open(path, kHeader); }));
+  EXPECT_EQ(test::ReadBytes(path), header);
+}
+
+TEST(Datalog, NextIndexIsTheLeadingWholeNumberPlusOne) {
+  for (const auto& [typed, next] : {std::pair{"1", "2"},
+                                    {"7a", "8"},
+                                    {"-3", "-2"},
+                                    {"", "1"},
+                                    {"2.5", "1"},
+                                    {"1e309", "1"},
+                                    {"9999999", "1"}})
+    EXPECT_EQ(Datalog::NextIndexText(typed), next) << typed;
 }
 
 }  // namespace
