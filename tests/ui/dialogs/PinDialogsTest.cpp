@@ -153,6 +153,8 @@ TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
         {0x0200, "-0.01", Qt::Key_Return, 0, "0.000"},
         {0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
         {0x0100, "10", Qt::Key_Return, 4095, "7.500"},
+        {0x0100, "-3", Qt::Key_Return, 0, "0.000"},
+        {0x0500, "1.5 V", Qt::Key_Return, 2457, "1.500"},
         {0x0600, "20", Qt::Key_Return, 0, "25.000"},
         // Written only when the bar moves: the text stays as typed.
         {0x0200, "18.75", Qt::Key_Return, 256, "18.75"},

@@ -4,8 +4,8 @@
 #include <QAccessible>
 #include <QtTest/QTest>
 #include <csignal>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <tuple>
 
 #include "support/Captions.h"
