@@ -53,10 +53,6 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
       "Factory = 1e\r\n" +
       std::string(1 << 20, 'x') + "\r\nPort Address = " + std::string(1 << 20, '9'));
   settings.LoadConfig(file);
-  std::string noise(1 << 20, '\0');
-  for (size_t i = 0; i < noise.size(); i += 3) noise[i] = static_cast<char>(i * 131 % 251);
-  Write(noise);
-  settings.LoadConfig(file);
   settings.LoadConfig(dir / "missing.cfg");
   settings.LoadConfig(dir.Path());
   EXPECT_EQ(settings.InterfaceType, 0);
@@ -65,7 +61,8 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
   EXPECT_TRUE(settings.DeviceNumber.IsEmpty());
 }
 
-TEST_F(ConfigTest, SavesFourLinesThatReadBackTheSame) {
+// Random bytes and the round trip of what was read are the fuzz replay's.
+TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
   Write(std::string(500, '#'));  // longer than the new content: nothing of it may remain
   settings.InterfaceType = 1;
   settings.PortAddress = -5;
@@ -77,16 +74,11 @@ TEST_F(ConfigTest, SavesFourLinesThatReadBackTheSame) {
             "Device Number =  47121 \r\n");
   EXPECT_EQ(Entries(), 1);
 
+  // A byte order mark costs no setting; a device text holding a line break is saved empty.
+  Write("\xEF\xBB\xBFInterface = 2\r\n\"Device Number = 47120\r\nInterface = 1\"\r\n");
   Analyzer loaded;
   loaded.LoadConfig(file);
-  EXPECT_EQ(loaded.PortAddress, -5);
-  EXPECT_EQ(loaded.DeviceNumber.DisplayText(), "47121");
-}
-
-TEST_F(ConfigTest, ABomAndALineBreakInTheDeviceTextCostNoSetting) {
-  Write("\xEF\xBB\xBFInterface = 2\r\n\"Device Number = 47120\r\nInterface = 1\"\r\n");
-  settings.LoadConfig(file);
-  ASSERT_TRUE(settings.SaveConfig(file));
+  ASSERT_TRUE(loaded.SaveConfig(file));
   EXPECT_EQ(Read(),
             "Interface =  2 \r\nPort Address =  888 \r\nFactory =  0 \r\nDevice Number = \r\n");
 }
