@@ -22,8 +22,12 @@ struct SimRig {
   static constexpr int16_t kUsb = 2;
 
   // Over USB the session has found the card, and the card records the requests that follow.
-  explicit SimRig(int16_t interface = kParallel, int product = 47120)
-      : sensor(clock, product), adapter(sensor, 0x378), card(&sensor) {
+  // A driver given stands between the session and the card.
+  explicit SimRig(int16_t interface = kParallel, int product = 47120, EzUsbDriver* driver = nullptr)
+      : sensor(clock, product),
+        adapter(sensor, 0x378),
+        card(&sensor),
+        session(adapter, driver != nullptr ? *driver : card, messages) {
     session.analyzer.InterfaceType = interface;
     session.analyzer.PortAddress = 0x378;
     session.reg.BuildRegisterTable();
@@ -66,7 +70,7 @@ struct SimRig {
   SimParallelAdapter adapter;
   SimUsbCard card;
   MessageRecorder messages;
-  Session session{adapter, card, messages};
+  Session session;
   EzUsb& ezUsb = session.ezUsb;
   UsbSpiDrivers& usb = session.usb;
 };

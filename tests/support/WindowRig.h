@@ -24,8 +24,9 @@ class RecordingExit final : public ProcessExit {
 // the session up first (interface, configuration), then calls Open. Datalogs go to a
 // temporary folder. Pauses advance the sensor's clock, so the chip sees time pass.
 struct WindowRig : SimRig {
-  explicit WindowRig(int16_t interface = kParallel, int product = 47120)
-      : SimRig(interface, product) {
+  explicit WindowRig(int16_t interface = kParallel, int product = 47120,
+                     EzUsbDriver* driver = nullptr)
+      : SimRig(interface, product, driver) {
     EnsureQApp();
     SetDelayWaiter([this](double seconds) { clock.Advance(seconds); });
   }
