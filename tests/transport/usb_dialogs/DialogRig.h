@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QMetaObject>
-#include <QPushButton>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,42 +27,6 @@ struct DialogRig : UsbSimRig {
   void Forget() {
     card.requests.clear();
     messages.shown.clear();
-  }
-};
-
-// Counts the times a running loop yields to the event queue and runs `action` on the nth.
-// A loop still running 50 yields later is stopped from outside so a failing test ends; counting
-// stops once `loop` reads "Loop" again.
-struct Yields {
-  static std::shared_ptr<Yields> Watch(QPushButton* loop, int16_t& stopFlag, int nth,
-                                       std::function<void()> action) {
-    auto y = std::make_shared<Yields>(Yields{loop, &stopFlag, nth, std::move(action)});
-    Post(y);
-    return y;
-  }
-
-  QPushButton* loop;
-  int16_t* stopFlag;
-  int nth;
-  std::function<void()> action;
-  int count = 0;
-  bool rescued = false;
-
- private:
-  static void Post(std::shared_ptr<Yields> y) {
-    QMetaObject::invokeMethod(
-        y->loop,
-        [y] {
-          if (y->loop->text() == "Loop") return;
-          if (++y->count == y->nth) y->action();
-          if (y->count >= y->nth + 50) {
-            *y->stopFlag = -1;
-            y->rescued = true;
-            return;
-          }
-          Post(y);
-        },
-        Qt::QueuedConnection);
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "transport/usb/dialogs/frmUSBdebug.h"
@@ -11,6 +12,26 @@ namespace velk {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+// Runs `action` the nth time the dialog's running loop yields to the event queue. A loop still
+// running 50 yields later is stopped from outside, so a failing test ends; counting stops once
+// the button reads "Loop" again.
+struct Yields {
+  Yields(frmUSBdebug& d, int nth, std::function<void()> action) {
+    timer.callOnTimeout([this, &d, nth, action] {
+      if (d.cmdLoop->text() == "Loop") return timer.stop();
+      if (++count == nth) action();
+      if (count < nth + 50) return;
+      d.UsbLoopStop = -1;
+      rescued = true;
+    });
+    timer.start(0);
+  }
+  QTimer timer;
+  int count = 0;
+  bool rescued = false;
+};
+
 struct UsbDebug : ::testing::Test {
   // Shows the dialog, which searches the cards afresh, recording from there on.
   frmUSBdebug& Open() {
@@ -26,12 +47,12 @@ struct UsbDebug : ::testing::Test {
 TEST_F(UsbDebug, LoopRunsUntilStopOrUntilTheDialogCloses) {
   for (const std::string how : {"Stop", "OK", "close box"}) {
     SCOPED_TRACE(how);
-    std::shared_ptr<test::Yields> yields;
+    std::unique_ptr<Yields> yields;
     std::string captionWhileRunning;
     bool shownAfterLoop = false;
     QTimer::singleShot(0, &d, [&] {
       rig.Forget();
-      yields = test::Yields::Watch(d.cmdLoop, d.UsbLoopStop, 3, [&] {
+      yields = std::make_unique<Yields>(d, 3, [&] {
         captionWhileRunning = d.cmdLoop->text().toStdString();
         if (how == "close box")
           d.close();
@@ -60,9 +81,9 @@ TEST_F(UsbDebug, ACardFailingInTheLoopEndsItWithOneMessageAndSelectsNone) {
   // The Write's answer and the first pass's arrive; the second pass's does not.
   rig.card.FailBulkTransfer(1, 3);
   rig.Forget();
-  const auto yields = test::Yields::Watch(d.cmdLoop, d.UsbLoopStop, 100, [] {});
+  const Yields yields(d, 100, [] {});
   QTest::mouseClick(d.cmdLoop, Qt::LeftButton);
-  EXPECT_FALSE(yields->rescued);
+  EXPECT_FALSE(yields.rescued);
   EXPECT_EQ(rig.messages.Texts(), Strings{"Error Reading SPI"});
   EXPECT_EQ(rig.Transfers(), 3);
   EXPECT_TRUE(d.optUsbPort[4]->isChecked());
