@@ -19,7 +19,7 @@ struct Port {
   ParallelSpi spi{config, io};
 };
 
-TEST(ParallelSpi, WriteWordClocksOneFrameMsbFirst) {
+TEST(ParallelSpi, WordsAreClockedMsbFirstAndReadWhileTheClockIsHigh) {
   Port p;
   p.spi.ParallelWriteWord(0x8000);
   std::vector<uint16_t> expected = {4, 5, 7, 3, 1, 5};
@@ -27,10 +27,9 @@ TEST(ParallelSpi, WriteWordClocksOneFrameMsbFirst) {
   expected.push_back(0);
   EXPECT_EQ(p.io.WritesTo(0x378), expected);
   EXPECT_EQ(p.io.log.size(), expected.size());  // the data register only, no reads
-}
 
-TEST(ParallelSpi, ReadWordSendsCommandThenSamplesStatusWhileClockHigh) {
-  Port p;
+  // A read sends the command, then samples the status while the clock is high.
+  p.io.log.clear();
   p.io.input = [](uint16_t) -> uint16_t { return 0x00; };
   EXPECT_EQ(p.spi.ParallelReadWord(4), 0xFFFF);
   // The command frame, then an answer frame that sends zeros.

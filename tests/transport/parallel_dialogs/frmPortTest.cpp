@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QtTest/QTest>
+#include <tuple>
 
 #include "support/MessageRecorder.h"
 #include "support/QtApp.h"
@@ -41,40 +42,29 @@ struct PortRig {
   frmPort dialog{config, giveio, parallel, menu};
 };
 
-TEST(PortDialog, OpeningShowsTheAddressAndDeselectsTheInterface) {
-  PortRig rig;
-  rig.dialog.show();
-  EXPECT_EQ(rig.dialog.txtUser->text(), "378");
-  EXPECT_EQ(rig.config.InterfaceType, 0);
-}
-
+// An address typed selects the parallel interface; zero or nothing leaves the dialog open.
 TEST(PortDialog, TypedAddressesSelectTheParallelInterface) {
-  for (auto [typed, address, shown] :
-       {std::tuple{"378", 0x378, "378"}, {"3bc", 0x3BC, "3BC"}, {"BC00", 0xBC00, "BC00"}}) {
+  for (auto [typed, address, shown, taken] : {std::tuple{"378", 0x378, "378", true},
+                                              {"3bc", 0x3BC, "3BC", true},
+                                              {"BC00", 0xBC00, "BC00", true},
+                                              {"0", 0x378, "0", false},
+                                              {"000", 0x378, "000", false},
+                                              {"", 0x378, "", false}}) {
     PortRig rig;
     rig.Type(typed);
     EXPECT_EQ(static_cast<uint16_t>(rig.config.PortAddress), address) << typed;
     EXPECT_EQ(rig.dialog.txtUser->text(), shown);
-    EXPECT_EQ(rig.config.InterfaceType, 1);
-    EXPECT_TRUE(rig.menu.port);
-    EXPECT_FALSE(rig.menu.usb);
-    EXPECT_FALSE(rig.dialog.isVisible());
+    EXPECT_EQ(rig.config.InterfaceType, taken ? 1 : 0);
+    EXPECT_EQ(rig.menu.port && !rig.menu.usb, taken);
+    EXPECT_EQ(rig.dialog.isVisible(), !taken);
   }
 }
 
-TEST(PortDialog, ZeroOrEmptyDoesNothing) {
-  for (const char* typed : {"0", "000", ""}) {
-    PortRig rig;
-    rig.Type(typed);
-    EXPECT_TRUE(rig.dialog.isVisible()) << typed;
-    EXPECT_EQ(rig.config.PortAddress, 0x378);
-    EXPECT_EQ(rig.config.InterfaceType, 0);
-  }
-}
-
-TEST(PortDialog, CancelDropsTheAddress) {
+TEST(PortDialog, OpeningShowsTheAddressAndCancelDropsIt) {
   PortRig rig;
   rig.dialog.show();
+  EXPECT_EQ(rig.dialog.txtUser->text(), "378");
+  EXPECT_EQ(rig.config.InterfaceType, 0);
   QTest::mouseClick(rig.dialog.cmdCancel, Qt::LeftButton);
   EXPECT_EQ(rig.config.PortAddress, 0);
   EXPECT_EQ(rig.config.InterfaceType, 0);
