@@ -11,13 +11,13 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// Writes every writable register through the session and reads it back, over whichever
-// interface the session has selected. Command and Pwr_Mde act instead of storing.
-void ExpectWritableRegistersReadBack(Session& session, const SimSensor& sensor) {
-  auto& reg = session.reg;
-  auto& spi = session.spi;
+// Every writable register written through the session reads back; Command and Pwr_Mde act
+// instead of storing.
+TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
+  test::SimRig rig;
+  auto& reg = rig.session.reg;
+  auto& spi = rig.session.spi;
   reg.IdentifyProduct(spi);  // Mon_Year reads 0 while the chip is locked
-
   for (int16_t s = 1; s <= 62; ++s) {
     if (reg.RegWritable[s] == 0 || s == slot::Command || s == slot::Pwr_Mde) continue;
     const int32_t value = s == slot::KeyCode ? kKeyCode : (0x5A3C + s * 0x1357) & 0xFFFF;
@@ -28,33 +28,22 @@ void ExpectWritableRegistersReadBack(Session& session, const SimSensor& sensor) 
   }
 
   // A one-byte write leaves its neighbour alone.
-  const uint8_t testConfig = sensor.Byte(0x7F);
+  const uint8_t testConfig = rig.sensor.Byte(0x7F);
   spi.WriteRegister(slot::ADC_Slct, 0xEE11);
-  EXPECT_EQ(sensor.Byte(0x7E), 0x11);
-  EXPECT_EQ(sensor.Byte(0x7F), testConfig);
+  EXPECT_EQ(rig.sensor.Byte(0x7E), 0x11);
+  EXPECT_EQ(rig.sensor.Byte(0x7F), testConfig);
 }
 
-TEST(SimEndToEnd, WritableRegistersReadBackWhatWasWritten) {
-  test::SimRig rig;
-  ExpectWritableRegistersReadBack(rig.session, rig.sensor);
-}
-
-TEST(SimEndToEnd, IdentifiesBothModels) {
-  for (int product : {47120, 47121}) {
-    test::SimRig rig(test::SimRig::kParallel, product);
-    auto& reg = rig.session.reg;
-    reg.IdentifyProduct(rig.session.spi);
-    EXPECT_EQ(reg.ProductName, "VELK" + std::to_string(product));
-  }
-}
-
-TEST(SimEndToEnd, GyroOutConvertsBackToTheRateAtEveryRange) {
+// Both models are identified, and Gyro_Out of a fixed rate converts back at every range.
+TEST(SimEndToEnd, IdentifiesBothModelsAndConvertsTheRateBackAtEveryRange) {
   for (int product : {47120, 47121}) {
     for (int32_t range : {0x100, 0x200, 0x400}) {
       for (double fraction : {0.55, -0.8}) {
         SCOPED_TRACE(testing::Message() << product << " range " << range << " " << fraction);
         test::SimRig rig(test::SimRig::kParallel, product);
         auto& spi = rig.session.spi;
+        rig.session.reg.IdentifyProduct(spi);
+        EXPECT_EQ(rig.session.reg.ProductName, "VELK" + std::to_string(product));
         // 0.0733 deg/s per count at the widest range, halving with each narrower one.
         const double factor = 0.0732752587890625 * range / 0x400 / (product == 47121 ? 4 : 1);
         const double rate = fraction * 8191 * factor;

@@ -7,16 +7,6 @@
 namespace velk {
 namespace {
 
-TEST(IdentifyProduct, UnlocksThenReadsTheFieldsInOrder) {
-  test::WiredSession w;
-  auto& reg = w.session.reg;
-  w.Answer({0x2310, 0x0807, 37, 0});
-  reg.IdentifyProduct(w.spi);
-  EXPECT_EQ(w.Frames(),
-            (std::vector<uint16_t>{0xD0C3, 0xD1A5, 0x5200, 0, 0x5400, 0, 0x0000, 0, 0x5600, 0}));
-  EXPECT_EQ(reg.ProductName, "Unknown");  // the decoded fields are checked end to end
-}
-
 TEST(RefreshPinUse, DataReadyOutranksAlarmOutranksGpio) {
   test::WiredSession w;
   auto& reg = w.session.reg;
