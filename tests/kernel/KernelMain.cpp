@@ -7,7 +7,6 @@
 #include <string>
 
 #include "core/Delay.h"
-#include "kernel/Unprivileged.h"
 
 namespace {
 
@@ -35,8 +34,6 @@ void RunUnderPreload(char** argv) {
 
 int main(int argc, char** argv) {
   RunUnderPreload(argv);
-  if (argc == 3 && std::strcmp(argv[1], velk::test::kUnprivilegedFlag) == 0)
-    return velk::test::RunUnprivileged(argv[2]);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   // Pauses return at once unless a test moves its simulated time on in them.
   velk::DelayCalibrated = -1;
