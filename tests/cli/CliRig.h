@@ -31,23 +31,15 @@ struct CliRig {
     return RunCli(args, context);
   }
 
-  // The frames the sensor received, as words.
-  std::vector<uint16_t> Frames() const {
-    std::vector<uint16_t> frames;
-    std::ifstream in(dir / "trace");
-    for (std::string sent, answered; in >> sent >> answered;)
-      frames.push_back(static_cast<uint16_t>(std::stoul(sent, nullptr, 16)));
-    return frames;
-  }
-  // Write frames other than the key code that unlocks identification.
+  // Write frames the sensor received, other than the key code that unlocks identification.
   std::vector<uint16_t> Writes() const {
     std::vector<uint16_t> writes;
-    for (uint16_t f : Frames())
-      if ((f & 0x8000) != 0 && (f >> 8 & 0x7E) != 0x50) writes.push_back(f);
+    std::ifstream in(dir / "trace");
+    for (std::string sent, answered; in >> sent >> answered;) {
+      const auto frame = static_cast<uint16_t>(std::stoul(sent, nullptr, 16));
+      if ((frame & 0x8000) != 0 && (frame >> 8 & 0x7E) != 0x50) writes.push_back(frame);
+    }
     return writes;
-  }
-  void WriteFile(const std::string& name, const std::string& content) {
-    std::ofstream(dir / name, std::ios::binary) << content;
   }
 
   TempDir dir;
