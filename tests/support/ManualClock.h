@@ -9,7 +9,6 @@ class ManualClock final : public Clock {
  public:
   double Seconds() const override { return now_; }
   void Advance(double seconds) { now_ += seconds; }
-  void Set(double seconds) { now_ = seconds; }
 
  private:
   double now_ = 1000.0;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "transport/parallel/PortIo.h"
@@ -25,6 +26,13 @@ class RecordingPortIo final : public PortIo {
     return value;
   }
 
+  // Access is granted unless `refusal` says why not.
+  bool ObtainAccess(uint16_t base, std::string& advice) override {
+    sought.push_back(base);
+    advice = refusal;
+    return refusal.empty();
+  }
+
   // Values written to one port, in order.
   std::vector<uint16_t> WritesTo(uint16_t port) const {
     std::vector<uint16_t> out;
@@ -35,6 +43,8 @@ class RecordingPortIo final : public PortIo {
 
   std::vector<Access> log;
   std::function<uint16_t(uint16_t port)> input;
+  std::vector<uint16_t> sought;  // the bases access was sought for
+  std::string refusal;
 };
 
 }  // namespace velk::test

@@ -13,27 +13,13 @@ namespace {
 
 using test::RecordingPortIo;
 
-// A port that records the access sought and grants it unless told otherwise.
-struct GuardedPort final : PortIo {
-  void vbOut(uint16_t port, uint16_t value) override { io.vbOut(port, value); }
-  uint16_t vbInp(uint16_t port) override { return io.vbInp(port); }
-  bool ObtainAccess(uint16_t base, std::string& text) override {
-    sought.push_back(base);
-    text = advice;
-    return advice.empty();
-  }
-  RecordingPortIo io;
-  std::vector<uint16_t> sought;
-  std::string advice;  // non-empty: access is refused with it
-};
-
 // The parallel-port part of a session.
 struct Bench {
   Bench() {
     config.InterfaceType = 1;
     config.OsName = "Linux";
   }
-  GuardedPort port;
+  RecordingPortIo port;
   test::MessageRecorder messages;
   Analyzer config;
   ParallelSpi spi{config, port};
@@ -47,14 +33,14 @@ TEST(SetupGiveio, AccessIsSoughtOncePerPortWhereTheSystemNeedsItAndARefusalSaysW
     b.config.InterfaceType = os == std::string("Linux") ? 2 : 1;
     EXPECT_FALSE(b.giveio.PreparePort(b.config, b.spi)) << os;
     EXPECT_EQ(b.giveio.PortDriverReady, 0);
-    EXPECT_TRUE(b.port.sought.empty() && b.port.io.log.empty());
+    EXPECT_TRUE(b.port.sought.empty() && b.port.log.empty());
   }
   Bench b;
   EXPECT_TRUE(b.giveio.PreparePort(b.config, b.spi));
   EXPECT_FALSE(b.giveio.PreparePort(b.config, b.spi));
   EXPECT_EQ(b.giveio.PortDriverReady, -1);
   // Access first, then the lines go idle; once.
-  EXPECT_EQ(b.port.io.log,
+  EXPECT_EQ(b.port.log,
             (std::vector<RecordingPortIo::Access>{{true, 0x379, 0x40}, {true, 0x378, 0}}));
   // A changed address is sought afresh, as its 16-bit pattern.
   b.config.PortAddress = static_cast<int16_t>(0xBC00);
@@ -64,7 +50,7 @@ TEST(SetupGiveio, AccessIsSoughtOncePerPortWhereTheSystemNeedsItAndARefusalSaysW
 
   // Refused access is reported once, and not retried in this run.
   Bench refused;
-  refused.port.advice = "add your user to the lp group";
+  refused.port.refusal = "add your user to the lp group";
   EXPECT_TRUE(refused.giveio.PreparePort(refused.config, refused.spi));
   EXPECT_FALSE(refused.giveio.PreparePort(refused.config, refused.spi));
   ASSERT_EQ(refused.messages.shown.size(), 1u);

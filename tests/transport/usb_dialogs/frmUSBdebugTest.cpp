@@ -33,13 +33,6 @@ struct Yields {
 };
 
 struct UsbDebug : ::testing::Test {
-  // Shows the dialog, which searches the cards afresh, recording from there on.
-  frmUSBdebug& Open() {
-    rig.Forget();
-    d.show();
-    return d;
-  }
-
   test::DialogRig rig;
   frmUSBdebug d{rig.usb, rig.ezUsb, rig.messages};
 };
@@ -77,7 +70,7 @@ TEST_F(UsbDebug, LoopRunsUntilStopOrUntilTheDialogCloses) {
 }
 
 TEST_F(UsbDebug, ACardFailingInTheLoopEndsItWithOneMessageAndSelectsNone) {
-  Open();
+  d.show();  // searches the cards afresh
   // The Write's answer and the first pass's arrive; the second pass's does not.
   rig.card.FailBulkTransfer(1, 3);
   rig.Forget();
