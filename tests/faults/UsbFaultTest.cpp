@@ -101,20 +101,13 @@ enum class Stage { Startup, Read, ReadLoop };
 // Runs one stage of a session over the card, counting the card requests of that stage only.
 // Returns the cycles of a logged run, or -1 when the stage logs nothing.
 int RunStage(FaultRig& rig, Stage stage) {
-  if (stage == Stage::Startup) {
-    rig.driver.counting = true;
-    rig.Open().Form_Activate();
-    rig.driver.counting = false;
-    return -1;
-  }
+  rig.driver.counting = stage == Stage::Startup;
   frmVelk47120& w = rig.Open();
   w.Form_Activate();
-  if (stage == Stage::Read) {
-    rig.driver.counting = true;
-    QTest::mouseClick(w.cmdReadData, Qt::LeftButton);
-    rig.driver.counting = false;
-    return -1;
-  }
+  rig.driver.counting = stage == Stage::Read;
+  if (stage == Stage::Read) QTest::mouseClick(w.cmdReadData, Qt::LeftButton);
+  rig.driver.counting = false;
+  if (stage != Stage::ReadLoop) return -1;
   QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
   LoopDriver loop(rig);
   rig.driver.counting = true;
