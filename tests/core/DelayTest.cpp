@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "core/Delay.h"
@@ -91,14 +92,8 @@ struct FakeClock final : PauseClock {
 
 TEST_F(DelayTest, PausesSleepThenSpinAndAreNeverShortAndSlicesCatchUp) {
   constexpr int64_t ms = 1'000'000;
-  struct Case {
-    float waitMs;
-    int64_t lateNs;
-    int wakeEarly;
-    std::vector<int64_t> sleeps;
-    int spins;
-  };
-  const Case cases[] = {
+  // The pause, how late the sleep wakes, how often it wakes early; the sleeps and spins made.
+  const std::tuple<float, int64_t, int, std::vector<int64_t>, int> cases[] = {
       {1.0f, 0, 0, {}, 1000},  // at or below the margin: spin alone
       {2.0f, 0, 0, {}, 2000},
       {10.0f, 0, 0, {8 * ms}, 2000},                        // sleep to the margin, spin the rest
@@ -106,15 +101,16 @@ TEST_F(DelayTest, PausesSleepThenSpinAndAreNeverShortAndSlicesCatchUp) {
       {10.0f, 3 * ms, 0, {8 * ms}, 0},                      // later than the margin: ends late
       {100.0f, 0, 2, {98 * ms, 49 * ms, 24500'000}, 2000},  // woken early: sleeps again
   };
-  for (const Case& c : cases) {
+  for (const auto& [waitMs, lateNs, wakeEarly, sleeps, spins] : cases) {
+    SCOPED_TRACE(testing::Message() << waitMs << " ms, " << lateNs << " ns late");
     FakeClock clock;
-    clock.lateNs = c.lateNs;
-    clock.wakeEarly = c.wakeEarly;
+    clock.lateNs = lateNs;
+    clock.wakeEarly = wakeEarly;
     const int64_t start = clock.now;
-    SlicedDelay(clock).Wait(float{c.waitMs}, true);
-    EXPECT_GE(clock.now - start, static_cast<int64_t>(c.waitMs * ms)) << c.waitMs;
-    EXPECT_EQ(clock.sleeps, c.sleeps) << c.waitMs << " ms, " << c.lateNs << " ns late";
-    EXPECT_EQ(clock.spins, c.spins) << c.waitMs << " ms, " << c.lateNs << " ns late";
+    SlicedDelay(clock).Wait(float{waitMs}, true);
+    EXPECT_GE(clock.now - start, static_cast<int64_t>(waitMs * ms));
+    EXPECT_EQ(clock.sleeps, sleeps);
+    EXPECT_EQ(clock.spins, spins);
   }
 
   // Slices only sleep and make up a late wake-up; the last one spins.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/SimulateOption.h"
@@ -8,16 +9,10 @@
 namespace velk {
 namespace {
 
-struct Case {
-  std::vector<std::string> args;
-  const char* env;
-  int product;
-  bool refused;
-  std::vector<std::string> left;
-};
-
 TEST(SimulateOption, BothFormsAndTheVariableAgree) {
-  const std::vector<Case> cases = {
+  // The arguments and the variable; the model simulated, refused or not, the arguments left.
+  using Args = std::vector<std::string>;
+  const std::vector<std::tuple<Args, const char*, int, bool, Args>> cases = {
       {{"p"}, nullptr, 0, false, {"p"}},
       {{"p", "--simulate"}, nullptr, 47120, false, {"p"}},
       {{"p", "--simulate=47121"}, nullptr, 47121, false, {"p"}},
@@ -35,12 +30,12 @@ TEST(SimulateOption, BothFormsAndTheVariableAgree) {
       // The option overrides the variable, even a variable that would be refused.
       {{"p", "--simulate=47121"}, "nonsense", 47121, false, {"p"}},
   };
-  for (Case c : cases) {
-    const std::string where = c.args.size() > 1 ? c.args[1] : std::string(c.env ? c.env : "-");
-    const SimulateRequest r = TakeSimulateOption(c.args, c.env);
-    EXPECT_EQ(r.product, c.product) << where;
-    EXPECT_EQ(!r.error.empty(), c.refused) << where << ": " << r.error;
-    EXPECT_EQ(c.args, c.left) << where;
+  for (auto [args, env, product, refused, left] : cases) {
+    SCOPED_TRACE(args.size() > 1 ? args[1] : std::string(env ? env : "-"));
+    const SimulateRequest r = TakeSimulateOption(args, env);
+    EXPECT_EQ(r.product, product);
+    EXPECT_EQ(!r.error.empty(), refused) << r.error;
+    EXPECT_EQ(args, left);
   }
 }
 
