@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "core/ChipConstants.h"
 #include "support/ManualClock.h"
@@ -68,9 +67,7 @@ TEST(SimSensor, TraceAppendsEveryFrame) {
   sensor.Transfer(0xB609);
   EXPECT_EQ(sensor.Word(0x36), 1);  // no answer: nothing stored, 0 answered
 
-  std::stringstream text;
-  text << std::ifstream(dir / "trace.txt").rdbuf();
-  EXPECT_EQ(text.str(), "0000 0000\n3600 0000\n3800 0001\nB609 0000\n");
+  EXPECT_EQ(test::ReadBytes(dir / "trace.txt"), "0000 0000\n3600 0000\n3800 0001\nB609 0000\n");
 
   // A trace that cannot be written: one line on standard error, and the sensor works on.
   setenv("VELK47120_SPI_TRACE", (dir / "gone" / "t.txt").c_str(), 1);
