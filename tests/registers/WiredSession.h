@@ -14,7 +14,7 @@ namespace velk::test {
 // A session on a recording parallel port at 0x378 with the register table built.
 struct WiredSession {
   WiredSession() {
-    session.analyzer.InterfaceType = 1;
+    config.InterfaceType = 1;
     session.reg.BuildRegisterTable();
   }
   std::vector<uint16_t> Frames() const { return FramesSent(io, 0x378); }
@@ -25,6 +25,9 @@ struct WiredSession {
   AbsentEzUsbDriver noUsb;
   MessageRecorder messages;
   Session session{io, noUsb, messages};
+  Analyzer& config = session.analyzer;
+  ParallelSpi& parallel = session.parallel;
+  SetupGiveio& giveio = session.giveio;
   Spi47120& spi = session.spi;
 };
 

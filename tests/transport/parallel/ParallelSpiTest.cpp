@@ -4,24 +4,16 @@
 
 #include <vector>
 
-#include "support/RecordingPortIo.h"
-#include "support/SpiFrames.h"
+#include "registers/WiredSession.h"
 
 namespace velk {
 namespace {
 
 using test::RecordingPortIo;
 
-struct Port {
-  Port() { config.InterfaceType = 1; }
-  Analyzer config;
-  RecordingPortIo io;
-  ParallelSpi spi{config, io};
-};
-
 TEST(ParallelSpi, WordsAreClockedMsbFirstAndReadWhileTheClockIsHigh) {
-  Port p;
-  p.spi.ParallelWriteWord(0x8000);
+  test::WiredSession p;
+  p.parallel.ParallelWriteWord(0x8000);
   std::vector<uint16_t> expected = {4, 5, 7, 3, 1, 5};
   for (int i = 0; i < 15; ++i) expected.insert(expected.end(), {7, 7, 5, 5});
   expected.push_back(0);
@@ -31,7 +23,7 @@ TEST(ParallelSpi, WordsAreClockedMsbFirstAndReadWhileTheClockIsHigh) {
   // A read sends the command, then samples the status while the clock is high.
   p.io.log.clear();
   p.io.input = [](uint16_t) -> uint16_t { return 0x00; };
-  EXPECT_EQ(p.spi.ParallelReadWord(4), 0xFFFF);
+  EXPECT_EQ(p.parallel.ParallelReadWord(4), 0xFFFF);
   // The command frame, then an answer frame that sends zeros.
   EXPECT_EQ(test::FramesSent(p.io, 0x378), (std::vector<uint16_t>{0x0400, 0x0000}));
 
@@ -50,25 +42,25 @@ TEST(ParallelSpi, WordsAreClockedMsbFirstAndReadWhileTheClockIsHigh) {
   // Only bit 6 carries data; the address is cut to 7 bits.
   p.io.log.clear();
   test::AnswerWith(p.io, 0x378, {0xA5C3});
-  EXPECT_EQ(p.spi.ParallelReadWord(0x84), 0xA5C3);
+  EXPECT_EQ(p.parallel.ParallelReadWord(0x84), 0xA5C3);
   EXPECT_EQ(test::FramesSent(p.io, 0x378).front(), 0x0400);
 }
 
 TEST(ParallelSpi, PortNumbersAndInterfaceGate) {
   // (What the port init writes, the port-access test shows.) An address above 0x7FFF is
   // stored negative but names the same port.
-  Port p;
+  test::WiredSession p;
   p.config.PortAddress = static_cast<int16_t>(0xBC00);
-  p.spi.ParallelReadWord(4);
+  p.parallel.ParallelReadWord(4);
   for (const auto& a : p.io.log) EXPECT_EQ(a.port, a.write ? 0xBC00 : 0xBC01);
 
   for (int16_t other : {0, 2}) {
     p.io.log.clear();
     p.config.InterfaceType = other;
     p.io.input = [](uint16_t) -> uint16_t { return 0x00; };
-    p.spi.ParallelPortInit();
-    p.spi.ParallelWriteWord(0x8000);
-    EXPECT_EQ(p.spi.ParallelReadWord(4), 0);
+    p.parallel.ParallelPortInit();
+    p.parallel.ParallelWriteWord(0x8000);
+    EXPECT_EQ(p.parallel.ParallelReadWord(4), 0);
     EXPECT_TRUE(p.io.log.empty()) << "InterfaceType " << other;
   }
 }

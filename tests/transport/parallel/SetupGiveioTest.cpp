@@ -5,54 +5,42 @@
 #include <string>
 #include <vector>
 
-#include "support/MessageRecorder.h"
-#include "support/RecordingPortIo.h"
+#include "registers/WiredSession.h"
 
 namespace velk {
 namespace {
 
 using test::RecordingPortIo;
 
-// The parallel-port part of a session.
-struct Bench {
-  Bench() {
-    config.InterfaceType = 1;
-    config.OsName = "Linux";
-  }
-  RecordingPortIo port;
-  test::MessageRecorder messages;
-  Analyzer config;
-  ParallelSpi spi{config, port};
-  SetupGiveio giveio{port, messages};
-};
-
 TEST(SetupGiveio, AccessIsSoughtOncePerPortWhereTheSystemNeedsItAndARefusalSaysWhy) {
   for (const char* os : {"Win95", "Win98", "Linux"}) {
-    Bench b;
+    test::WiredSession b;
     b.config.OsName = os;
     b.config.InterfaceType = os == std::string("Linux") ? 2 : 1;
-    EXPECT_FALSE(b.giveio.PreparePort(b.config, b.spi)) << os;
+    EXPECT_FALSE(b.giveio.PreparePort(b.config, b.parallel)) << os;
     EXPECT_EQ(b.giveio.PortDriverReady, 0);
-    EXPECT_TRUE(b.port.sought.empty() && b.port.log.empty());
+    EXPECT_TRUE(b.io.sought.empty() && b.io.log.empty());
   }
-  Bench b;
-  EXPECT_TRUE(b.giveio.PreparePort(b.config, b.spi));
-  EXPECT_FALSE(b.giveio.PreparePort(b.config, b.spi));
+  test::WiredSession b;
+  b.config.OsName = "Linux";
+  EXPECT_TRUE(b.giveio.PreparePort(b.config, b.parallel));
+  EXPECT_FALSE(b.giveio.PreparePort(b.config, b.parallel));
   EXPECT_EQ(b.giveio.PortDriverReady, -1);
   // Access first, then the lines go idle; once.
-  EXPECT_EQ(b.port.log,
+  EXPECT_EQ(b.io.log,
             (std::vector<RecordingPortIo::Access>{{true, 0x379, 0x40}, {true, 0x378, 0}}));
   // A changed address is sought afresh, as its 16-bit pattern.
   b.config.PortAddress = static_cast<int16_t>(0xBC00);
-  EXPECT_TRUE(b.giveio.PreparePort(b.config, b.spi));
-  EXPECT_EQ(b.port.sought, (std::vector<uint16_t>{0x378, 0xBC00}));
+  EXPECT_TRUE(b.giveio.PreparePort(b.config, b.parallel));
+  EXPECT_EQ(b.io.sought, (std::vector<uint16_t>{0x378, 0xBC00}));
   EXPECT_TRUE(b.messages.shown.empty());
 
   // Refused access is reported once, and not retried in this run.
-  Bench refused;
-  refused.port.refusal = "add your user to the lp group";
-  EXPECT_TRUE(refused.giveio.PreparePort(refused.config, refused.spi));
-  EXPECT_FALSE(refused.giveio.PreparePort(refused.config, refused.spi));
+  test::WiredSession refused;
+  refused.config.OsName = "Linux";
+  refused.io.refusal = "add your user to the lp group";
+  EXPECT_TRUE(refused.giveio.PreparePort(refused.config, refused.parallel));
+  EXPECT_FALSE(refused.giveio.PreparePort(refused.config, refused.parallel));
   ASSERT_EQ(refused.messages.shown.size(), 1u);
   EXPECT_EQ(refused.messages.shown[0].title, "Error");
   EXPECT_EQ(refused.messages.shown[0].text,

@@ -3,9 +3,8 @@
 #include <QtTest/QTest>
 #include <tuple>
 
-#include "support/MessageRecorder.h"
+#include "registers/WiredSession.h"
 #include "support/QtApp.h"
-#include "support/RecordingPortIo.h"
 #include "transport/parallel/dialogs/frmPort.h"
 
 namespace velk {
@@ -20,10 +19,10 @@ struct MenuChecks final : InterfaceMenu {
   bool usb = true;
 };
 
-struct PortRig {
-  explicit PortRig(const char* os = "Linux") {
-    config.OsName = os;
+struct PortRig : test::WiredSession {
+  PortRig() {
     config.InterfaceType = 2;
+    config.OsName = "Linux";
   }
   // Types the text and presses Enter, as the user would.
   void Type(const char* text) {
@@ -33,11 +32,6 @@ struct PortRig {
   }
 
   bool ready = (test::EnsureQApp(), true);
-  Analyzer config;
-  test::RecordingPortIo io;
-  test::MessageRecorder messages;
-  ParallelSpi parallel{config, io};
-  SetupGiveio giveio{io, messages};
   MenuChecks menu;
   frmPort dialog{config, giveio, parallel, menu};
 };
