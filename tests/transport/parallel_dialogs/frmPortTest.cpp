@@ -42,7 +42,6 @@ TEST(PortDialog, TypedAddressesSelectTheParallelInterface) {
                                               {"3bc", 0x3BC, "3BC", true},
                                               {"BC00", 0xBC00, "BC00", true},
                                               {"0", 0x378, "0", false},
-                                              {"000", 0x378, "000", false},
                                               {"", 0x378, "", false}}) {
     PortRig rig;
     rig.Type(typed);
