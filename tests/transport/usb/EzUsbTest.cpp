@@ -46,20 +46,14 @@ TEST(EzUsbSearch, CountsAndFillsOnlyCardsOfAKnownKind) {
   EXPECT_EQ(b.Wire(), (Texts{"descriptor", "descriptor", "descriptor", "str 1/4", "str 1/26",
                              "str 2/4", "str 2/40", "out 00", "in 2", "pipes"}));
 
-  b.card.FailBulkTransfer(1, 1);  // the firmware answer
-  b.ezUsb.FindEzUsbBoards();
-  EXPECT_EQ(b.ezUsb.UsbBoardCount, 1);  // counted, though it could not be read
-  EXPECT_EQ(fifo.Present, 0);
-  EXPECT_EQ(b.messages.Texts(), Texts{"Error getting Board Info"});
-  EXPECT_EQ(b.card.openHandles(), 0);  // foreign and unreadable devices are closed too
-
-  // Likewise a card whose second string cannot be read: counted, not used.
+  // A card whose second string cannot be read is counted, not used, and closed. (The fuzz
+  // replay holds the other failed reads and the closing of every device opened.)
   NoSecondString driver(b.card);
   EzUsb other(driver, b.messages);
   other.FindEzUsbBoards();
   EXPECT_EQ(other.UsbBoardCount, 1);
   EXPECT_EQ(other.UsbBoards[2].Present, 0);
-  EXPECT_EQ(b.messages.Texts(), (Texts{"Error getting Board Info", "Error getting Board Info"}));
+  EXPECT_EQ(b.messages.Texts(), Texts{"Error getting Board Info"});
   EXPECT_EQ(b.card.openHandles(), 0);
 }
 
