@@ -42,14 +42,47 @@ void frmVelk47120::cmdReadData_Click() {
 }
 
 void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
+  ReadCycle(values, false);
+}
+
+void frmVelk47120::ReadCycle(std::array<float, 12>& values, bool paced) {
   if (!Check_Interface()) return;
   const OutputCycle cycle = ReadOutputs(session_.spi);
+  for (int n = 0; n < kOutputCount; ++n) {
+    const int16_t i = kOutputRegisters[n].slot;
+    values[i] = cycle.outputs[n].value;
+    // Every value reaches the chart's picture; only the repaint waits for the frame.
+    if (i == slot::Gyro_Out) plot_->PlotPoint(values[i]);
+  }
+  outputsToShow_ = cycle;
+  ShowPending(paced);
+  QCoreApplication::processEvents();
+  UpdateStatus(paced);
+}
+
+void frmVelk47120::ShowPending(bool paced) {
+  if (paced) {
+    pacer_.Request();
+  } else {
+    pacer_.ShowNow();
+  }
+}
+
+void frmVelk47120::ShowLatest() {
+  if (outputsToShow_) ShowOutputs(*outputsToShow_);
+  if (statusToShow_) ShowStatus(*statusToShow_);
+  if (loopCountToShow_) txtLoopCount->setText(QString::number(*loopCountToShow_));
+  outputsToShow_.reset();
+  statusToShow_.reset();
+  loopCountToShow_.reset();
+  pic1->ShowHeld();
+}
+
+void frmVelk47120::ShowOutputs(const OutputCycle& cycle) {
   int bar = 0;  // the angle when it is shown, else 0
   for (int n = 0; n < kOutputCount; ++n) {
     const int16_t i = kOutputRegisters[n].slot;
     const float value = cycle.outputs[n].value;
-    values[i] = value;
-    if (i == slot::Gyro_Out) plot_->PlotPoint(value);
     const int decimals = (i == slot::Supply_Out || i == slot::Aux_Adc) ? 3 : 2;
     txtReadReg[i]->setText(QString::fromStdString(FormatFixed(value, decimals)));
     if (i == slot::Angle_Out && !ckAngleOut->isChecked()) txtReadReg[i]->clear();
@@ -62,8 +95,6 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
   ShowIndicator(lblErrorAlarmFlag, cycle.alarmSeen);
   // Set once and last: the bar repaints at once on every visible change.
   ProgressBar3->setValue(bar);
-  QCoreApplication::processEvents();
-  CmdUpdateStatus_Click();
 }
 
 }  // namespace velk

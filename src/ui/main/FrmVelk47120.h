@@ -17,12 +17,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/InterfaceMenu.h"
+#include "measure/OutputCycle.h"
 #include "registers/Session.h"
 #include "ui/main/AxisMarks.h"
 #include "ui/main/Datalog.h"
+#include "ui/main/FramePacer.h"
 #include "ui/main/Plot47120.h"
 #include "ui/main/StripChart.h"
 #include "ui/main/WindowSeams.h"
@@ -244,6 +247,14 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowInterfaceChecks();
   // Ends a run as a click on "Stop" would.
   void ShowLoopStopped();
+  // The run's own reads are shown at the screen's pace (`paced`); a click shows at once.
+  void ReadCycle(std::array<float, 12>& values, bool paced);
+  void UpdateStatus(bool paced);
+  void ShowPending(bool paced);
+  // Shows what is waiting: the outputs, the status, the loop count and the chart's points.
+  void ShowLatest();
+  void ShowOutputs(const OutputCycle& cycle);
+  void ShowStatus(int32_t status);
   // Sets a scroll bar from code; its change handler runs when the position changes.
   static void SetPosition(QScrollBar* bar, int value);
   // The status bar's chip line: the identity found at the last activation, or that no chip
@@ -257,6 +268,11 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   QWidget* client_ = nullptr;
   std::unique_ptr<Plot47120> plot_;
   Datalog datalog_;
+  FramePacer pacer_{[this] { ShowLatest(); }};
+  // Read but not shown yet.
+  std::optional<OutputCycle> outputsToShow_;
+  std::optional<int32_t> statusToShow_;
+  std::optional<int32_t> loopCountToShow_;
   // Made on first use, owned as child windows.
   HelpWindow* help_ = nullptr;
   frmPort* portDialog_ = nullptr;

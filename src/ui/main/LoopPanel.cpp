@@ -124,18 +124,23 @@ void frmVelk47120::ReadLoop() {
   int32_t rowIndex = 0;
   plot_->RedrawPlot();
   plot_->PlotX = pic1->Width() + 1;
+  // The chart, the boxes and the count are shown once a frame, however fast the cycles go.
+  pacer_.SetFrameSeconds(FrameSeconds(screen()));
+  pic1->HoldRepaints(true);
   std::array<float, 12> values{};
   do {
     if (!txtLoopDelay->text().isEmpty()) {
       const double typed = LeadingDecimalNumber(txtLoopDelay->text().toStdString());
       config.LoopDelay = static_cast<float>(std::clamp(typed, 0.0, 60000.0));
-      txtLoopDelay->setText(QString::fromStdString(FormatFixed(config.LoopDelay, 1)));
+      const QString shown = QString::fromStdString(FormatFixed(config.LoopDelay, 1));
+      // Set only when it reads otherwise: an unchanged box is not repainted every cycle.
+      if (txtLoopDelay->text() != shown) txtLoopDelay->setText(shown);
     }
     const float w = config.LoopDelay - 6;
     const int32_t slices = std::max(RoundToInt32(RoundToInt32(w) / 10.0), 1);
     float slice = w / static_cast<float>(slices);
 
-    ReadDataRegisters(values);
+    ReadCycle(values, true);
     ++loopCount;
     DelayMs(1);
     ++rowIndex;
@@ -146,7 +151,8 @@ void frmVelk47120::ReadLoop() {
         messages_.Show(datalog_.LastError() +
                        ".\n\nThe rows written so far are kept; the run goes on without logging.");
       }
-      txtLoopCount->setText(QString::number(loopCount));
+      loopCountToShow_ = loopCount;
+      ShowPending(true);
     }
     SlicedDelay wait;
     for (int32_t s = 0; s < slices; ++s) {
@@ -166,6 +172,8 @@ void frmVelk47120::ReadLoop() {
       ShowLoopStopped();
   } while (lblLoop->text() == "Running");
 
+  pacer_.ShowNow();
+  pic1->HoldRepaints(false);
   datalog_.Close();
   chkDatalog->setEnabled(true);
   // A file that never opened keeps its index for the next try.

@@ -48,12 +48,21 @@ void frmVelk47120::BuildStatusPanel(QWidget* client) {
 }
 
 void frmVelk47120::CmdUpdateStatus_Click() {
+  UpdateStatus(false);
+}
+
+void frmVelk47120::UpdateStatus(bool paced) {
   if (session_.analyzer.InterfaceType == 0) return;
   StatusValue = ReadStatus(session_.spi);
+  statusToShow_ = StatusValue;
+  ShowPending(paced);
+}
+
+void frmVelk47120::ShowStatus(int32_t status) {
   QLabel* indicators[] = {lblLowSupplyFlag, lblHighSupplyFlag, lblWriteFailFlag, lblSpiWriteFlag,
                           lblOverrange,     lblDiagError,      lblAlarm1SetFlag, lblAlarm2SetFlag};
   int n = 0;
-  for (const StatusRow& row : kRows) ShowIndicator(indicators[n++], (StatusValue & row.mask) != 0);
+  for (const StatusRow& row : kRows) ShowIndicator(indicators[n++], (status & row.mask) != 0);
 }
 
 }  // namespace velk

@@ -81,7 +81,25 @@ void StripChart::Clear() {
   } else {
     picture_.fill(BackgroundColour());
   }
-  update();
+  Touched(rect());
+}
+
+void StripChart::HoldRepaints(bool hold) {
+  if (!hold) ShowHeld();
+  held_ = hold;
+}
+
+void StripChart::ShowHeld() {
+  if (!heldArea_.isEmpty()) update(heldArea_);
+  heldArea_ = QRect();
+}
+
+void StripChart::Touched(const QRect& area) {
+  if (held_) {
+    heldArea_ |= area;
+  } else {
+    update(area);
+  }
 }
 
 void StripChart::DashedLine(int x1, int y1, int x2, int y2) {
@@ -105,7 +123,7 @@ void StripChart::DrawLine(int x1, int y1, int x2, int y2, const QPen& pen) {
     painter.drawLine(from, to);
   }
   const int margin = static_cast<int>(pen.widthF()) + 1;
-  update(QRectF(from, to).normalized().toAlignedRect().adjusted(-margin, -margin, margin, margin));
+  Touched(QRectF(from, to).normalized().toAlignedRect().adjusted(-margin, -margin, margin, margin));
 }
 
 void StripChart::paintEvent(QPaintEvent* event) {

@@ -29,6 +29,11 @@ class StripChart : public QWidget {
   void DashedLine(int x1, int y1, int x2, int y2);
   // Trace segment: solid dark blue, 2 pixels.
   void Segment(int x1, int y1, int x2, int y2);
+  // While held, drawing only gathers the area it touched and ShowHeld asks for one repaint
+  // of it: a fast read loop repaints the chart once a frame, not once a point. Releasing
+  // shows what was gathered.
+  void HoldRepaints(bool hold);
+  void ShowHeld();
 
   QSize sizeHint() const override;
 
@@ -45,12 +50,15 @@ class StripChart : public QWidget {
  private:
   void NewPicture();
   void DrawLine(int x1, int y1, int x2, int y2, const QPen& pen);
+  void Touched(const QRect& area);
   int ToTwips(int pixels) const;
   double PixelsPerUnit() const;
 
   QPixmap picture_;
   QRect twips_;        // as last set by SetTwipsGeometry
   QRect twipsPixels_;  // the pixel geometry that setting produced
+  bool held_ = false;
+  QRect heldArea_;
 };
 
 }  // namespace velk
