@@ -65,11 +65,13 @@ class PaintTimingApp final : public QApplication {
     const double t0 = CpuNow();
     const bool done = QApplication::notify(receiver, event);
     paintSeconds += CpuNow() - t0;
+    ++paints;
     painting_ = false;
     return done;
   }
 
   double paintSeconds = 0;
+  long paints = 0;
 
  private:
   bool painting_ = false;

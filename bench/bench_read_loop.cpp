@@ -39,6 +39,7 @@ struct Span {
   double cpuSeconds = 0;
   long cycles = 0;
   double paintSeconds = 0;
+  long paints = 0;
 };
 
 // Starts the loop with a click and stops it with another from a zero timer, which runs at the
@@ -50,6 +51,7 @@ Span RunLoop(velk::frmVelk47120& window, const velk::SimSensor& sensor) {
   double t0 = 0;
   double cpu0 = 0;
   double paint0 = 0;
+  long paints0 = 0;
   long c0 = -1;
   Span span;
   QTimer tick;
@@ -63,10 +65,14 @@ Span RunLoop(velk::frmVelk47120& window, const velk::SimSensor& sensor) {
       t0 = Now();
       cpu0 = CpuNow();
       paint0 = App().paintSeconds;
+      paints0 = App().paints;
       c0 = done;
     }
     if (late || (c0 >= 0 && done >= c0 + kMeasuredCycles)) {
-      if (c0 >= 0) span = {Now() - t0, CpuNow() - cpu0, done - c0, App().paintSeconds - paint0};
+      if (c0 >= 0) {
+        span = {Now() - t0, CpuNow() - cpu0, done - c0, App().paintSeconds - paint0,
+                App().paints - paints0};
+      }
       tick.stop();
       window.CmdReadLoop->click();
     }
@@ -130,6 +136,7 @@ void BM_ReadLoop(benchmark::State& state) {
   state.counters["window_us"] =
       1e6 * (perCycle(span, span.cpuSeconds) - perCycle(bare, bare.cpuSeconds));
   state.counters["paint_us"] = 1e6 * perCycle(span, span.paintSeconds);
+  state.counters["paints/cycle"] = perCycle(span, static_cast<double>(span.paints));
   // Below 100 the machine was busy and the wall-time figures are too high.
   state.counters["ran_%"] = 100.0 * span.cpuSeconds / span.seconds;
 }
