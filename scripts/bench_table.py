@@ -50,9 +50,14 @@ def main():
         table.append(("idle window", f"{b['cpu_per_s']:.6f} s processor per s", ""))
     for b in find(rows, "BM_ReadLoop/"):
         logged = "log:1" in b["name"]
+        paints = f", {b['paints/cycle']:.2f} paints a cycle" if "paints/cycle" in b else ""
         table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",
                       f"{b['cycle_ms']:.3f} ms a cycle (floor {b['floor_ms']:.2f} ms)",
-                      f"{b['overhead_%']:.1f} % over the floor"))
+                      f"{b['overhead_%']:.1f} % over the floor{paints}"))
+    for b in find(rows, "BM_CycleParts/"):
+        unit = b.get("time_unit", "us")
+        table.append((f"cycle part: {b['name'].split('/')[1]}", f"{b['real_time']:.1f} {unit}",
+                      f"{b['cpu_time']:.1f} {unit} processor"))
     for b in find(rows, "BM_CliLog/"):
         via = "USB card" if "interface:2" in b["name"] else "parallel adapter"
         table.append((f"cli log --interval 0, {via}", f"{b['rows/s']:.0f} rows/s",
