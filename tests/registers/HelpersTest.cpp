@@ -1,28 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "registers/WiredSession.h"
+#include "registers/Reg47120.h"
 
 namespace velk {
 namespace {
-
-TEST(RefreshPinUse, DataReadyOutranksAlarmOutranksGpio) {
-  test::WiredSession w;
-  auto& reg = w.session.reg;
-  w.Answer({0x0003, 0x0005, 0x0005,    // both lines GPIO; alarm and data ready on DIO1
-            0x0002, 0x0001, 0x0000,    // alarm on DIO1 but not enabled
-            0x0000, 0x0004, 0x0105});  // alarm on DIO0, data ready on DIO1
-  reg.RefreshPinUse(w.spi);
-  EXPECT_EQ(reg.DioPinUse, (std::array<int16_t, 2>{1, 3}));
-  reg.RefreshPinUse(w.spi);
-  EXPECT_EQ(reg.DioPinUse, (std::array<int16_t, 2>{0, 1}));
-  reg.RefreshPinUse(w.spi);
-  EXPECT_EQ(reg.DioPinUse, (std::array<int16_t, 2>{2, 3}));
-  EXPECT_EQ(reg.GpioCtrl, 0);
-  EXPECT_EQ(reg.AlmCtrl, 4);
-  EXPECT_EQ(reg.MscCtrl, 0x105);
-}
 
 TEST(SampleTiming, PeriodsAndAveraging) {
   EXPECT_EQ(Reg47120::SamplePeriodMs(0), 1.953f);
