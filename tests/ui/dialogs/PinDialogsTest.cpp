@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <tuple>
@@ -59,6 +60,12 @@ struct PinDialogBench {
   long Settles() const {
     return std::count_if(waits.begin(), waits.end(),
                          [](double s) { return std::fabs(s - 0.15) < 1e-9; });
+  }
+  // Every button's caption, in the order the buttons were made.
+  std::string Captions() const {
+    QStringList texts;
+    for (QPushButton* button : d.template findChildren<QPushButton*>()) texts << button->text();
+    return texts.join(',').toStdString();
   }
   // What the controls show, in the order given.
   static std::string Shown(std::initializer_list<QWidget*> controls) {
@@ -176,6 +183,36 @@ TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
   }
 }
 
+using Registers = std::array<int32_t, 3>;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl
+
+// Opens a dialog with the pin registers given on the chip and clicks `button`, answering any
+// question as given: `message` (nullptr: none) is shown, chip and copy hold `after`, and what
+// is refused sends nothing and changes no caption. The bench, for what else the case shows.
+template <typename Dialog>
+std::unique_ptr<PinDialogBench<Dialog>> ExpectClaim(QPushButton* Dialog::*button, Registers chip,
+                                                    std::deque<bool> answers, const char* message,
+                                                    Registers after) {
+  auto b = std::make_unique<PinDialogBench<Dialog>>();
+  SCOPED_TRACE(testing::Message() << (b->d.*button)->objectName().toStdString() << " over "
+                                  << chip[0] << ',' << chip[1] << ',' << chip[2]);
+  b->Chip(slot::Alm_Ctrl, chip[0]);
+  b->Chip(slot::Gpio_Ctrl, chip[1]);
+  b->Chip(slot::Msc_Ctrl, chip[2]);
+  b->Open();
+  const std::string captions = b->Captions();
+  b->rig.messages.answers = std::move(answers);
+  QTest::mouseClick(b->d.*button, Qt::LeftButton);
+  EXPECT_EQ(b->rig.messages.Texts(), message ? Strings{message} : Strings{});
+  const Reg47120& reg = b->rig.session.reg;
+  EXPECT_EQ((Registers{b->Word(kAlmCtrl), b->Word(kGpioCtrl), b->Word(kMscCtrl)}), after);
+  EXPECT_EQ((Registers{reg.AlmCtrl, reg.GpioCtrl, reg.MscCtrl}), after);
+  if (after == chip) {
+    EXPECT_EQ(b->rig.sensor.FrameCount(), b->frames);
+    EXPECT_EQ(b->Captions(), captions);
+  }
+  return b;
+}
+
 TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* gpioAny = "Dio Pin is already in use by GPIO.. OK to override";
   const char* readyAny =
@@ -184,33 +221,13 @@ TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
   const auto out = &FrmAlarm::cmdAlarmOut;
   const auto pin = &FrmAlarm::cmdAlarmPin;
-  // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; the message
-  // (nullptr: none) and Alm_Ctrl afterwards.
-  for (auto [button, alarm, gpio, ready, answers, message, after] :
-       {std::tuple{out, 0x0000, 0x0000, 0x0004, std::deque<bool>{}, readyAny, 0x0000},
-        {out, 0x0000, 0x0001, 0x0000, {false}, gpioAny, 0x0000},
-        {out, 0x0000, 0x0001, 0x0000, {true}, gpioAny, 0x0004},
-        {pin, 0x0005, 0x0001, 0x0000, {true}, gpio0, 0x0004},
-        {pin, 0x0005, 0x0000, 0x0004, {true}, ready0, 0x0005},
-        // A disabled output moves without any check.
-        {pin, 0x0000, 0x0000, 0x0005, {}, nullptr, 0x0001}}) {
-    AlarmBench b;
-    SCOPED_TRACE((b.d.*button)->objectName().toStdString() + " from " + std::to_string(alarm));
-    b.Chip(slot::Alm_Ctrl, alarm);
-    b.Chip(slot::Gpio_Ctrl, gpio);
-    b.Chip(slot::Msc_Ctrl, ready);
-    b.Open();
-    b.rig.messages.answers = answers;
-    QTest::mouseClick(b.d.*button, Qt::LeftButton);
-    EXPECT_EQ(b.rig.messages.Texts(), message ? Strings{message} : Strings{});
-    EXPECT_EQ((std::array{b.Word(kAlmCtrl), b.Word(kGpioCtrl), b.Word(kMscCtrl),
-                          b.rig.session.reg.AlmCtrl}),
-              (std::array{after, gpio, ready, after}));
-    EXPECT_EQ(b.rig.sensor.FrameCount() == b.frames, after == alarm);
-    EXPECT_EQ(
-        b.Shown({b.d.cmdAlarmOut, b.d.cmdAlarmPin}),
-        std::string((after & 4) ? "Enabled" : "Disabled") + ((after & 1) ? ",DIO-1" : ",DIO-0"));
-  }
+  ExpectClaim(out, {0, 0, 4}, {}, readyAny, {0, 0, 4});
+  ExpectClaim(out, {0, 1, 0}, {false}, gpioAny, {0, 1, 0});
+  ExpectClaim(out, {0, 1, 0}, {true}, gpioAny, {4, 1, 0});
+  ExpectClaim(pin, {5, 1, 0}, {true}, gpio0, {4, 1, 0});
+  ExpectClaim(pin, {5, 0, 4}, {true}, ready0, {5, 0, 4});
+  // A disabled output moves without any check.
+  ExpectClaim(pin, {0, 0, 5}, {}, nullptr, {1, 0, 5});
 }
 
 using PinUse = std::array<int16_t, 2>;
@@ -218,10 +235,6 @@ using Button = QPushButton* frmGpioMisc::*;
 
 struct GpioBench : PinDialogBench<frmGpioMisc> {
   void Click(Button button) { QTest::mouseClick(d.*button, Qt::LeftButton); }
-  std::string Captions() const {
-    return Shown({d.CmdDir1, d.CmdDir0, d.CmdDat1, d.CmdDat0, d.CmdDatRdy, d.CmdCtrlPlry,
-                  d.CmdCtrlLn, d.cmdIST, d.cmdENST, d.cmdEPST});
-  }
 };
 
 TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
@@ -231,7 +244,7 @@ TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
   b.rig.session.reg.DioPinUse = {2, 2};
   b.d.show();
   EXPECT_EQ(b.Captions(),
-            "Input,Output,High,Low,Enabled,Active High,DIO-0,Strobe,Disabled,Enabled");
+            "Input,Output,High,Low,Enabled,Active High,DIO-0,Strobe,Disabled,Enabled,OK");
   EXPECT_EQ(b.rig.session.reg.DioPinUse, (PinUse{2, 2}));
 }
 
@@ -277,41 +290,23 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
   const Button dir1 = &frmGpioMisc::CmdDir1;
   const Button dataReady = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
-  // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; Gpio_Ctrl,
-  // Msc_Ctrl and the pin use afterwards; the message (nullptr: none).
+  // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; the message;
+  // the registers and the pin use afterwards.
   // clang-format off
-  for (auto [button, alarm, gpio, ready, answers, gpioAfter, readyAfter, pinUse, message] : {
-           std::tuple{dir1,      0, 0, 5, std::deque<bool>{}, 0, 5, PinUse{0, 3}, ready1},
-           {dir1,      5, 0, 0, {},      0, 0, {0, 2}, alarm1},
-           {dataReady, 0, 1, 0, {false}, 1, 0, {1, 0}, askGpio},
-           {dataReady, 4, 0, 0, {true},  0, 4, {3, 0}, askAlarm},
-           {dataReady, 0, 2, 1, {true},  2, 5, {0, 3}, askGpio},
-           {line,      0, 1, 5, {false}, 1, 5, {1, 3}, askGpio0},
-           {line,      4, 0, 5, {true},  0, 4, {3, 0}, askAlarm0},
+  for (auto [button, chip, answers, message, after, pinUse] : {
+           std::tuple{dir1, Registers{0, 0, 5}, std::deque<bool>{}, ready1, Registers{0, 0, 5},
+                      PinUse{0, 3}},
+           {dir1,      {5, 0, 0}, {},      alarm1,    {5, 0, 0}, {0, 2}},
+           {dataReady, {0, 1, 0}, {false}, askGpio,   {0, 1, 0}, {1, 0}},
+           {dataReady, {4, 0, 0}, {true},  askAlarm,  {4, 0, 4}, {3, 0}},
+           {dataReady, {0, 2, 1}, {true},  askGpio,   {0, 2, 5}, {0, 3}},
+           {line,      {0, 1, 5}, {false}, askGpio0,  {0, 1, 5}, {1, 3}},
+           {line,      {4, 0, 5}, {true},  askAlarm0, {4, 0, 4}, {3, 0}},
            // While data ready is disabled its line moves unasked.
-           {line,      0, 2, 0, {},      2, 1, {0, 1}, nullptr}}) {
+           {line,      {0, 2, 0}, {},      nullptr,   {0, 2, 1}, {0, 1}}})
     // clang-format on
-    GpioBench b;
-    SCOPED_TRACE(message ? message : "no message");
-    b.Chip(slot::Alm_Ctrl, alarm);
-    b.Chip(slot::Gpio_Ctrl, gpio);
-    b.Chip(slot::Msc_Ctrl, ready);
-    b.Open();
-    const std::string captions = b.Captions();
-    b.rig.messages.answers = answers;
-    b.Click(button);
-    EXPECT_EQ(b.rig.messages.Texts(), message ? Strings{message} : Strings{});
-    // Chip and copy agree on every register, the alarm's untouched.
-    const Reg47120& reg = b.rig.session.reg;
-    EXPECT_EQ((std::array{b.Word(kGpioCtrl), b.Word(kMscCtrl), b.Word(kAlmCtrl), reg.GpioCtrl,
-                          reg.MscCtrl}),
-              (std::array{gpioAfter, readyAfter, alarm, gpioAfter, readyAfter}));
-    EXPECT_EQ(reg.DioPinUse, pinUse);
-    if (gpioAfter == gpio && readyAfter == ready) {
-      EXPECT_EQ(b.rig.sensor.FrameCount(), b.frames);
-      EXPECT_EQ(b.Captions(), captions);
-    }
-  }
+    EXPECT_EQ(ExpectClaim(button, chip, answers, message, after)->rig.session.reg.DioPinUse, pinUse)
+        << (message ? message : "no message");
 }
 
 TEST(GpioMiscDialog, ExternalSelfTestsExcludeEachOther) {
