@@ -2,12 +2,15 @@
 #include <sys/resource.h>
 
 #include <QAccessible>
+#include <QScreen>
 #include <QtTest/QTest>
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <tuple>
 
+#include "core/NumberText.h"
 #include "support/Captions.h"
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
@@ -208,6 +211,27 @@ TEST(ReadLoop, RunsEndThatCannotGoOn) {
     EXPECT_EQ(Lines(rig.folder / "Datalog_1.txt").size(), 8 + cycles);
     EXPECT_EQ(w.txtFileIndex->text(), "2");
   }
+}
+
+// A run paints at most once a frame; when it ends, the screen (the window's backing store)
+// shows every point of the chart, and the boxes the last cycle's values.
+TEST(RunDisplay, WhenARunEndsTheScreenShowsEveryPointAndTheLastValues) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.show();
+  QCoreApplication::processEvents();
+  w.chkDatalog->click();
+  ASSERT_EQ(LoopDriver(rig).Run(40), 40);
+  QCoreApplication::processEvents();  // the paint the run's end asked for
+
+  const QImage screen = w.screen()->grabWindow(w.winId()).toImage();
+  const QImage chart = w.pic1->grab().toImage();  // drawn from the chart's picture
+  EXPECT_EQ(screen.copy(QRect(w.pic1->mapTo(&w, QPoint()), w.pic1->size())), chart);
+
+  EXPECT_EQ(w.txtLoopCount->text(), "40");
+  const QStringList last = Lines(rig.folder / "Datalog_1.txt").back().split('\t');
+  EXPECT_EQ(last[0], "40");
+  EXPECT_EQ(w.txtReadReg[slot::Gyro_Out]->text().toStdString(), FormatFixed(last[2].toFloat(), 2));
 }
 
 const Datalog::Header kHeader{"24.05.2024", 5.0f, "1.953", "16", "300", 0x00FF};
