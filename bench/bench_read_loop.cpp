@@ -3,7 +3,8 @@
 // so its floor is those waits plus the pauses of its six register reads (the five outputs,
 // then Status; 0.3 ms each). The overhead is what the cycle takes beyond that floor; a bare
 // loop of the same reads and waits, without the window, splits it into the cost of the reads
-// themselves and the window's own work.
+// themselves and the window's own work. The window shows a run at the screen's pace, so it
+// paints (paints/cycle) about once per frame, not once per cycle.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
