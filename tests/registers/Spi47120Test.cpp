@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "registers/WiredSession.h"
@@ -16,22 +17,20 @@ TEST(ReadRegister, DecodesFieldFlagsBytesAndValueWhereTheSlotSaysSo) {
   auto& spi = w.spi;
   w.Answer({0xBFFF, 0xC123, 0x0123, 0x0800, 0x3FFF});
 
+  // The new-data and alarm flags, then the raw word's high and low bytes.
+  const auto flags = [&] { return std::pair(spi.NewDataBit, spi.ErrorAlarmBit); };
   spi.ReadRegister(slot::Gyro_Out);
   EXPECT_EQ(w.Frames(), (Words{0x0400, 0x0000}));
-  EXPECT_EQ(spi.NewDataBit, 32768);
-  EXPECT_EQ(spi.ErrorAlarmBit, 0);
+  EXPECT_EQ(flags(), std::pair(32768, 0));
   EXPECT_EQ(spi.RegData, -1);
   EXPECT_EQ(spi.RegValue, -0.07326f);
-  EXPECT_EQ(spi.RegHighByte, 191);
-  EXPECT_EQ(spi.RegLowByte, 255);
+  EXPECT_EQ(std::pair(spi.RegHighByte, spi.RegLowByte), (std::pair<int16_t, int16_t>(191, 255)));
 
   spi.ReadRegister(slot::Supply_Out);
   EXPECT_EQ(spi.RegData, 0x123);
-  EXPECT_EQ(spi.NewDataBit, 32768);
-  EXPECT_EQ(spi.ErrorAlarmBit, 16384);
+  EXPECT_EQ(flags(), std::pair(32768, 16384));
   spi.ReadRegister(slot::Status);  // no flags in this register: the last ones stay
-  EXPECT_EQ(spi.NewDataBit, 32768);
-  EXPECT_EQ(spi.ErrorAlarmBit, 16384);
+  EXPECT_EQ(flags(), std::pair(32768, 16384));
 
   spi.ReadRegister(slot::Temp_Out);  // 12-bit signed, offset 25
   EXPECT_EQ(spi.RegData, -2048);

@@ -33,14 +33,6 @@ class RecordingPortIo final : public PortIo {
     return refusal.empty();
   }
 
-  // Values written to one port, in order.
-  std::vector<uint16_t> WritesTo(uint16_t port) const {
-    std::vector<uint16_t> out;
-    for (const auto& a : log)
-      if (a.write && a.port == port) out.push_back(a.value);
-    return out;
-  }
-
   std::vector<Access> log;
   std::function<uint16_t(uint16_t port)> input;
   std::vector<uint16_t> sought;  // the bases access was sought for

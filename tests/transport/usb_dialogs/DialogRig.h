@@ -19,11 +19,6 @@ struct DialogRig : UsbSimRig {
       if (w.rfind("out", 0) == 0) sent.push_back(w);
     return sent;
   }
-  int Transfers() const {
-    int n = 0;
-    for (const std::string& w : Sent()) n += w.rfind("out 0d", 0) == 0 || w.rfind("out 0e", 0) == 0;
-    return n;
-  }
   void Forget() {
     card.requests.clear();
     messages.shown.clear();

@@ -64,7 +64,7 @@ TEST_F(UsbDebug, LoopRunsUntilStopOrUntilTheDialogCloses) {
     EXPECT_EQ(d.cmdLoop->text(), "Loop");
     EXPECT_EQ(d.UsbLoopStop, -1);
     // The Write that starts the loop, then one transfer per pass.
-    EXPECT_EQ(rig.Transfers(), 4);
+    EXPECT_EQ(rig.Sent().size(), 4u);
     EXPECT_TRUE(rig.messages.shown.empty());
   }
 }
@@ -78,7 +78,7 @@ TEST_F(UsbDebug, ACardFailingInTheLoopEndsItWithOneMessageAndSelectsNone) {
   QTest::mouseClick(d.cmdLoop, Qt::LeftButton);
   EXPECT_FALSE(yields.rescued);
   EXPECT_EQ(rig.messages.Texts(), Strings{"Error Reading SPI"});
-  EXPECT_EQ(rig.Transfers(), 3);
+  EXPECT_EQ(rig.Sent().size(), 3u);
   EXPECT_TRUE(d.optUsbPort[4]->isChecked());
   EXPECT_FALSE(d.frameManual->isEnabled());
   EXPECT_FALSE(rig.usb.CardReady());
