@@ -24,9 +24,7 @@ TEST(SimulateOption, BothFormsAndTheVariableAgree) {
       {{"p"}, "YES", 47120, false, {"p"}},
       {{"p"}, " 47121 ", 47121, false, {"p"}},
       {{"p"}, "Off", 0, false, {"p"}},
-      {{"p"}, "", 0, false, {"p"}},
       {{"p"}, "maybe", 0, true, {"p"}},
-      {{"p"}, "47122", 0, true, {"p"}},
       // The option overrides the variable, even a variable that would be refused.
       {{"p", "--simulate=47121"}, "nonsense", 47121, false, {"p"}},
   };

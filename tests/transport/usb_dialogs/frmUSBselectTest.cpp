@@ -39,9 +39,9 @@ TEST_F(UsbSelect, TheOnlyCardIsSelectedWhereverItSitsAndGetsTheSettings) {
 
   for (int i = 0; i < 4; ++i) EXPECT_EQ(d.optUsbPort[i]->isEnabled(), i == 2) << i;
   EXPECT_TRUE(d.optUsbPort[2]->isChecked());
-  EXPECT_EQ(d.txtDescript0[2]->text(), "USB SPI Card");
-  EXPECT_EQ(d.txtDriverRev[2]->text(), "1.0");
-  EXPECT_EQ(d.txtSpeed[2]->text(), "1.1");
+  EXPECT_EQ(
+      d.txtDescript0[2]->text() + "|" + d.txtDriverRev[2]->text() + "|" + d.txtSpeed[2]->text(),
+      "USB SPI Card|1.0|1.1");
   EXPECT_EQ(d.txtDescript0[0]->text(), "");
   // After the board's revision query: the delay first, then the static bits.
   EXPECT_EQ(rig.Sent(), (Strings{"out 00", "out 0b 28", "out 0c 28"}));
