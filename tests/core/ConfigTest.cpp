@@ -74,13 +74,11 @@ TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
             "Device Number =  47121 \r\n");
   EXPECT_EQ(Entries(), 1);
 
-  // A byte order mark costs no setting; a device text holding a line break is saved empty.
-  Write("\xEF\xBB\xBFInterface = 2\r\n\"Device Number = 47120\r\nInterface = 1\"\r\n");
-  Analyzer loaded;
-  loaded.LoadConfig(file);
-  ASSERT_TRUE(loaded.SaveConfig(file));
-  EXPECT_EQ(Read(),
-            "Interface =  2 \r\nPort Address =  888 \r\nFactory =  0 \r\nDevice Number = \r\n");
+  // A byte order mark costs no setting. (A device text holding a line break, saved empty, is
+  // the fuzz replay's.)
+  Write("\xEF\xBB\xBFInterface = 2\r\n");
+  settings.LoadConfig(file);
+  EXPECT_EQ(settings.InterfaceType, 2);
 }
 
 TEST_F(ConfigTest, SavingKeepsTheFileAsItWasAndAFailureSaysWhy) {
