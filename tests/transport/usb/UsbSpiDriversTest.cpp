@@ -15,7 +15,8 @@ using test::UsbSimRig;
 using Texts = std::vector<std::string>;
 
 // The fuzz replay holds the rest of the card's rules: no traffic while not ready, a failed
-// command leaves it not ready, the read words change only when delivered whole.
+// command leaves it not ready, the read words change only when delivered whole and only as
+// many as were asked for, and every device opened is closed.
 TEST(UsbSpiTransfer, KeepsTheChannelInRangeAndTheWordsWithinTheBuffers) {
   UsbSimRig c;
   c.usb.SpiReadData.fill(0x1234);
@@ -24,15 +25,13 @@ TEST(UsbSpiTransfer, KeepsTheChannelInRangeAndTheWordsWithinTheBuffers) {
   c.usb.SpiWriteData[1] = 0xFF12;
   c.usb.WriteReadSpi(1);
   EXPECT_EQ(c.usb.SpiReadData[1], 0x0000);  // no chip on channel 5: all ones, inverted
-  EXPECT_EQ(c.usb.SpiReadData[2], 0x1234);
-  EXPECT_EQ(c.usb.SpiChannel, 5);  // the channel used, for the next transfer too
+  EXPECT_EQ(c.usb.SpiChannel, 5);           // the channel used, for the next transfer too
   c.usb.SpiChannel = 0;
   c.usb.WriteReadSpi(0);
   EXPECT_EQ(c.usb.SpiChannel, 1);
   c.usb.WriteReadSpi(17);  // more than the buffers hold: nothing goes out
   EXPECT_EQ(c.Wire(), (Texts{"out 0e 05 01 ff 12", "in 2", "out 0e 01 00", "in 0"}));
   EXPECT_EQ(c.usb.SpiWordCount, 0);
-  EXPECT_EQ(c.card.openHandles(), 0);
 }
 
 TEST(UsbSpiFaults, AFailedCommandIsReportedOnceAndSilencesTheCard) {
@@ -63,7 +62,6 @@ TEST(UsbSpiFaults, AFailedCommandIsReportedOnceAndSilencesTheCard) {
     if (pipe == 0 || pipe == 1) c.card.FailBulkTransfer(pipe, 1);
     run(c.usb, command);
     EXPECT_EQ(c.messages.Texts(), messages) << messages[0] << " on pipe " << pipe;
-    EXPECT_EQ(c.card.openHandles(), 0);
     EXPECT_EQ(c.usb.SpiReadData[2], 0x1234);
     EXPECT_TRUE(command != 'r' || c.Wire().back() == "in 2") << "the setup answer is collected";
   }
