@@ -31,21 +31,20 @@ class DelayTest : public ::testing::Test {
 };
 
 TEST_F(DelayTest, ShortAndZeroPausesAdjustTheArgumentWithoutCalibrating) {
+  std::vector<double> waited;
+  SetDelayWaiter([&](double seconds) { waited.push_back(seconds); });
   DelayCalibrated = 0;
   float zero = 0.0f;
-  DelayMs(zero);
+  DelayMs(zero);  // the minimum pause is a spin, not a wait
   EXPECT_EQ(zero, 0.0f);
   EXPECT_EQ(DelayCalibrated, 0) << "the fixed minimum pause must not calibrate";
 
   DelayCalibrated = -1;
-  std::vector<double> waited;
-  SetDelayWaiter([&](double seconds) { waited.push_back(seconds); });
   for (float ms : {0.004f, -1.0f, std::nanf("")}) {
     DelayMs(ms);
     EXPECT_EQ(ms, 0.01f);
   }
   DelayMs(0.125f);  // 12.5 steps of 10 us go to the even 12
-  DelayMs(0.0f);    // the minimum pause is a spin, not a wait
   SetDelayWaiter([](double) {});
   EXPECT_EQ(waited, (std::vector<double>{1e-5, 1e-5, 1e-5, 12e-5}));
 }

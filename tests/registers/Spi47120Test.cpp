@@ -47,8 +47,7 @@ TEST(ReadRegister, DecodesFieldFlagsBytesAndValueWhereTheSlotSaysSo) {
     if (s != slot::Command) spi.WriteRegister(s, 0x1234);
   }
   EXPECT_TRUE(w.io.log.empty());
-  EXPECT_EQ(spi.RegData, 16383);
-  EXPECT_EQ(spi.RegLowByte, 0xFF);
+  EXPECT_EQ(std::pair(spi.RegData, spi.RegLowByte), (std::pair<int32_t, int16_t>(16383, 0xFF)));
 }
 
 TEST(WriteRegister, SendsOneWriteFramePerByteInOrder) {
@@ -71,9 +70,8 @@ TEST(Spi47120, NoInterfaceReadsZerosAndUsbLeavesThePortAlone) {
   w.session.analyzer.InterfaceType = 0;
   spi.NewDataBit = 32768;
   spi.ReadRegister(slot::Temp_Out);
-  EXPECT_EQ(spi.RegData, 0);
+  EXPECT_EQ(std::pair(spi.RegData, spi.NewDataBit), std::pair(0, 0));
   EXPECT_EQ(spi.RegValue, 25.0f);
-  EXPECT_EQ(spi.NewDataBit, 0);
   spi.WriteRegister(slot::Smpl_Prd, 0x1234);
   w.session.analyzer.InterfaceType = 2;
   spi.WriteRegister(slot::Smpl_Prd, 0x1234);
