@@ -36,14 +36,13 @@ TEST(SetupGiveio, AccessIsSoughtOncePerPortWhereTheSystemNeedsItAndARefusalSaysW
   EXPECT_TRUE(b.messages.shown.empty());
 
   // Refused access is reported once, and not retried in this run.
-  test::WiredSession refused;
-  refused.config.OsName = "Linux";
-  refused.io.refusal = "add your user to the lp group";
-  EXPECT_TRUE(refused.giveio.PreparePort(refused.config, refused.parallel));
-  EXPECT_FALSE(refused.giveio.PreparePort(refused.config, refused.parallel));
-  ASSERT_EQ(refused.messages.shown.size(), 1u);
-  EXPECT_EQ(refused.messages.shown[0].title, "Error");
-  EXPECT_EQ(refused.messages.shown[0].text,
+  b.io.refusal = "add your user to the lp group";
+  b.config.PortAddress = 0x278;
+  EXPECT_TRUE(b.giveio.PreparePort(b.config, b.parallel));
+  EXPECT_FALSE(b.giveio.PreparePort(b.config, b.parallel));
+  ASSERT_EQ(b.messages.shown.size(), 1u);
+  EXPECT_EQ(b.messages.shown[0].title, "Error");
+  EXPECT_EQ(b.messages.shown[0].text,
             "The required I/O drivers could not be installed.\n\nadd your user to the lp group");
 }
 
