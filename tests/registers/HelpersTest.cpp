@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "registers/Reg47120.h"
 
 namespace velk {
@@ -14,12 +16,10 @@ TEST(SampleTiming, PeriodsAndAveraging) {
   Reg47120 reg;
   int32_t n = 9;
   EXPECT_NEAR(reg.AveragedPeriod(1.953f, n), 499.97, 0.01);
-  EXPECT_EQ(n, 7);
-  EXPECT_EQ(reg.AvgTaps, 128);
+  EXPECT_EQ(std::pair(n, reg.AvgTaps), std::pair(7, 128));  // the count held to 7 taps' worth
   n = -2;
   EXPECT_EQ(reg.AveragedPeriod(1.953f, n), 2 * 1.953f);
-  EXPECT_EQ(n, 0);
-  EXPECT_EQ(reg.AvgTaps, 1);
+  EXPECT_EQ(std::pair(n, reg.AvgTaps), std::pair(0, 1));
 }
 
 }  // namespace

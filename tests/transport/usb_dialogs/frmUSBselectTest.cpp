@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QTest>
-#include <memory>
 
 #include "support/ScriptedModal.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
@@ -17,14 +16,13 @@ struct UsbSelect : ::testing::Test {
   // Shows the dialog, which searches the cards afresh, recording from there on.
   frmUSBselect& Open() {
     rig.Forget();
-    if (!dialog) dialog = std::make_unique<frmUSBselect>(rig.usb, rig.ezUsb, rig.messages, modal);
-    dialog->show();
-    return *dialog;
+    dialog.show();
+    return dialog;
   }
 
   test::DialogRig rig;
   test::ScriptedModal modal;
-  std::unique_ptr<frmUSBselect> dialog;
+  frmUSBselect dialog{rig.usb, rig.ezUsb, rig.messages, modal};
 };
 
 TEST_F(UsbSelect, TheOnlyCardIsSelectedWhereverItSitsAndGetsTheSettings) {
