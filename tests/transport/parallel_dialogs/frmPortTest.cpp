@@ -59,7 +59,6 @@ TEST(PortDialog, OpeningShowsTheAddressAndCancelDropsIt) {
   EXPECT_EQ(rig.config.InterfaceType, 0);
   QTest::mouseClick(rig.dialog.cmdCancel, Qt::LeftButton);
   EXPECT_EQ(rig.config.PortAddress, 0);
-  EXPECT_EQ(rig.config.InterfaceType, 0);
   EXPECT_FALSE(rig.menu.port || rig.menu.usb);
   EXPECT_FALSE(rig.dialog.isVisible());
 }
