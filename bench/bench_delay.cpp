@@ -4,25 +4,16 @@
 // and with it lowered: the figure the pause's spin margin is chosen from.
 #include <benchmark/benchmark.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <vector>
 
+#include "ProcessCpu.h"
 #include "core/Delay.h"
 
 namespace {
-
-double ProcessCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
-  };
-  return seconds(u.ru_utime) + seconds(u.ru_stime);
-}
 
 void BM_DelayMs(benchmark::State& state) {
   const float requested = static_cast<float>(state.range(0));

@@ -7,13 +7,12 @@
 // paints (paints/cycle) about once per frame, not once per cycle.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <iterator>
 
+#include "ProcessCpu.h"
 #include "WindowRig.h"
 #include "core/Delay.h"
 
@@ -151,15 +150,6 @@ BENCHMARK(BM_ReadLoop)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
-
-double ProcessCpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
-  };
-  return seconds(u.ru_utime) + seconds(u.ru_stime);
-}
 
 // Processor time of the whole program per wall-clock second over kCpuSpanSeconds, taken
 // from a timer 1 s into the run (or the idle wait), so start-up work stays outside.
