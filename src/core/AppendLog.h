@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velk {
+
+// A log that rows are appended to, each in one write() with no buffer of its own, so a crash
+// loses no written row. While open it holds an advisory lock, so a second writer is refused
+// instead of interleaving; where the file system has no locks it is written without one. A
+// short write (full disk) is cut back under the lock, so the file only ever holds whole lines.
+class AppendLog {
+ public:
+  enum class OpenStatus { Opened, Busy, Failed };
+
+  AppendLog() = default;
+  ~AppendLog();
+  AppendLog(const AppendLog&) = delete;
+  AppendLog& operator=(const AppendLog&) = delete;
+
+  // Opens (creating) the file for appending. When the file does not end with a line break,
+  // `eol` is written first, so the next line starts on a line of its own. Busy: another
+  // program holds the lock; nothing was written. Failed: `Error()` holds errno.
+  OpenStatus Open(const std::filesystem::path& file, std::string_view eol);
+  // Appends the bytes whole or not at all; false (and `Error()` set) when they could not be.
+  bool Write(std::string_view bytes);
+  void Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Error() const { return error_; }
+  // True when the last failed Write could not be cut back: the file ends in part of a line.
+  bool LeftPartialLine() const { return partial_; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+  bool partial_ = false;
+};
+
+}  // namespace velk
