@@ -1,11 +1,9 @@
 #include "core/Analyzer.h"
 
 #include <cmath>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "core/NumberText.h"
 #include "core/PathText.h"
@@ -59,31 +57,27 @@ std::string ConfigNumberText(int32_t value) {
 
 namespace {
 
-// A field longer than this cannot be a setting; it is skipped rather than held in memory.
-constexpr size_t kMaxField = 16u << 20;
-
 // Splits the file into the fields the settings are read from: leading blanks skipped; a field
 // in double quotes runs to the closing quote; any other field ends at a comma or a line end
 // (CR LF, LF or CR).
 class FieldReader {
  public:
-  explicit FieldReader(std::istream& in) : in_(in) {}
+  explicit FieldReader(std::string_view text) : text_(text) {}
 
-  // False at the end of the file. `overlong` marks a field cut at kMaxField.
-  bool Next(std::string& field, bool& overlong) {
+  // False at the end of the file.
+  bool Next(std::string& field) {
     field.clear();
-    overlong = false;
     while (Peek() == ' ' || Peek() == '\t') Advance();
     if (Peek() == kEnd) return false;
 
     if (Peek() == '"') {
       Advance();
-      while (Peek() != kEnd && Peek() != '"') Take(field, overlong);
+      while (Peek() != kEnd && Peek() != '"') Take(field);
       if (Peek() == '"') Advance();
       // Whatever follows the closing quote up to the delimiter belongs to no field.
       while (!AtDelimiter()) Advance();
     } else {
-      while (!AtDelimiter()) Take(field, overlong);
+      while (!AtDelimiter()) Take(field);
     }
     SkipDelimiter();
     return true;
@@ -92,15 +86,7 @@ class FieldReader {
  private:
   static constexpr int kEnd = -1;
 
-  int Peek() {
-    if (pos_ == len_) {
-      in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-      len_ = static_cast<size_t>(in_.gcount());
-      pos_ = 0;
-      if (len_ == 0) return kEnd;
-    }
-    return static_cast<unsigned char>(buffer_[pos_]);
-  }
+  int Peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd; }
   void Advance() { ++pos_; }
 
   bool AtDelimiter() {
@@ -108,11 +94,8 @@ class FieldReader {
     return c == kEnd || c == ',' || c == '\r' || c == '\n';
   }
 
-  void Take(std::string& field, bool& overlong) {
-    if (field.size() < kMaxField)
-      field += buffer_[pos_];
-    else
-      overlong = true;
+  void Take(std::string& field) {
+    field += text_[pos_];
     Advance();
   }
 
@@ -123,10 +106,8 @@ class FieldReader {
     if (c == '\r' && Peek() == '\n') Advance();
   }
 
-  std::istream& in_;
-  std::vector<char> buffer_ = std::vector<char>(1 << 16);
+  std::string_view text_;
   size_t pos_ = 0;
-  size_t len_ = 0;
 };
 
 std::optional<int16_t> SettingNumber(const std::string& value) {
@@ -162,25 +143,15 @@ std::string ConfigContent(const Analyzer& settings) {
 
 }  // namespace
 
-void Analyzer::LoadConfig(const std::filesystem::path& file) {
-  std::error_code error;
-  if (std::filesystem::is_directory(file, error)) return;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return;
-
+SmallFile Analyzer::LoadConfig(const std::filesystem::path& file) {
+  SmallFile read = ReadSmallRegularFile(file);
+  if (read.status != SmallFile::Status::Read) return read;
   // Editors may put a UTF-8 byte order mark in front of the first key.
-  char mark[3] = {};
-  in.read(mark, 3);
-  if (in.gcount() != 3 || std::string_view(mark, 3) != "\xEF\xBB\xBF") {
-    in.clear();
-    in.seekg(0);
-  }
-
-  FieldReader reader(in);
+  std::string_view text = read.bytes;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  FieldReader reader(text);
   std::string line;
-  bool overlong = false;
-  while (reader.Next(line, overlong)) {
-    if (overlong) continue;
+  while (reader.Next(line)) {
     const size_t eq = line.find('=');
     // The key is what stands before the blank in front of "=", so "=" must be at least the
     // second character.
@@ -199,6 +170,7 @@ void Analyzer::LoadConfig(const std::filesystem::path& file) {
     if (target == nullptr) continue;
     if (const auto number = SettingNumber(value)) *target = *number;
   }
+  return read;
 }
 
 bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {

@@ -128,10 +128,13 @@ void frmVelk47120::MnuExit_Click() {
   exiting_ = true;
   datalog_.Close();
   DelayMs(250);
-  const std::filesystem::path& config = session_.configFile;
-  // An installed program's configuration folder may not exist yet.
-  MakeFolderFor(config);
-  if (std::string problem; !session_.analyzer.SaveConfig(config, &problem)) messages_.Show(problem);
+  // None when the file was refused at start.
+  if (const std::filesystem::path& config = session_.configFile; !config.empty()) {
+    // An installed program's configuration folder may not exist yet.
+    MakeFolderFor(config);
+    if (std::string problem; !session_.analyzer.SaveConfig(config, &problem))
+      messages_.Show(problem);
+  }
   hide();
   exit_.Exit(0);
 }

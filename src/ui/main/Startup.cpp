@@ -4,9 +4,11 @@
 #include <QIcon>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
+#include "core/PathText.h"
 #include "registers/Session.h"
 #include "ui/main/ExitSignals.h"
 #include "ui/main/FrmMsg.h"
@@ -14,6 +16,33 @@
 #include "ui/main/QtMessageSink.h"
 
 namespace velk {
+
+std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile) {
+  session.configFile = configFile;
+  const SmallFile read = session.analyzer.LoadConfig(configFile);
+  std::string what;
+  switch (read.status) {
+    case SmallFile::Status::Read:
+    case SmallFile::Status::Missing:
+      return {};
+    case SmallFile::Status::Folder:
+      what = "is a folder";
+      break;
+    case SmallFile::Status::NotRegular:
+      what = "is not a regular file";
+      break;
+    case SmallFile::Status::TooLarge:
+      what = "is larger than 1 MiB";
+      break;
+    case SmallFile::Status::Failed:
+      what = "cannot be read (" + std::generic_category().message(read.error) + ")";
+      break;
+  }
+  // What was not read is not ours to replace: at best not settings, at worst a device.
+  session.configFile.clear();
+  return "The settings file " + ShortPathText(configFile) + " " + what +
+         "; the program starts with the default settings and will not save them.";
+}
 
 int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::path& configFile,
                bool simulated) {
@@ -32,8 +61,7 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
   QtMessageSink messages;
   Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
   session.Simulated = simulated;
-  session.configFile = configFile;
-  session.analyzer.LoadConfig(configFile);
+  const std::string refused = LoadConfiguration(session, configFile);
   session.reg.BuildRegisterTable();
 
   // From here on a signal ends the program as "Exit" does (before, it ended it unsaved). While
@@ -43,14 +71,17 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
   frmVelk47120* shown = nullptr;
   ExitSignals onSignal([&] {
     if (shown != nullptr) return shown->MnuExit_Click();
-    MakeFolderFor(session.configFile);
-    if (std::string problem; !session.analyzer.SaveConfig(session.configFile, &problem))
-      std::fprintf(stderr, "%s\n", problem.c_str());
+    if (!session.configFile.empty()) {
+      MakeFolderFor(session.configFile);
+      if (std::string problem; !session.analyzer.SaveConfig(session.configFile, &problem))
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    }
     exit.Exit(0);
   });
 
   loading.LBLmsg->setText(" ");
   loading.hide();
+  if (!refused.empty()) messages.Show(refused);
 
   QtModalRunner modal;
   frmVelk47120 window(session, modal, exit);

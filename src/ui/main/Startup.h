@@ -1,11 +1,19 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "transport/parallel/PortIo.h"
 #include "transport/usb/EzUsbDriver.h"
 
 namespace velk {
+
+struct Session;
+
+// Reads the configuration into the session. A file that is not a regular file of at most 1 MiB,
+// or cannot be read, is left alone: the session then keeps no configuration file, so nothing
+// is written at exit, and the sentence returned tells the user (empty when all is well).
+std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile);
 
 // The program's start-up: loading window, delay calibration, defaults, configuration,
 // register table, then the main window until it closes. Returns the exit code. `configFile` is
