@@ -104,6 +104,8 @@ TEST_F(ConfigTest, SavingKeepsTheFileAsItWasAndAFailureSaysWhy) {
   EXPECT_FALSE(settings.SaveConfig(dir.Path(), &why));
   EXPECT_EQ(why, dir.Path().string() +
                      " is a folder, so the settings were not saved. Rename or remove it.");
+  EXPECT_FALSE(settings.SaveConfig("/dev/null", &why));
+  EXPECT_EQ(why, "/dev/null is not a regular file, so the settings were not saved.");
 
   // In a folder this user may not write (root may write anywhere: a child drops to nobody),
   // a writable file is rewritten in place; a missing one is reported with the folder.
