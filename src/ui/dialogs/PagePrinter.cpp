@@ -7,10 +7,15 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QWidget>
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "core/Messages.h"
+#include "core/SafeSave.h"
+#include "ui/dialogs/SaveFailure.h"
 
 namespace velk {
 
@@ -45,12 +50,17 @@ void PrintWidget(QWidget& widget, PrintDestination& destination, MessageSink& me
 
   QPrinter printer(QPrinter::HighResolution);
   const QString pdf = destination.Prepare(printer);
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    messages.Show(pdf.isEmpty() ? "The page could not be printed."
-                                : "The page could not be written to " + pdf.toStdString());
-    return;
+  const std::string notWritten = "The page could not be written to " + pdf.toStdString();
+  // A PDF is drawn into a private draft and saved whole from it, so a full disk or a link
+  // planted under its name cannot leave a broken file there or redirect the write.
+  QTemporaryFile draft(QDir::temp().absoluteFilePath("velk47120-page-XXXXXX.pdf"));
+  if (!pdf.isEmpty()) {
+    if (!draft.open()) return messages.Show(notWritten + "\n" + draft.errorString().toStdString());
+    printer.setOutputFileName(draft.fileName());
   }
+  QPainter painter;
+  if (!painter.begin(&printer))
+    return messages.Show(pdf.isEmpty() ? "The page could not be printed." : notWritten);
   // Playback scales the picture from screen to printer resolution; the page may need less.
   const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
   const double toPrinter = printer.resolution() / static_cast<double>(picture.logicalDpiX());
@@ -60,9 +70,17 @@ void PrintWidget(QWidget& widget, PrintDestination& destination, MessageSink& me
   painter.scale(fit, fit);
   painter.drawPicture(0, 0, picture);
   painter.end();
+  if (pdf.isEmpty()) return;
 
-  if (!pdf.isEmpty())
-    messages.Show("No printer is set up. The page was saved as " + pdf.toStdString());
+  // The PDF writer does not report a failed write; a draft cut short lacks its end marker.
+  const QByteArray bytes = draft.readAll();
+  if (!bytes.trimmed().endsWith("%%EOF"))
+    return messages.Show(notWritten + "\nThe temporary copy in " + QDir::tempPath().toStdString() +
+                         " could not be written.");
+  const SaveOutcome saved =
+      SaveFileSafely(pdf.toStdString(), std::string_view(bytes.constData(), bytes.size()));
+  if (!saved.Ok()) return messages.Show(notWritten + "\n" + SaveFailureReason(saved));
+  messages.Show("No printer is set up. The page was saved as " + pdf.toStdString());
 }
 
 }  // namespace velk

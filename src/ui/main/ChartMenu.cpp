@@ -1,9 +1,14 @@
+#include <QBuffer>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QImageWriter>
+#include <string>
+#include <string_view>
 
+#include "core/SafeSave.h"
+#include "ui/dialogs/SaveFailure.h"
 #include "ui/main/FrmVelk47120.h"
 
 namespace velk {
@@ -47,10 +52,20 @@ void frmVelk47120::mnuSaveChart_Click() {
   modal_.Run(dialog);
   if (dialog.result() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const QString file = dialog.selectedFiles().constFirst();
-  QImageWriter writer(file, "png");
+  // Encoded whole first: a full disk must not leave a PNG cut short under the chosen name.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  std::string why;
   if (!writer.write(image))
-    messages_.Show("The chart could not be saved to\n" + file.toStdString() + "\n" +
-                   writer.errorString().toStdString());
+    why = writer.errorString().toStdString();
+  else if (const SaveOutcome saved =
+               SaveFileSafely(file.toStdString(), std::string_view(png.constData(), png.size()));
+           !saved.Ok())
+    why = SaveFailureReason(saved);
+  if (!why.empty())
+    messages_.Show("The chart could not be saved to\n" + file.toStdString() + "\n" + why);
 }
 
 }  // namespace velk

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -21,6 +22,8 @@
 #include "core/ChipConstants.h"
 #include "core/Delay.h"
 #include "registers/WiredSession.h"
+#include "support/FileSizeLimit.h"
+#include "support/MessageRecorder.h"
 #include "support/QtApp.h"
 #include "support/SimRig.h"
 #include "support/TempDir.h"
@@ -449,6 +452,26 @@ TEST(ManualRegDialog, PrintsTheDialogWithItsText) {
   for (const char* shown : {"Register Read/Write", "User Registers (Hex Values)", "Smpl_Prd", "36",
                             "Gyro_Ofst", "FFFFFFFB", "Sens_Avg", "0402", "Update Flash"})
     EXPECT_TRUE(text.contains(shown)) << shown << "\n" << text.toStdString();
+}
+
+TEST(PagePrinter, APdfIsSavedWholeOrNotAtAll) {
+  test::EnsureQApp();
+  test::TempDir dir;
+  QLabel page("Page");
+  test::MessageRecorder messages;
+  PdfDestination destination(QString::fromStdString(dir.Path()));
+  {
+    test::FileSizeLimit disk(4096);
+    PrintWidget(page, destination, messages);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+  PrintWidget(page, destination, messages);
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_TRUE(messages.shown[0].text.starts_with("The page could not be written to " +
+                                                 dir.Path().string()));
+  const std::string& saved = messages.shown[1].text;
+  EXPECT_TRUE(saved.starts_with("No printer is set up. The page was saved as ")) << saved;
+  EXPECT_TRUE(test::ReadBytes(saved.substr(saved.find(dir.Path()))).starts_with("%PDF"));
 }
 
 TEST(DacDialog, EveryEntryIsLimitedWrittenAndLatched) {

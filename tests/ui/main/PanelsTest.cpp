@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QStringList>
 #include <string>
 #include <tuple>
 
+#include "support/FileSizeLimit.h"
 #include "support/LoopDriver.h"
 #include "support/QtApp.h"
 #include "support/WindowRig.h"
@@ -277,6 +279,21 @@ TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
   EXPECT_FALSE(saveOffered);
   EXPECT_EQ(rig.modal.opened.size(), 1u);
   EXPECT_EQ(QGuiApplication::clipboard()->image().size(), w.ChartImage().size());
+
+  // On a full disk nothing is left behind, and the user is told.
+  const QString full = QString::fromStdString((rig.folder / "full.png").string());
+  rig.modal.script = [&](QDialog& d) {
+    dynamic_cast<QFileDialog&>(d).selectFile(full);
+    d.accept();
+  };
+  {
+    test::FileSizeLimit disk(64);
+    w.mnuSaveChart_Click();
+  }
+  EXPECT_FALSE(QFile::exists(full));
+  ASSERT_FALSE(rig.messages.shown.empty());
+  EXPECT_EQ(rig.messages.shown.back().text,
+            "The chart could not be saved to\n" + full.toStdString() + "\nFile too large");
 }
 
 }  // namespace
