@@ -1,5 +1,8 @@
 #include "sim/SimSensor.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,6 +23,11 @@ namespace {
 constexpr double kSettleTime = 0.2;
 constexpr double kSelfTestTime = 0.04;
 constexpr double kSleepCountSeconds = 0.5;
+
+// A trace that cannot be written is worth one line, never a stop.
+void SayTraceStops(const std::string& problem) {
+  std::fprintf(stderr, "VELK47120_SPI_TRACE: %s; running without the trace.\n", problem.c_str());
+}
 
 bool IsReadOnly(int address) {
   return address <= 0x0F || address == kStatus || address == kStatus + 1 || address == 0x52 ||
@@ -47,16 +55,13 @@ SimSensor::SimSensor(const Clock& clock, int product)
   errorUntil_ = now + kSettleTime;
   lastSeen_.fill(-1);
 
-  // A trace that cannot be written is worth one line, never a stop.
   if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0) {
-    if (const std::string problem = TraceTo(trace); !problem.empty())
-      std::fprintf(stderr, "VELK47120_SPI_TRACE: %s; running without the trace.\n",
-                   problem.c_str());
+    if (const std::string problem = TraceTo(trace); !problem.empty()) SayTraceStops(problem);
   }
 }
 
 SimSensor::~SimSensor() {
-  if (trace_ != nullptr) std::fclose(trace_);
+  if (trace_ >= 0) ::close(trace_);
 }
 
 uint16_t SimSensor::OutputWord() const {
@@ -87,9 +92,19 @@ void SimSensor::Receive(uint16_t word) {
     pending_ = Answer(address, now);
   }
 
-  if (trace_ != nullptr) {
-    std::fprintf(trace_, "%04X %04X\n", word, answered);
-    std::fflush(trace_);
+  if (trace_ >= 0) {
+    char line[16];
+    const int length = std::snprintf(line, sizeof line, "%04X %04X\n", word, answered);
+    ssize_t written = -1;
+    do written = ::write(trace_, line, static_cast<size_t>(length));
+    while (written < 0 && errno == EINTR);
+    if (written != length) {
+      const int error = written < 0 ? errno : ENOSPC;
+      ::close(trace_);
+      trace_ = -1;
+      SayTraceStops("cannot write " + traceFile_.string() + ": " +
+                    std::generic_category().message(error));
+    }
   }
 }
 
@@ -246,9 +261,10 @@ void SimSensor::PowerCycle() {
 }
 
 std::string SimSensor::TraceTo(const std::filesystem::path& file) {
-  if (trace_ != nullptr) std::fclose(trace_);
-  trace_ = std::fopen(file.c_str(), "a");
-  if (trace_ != nullptr) return {};
+  if (trace_ >= 0) ::close(trace_);
+  trace_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0666);
+  traceFile_ = file;
+  if (trace_ >= 0) return {};
   const int error = errno;
   std::error_code ec;
   const std::filesystem::path folder = file.parent_path();

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -59,7 +58,8 @@ class SimSensor {
 
   // Every frame appended as "SENT ANSWERED" (four upper-case hex digits each). The
   // constructor opens the file that VELK47120_SPI_TRACE names, if any, and says on standard
-  // error when it cannot. Returns why the file cannot be written, empty when it can.
+  // error when it cannot, or when a frame later cannot be written (once; the trace then
+  // stops). Returns why the file cannot be written, empty when it can.
   std::string TraceTo(const std::filesystem::path& file);
 
  private:
@@ -105,7 +105,8 @@ class SimSensor {
   uint16_t pending_ = 0;
   bool unlocked_ = false;
   long frames_ = 0;
-  std::FILE* trace_ = nullptr;
+  int trace_ = -1;  // written unbuffered, so a failing device shows at the frame
+  std::filesystem::path traceFile_;
 
   bool noAnswer_ = false;
   bool selfTestFails_ = false;
