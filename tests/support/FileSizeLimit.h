@@ -6,26 +6,16 @@
 
 namespace velk::test {
 
-// A full disk for this process while it lives: files cannot grow past `bytes`, and a write
-// that would fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit {
- public:
+// A full disk while it lives: files cannot grow past `bytes`; such a write fails with EFBIG.
+struct FileSizeLimit {
   explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    signal_ = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, old_.rlim_max};
+    getrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, old.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, signal_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit old_{};
-  void (*signal_)(int) = SIG_DFL;
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+  rlimit old{};
 };
 
 }  // namespace velk::test

@@ -467,8 +467,7 @@ TEST(PagePrinter, APdfIsSavedWholeOrNotAtAll) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
   PrintWidget(page, destination, messages);
   ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_TRUE(messages.shown[0].text.starts_with("The page could not be written to " +
-                                                 dir.Path().string()));
+  EXPECT_TRUE(messages.shown[0].text.starts_with("The page could not be written to "));
   const std::string& saved = messages.shown[1].text;
   EXPECT_TRUE(saved.starts_with("No printer is set up. The page was saved as ")) << saved;
   EXPECT_TRUE(test::ReadBytes(saved.substr(saved.find(dir.Path()))).starts_with("%PDF"));

@@ -172,23 +172,18 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
 TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
   TempDir dir;
   std::ofstream(dir / "big.cfg") << std::string((1 << 20) + 1, '\n');
-  const std::string after =
-      "; the program starts with the default settings and will not save them.";
   for (const auto& [file, what] :
        {std::pair{std::filesystem::path("/dev/zero"), " is not a regular file"},
         {dir / "big.cfg", " is larger than 1 MiB"},
         {dir.Path(), " is a folder"}}) {
     WindowRig rig;
     EXPECT_EQ(LoadConfiguration(rig.session, file),
-              "The settings file " + file.string() + what + after);
+              "The settings file " + file.string() + what +
+                  "; the program starts with the default settings and will not save them.");
     rig.Open().MnuExit->trigger();
-    EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
     EXPECT_TRUE(rig.messages.shown.empty()) << file;
   }
   EXPECT_EQ(std::filesystem::file_size(dir / "big.cfg"), (1u << 20) + 1);
-  WindowRig rig;
-  EXPECT_EQ(LoadConfiguration(rig.session, dir / "missing.cfg"), "");
-  EXPECT_EQ(rig.session.configFile, dir / "missing.cfg");
 }
 
 TEST(MainWindow, SettingsEntriesOpenTheirDialogsOnceMade) {
