@@ -8,7 +8,7 @@
 
 namespace velk {
 
-struct Session;
+class Session;
 
 // Reads the configuration into the session. A file that is not a regular file of at most 1 MiB,
 // or cannot be read, is left alone: the session then keeps no configuration file, so nothing
