@@ -82,6 +82,10 @@ bool Datalog::NameHasFolder(const std::string& baseText, const std::string& inde
   return (baseText + indexText).find('/') != std::string::npos;
 }
 
+bool Datalog::NameHasLineBreak(const std::string& baseText, const std::string& indexText) {
+  return (baseText + indexText).find_first_of("\n\r") != std::string::npos;
+}
+
 bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
   Close();
   std::error_code ec;

@@ -40,6 +40,8 @@ class Datalog {
   static std::string NextIndexText(const std::string& indexText);
   // A "/" in the name or the index would put the file in another folder.
   static bool NameHasFolder(const std::string& baseText, const std::string& indexText);
+  // A line break would make a file name that lists and scripts read as two.
+  static bool NameHasLineBreak(const std::string& baseText, const std::string& indexText);
 
   // Opens the file for appending (closing any file still open; creating its folder when
   // missing) and writes the header block. On failure nothing stays open and LastError holds

@@ -18,7 +18,6 @@
 #include "support/QtApp.h"
 #include "support/TempDir.h"
 #include "support/WindowRig.h"
-#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
 #include "ui/main/ExitSignals.h"
 #include "ui/main/HelpWindow.h"
@@ -77,16 +76,11 @@ TEST(MainWindow, ASilentChipIsNamedAndNothingIsWrittenFromIt) {
   w.Form_Activate();
   w.hscSmplPrd->setValue(50);
   test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
-  rig.modal.script = [](QDialog& d) {  // Powerdown "Set", then OK
-    dynamic_cast<frmPowerdown&>(d).hscPowerdown->setValue(20);
-    dynamic_cast<frmPowerdown&>(d).cmdPowerDown->click();
-  };
-  w.mnuPowerdown->trigger();
-  // The sleep count, the identification's key code, and nothing from the zeros read.
+  rig.sensor.Sleep(10.0);  // asleep by no doing of this window
+  w.cmdNewPart->click();
+  // The identification's key code, and nothing from the zeros read.
   for (const test::ByteWrite& write : trace.Take())
-    EXPECT_TRUE(write.first == 0x3A || write.first == 0x3B || write.first == 0x50 ||
-                write.first == 0x51)
-        << write.first;
+    EXPECT_TRUE(write.first == 0x50 || write.first == 0x51) << write.first;
   EXPECT_EQ(w.statusBar()->currentMessage(),
             "No chip answers on parallel port 378: check the adapter and cable, the port address "
             "and access, or wait for the end of a power-down.");
@@ -166,6 +160,30 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
     std::filesystem::remove(dir / "Velk47120.cfg");
   }
   std::filesystem::current_path(previous);
+}
+
+// Simulated, a first run without an interface takes the simulated parallel port and saves
+// that choice only once the user picks an interface.
+TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
+  for (bool pick : {false, true}) {
+    WindowRig rig;
+    rig.session.Simulated = true;
+    rig.session.analyzer.InterfaceType = 7;
+    rig.session.analyzer.PortAddress = 0x278;
+    rig.session.configFile = rig.folder / "v.cfg";
+    frmVelk47120& w = rig.Open();
+    w.Form_Activate();
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_TRUE(w.mnuPort->isChecked());
+    EXPECT_TRUE(w.statusBar()->currentMessage().endsWith("on parallel port 378"));
+    rig.modal.script = [](QDialog& d) { d.findChild<QPushButton*>("cmdOK")->click(); };
+    if (pick) w.mnuPort->trigger();
+    w.MnuExit_Click();
+    Analyzer saved;
+    saved.LoadConfig(rig.session.configFile);
+    EXPECT_EQ(saved.InterfaceType, pick ? 1 : 0);
+    EXPECT_TRUE(pick || saved.PortAddress == 0x278);
+  }
 }
 
 TEST(MainWindow, SettingsEntriesOpenTheirDialogsOnceMade) {

@@ -2,7 +2,9 @@
 #include <sys/resource.h>
 
 #include <QAccessible>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStatusBar>
 #include <QtTest/QTest>
 #include <csignal>
 #include <fstream>
@@ -15,7 +17,9 @@
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
+#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Datalog.h"
+#include "ui/main/WriteTrace.h"
 
 namespace velk {
 namespace {
@@ -104,6 +108,7 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
                    "The datalog file name must not contain a folder: ../escape_1.txt. The run "
                    "goes on without logging."},
         {"D", "/1", "The datalog file name must not contain a folder: D_/1.txt."},
+        {"Data\nlog", "1", "The datalog file name must not contain a line break."},
         {"D", "1", "The folder @/plain/logs cannot be created: Not a directory."},
         {std::string(5000, 'x'), "1", "Could not open @/"}}) {
     WindowRig rig;
@@ -123,6 +128,69 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
     EXPECT_EQ(w.txtFileIndex->text(), index);
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "escape_1.txt"));
+}
+
+// A power-down of 2 counts (1 s) during a logged run of 100 ms cycles: while the chip sleeps
+// nothing is sent, the log gets no row but its index counts on, and a panel's write is refused;
+// on waking the activation runs once and the status line says again what it said.
+TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();
+  w.txtLoopDelay->setText("100");
+  w.chkDatalog->click();
+  test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
+  rig.modal.script = [](QDialog& d) {
+    auto& dialog = dynamic_cast<frmPowerdown&>(d);
+    dialog.hscPowerdown->setValue(2);
+    dialog.cmdPowerDown->click();
+  };
+  const QRegularExpression sleeping(
+      "^The chip sleeps until \\d\\d:\\d\\d:\\d\\d( \\(power-down\\)|; "
+      "nothing was written\\.)$");
+  QString logging;
+  long frames = 0;
+  int asleep = 0;
+  LoopDriver loop(rig);
+  loop.onCycle = [&](int cycle) {
+    if (cycle == 3) {
+      logging = w.statusBar()->currentMessage();
+      w.mnuPowerdown->trigger();
+      EXPECT_EQ(trace.Take(), (std::vector<test::ByteWrite>{{0x3B, 0}, {0x3A, 2}}));
+      frames = rig.sensor.FrameCount();
+    }
+    if (cycle == 20) {
+      EXPECT_EQ(w.statusBar()->currentMessage(), logging);
+    }
+    if (cycle <= 3 || !rig.session.sleep.Asleep()) return;
+    ++asleep;
+    EXPECT_EQ(rig.sensor.FrameCount(), frames);
+    EXPECT_TRUE(sleeping.match(w.statusBar()->currentMessage()).hasMatch());
+    if (asleep != 2) return;
+    // One message for each change or click, however many registers it would write.
+    w.hscSmplPrd->setValue(9);
+    QCoreApplication::processEvents();
+    w.cmdResetFactory->click();
+    w.cmdReadData->click();
+    ASSERT_EQ(rig.messages.shown.size(), 2u);
+    EXPECT_TRUE(sleeping.match(QString::fromStdString(rig.messages.shown[1].text)).hasMatch());
+    EXPECT_EQ(rig.sensor.FrameCount(), frames);
+  };
+  EXPECT_EQ(loop.Run(20), 20);
+  EXPECT_GE(asleep, 8);
+  const std::vector<test::ByteWrite> woken = trace.Take();
+  EXPECT_EQ(std::count(woken.begin(), woken.end(), test::ByteWrite{0x50, 0xC3}), 1);
+
+  // Rows 1 to 3, a gap as long as the sleep, then every row to the 20th.
+  const QStringList rows = Lines(rig.folder / "Datalog_1.txt").mid(8);
+  ASSERT_GT(rows.size(), 3);
+  const int gap = 20 - static_cast<int>(rows.size());
+  EXPECT_GE(gap, asleep - 1);
+  for (int n = 0; n < rows.size(); ++n) {
+    const QStringList f = rows[n].split('\t');
+    EXPECT_EQ(f[0].toInt(), n < 3 ? n + 1 : n + 1 + gap);
+    EXPECT_GT(f[1].toDouble(), 4.0);  // a supply, not the zeros of a sleeping chip
+  }
 }
 
 TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
