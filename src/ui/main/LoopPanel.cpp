@@ -116,8 +116,10 @@ void frmVelk47120::ReadLoop() {
       ShowStatusLine("Logging to " + PathText(datalog_.Path()));
     } else {
       messages_.Show(datalog_.LastError() +
-                     ".\n\nThe run goes on without logging. Choose another file name, or make "
-                     "the folder writable.");
+                     (datalog_.Busy() ? ".\n\nThe run goes on without logging. Choose another file "
+                                        "name or index."
+                                      : ".\n\nThe run goes on without logging. Choose another file "
+                                        "name, or make the folder writable."));
     }
   }
   const bool opened = logging;

@@ -193,6 +193,32 @@ TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
   }
 }
 
+// A datalog another program holds is refused and the run goes on without logging; one that
+// ends in part of a line is appended to from a line of its own.
+TEST(ReadLoop, AHeldDatalogIsRefusedAndAnUnfinishedLineIsClosedFirst) {
+  for (bool held : {true, false}) {
+    WindowRig rig;
+    frmVelk47120& w = rig.Open();
+    const std::filesystem::path file = rig.folder / "Datalog_1.txt";
+    std::ofstream(file, std::ios::binary) << "1\t5.0";
+    AppendLog other;
+    if (held) ASSERT_EQ(other.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
+    w.chkDatalog->click();
+    EXPECT_EQ(LoopDriver(rig).Run(2), 2);
+    if (held) {
+      EXPECT_EQ(rig.messages.Texts(),
+                std::vector<std::string>{file.string() +
+                                         " is being written by another program.\n\nThe run goes "
+                                         "on without logging. Choose another file name or index."});
+      EXPECT_EQ(test::ReadBytes(file), "1\t5.0\r\n");
+      EXPECT_EQ(w.txtFileIndex->text(), "1");
+    } else {
+      EXPECT_TRUE(test::ReadBytes(file).starts_with("1\t5.0\r\nVELK 47120 Datalog File\r\n"));
+      EXPECT_EQ(Lines(file).size(), 1 + 8 + 2);
+    }
+  }
+}
+
 TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
   WindowRig rig;
   frmVelk47120& w = rig.Open();
