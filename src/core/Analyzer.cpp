@@ -1,12 +1,6 @@
 #include "core/Analyzer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string_view>
@@ -15,6 +9,7 @@
 
 #include "core/NumberText.h"
 #include "core/PathText.h"
+#include "core/SafeSave.h"
 
 namespace velk {
 
@@ -144,65 +139,6 @@ std::optional<int16_t> SettingNumber(const std::string& value) {
 
 namespace fs = std::filesystem;
 
-// Follows a chain of symbolic links to the file they name, so the save writes that file and
-// the links stay; a dangling link names the file to create.
-fs::path SaveTarget(const fs::path& file) {
-  fs::path target = file;
-  for (int hop = 0; hop < 40; ++hop) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(target, error))) break;
-    const fs::path next = fs::read_symlink(target, error);
-    if (error) break;
-    target = next.is_absolute() ? next : target.parent_path() / next;
-  }
-  return target;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes a new file beside the target and renames it over the target. Only for a file this
-// process owns with no other link, so the rename keeps its owner, group and permissions.
-// False (errno set) when that cannot be done; the target is then untouched.
-bool ReplaceAtomically(const fs::path& target, const struct stat& old, const std::string& content) {
-  if (old.st_uid != ::geteuid() || old.st_nlink != 1) return false;
-  std::string pattern = target.string() + ".XXXXXX";
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool done = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 &&
-              ::fchmod(fd, old.st_mode & 07777) == 0 && WriteAll(fd, content) && ::fsync(fd) == 0;
-  const int saved = errno;
-  done = ::close(fd) == 0 && done;
-  if (done && std::rename(pattern.c_str(), target.c_str()) == 0) return true;
-  ::unlink(pattern.c_str());
-  errno = saved;
-  return false;
-}
-
-// Writes the content over the file's own bytes (creating it when `create`) and cuts off
-// whatever was longer.
-bool RewriteInPlace(const fs::path& target, bool create, const std::string& content) {
-  const int fd =
-      ::open(target.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0), 0666);
-  if (fd < 0) return false;
-  bool done = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
-  const int saved = errno;
-  done = ::close(fd) == 0 && done;
-  errno = saved;
-  return done;
-}
-
 std::string FolderOf(const fs::path& target) {
   std::error_code error;
   const fs::path folder = fs::absolute(target, error).parent_path();
@@ -266,36 +202,37 @@ void Analyzer::LoadConfig(const std::filesystem::path& file) {
 }
 
 bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
-  const auto fail = [&](std::string why) {
-    if (problem != nullptr) *problem = std::move(why);
-    return false;
-  };
-  const fs::path target = SaveTarget(file);
+  const SaveOutcome outcome = SaveFileSafely(file, ConfigContent(*this));
+  if (outcome.Ok()) return true;
+  if (problem == nullptr) return false;
   const std::string shown = ShortPathText(file);
-  const std::string content = ConfigContent(*this);
-
-  struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode))
-    return fail(shown + " is a folder, so the settings were not saved. Rename or remove it.");
-  // A file without any write permission stays as it is, even for the administrator.
-  if (exists &&
-      ((old.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
-    return fail(shown + " is read-only, so the settings were not saved. Make it writable.");
-
-  if (exists && S_ISREG(old.st_mode) && ReplaceAtomically(target, old, content)) return true;
-  if (RewriteInPlace(target, !exists, content)) return true;
-
-  const int error = errno;
-  if (!exists && (error == EACCES || error == EPERM || error == EROFS))
-    return fail("The folder " + FolderOf(target) +
-                " cannot be written, so the settings were not saved. Start the program from a "
-                "folder you may write to.");
-  if (!exists && error == ENOENT)
-    return fail("The folder " + FolderOf(target) +
-                " does not exist, so the settings were not saved.");
-  return fail("The settings could not be saved to " + shown + ": " +
-              std::generic_category().message(error) + ".");
+  using Status = SaveOutcome::Status;
+  switch (outcome.status) {
+    case Status::Folder:
+      *problem = shown + " is a folder, so the settings were not saved. Rename or remove it.";
+      break;
+    case Status::ReadOnly:
+      *problem = shown + " is read-only, so the settings were not saved. Make it writable.";
+      break;
+    case Status::NotRegular:
+      *problem = shown + " is not a regular file, so the settings were not saved.";
+      break;
+    case Status::FolderNotWritable:
+      *problem = "The folder " + FolderOf(file) +
+                 " cannot be written, so the settings were not saved. Start the program from a "
+                 "folder you may write to.";
+      break;
+    case Status::FolderMissing:
+      *problem =
+          "The folder " + FolderOf(file) + " does not exist, so the settings were not saved.";
+      break;
+    case Status::Saved:
+    case Status::Failed:
+      *problem = "The settings could not be saved to " + shown + ": " +
+                 std::generic_category().message(outcome.error) + ".";
+      break;
+  }
+  return false;
 }
 
 }  // namespace velk

@@ -1,0 +1,97 @@
+#include "core/AppendLog.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace velk {
+
+namespace {
+
+// The file's last byte, read through a descriptor of its own: the log's is write-only, and a
+// FIFO must not be opened for reading. -1 when it cannot be read.
+int LastByte(const std::filesystem::path& file, const struct stat& log) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat same {};
+  unsigned char last = 0;
+  const bool read = ::fstat(fd, &same) == 0 && same.st_dev == log.st_dev &&
+                    same.st_ino == log.st_ino && ::pread(fd, &last, 1, log.st_size - 1) == 1;
+  ::close(fd);
+  return read ? last : -1;
+}
+
+}  // namespace
+
+AppendLog::~AppendLog() {
+  Close();
+}
+
+AppendLog::OpenStatus AppendLog::Open(const std::filesystem::path& file, std::string_view eol) {
+  Close();
+  error_ = 0;
+  partial_ = false;
+  fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    error_ = errno;
+    return OpenStatus::Failed;
+  }
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (error == EWOULDBLOCK) {
+      Close();
+      return OpenStatus::Busy;
+    }
+    // A file system without locks is written without one.
+    if (error != ENOLCK && error != EOPNOTSUPP && error != EINVAL) {
+      Close();
+      error_ = error;
+      return OpenStatus::Failed;
+    }
+  }
+  // Only now, under the lock: another writer may have been mid-line a moment ago.
+  struct stat log {};
+  int last = -1;
+  if (::fstat(fd_, &log) == 0 && S_ISREG(log.st_mode) && log.st_size > 0)
+    last = LastByte(file, log);
+  if (last >= 0 && last != '\n' && !Write(eol)) {
+    const int error = error_;
+    Close();
+    error_ = error;
+    return OpenStatus::Failed;
+  }
+  return OpenStatus::Opened;
+}
+
+bool AppendLog::Write(std::string_view bytes) {
+  if (fd_ < 0) {
+    error_ = EBADF;
+    return false;
+  }
+  struct stat before {};
+  const bool regular = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    error_ = n == 0 ? EIO : errno;
+    // Only a regular file can be cut back; what a pipe or device took is gone.
+    partial_ = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
+    return false;
+  }
+  return true;
+}
+
+void AppendLog::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace velk
