@@ -202,7 +202,9 @@ TEST(ReadLoop, AHeldDatalogIsRefusedAndAnUnfinishedLineIsClosedFirst) {
     const std::filesystem::path file = rig.folder / "Datalog_1.txt";
     std::ofstream(file, std::ios::binary) << "1\t5.0";
     AppendLog other;
-    if (held) ASSERT_EQ(other.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
+    if (held) {
+      ASSERT_EQ(other.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
+    }
     w.chkDatalog->click();
     EXPECT_EQ(LoopDriver(rig).Run(2), 2);
     if (held) {
