@@ -96,8 +96,10 @@ TEST(ReadLoop, LoggedRunsWriteIndexedFilesAndTheButtonsWorkDuringThem) {
     EXPECT_EQ(f[8].toInt(), w.StatusValue);
   }
 
+  std::ofstream(rig.folder / "Datalog_2.txt", std::ios::binary) << "1\t5.0";  // no line end
   EXPECT_EQ(loop.Run(2), 2);
-  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 8 + 2);
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt")[1], "VELK 47120 Datalog File");
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 1 + 8 + 2);
   EXPECT_EQ(w.txtFileIndex->text(), "3");
 }
 
@@ -109,12 +111,17 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
                    "goes on without logging."},
         {"D", "/1", "The datalog file name must not contain a folder: D_/1.txt."},
         {"Data\nlog", "1", "The datalog file name must not contain a line break."},
+        {"held", "1",
+         "@/held_1.txt is being written by another program.\n\nThe run goes on without logging. "
+         "Choose another file name or index."},
         {"D", "1", "The folder @/plain/logs cannot be created: Not a directory."},
         {std::string(5000, 'x'), "1", "Could not open @/"}}) {
     WindowRig rig;
     frmVelk47120& w = rig.Open();
     std::ofstream(rig.folder / "plain").close();
     if (base == "D" && index[0] == '1') w.DatalogFolder = rig.folder / "plain" / "logs";
+    AppendLog other;  // another program's writer
+    if (base == "held") other.Open(rig.folder / "held_1.txt", "\r\n");
     w.txtDlogFile->setText(QString::fromStdString(base));
     w.txtFileIndex->setText(index);
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
@@ -130,9 +137,8 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "escape_1.txt"));
 }
 
-// A power-down of 2 counts (1 s) during a logged run of 100 ms cycles: while the chip sleeps
-// nothing is sent, the log gets no row but its index counts on, and a panel's write is refused;
-// on waking the activation runs once and the status line says again what it said.
+// A power-down of 1 s in a logged run of 100 ms cycles: nothing sent, no rows but the index
+// counts on, a panel's write refused; on waking one activation, and the status line as it was.
 TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
   WindowRig rig;
   frmVelk47120& w = rig.Open();
@@ -141,83 +147,38 @@ TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
   w.chkDatalog->click();
   test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
   rig.modal.script = [](QDialog& d) {
-    auto& dialog = dynamic_cast<frmPowerdown&>(d);
-    dialog.hscPowerdown->setValue(2);
-    dialog.cmdPowerDown->click();
+    dynamic_cast<frmPowerdown&>(d).hscPowerdown->setValue(2);
+    dynamic_cast<frmPowerdown&>(d).cmdPowerDown->click();
   };
   const QRegularExpression sleeping(
-      "^The chip sleeps until \\d\\d:\\d\\d:\\d\\d( \\(power-down\\)|; "
-      "nothing was written\\.)$");
+      "^The chip sleeps until \\d\\d:\\d\\d:\\d\\d( \\(power-down\\)|; nothing was written\\.)$");
   QString logging;
   long frames = 0;
-  int asleep = 0;
   LoopDriver loop(rig);
   loop.onCycle = [&](int cycle) {
     if (cycle == 3) {
       logging = w.statusBar()->currentMessage();
       w.mnuPowerdown->trigger();
-      EXPECT_EQ(trace.Take(), (std::vector<test::ByteWrite>{{0x3B, 0}, {0x3A, 2}}));
       frames = rig.sensor.FrameCount();
     }
-    if (cycle == 20) {
-      EXPECT_EQ(w.statusBar()->currentMessage(), logging);
-    }
+    EXPECT_TRUE(cycle < 20 || w.statusBar()->currentMessage() == logging);
     if (cycle <= 3 || !rig.session.sleep.Asleep()) return;
-    ++asleep;
     EXPECT_EQ(rig.sensor.FrameCount(), frames);
     EXPECT_TRUE(sleeping.match(w.statusBar()->currentMessage()).hasMatch());
-    if (asleep != 2) return;
-    // One message for each change or click, however many registers it would write.
-    w.hscSmplPrd->setValue(9);
-    QCoreApplication::processEvents();
-    w.cmdResetFactory->click();
-    w.cmdReadData->click();
-    ASSERT_EQ(rig.messages.shown.size(), 2u);
-    EXPECT_TRUE(sleeping.match(QString::fromStdString(rig.messages.shown[1].text)).hasMatch());
-    EXPECT_EQ(rig.sensor.FrameCount(), frames);
+    if (cycle == 5) w.hscSmplPrd->setValue(9);
   };
   EXPECT_EQ(loop.Run(20), 20);
-  EXPECT_GE(asleep, 8);
+  EXPECT_TRUE(rig.messages.shown.size() == 1 &&
+              sleeping.match(QString::fromStdString(rig.messages.shown[0].text)).hasMatch());
   const std::vector<test::ByteWrite> woken = trace.Take();
   EXPECT_EQ(std::count(woken.begin(), woken.end(), test::ByteWrite{0x50, 0xC3}), 1);
-
-  // Rows 1 to 3, a gap as long as the sleep, then every row to the 20th.
+  // Rows 1 to 3, a gap as long as the sleep, then every row to the 20th; none of zeros.
   const QStringList rows = Lines(rig.folder / "Datalog_1.txt").mid(8);
-  ASSERT_GT(rows.size(), 3);
   const int gap = 20 - static_cast<int>(rows.size());
-  EXPECT_GE(gap, asleep - 1);
+  EXPECT_GE(gap, 8);
   for (int n = 0; n < rows.size(); ++n) {
-    const QStringList f = rows[n].split('\t');
-    EXPECT_EQ(f[0].toInt(), n < 3 ? n + 1 : n + 1 + gap);
-    EXPECT_GT(f[1].toDouble(), 4.0);  // a supply, not the zeros of a sleeping chip
-  }
-}
-
-// A datalog another program holds is refused and the run goes on without logging; one that
-// ends in part of a line is appended to from a line of its own.
-TEST(ReadLoop, AHeldDatalogIsRefusedAndAnUnfinishedLineIsClosedFirst) {
-  for (bool held : {true, false}) {
-    WindowRig rig;
-    frmVelk47120& w = rig.Open();
-    const std::filesystem::path file = rig.folder / "Datalog_1.txt";
-    std::ofstream(file, std::ios::binary) << "1\t5.0";
-    AppendLog other;
-    if (held) {
-      ASSERT_EQ(other.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
-    }
-    w.chkDatalog->click();
-    EXPECT_EQ(LoopDriver(rig).Run(2), 2);
-    if (held) {
-      EXPECT_EQ(rig.messages.Texts(),
-                std::vector<std::string>{file.string() +
-                                         " is being written by another program.\n\nThe run goes "
-                                         "on without logging. Choose another file name or index."});
-      EXPECT_EQ(test::ReadBytes(file), "1\t5.0\r\n");
-      EXPECT_EQ(w.txtFileIndex->text(), "1");
-    } else {
-      EXPECT_TRUE(test::ReadBytes(file).starts_with("1\t5.0\r\nVELK 47120 Datalog File\r\n"));
-      EXPECT_EQ(Lines(file).size(), 1 + 8 + 2);
-    }
+    EXPECT_EQ(rows[n].section('\t', 0, 0).toInt(), n < 3 ? n + 1 : n + 1 + gap);
+    EXPECT_GT(rows[n].section('\t', 1, 1).toDouble(), 4.0);
   }
 }
 
