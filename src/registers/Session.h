@@ -4,6 +4,7 @@
 
 #include "core/Analyzer.h"
 #include "core/Messages.h"
+#include "registers/ChipSleep.h"
 #include "registers/Reg47120.h"
 #include "registers/Spi47120.h"
 #include "transport/parallel/ParallelSpi.h"
@@ -40,7 +41,10 @@ class Session {
   UsbSpiDrivers usb{ezUsb, messages};
   ParallelSpi parallel;
   SetupGiveio giveio;
-  Spi47120 spi{analyzer, reg, parallel, usb};
+  // A power-down started by a window: until it ends the window reads nothing and no write is
+  // sent.
+  ChipSleep sleep;
+  Spi47120 spi{analyzer, reg, parallel, usb, &sleep};
 };
 
 }  // namespace velk

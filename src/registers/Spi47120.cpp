@@ -42,8 +42,12 @@ void Spi47120::ReadRegister(int16_t slot) {
   DelayMs(0.1f);
 }
 
-void Spi47120::WriteRegister(int16_t slot, int32_t value) {
-  if (!InTable(slot)) return;
+bool Spi47120::WriteRegister(int16_t slot, int32_t value) {
+  if (!InTable(slot)) return false;
+  if (sleep_ != nullptr && sleep_->Asleep()) {
+    sleep_->Refuse();
+    return false;
+  }
 
   const int32_t a = table_.RegAddr[slot];
   const int32_t high = (value >> 8) & 0xFF;
@@ -58,7 +62,9 @@ void Spi47120::WriteRegister(int16_t slot, int32_t value) {
   } else {
     SpiWrite(a + 1, high, a, low);
   }
+  if (slot == slot::Pwr_Mde && sleep_ != nullptr) sleep_->Started(value & 0xFF);
   DelayMs(0.1f);
+  return true;
 }
 
 void Spi47120::SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/Analyzer.h"
+#include "registers/ChipSleep.h"
 #include "registers/Reg47120.h"
 #include "transport/parallel/ParallelSpi.h"
 #include "transport/usb/UsbSpiDrivers.h"
@@ -14,8 +15,9 @@ namespace velk {
 // until the next read.
 class Spi47120 {
  public:
-  Spi47120(const Analyzer& config, const Reg47120& table, ParallelSpi& parallel, UsbSpiDrivers& usb)
-      : config_(config), table_(table), parallel_(parallel), usb_(usb) {}
+  Spi47120(const Analyzer& config, const Reg47120& table, ParallelSpi& parallel, UsbSpiDrivers& usb,
+           ChipSleep* sleep = nullptr)
+      : config_(config), table_(table), parallel_(parallel), usb_(usb), sleep_(sleep) {}
 
   int32_t RegData = 0;        // decoded value: masked, sign-extended when signed
   float RegValue = 0.0f;      // RegData x RegScale + RegOffset
@@ -26,7 +28,9 @@ class Spi47120 {
 
   // Slots outside 0..65 are refused without any effect.
   void ReadRegister(int16_t slot);
-  void WriteRegister(int16_t slot, int32_t value);
+  // False when nothing was sent: a slot outside the table, or a chip asleep after a power-down
+  // (refused through the watch). A write to Pwr_Mde starts the watch's sleep.
+  bool WriteRegister(int16_t slot, int32_t value);
 
   // Two write commands back to back.
   void SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2);
@@ -40,6 +44,7 @@ class Spi47120 {
   const Reg47120& table_;
   ParallelSpi& parallel_;
   UsbSpiDrivers& usb_;
+  ChipSleep* sleep_;
 };
 
 }  // namespace velk

@@ -29,6 +29,7 @@ struct WindowRig : SimRig {
       : SimRig(interface, product, driver) {
     EnsureQApp();
     SetDelayWaiter([this](double seconds) { clock.Advance(seconds); });
+    session.sleep.SetClock(clock);
   }
   ~WindowRig() {
     SetDelayWaiter([](double) {});

@@ -36,6 +36,7 @@ void frmVelk47120::BuildCalibrationPanel(QWidget* client) {
 }
 
 void frmVelk47120::cmdReadCal_Click() {
+  if (!ChipAwake()) return;
   Spi47120& spi = session_.spi;
   spi.ReadRegister(slot::Gyro_Ofst);
   CalOffset = spi.RegData;

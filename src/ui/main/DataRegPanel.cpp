@@ -45,8 +45,8 @@ void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
   ReadCycle(values, false);
 }
 
-void frmVelk47120::ReadCycle(std::array<float, 12>& values, bool paced) {
-  if (!Check_Interface()) return;
+bool frmVelk47120::ReadCycle(std::array<float, 12>& values, bool paced) {
+  if (!Check_Interface() || !ChipAwake()) return false;
   const OutputCycle cycle = ReadOutputs(session_.spi);
   for (int n = 0; n < kOutputCount; ++n) {
     const int16_t i = kOutputRegisters[n].slot;
@@ -58,6 +58,7 @@ void frmVelk47120::ReadCycle(std::array<float, 12>& values, bool paced) {
   ShowPending(paced);
   QCoreApplication::processEvents();
   UpdateStatus(paced);
+  return true;
 }
 
 void frmVelk47120::ShowPending(bool paced) {

@@ -1,13 +1,8 @@
 #include "ui/main/Datalog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDate>
 #include <QLocale>
 
-#include <cerrno>
 #include <cmath>
 #include <system_error>
 
@@ -82,8 +77,13 @@ bool Datalog::NameHasFolder(const std::string& baseText, const std::string& inde
   return (baseText + indexText).find('/') != std::string::npos;
 }
 
+bool Datalog::NameHasLineBreak(const std::string& baseText, const std::string& indexText) {
+  return (baseText + indexText).find_first_of("\n\r") != std::string::npos;
+}
+
 bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
   Close();
+  busy_ = false;
   std::error_code ec;
   path_ = std::filesystem::absolute(path, ec);
   if (ec) path_ = path;
@@ -97,10 +97,17 @@ bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
       return false;
     }
   }
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    lastError_ = "Could not open " + ShortPathText(path_) + " for writing: " + ErrnoText(errno);
-    return false;
+  switch (log_.Open(path_, kEol)) {
+    case AppendLog::OpenStatus::Opened:
+      break;
+    case AppendLog::OpenStatus::Busy:
+      busy_ = true;
+      lastError_ = ShortPathText(path_) + " is being written by another program";
+      return false;
+    case AppendLog::OpenStatus::Failed:
+      lastError_ =
+          "Could not open " + ShortPathText(path_) + " for writing: " + ErrnoText(log_.Error());
+      return false;
   }
   if (!WriteAll(HeaderBlock(header))) {
     Close();
@@ -129,29 +136,14 @@ bool Datalog::WriteRow(int32_t index, float supply, float gyro, float adcIn, flo
 }
 
 void Datalog::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  log_.Close();
 }
 
 bool Datalog::WriteAll(const std::string& bytes) {
-  // Where the file ended before this row or block: a short write is cut back to it, so the
-  // file only ever holds whole rows.
-  struct stat before {};
-  const bool sized = ::fstat(fd_, &before) == 0;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = n < 0 ? errno : EIO;
-      lastError_ = "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(error);
-      if (done > 0 && (!sized || ::ftruncate(fd_, before.st_size) != 0))
-        lastError_ += "; its last line is incomplete";
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  if (log_.Write(bytes)) return true;
+  lastError_ = "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(log_.Error());
+  if (log_.LeftPartialLine()) lastError_ += "; its last line is incomplete";
+  return false;
 }
 
 }  // namespace velk

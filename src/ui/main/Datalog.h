@@ -4,13 +4,14 @@
 #include <filesystem>
 #include <string>
 
+#include "core/AppendLog.h"
+
 namespace velk {
 
 // The tab-separated log a read-loop run appends to: one header block per run, one row per
-// cycle. Every write goes straight to the operating system, so a crash loses no completed
-// row, and a short write (full disk) is cut back, so the file never ends in half a row. Failures
-// never throw: Open and WriteRow return false, LastError says why, and the run carries on without
-// logging.
+// cycle, each line ending in CR LF. Rows reach the file whole as they are written, and a run
+// holds the file against a second writer (see AppendLog). Failures never throw: Open and
+// WriteRow return false, LastError says why, and the run carries on without logging.
 class Datalog {
  public:
   // What the header block records about the run's settings; texts are written as given.
@@ -40,18 +41,21 @@ class Datalog {
   static std::string NextIndexText(const std::string& indexText);
   // A "/" in the name or the index would put the file in another folder.
   static bool NameHasFolder(const std::string& baseText, const std::string& indexText);
+  // A line break would make a file name that lists and scripts read as two.
+  static bool NameHasLineBreak(const std::string& baseText, const std::string& indexText);
 
   // Opens the file for appending (closing any file still open; creating its folder when
-  // missing) and writes the header block. On failure nothing stays open and LastError holds
-  // the reason, naming the file once.
+  // missing) and writes the header block, on a line of its own. On failure nothing stays open
+  // and LastError holds the reason, naming the file once; Busy says another program holds it.
   bool Open(const std::filesystem::path& path, const Header& header);
+  bool Busy() const { return busy_; }
   // Appends one row. Returns false only on the call whose write failed; the file is then
   // closed and later calls do nothing.
   bool WriteRow(int32_t index, float supply, float gyro, float adcIn, float temp, float angle,
                 bool newData, bool error, int32_t status);
   void Close();
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return log_.IsOpen(); }
   // The file of the last Open, as an absolute path; kept after Close.
   const std::filesystem::path& Path() const { return path_; }
   const std::string& LastError() const { return lastError_; }
@@ -59,7 +63,8 @@ class Datalog {
  private:
   bool WriteAll(const std::string& bytes);
 
-  int fd_ = -1;
+  AppendLog log_;
+  bool busy_ = false;
   std::filesystem::path path_;
   std::string lastError_;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
@@ -38,14 +39,24 @@ frmVelk47120::frmVelk47120(Session& session, ModalRunner& modal, ProcessExit& ex
   statusBar()->setSizeGripEnabled(true);
   SizeToDesign();
   BuildKeyboard();
+  session_.sleep.Arm([this] { RefuseWrite(); });
   Form_Load();
 }
 
-frmVelk47120::~frmVelk47120() = default;
+frmVelk47120::~frmVelk47120() {
+  session_.sleep.Arm({});
+}
 
 void frmVelk47120::Form_Load() {
   Analyzer& config = session_.analyzer;
   config.OsName = DetectOsName();
+  if (session_.Simulated && config.InterfaceType != 1 && config.InterfaceType != 2) {
+    // The simulated sensor is always wired: without a choice the window takes its parallel
+    // adapter, as the command-line tool does, and saves no choice the user did not make.
+    unpickedPortAddress_ = config.PortAddress;
+    config.InterfaceType = 1;
+    config.PortAddress = 0x378;
+  }
   if (config.InterfaceType == 1 || config.InterfaceType == 2) {
     PrepareInterface();
   } else {
@@ -116,11 +127,19 @@ void frmVelk47120::Form_Activate() {
   if (config.InterfaceType != 1 && config.InterfaceType != 2) return;
   // A parallel port at address 0 is no port: touch nothing until one is chosen.
   if (config.InterfaceType == 1 && config.PortAddress == 0) return;
+  if (session_.sleep.Asleep()) {
+    ShowSleep();
+    return;
+  }
+  const bool woke = session_.sleep.TakeWake();
+  sleepShown_ = false;
 
   reg.IdentifyProduct(spi);
   if (!(reg.FirmwareRevision >= 0.1f && reg.FirmwareRevision <= 8.0f)) reg.FirmwareRevision = 0;
   noChip_ = reg.ProductName != "VELK47120" && reg.ProductName != "VELK47121";
-  statusBar()->showMessage(ChipLine());
+  // After a power-down the line says again what it said before, unless the chip is gone.
+  const bool restore = woke && !noChip_ && !statusAfterSleep_.isEmpty();
+  statusBar()->showMessage(restore ? statusAfterSleep_ : ChipLine());
   // The zeros of a silent chip are no setup: moving the panels to them would write them back.
   if (noChip_) return;
 
@@ -193,6 +212,41 @@ QString frmVelk47120::ChipLine() const {
       .arg(reg.RevisionYear)
       .arg(reg.FlashCount)
       .arg(where);
+}
+
+bool frmVelk47120::ChipAwake() {
+  if (session_.sleep.Asleep()) {
+    ShowSleep();
+    return false;
+  }
+  if (session_.sleep.Woke()) Form_Activate();
+  return true;
+}
+
+void frmVelk47120::ShowSleep() {
+  const QString line = "The chip sleeps until " +
+                       QString::fromStdString(session_.sleep.WakeText()) + " (power-down)";
+  if (!sleepShown_) {
+    sleepShown_ = true;
+    statusAfterSleep_ = statusBar()->currentMessage();
+    // An idle window wakes with the chip; a run or a click may notice it first.
+    const double left = session_.sleep.SecondsLeft();
+    QTimer::singleShot(static_cast<int>(left * 1000) + 1, this, [this] { ChipAwake(); });
+  }
+  if (statusBar()->currentMessage() != line) statusBar()->showMessage(line);
+}
+
+void frmVelk47120::RefuseWrite() {
+  ShowSleep();
+  if (refusalShown_) return;
+  refusalShown_ = true;
+  messages_.Show("The chip sleeps until " + session_.sleep.WakeText() + "; nothing was written.");
+  QTimer::singleShot(0, this, [this] { refusalShown_ = false; });
+}
+
+void frmVelk47120::ShowStatusLine(const QString& text) {
+  statusAfterSleep_ = text;
+  if (!sleepShown_) statusBar()->showMessage(text);
 }
 
 void frmVelk47120::ShowDialog(QDialog& dialog, const std::function<void()>& whenClosed) {

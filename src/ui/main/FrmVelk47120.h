@@ -248,7 +248,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   // Ends a run as a click on "Stop" would.
   void ShowLoopStopped();
   // The run's own reads are shown at the screen's pace (`paced`); a click shows at once.
-  void ReadCycle(std::array<float, 12>& values, bool paced);
+  // False when nothing was read (no interface, or a sleeping chip).
+  bool ReadCycle(std::array<float, 12>& values, bool paced);
   void UpdateStatus(bool paced);
   void ShowPending(bool paced);
   // Shows what is waiting: the outputs, the status, the loop count and the chart's points.
@@ -260,6 +261,14 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   // The status bar's chip line: the identity found at the last activation, or that no chip
   // answered.
   QString ChipLine() const;
+  // False while a power-down this program started lasts: the status line says until when, and
+  // nothing may be sent. The first call after it ends runs the activation, once.
+  bool ChipAwake();
+  void ShowSleep();
+  // A write the sleeping chip was not sent, said once per click or change.
+  void RefuseWrite();
+  // The status line; while the chip sleeps the text waits for its waking.
+  void ShowStatusLine(const QString& text);
 
   Session& session_;
   ModalRunner& modal_;
@@ -286,6 +295,12 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;
   bool noChip_ = false;  // the last activation's identification found no chip
+  // The file's port address while the simulated adapter stands in for an interface nobody
+  // picked; the settings are saved without that choice.
+  std::optional<int16_t> unpickedPortAddress_;
+  bool sleepShown_ = false;
+  bool refusalShown_ = false;
+  QString statusAfterSleep_;
   // Whether CalOffset and CalScale hold a value read from the chip or applied.
   bool calOffsetKnown_ = false;
   bool calScaleKnown_ = false;

@@ -96,7 +96,10 @@ void frmVelk47120::ReadLoop() {
   const std::filesystem::path file = Datalog::FileName(DatalogFolder, base, index);
   const bool logRequested = DatalogEnabled != 0;
   bool logging = false;
-  if (logRequested && Datalog::NameHasFolder(base, index)) {
+  if (logRequested && Datalog::NameHasLineBreak(base, index)) {
+    messages_.Show(
+        "The datalog file name must not contain a line break. The run goes on without logging.");
+  } else if (logRequested && Datalog::NameHasFolder(base, index)) {
     messages_.Show("The datalog file name must not contain a folder: " +
                    ShortPathText(base + "_" + index + ".txt") +
                    ". The run goes on without logging.");
@@ -110,11 +113,13 @@ void frmVelk47120::ReadLoop() {
     header.mscCtrl = session_.reg.MscCtrl;
     logging = datalog_.Open(file, header);
     if (logging) {
-      statusBar()->showMessage("Logging to " + PathText(datalog_.Path()));
+      ShowStatusLine("Logging to " + PathText(datalog_.Path()));
     } else {
       messages_.Show(datalog_.LastError() +
-                     ".\n\nThe run goes on without logging. Choose another file name, or make "
-                     "the folder writable.");
+                     (datalog_.Busy() ? ".\n\nThe run goes on without logging. Choose another file "
+                                        "name or index."
+                                      : ".\n\nThe run goes on without logging. Choose another file "
+                                        "name, or make the folder writable."));
     }
   }
   const bool opened = logging;
@@ -140,11 +145,12 @@ void frmVelk47120::ReadLoop() {
     const int32_t slices = std::max(RoundToInt32(RoundToInt32(w) / 10.0), 1);
     float slice = w / static_cast<float>(slices);
 
-    ReadCycle(values, true);
+    // A sleeping chip gives no row, but the index counts on: the gap shows in the log.
+    const bool read = ReadCycle(values, true);
     ++loopCount;
     DelayMs(1);
     ++rowIndex;
-    if (logging) {
+    if (logging && read) {
       if (!datalog_.WriteRow(rowIndex, values[2], values[3], values[6], values[7], values[8],
                              spi.NewDataBit > 0, spi.ErrorAlarmBit > 0, StatusValue)) {
         logging = false;
@@ -180,7 +186,7 @@ void frmVelk47120::ReadLoop() {
   if (opened) {
     txtFileIndex->setText(
         QString::fromStdString(Datalog::NextIndexText(txtFileIndex->text().toStdString())));
-    statusBar()->showMessage("Logged to " + PathText(datalog_.Path()));
+    ShowStatusLine("Logged to " + PathText(datalog_.Path()));
   }
   loopActive_ = false;
 }

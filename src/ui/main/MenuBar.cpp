@@ -57,6 +57,7 @@ void frmVelk47120::BuildMenus() {
 }
 
 void frmVelk47120::mnuPort_Click() {
+  unpickedPortAddress_.reset();
   ShowDialog(PortDialog(), [this] {
     Analyzer& config = session_.analyzer;
     if (config.PortAddress != 0) config.InterfaceType = 1;
@@ -65,6 +66,7 @@ void frmVelk47120::mnuPort_Click() {
 }
 
 void frmVelk47120::mnuUsb_Click() {
+  unpickedPortAddress_.reset();
   ShowDialog(UsbSelectDialog(), [this] {
     session_.analyzer.InterfaceType = session_.usb.CardReady() ? 2 : 0;
     ShowInterfaceChecks();
@@ -128,6 +130,10 @@ void frmVelk47120::MnuExit_Click() {
   exiting_ = true;
   datalog_.Close();
   DelayMs(250);
+  if (unpickedPortAddress_) {
+    session_.analyzer.InterfaceType = 0;
+    session_.analyzer.PortAddress = *unpickedPortAddress_;
+  }
   // None when the file was refused at start.
   if (const std::filesystem::path& config = session_.configFile; !config.empty()) {
     // An installed program's configuration folder may not exist yet.

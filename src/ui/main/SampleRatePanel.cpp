@@ -42,7 +42,7 @@ QString TwoDecimals(double value) {
 void frmVelk47120::hscSmplPrd_Change() {
   if (session_.analyzer.InterfaceType == 0) return;
   const int32_t v = hscSmplPrd->value();
-  session_.spi.WriteRegister(slot::Smpl_Prd, v);
+  if (!session_.spi.WriteRegister(slot::Smpl_Prd, v)) return;
   txtSmplPrd->setText(QString::number(v));
   SamplePeriod = Reg47120::SamplePeriodMs(v);
   txtSamplePeriod->setText(TwoDecimals(SamplePeriod));
@@ -57,7 +57,8 @@ void frmVelk47120::hscAvgCnt_Change() {
   Spi47120& spi = session_.spi;
   AvgCnt = hscAvgCnt->value();
   // The range bits go back as last known; nothing else lives in the register.
-  spi.WriteRegister(slot::Sens_Avg, plot_->ScaleBits + AvgCnt);
+  // A sleeping chip took nothing and would read back zeros.
+  if (!spi.WriteRegister(slot::Sens_Avg, plot_->ScaleBits + AvgCnt)) return;
   DelayMs(100);
   spi.ReadRegister(slot::Sens_Avg);
   // Show what the chip took; the scroll bar stays where the user put it.

@@ -18,7 +18,6 @@
 #include "support/QtApp.h"
 #include "support/TempDir.h"
 #include "support/WindowRig.h"
-#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Controls.h"
 #include "ui/main/ExitSignals.h"
 #include "ui/main/HelpWindow.h"
@@ -78,16 +77,10 @@ TEST(MainWindow, ASilentChipIsNamedAndNothingIsWrittenFromIt) {
   w.Form_Activate();
   w.hscSmplPrd->setValue(50);
   test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
-  rig.modal.script = [](QDialog& d) {  // Powerdown "Set", then OK
-    dynamic_cast<frmPowerdown&>(d).hscPowerdown->setValue(20);
-    dynamic_cast<frmPowerdown&>(d).cmdPowerDown->click();
-  };
-  w.mnuPowerdown->trigger();
-  // The sleep count, the identification's key code, and nothing from the zeros read.
+  rig.sensor.Sleep(10.0);  // not by this window: only the key code, nothing from the zeros read
+  w.cmdNewPart->click();
   for (const test::ByteWrite& write : trace.Take())
-    EXPECT_TRUE(write.first == 0x3A || write.first == 0x3B || write.first == 0x50 ||
-                write.first == 0x51)
-        << write.first;
+    EXPECT_TRUE(write.first == 0x50 || write.first == 0x51) << write.first;
   EXPECT_EQ(w.statusBar()->currentMessage(),
             "No chip answers on parallel port 378: check the adapter and cable, the port address "
             "and access, or wait for the end of a power-down.");
@@ -184,6 +177,26 @@ TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
     EXPECT_TRUE(rig.messages.shown.empty()) << file;
   }
   EXPECT_EQ(std::filesystem::file_size(dir / "big.cfg"), (1u << 20) + 1);
+}
+
+// Simulated, a first run without an interface takes the simulated port; the settings keep
+// that choice only once the user picks an interface.
+TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
+  for (bool pick : {false, true}) {
+    WindowRig rig(7);
+    rig.session.Simulated = true;
+    rig.session.configFile = rig.folder / "v.cfg";
+    frmVelk47120& w = rig.Open();
+    w.Form_Activate();
+    EXPECT_TRUE(rig.messages.shown.empty() && w.mnuPort->isChecked());
+    EXPECT_TRUE(w.statusBar()->currentMessage().endsWith("on parallel port 378"));
+    rig.modal.script = [](QDialog& d) { d.findChild<QPushButton*>("cmdOK")->click(); };
+    if (pick) w.mnuPort->trigger();
+    w.MnuExit_Click();
+    Analyzer saved;
+    saved.LoadConfig(rig.session.configFile);
+    EXPECT_EQ(saved.InterfaceType, pick ? 1 : 0);
+  }
 }
 
 TEST(MainWindow, SettingsEntriesOpenTheirDialogsOnceMade) {

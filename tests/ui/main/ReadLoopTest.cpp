@@ -2,7 +2,9 @@
 #include <sys/resource.h>
 
 #include <QAccessible>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStatusBar>
 #include <QtTest/QTest>
 #include <csignal>
 #include <fstream>
@@ -15,7 +17,9 @@
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
+#include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Datalog.h"
+#include "ui/main/WriteTrace.h"
 
 namespace velk {
 namespace {
@@ -92,8 +96,10 @@ TEST(ReadLoop, LoggedRunsWriteIndexedFilesAndTheButtonsWorkDuringThem) {
     EXPECT_EQ(f[8].toInt(), w.StatusValue);
   }
 
+  std::ofstream(rig.folder / "Datalog_2.txt", std::ios::binary) << "1\t5.0";  // no line end
   EXPECT_EQ(loop.Run(2), 2);
-  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 8 + 2);
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt")[1], "VELK 47120 Datalog File");
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 1 + 8 + 2);
   EXPECT_EQ(w.txtFileIndex->text(), "3");
 }
 
@@ -104,12 +110,18 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
                    "The datalog file name must not contain a folder: ../escape_1.txt. The run "
                    "goes on without logging."},
         {"D", "/1", "The datalog file name must not contain a folder: D_/1.txt."},
+        {"Data\nlog", "1", "The datalog file name must not contain a line break."},
+        {"held", "1",
+         "@/held_1.txt is being written by another program.\n\nThe run goes on without logging. "
+         "Choose another file name or index."},
         {"D", "1", "The folder @/plain/logs cannot be created: Not a directory."},
         {std::string(5000, 'x'), "1", "Could not open @/"}}) {
     WindowRig rig;
     frmVelk47120& w = rig.Open();
     std::ofstream(rig.folder / "plain").close();
     if (base == "D" && index[0] == '1') w.DatalogFolder = rig.folder / "plain" / "logs";
+    AppendLog other;  // another program's writer
+    if (base == "held") other.Open(rig.folder / "held_1.txt", "\r\n");
     w.txtDlogFile->setText(QString::fromStdString(base));
     w.txtFileIndex->setText(index);
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
@@ -123,6 +135,51 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
     EXPECT_EQ(w.txtFileIndex->text(), index);
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "escape_1.txt"));
+}
+
+// A power-down of 1 s in a logged run of 100 ms cycles: nothing sent, no rows but the index
+// counts on, a panel's write refused; on waking one activation, and the status line as it was.
+TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
+  WindowRig rig;
+  frmVelk47120& w = rig.Open();
+  w.Form_Activate();
+  w.txtLoopDelay->setText("100");
+  w.chkDatalog->click();
+  test::WriteTrace trace(rig.sensor, rig.folder / "spi.txt");
+  rig.modal.script = [](QDialog& d) {
+    dynamic_cast<frmPowerdown&>(d).hscPowerdown->setValue(2);
+    dynamic_cast<frmPowerdown&>(d).cmdPowerDown->click();
+  };
+  const QRegularExpression sleeping(
+      "^The chip sleeps until \\d\\d:\\d\\d:\\d\\d( \\(power-down\\)|; nothing was written\\.)$");
+  QString logging;
+  long frames = 0;
+  LoopDriver loop(rig);
+  loop.onCycle = [&](int cycle) {
+    if (cycle == 3) {
+      logging = w.statusBar()->currentMessage();
+      w.mnuPowerdown->trigger();
+      frames = rig.sensor.FrameCount();
+    }
+    EXPECT_TRUE(cycle < 20 || w.statusBar()->currentMessage() == logging);
+    if (cycle <= 3 || !rig.session.sleep.Asleep()) return;
+    EXPECT_EQ(rig.sensor.FrameCount(), frames);
+    EXPECT_TRUE(sleeping.match(w.statusBar()->currentMessage()).hasMatch());
+    if (cycle == 5) w.hscSmplPrd->setValue(9);
+  };
+  EXPECT_EQ(loop.Run(20), 20);
+  EXPECT_TRUE(rig.messages.shown.size() == 1 &&
+              sleeping.match(QString::fromStdString(rig.messages.shown[0].text)).hasMatch());
+  const std::vector<test::ByteWrite> woken = trace.Take();
+  EXPECT_EQ(std::count(woken.begin(), woken.end(), test::ByteWrite{0x50, 0xC3}), 1);
+  // Rows 1 to 3, a gap as long as the sleep, then every row to the 20th; none of zeros.
+  const QStringList rows = Lines(rig.folder / "Datalog_1.txt").mid(8);
+  const int gap = 20 - static_cast<int>(rows.size());
+  EXPECT_GE(gap, 8);
+  for (int n = 0; n < rows.size(); ++n) {
+    EXPECT_EQ(rows[n].section('\t', 0, 0).toInt(), n < 3 ? n + 1 : n + 1 + gap);
+    EXPECT_GT(rows[n].section('\t', 1, 1).toDouble(), 4.0);
+  }
 }
 
 TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
