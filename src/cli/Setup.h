@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace velk {
 
@@ -24,6 +25,9 @@ struct SetupFile {
   std::array<int32_t, kSetupCount> values{};  // in the order of kSetupSlots
   std::string error;                          // not empty: refused, naming the line
 };
+// The text of a setup file; `name` is how messages call it.
+SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table);
+// Reads only a small regular file, then parses it.
 SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table);
 
 // Each returns an exit status.
