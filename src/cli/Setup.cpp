@@ -79,10 +79,18 @@ std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
   return {};
 }
 
-// The word as a setup holds it, so a load takes back whatever a save wrote: bits above the
-// register's own dropped (a signed value sign-extended from them), no self-test, and a range
-// with no more averaging than it allows, as the window's range control sets it.
-int32_t ForSetup(const Reg47120& table, int16_t s, int32_t word) {
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+}  // namespace
+
+int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
   const int bits = table.RegBits[s];
   if (bits < 16) {
     const int32_t mask = (1 << bits) - 1;
@@ -98,17 +106,6 @@ int32_t ForSetup(const Reg47120& table, int16_t s, int32_t word) {
   }
   return word;
 }
-
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-  return text;
-}
-
-}  // namespace
 
 SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table) {
   const std::string name = Escaped(file.string());
@@ -221,7 +218,7 @@ int SetupSave(Session& session, int32_t model, const std::filesystem::path& file
   for (int16_t s : kSetupSlots) {
     session.spi.ReadRegister(s);
     const int32_t read = RawWord(session.spi);
-    const int32_t word = ForSetup(session.reg, s, read);
+    const int32_t word = SetupWord(session.reg, s, read);
     char line[128];
     // Self-test bits are never saved, so dropping them needs no word.
     if (word != (s == slot::Msc_Ctrl ? read & ~kSelfTestBits : read)) {
