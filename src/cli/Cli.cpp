@@ -93,7 +93,8 @@ std::string SaveTargetProblem(const std::filesystem::path& file) {
   std::error_code error;
   const auto status = std::filesystem::status(file, error);
   const std::string name = Escaped(file.string());
-  if (status.type() == std::filesystem::file_type::not_found) return {};
+  // Anything it cannot tell is left to the save, which says why.
+  if (error || status.type() == std::filesystem::file_type::not_found) return {};
   if (status.type() == std::filesystem::file_type::directory) return name + " is a folder";
   if (status.type() != std::filesystem::file_type::regular) return name + " is not a regular file";
   if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
