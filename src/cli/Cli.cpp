@@ -85,7 +85,8 @@ std::string ConfigProblem(const std::filesystem::path& file, bool named) {
     case SmallFile::Status::Failed:
       break;
   }
-  return "cannot read " + name + ": " + std::strerror(config.error);
+  // One the user did not name is skipped, as the window skips it.
+  return named ? "cannot read " + name + ": " + std::strerror(config.error) : std::string();
 }
 
 // What `setup save` can tell without the chip: a target it must not replace.
