@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include "cli/CliRig.h"
 
@@ -65,11 +64,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"identify"}, nullptr, 1, "Velk47120.cfg is not a regular file", configIsDevice},
       {{"identify"}, nullptr, 143, "stopped; nothing was written to the chip", stopped},
       {{"log", "--out", "f"}, nullptr, 1, "f for writing: Is a directory", folder},
-      {{"log", "--count", "1", "--out", "f"},
-       "",
-       1,
-       "f is being written by another program",
-       lockedByAnother},
+      {{"log", "--count", "1", "--out", "f"}, "", 1, "f is being written by", lockedByAnother},
       {{"setup", "save", "f"}, nullptr, 1, "f is a folder; nothing was saved", folder},
       {{"setup", "load", "f"}, nullptr, 1, "f is a folder, not a setup file", folder},
       {{"setup", "load", "f"}, "\xEF\xBB\xBFProduct = 47120 # a\n", 1, "Gyro_Ofst is missing"},
@@ -103,24 +98,6 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
   }
 }
 
-// Output that does not arrive is status 1 and says why, and whether the chip was written.
-TEST(CliStatus, OutputThatCannotBeWrittenIsStatus1) {
-  const std::vector<std::vector<std::string>> commands = {
-      {"--version"}, {"read", "--json"}, {"reg", "dump"}, {"reg", "set", "Smpl_Prd", "1"}};
-  for (const auto& args : commands) {
-    SCOPED_TRACE(args[0]);
-    CliRig rig;
-    static const int noSpace = ENOSPC;
-    rig.context.outError = &noSpace;
-    rig.out.setstate(std::ios::badbit);
-    EXPECT_EQ(rig.Run(args), 1);
-    const std::string written =
-        args[0] == "reg" && args[1] == "set" ? " (the chip was written)" : "";
-    EXPECT_EQ(rig.err.str(), "velk47120-cli: cannot write to standard output: " +
-                                 std::string(std::strerror(ENOSPC)) + written + "\n");
-  }
-}
-
 // The programs themselves, through a shell in a fresh folder: status and what stderr says.
 TEST(CliStatus, ProgramsReportWhatTheShellSees) {
   struct Run {
@@ -132,6 +109,7 @@ TEST(CliStatus, ProgramsReportWhatTheShellSees) {
       {"$CLI --simulate read --json >/dev/full", 1, "standard output: No space left on device"},
       {"$CLI --simulate identify >&-", 1, "standard output: Bad file descriptor"},
       {"$CLI --help >/dev/full", 1, "standard output: No space left on device"},
+      {"$CLI --simulate reg set Smpl_Prd 1 >/dev/full", 1, "device (the chip was written)"},
       {"$WINDOW --version >/dev/full", 1, "standard output: No space left on device"},
       {"$WINDOW --help >&-", 1, "standard output: Bad file descriptor"},
       {"$CLI --simulate=47122 identify", 2, "Unknown model \"47122\""},
