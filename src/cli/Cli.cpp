@@ -214,7 +214,7 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   }
   if (o.help) {
     const std::string text = HelpText(o.words[0]);
-    if (text.empty()) return Usage(context, "unknown command \"" + o.words[0] + "\"");
+    if (text.empty()) return Usage(context, "unknown command \"" + Escaped(o.words[0]) + "\"");
     context.out << text;
     return exitcode::kDone;
   }
