@@ -10,3 +10,5 @@ int velk_fuzz_config(const uint8_t* data, size_t size);
 int velk_fuzz_number_text(const uint8_t* data, size_t size);
 int velk_fuzz_hex_text(const uint8_t* data, size_t size);
 int velk_fuzz_usb_card(const uint8_t* data, size_t size);
+int velk_fuzz_setup_text(const uint8_t* data, size_t size);
+int velk_fuzz_cli_args(const uint8_t* data, size_t size);

@@ -1,8 +1,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
+#include "core/StandardDescriptors.h"
 #include "ui/main/Startup.h"
 
 namespace {
@@ -32,20 +37,29 @@ constexpr const char* kHelp =
     "  VELK47120_SPI_TRACE  File the simulated sensor appends every SPI frame to.\n"
     "\n";
 
-// The answers that need no window, so they work without a display.
-bool AnsweredWithoutWindow(const std::vector<std::string>& args, const velk::FilePlaces& places) {
-  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
-    if (args[i] == "-h" || args[i] == "--help" || args[i] == "-?") {
-      std::fputs(kHelp, stdout);
-      std::fputs(velk::FilePlacesHelp(places).c_str(), stdout);
-      return true;
-    }
-    if (args[i] == "-v" || args[i] == "--version") {
-      std::printf("velk47120 %s\n", VELK_VERSION);
-      return true;
-    }
+// Help and version go out whole, or the program says why they did not (exit 1).
+int Answer(const std::string& text) {
+  int error = 0;
+  for (size_t done = 0; done < text.size() && error == 0;) {
+    const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n > 0) done += static_cast<size_t>(n);
+    if (n < 0 && errno != EINTR) error = errno;
   }
-  return false;
+  if (error == 0 && close(STDOUT_FILENO) != 0 && errno != EINTR) error = errno;
+  if (error == 0) return 0;
+  std::fprintf(stderr, "velk47120: cannot write to standard output: %s\n", std::strerror(error));
+  return 1;
+}
+
+// The answers that need no window, so they work without a display: the exit status, or -1.
+int AnsweredWithoutWindow(const std::vector<std::string>& args, const velk::FilePlaces& places) {
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "-h" || args[i] == "--help" || args[i] == "-?")
+      return Answer(kHelp + velk::FilePlacesHelp(places));
+    if (args[i] == "-v" || args[i] == "--version")
+      return Answer(std::string("velk47120 ") + VELK_VERSION + "\n");
+  }
+  return -1;
 }
 
 // Takes "--config FILE" and "--config=FILE" out of the arguments; false when FILE is missing.
@@ -69,6 +83,7 @@ bool TakeConfigOption(std::vector<std::string>& args, std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  velk::FillClosedStandardDescriptors();
   std::vector<std::string> args(argv, argv + argc);
   const velk::SimulateRequest simulate =
       velk::TakeSimulateOption(args, std::getenv("VELK47120_SIMULATE"));
@@ -83,7 +98,7 @@ int main(int argc, char** argv) {
   }
   const velk::FilePlaces places =
       velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess(), configOption);
-  if (AnsweredWithoutWindow(args, places)) return 0;
+  if (const int status = AnsweredWithoutWindow(args, places); status >= 0) return status;
 
   // Qt takes its own options (-platform, -display, ...) out of what is left.
   std::vector<char*> rest;

@@ -18,7 +18,7 @@ namespace velk {
 // Exit statuses of the tool.
 namespace exitcode {
 inline constexpr int kDone = 0;
-inline constexpr int kUsage = 1;
+inline constexpr int kUsage = 1;        // bad usage, or output that could not be written
 inline constexpr int kNoInterface = 2;  // no interface, no hardware or no permission
 inline constexpr int kNoChip = 3;       // Product reads neither 47120 nor 47121
 inline constexpr int kMismatch = 4;     // a read-back did not match
@@ -39,8 +39,13 @@ struct CliContext {
   // Waits about this long; may return early when a stop is requested.
   std::function<void(double seconds)> sleep;
   std::function<std::chrono::system_clock::time_point()> wallClock;
-  // Set (by a signal handler) to end a log after the current row.
+  // The number of the stop signal caught (0: none), set by the handler. It ends a log after
+  // the current row, and ends the tool before the chip is touched.
   const volatile std::sig_atomic_t* stop = nullptr;
+  // errno of the write to `out` that failed, where known.
+  const int* outError = nullptr;
+  // Set once a command has begun writing to the chip, so a later failure says so.
+  bool chipWritten = false;
   bool errIsTerminal = false;
   // The simulated model, 0 on real hardware.
   int simulated = 0;
@@ -49,7 +54,11 @@ struct CliContext {
 };
 
 // Runs one command line (without the program name and without --simulate, which main()
-// has taken out). Returns the exit status.
+// has taken out). Returns the exit status; output that did not reach `out` gives 1.
 int RunCli(const std::vector<std::string>& args, CliContext& context);
+
+// "velk47120-cli: cannot write to WHERE: REASON", and that the chip was written if it was.
+// Returns exitcode::kUsage.
+int OutputFailed(CliContext& context, const std::string& where, int error);
 
 }  // namespace velk

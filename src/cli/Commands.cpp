@@ -1,13 +1,15 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
+#include <limits>
 
 #include "cli/Cli.h"
 #include "cli/Connection.h"
 #include "cli/Options.h"
 #include "cli/Registers.h"
+#include "core/AppendLog.h"
 #include "core/NumberText.h"
 #include "measure/OutputCycle.h"
 #include "measure/RangeTable.h"
@@ -16,6 +18,9 @@
 namespace velk {
 
 namespace {
+
+// How long a log waits for a chip that answers nothing before it gives up.
+constexpr int kSilenceLimit = 128;
 
 const char* const kJsonKeys[kOutputCount] = {"supply", "gyro", "adc_in", "temp", "angle"};
 
@@ -112,19 +117,19 @@ int Read(Session& session, const CliOptions& options, CliContext& context) {
   return exitcode::kDone;
 }
 
-int Log(Session& session, const Chip& chip, const CliOptions& options, CliContext& context) {
-  std::ofstream file;
-  std::ostream* out = &context.out;
-  const std::string where = options.out.value_or("standard output");
-  if (options.out) {
-    // Appended, as the window's datalog: an earlier run in the same file is never lost.
-    file.open(*options.out, std::ios::app | std::ios::binary);
-    if (!file) {
-      context.err << "velk47120-cli: cannot open " << where << " for writing\n";
-      return exitcode::kUsage;
-    }
-    out = &file;
-  }
+int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
+        CliContext& context) {
+  // Each piece goes out whole or the log ends; a failed standard output is reported once the
+  // command returns.
+  const auto put = [&](const std::string& text) {
+    if (file != nullptr) return file->Write(text);
+    context.out << text << std::flush;
+    return static_cast<bool>(context.out);
+  };
+  const auto failed = [&] {
+    return file != nullptr ? OutputFailed(context, Escaped(*options.out), file->Error())
+                           : exitcode::kUsage;
+  };
   const char sep = options.separator;
   std::string header = "# " + session.reg.ProductName + ", firmware " +
                        FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText +
@@ -134,26 +139,29 @@ int Log(Session& session, const Chip& chip, const CliOptions& options, CliContex
                                  "Error",      "Status"};
   for (const char* c : columns) header += std::string(c) + sep;
   header.back() = '\n';
-  *out << header << std::flush;
+  if (!put(header)) return failed();
 
   const Clock& clock = context.clock;
   const double interval = options.intervalMs / 1000.0;
   const double start = clock.Seconds();
+  const double end =
+      options.duration ? start + *options.duration - 1e-9 : std::numeric_limits<double>::infinity();
   double base = start;
   int64_t k = 0;
   int64_t rows = 0;
   double shown = start;
+  double lastAnswer = start;
+  bool silent = false;
   int status = exitcode::kDone;
   for (;;) {
     if (Stopped(context) || (options.count && rows >= *options.count)) break;
     const double planned = base + static_cast<double>(k) * interval;
     double now = clock.Seconds();
-    while (now < planned && !Stopped(context)) {
-      context.sleep(planned - now);
+    while (now < planned && now < end && !Stopped(context)) {
+      context.sleep(std::min(planned, end) - now);
       now = clock.Seconds();
     }
-    if (Stopped(context)) break;
-    if (options.duration && now - start >= *options.duration - 1e-9) break;
+    if (Stopped(context) || now >= end) break;
 
     const std::string stamp = UtcText(context.wallClock());
     const OutputCycle cycle = ReadOutputs(session.spi);
@@ -163,17 +171,34 @@ int Log(Session& session, const Chip& chip, const CliOptions& options, CliContex
       status = exitcode::kNoInterface;
       break;
     }
-    std::string row = stamp + sep + FormatFixed(now - start, 3);
-    for (const OutputValue& v : cycle.outputs) row += sep + FormatGeneral(v.value);
-    row += sep + std::to_string(cycle.rowNew ? 1 : 0) + sep +
-           std::to_string(cycle.rowError ? 1 : 0) + sep + std::to_string(statusWord) + '\n';
-    *out << row << std::flush;
-    if (!*out) {
-      context.err << "velk47120-cli: cannot write to " << where << "\n";
-      status = exitcode::kUsage;
-      break;
+    // A sleeping chip answers every word with 0x0000: no reading, so no row.
+    const bool answered =
+        statusWord != 0 || std::any_of(cycle.outputs.begin(), cycle.outputs.end(),
+                                       [](const OutputValue& v) { return v.word != 0; });
+    if (!answered) {
+      if (!silent)
+        context.err << "velk47120-cli: the chip does not answer (asleep after a power-down?); "
+                       "waiting\n"
+                    << std::flush;
+      silent = true;
+      if (now - lastAnswer >= kSilenceLimit) {
+        context.err << "velk47120-cli: no answer for " << kSilenceLimit << " s; the log ends\n";
+        status = exitcode::kNoChip;
+        break;
+      }
+    } else {
+      silent = false;
+      lastAnswer = now;
+      std::string row = stamp + sep + FormatFixed(now - start, 3);
+      for (const OutputValue& v : cycle.outputs) row += sep + FormatGeneral(v.value);
+      row += sep + std::to_string(cycle.rowNew ? 1 : 0) + sep +
+             std::to_string(cycle.rowError ? 1 : 0) + sep + std::to_string(statusWord) + '\n';
+      if (!put(row)) {
+        status = failed();
+        break;
+      }
+      ++rows;
     }
-    ++rows;
 
     // Paced from the first row's start; a cycle that overran starts the next at once.
     ++k;

@@ -5,6 +5,7 @@
 
 namespace velk {
 
+class AppendLog;
 class Reg47120;
 class Session;
 class Spi47120;
@@ -15,7 +16,9 @@ struct CliOptions;
 // The commands that act on the chip once it is found. Each returns an exit status.
 int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context);
 int Read(Session& session, const CliOptions& options, CliContext& context);
-int Log(Session& session, const Chip& chip, const CliOptions& options, CliContext& context);
+// To `file` when given (opened), else to the context's output.
+int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
+        CliContext& context);
 
 // The raw 16-bit word of the last read.
 int32_t RawWord(const Spi47120& spi);

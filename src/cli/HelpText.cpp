@@ -11,14 +11,14 @@ const char* const kCommon =
     "  --port ADDR              parallel port address in hex, such as 378 or 0x378\n"
     "  --card N                 USB SPI card Ezusb-N, N from 0 to 3\n"
     "  --config FILE            read the window's settings from FILE\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "Without them the interface and port are those of the window's configuration,\n"
     "Velk47120.cfg, found where the window finds it; the tool never writes that file.\n";
 
 const char* const kExit =
     "Exit status:\n"
     "  0  done\n"
-    "  1  bad usage (the message says what is wrong)\n"
+    "  1  bad usage, or output that could not be written (the message says which)\n"
     "  2  no interface, no hardware or no permission\n"
     "  3  no chip answering (Product reads neither 47120 nor 47121)\n"
     "  4  a read-back did not match\n";
@@ -45,10 +45,11 @@ const CommandHelp kCommands[] = {
      "  --count N          stop after N rows\n"
      "  --duration S       stop after S seconds (with --count, whichever comes first)\n"
      "  --interval MS      from the start of one row to the next, default 100; 0 = at once\n"
-     "  --out FILE         append to FILE instead of standard output\n"
+     "  --out FILE         append to FILE instead of standard output (- is standard output)\n"
      "  --format csv|tsv   comma- or tab-separated, default csv\n"
      "Without --count or --duration it runs until Ctrl-C or SIGTERM, which end it after the\n"
-     "current row with status 0.\n"},
+     "current row with status 0. A chip that answers nothing (asleep after a power-down) gives\n"
+     "no rows; after 128 s of that the log ends with status 3.\n"},
     {"reg",
      "Usage: velk47120-cli reg get NAME|ADDRESS\n"
      "       velk47120-cli reg set NAME|ADDRESS VALUE\n"

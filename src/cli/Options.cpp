@@ -65,31 +65,32 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
     } else if (value == "usb") {
       o.interfaceType = 2;
     } else {
-      return "--interface takes parallel or usb, not \"" + value + "\"";
+      return "--interface takes parallel or usb, not \"" + Escaped(value) + "\"";
     }
   } else if (name == "--port") {
     o.port = ParsePortAddress(value);
     if (!o.port)
-      return "--port takes a port address in hex, such as 378 or 0x378, not \"" + value + "\"";
+      return "--port takes a port address in hex, such as 378 or 0x378, not \"" + Escaped(value) +
+             "\"";
   } else if (name == "--card") {
     int64_t n = -1;
     if (!Decimal(value, n) || n > 3)
-      return "--card takes 0 to 3 (Ezusb-0..Ezusb-3), not \"" + value + "\"";
+      return "--card takes 0 to 3 (Ezusb-0..Ezusb-3), not \"" + Escaped(value) + "\"";
     o.card = static_cast<int>(n);
   } else if (name == "--count") {
     int64_t n = 0;
     if (!Decimal(value, n) || n < 1)
-      return "--count takes a whole number of rows from 1, not \"" + value + "\"";
+      return "--count takes a whole number of rows from 1, not \"" + Escaped(value) + "\"";
     o.count = n;
   } else if (name == "--duration") {
     const auto seconds = Number(value);
     if (!seconds || *seconds <= 0 || *seconds > 1e9)
-      return "--duration takes a number of seconds above 0, not \"" + value + "\"";
+      return "--duration takes a number of seconds above 0, not \"" + Escaped(value) + "\"";
     o.duration = *seconds;
   } else if (name == "--interval") {
     const auto ms = Number(value);
     if (!ms || *ms < 0 || *ms > 86400000)
-      return "--interval takes milliseconds from 0 to 86400000, not \"" + value + "\"";
+      return "--interval takes milliseconds from 0 to 86400000, not \"" + Escaped(value) + "\"";
     o.intervalMs = *ms;
   } else if (name == "--out") {
     if (value.empty()) return "--out takes a file name";
@@ -103,11 +104,13 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
     } else if (value == "tsv") {
       o.separator = '\t';
     } else {
-      return "--format takes csv or tsv, not \"" + value + "\"";
+      return "--format takes csv or tsv, not \"" + Escaped(value) + "\"";
     }
   }
   return {};
 }
+
+const std::string kHelp = "--help";
 
 }  // namespace
 
@@ -129,7 +132,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   CliOptions& o = parsed.options;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
+    // -h is the one short option, as most tools take it.
+    const std::string& a = !optionsEnded && args[i] == "-h" ? kHelp : args[i];
     if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
       o.words.push_back(a);
       continue;
@@ -144,7 +148,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     for (const KnownOption& s : kOptions)
       if (name == s.name) known = &s;
     if (known == nullptr) {
-      parsed.error = "unknown option " + name;
+      parsed.error = "unknown option " + Escaped(name);
       return parsed;
     }
     std::string value;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/EchoText.h"
+
 namespace velk {
 
 // The command line, split into words and options, each option's value checked for form.

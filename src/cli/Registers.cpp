@@ -52,7 +52,7 @@ RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool
                        return std::isxdigit(static_cast<unsigned char>(c));
                      });
     if (!hex) {
-      choice.error = "unknown register \"" + text +
+      choice.error = "unknown register \"" + Escaped(text) +
                      "\": give a name from the register table or "
                      "an address in hex (see \"reg dump\")";
       return choice;
@@ -86,6 +86,7 @@ int RegGet(Session& session, int16_t s, CliContext& context) {
 }
 
 int RegSet(Session& session, int16_t s, int32_t value, CliContext& context) {
+  context.chipWritten = true;
   session.spi.WriteRegister(s, value);
   context.out << RegisterLine(session.reg, s, value) << '\n' << std::flush;
   return exitcode::kDone;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 
 #include "cli/Cli.h"
@@ -11,6 +11,8 @@
 #include "cli/Options.h"
 #include "cli/Registers.h"
 #include "core/Delay.h"
+#include "core/SafeSave.h"
+#include "core/SmallFile.h"
 #include "measure/RangeTable.h"
 #include "registers/Session.h"
 
@@ -46,11 +48,18 @@ std::string Trim(const std::string& text) {
 
 // What a value must satisfy beyond being a word; empty when it does.
 std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
-  char range[32];
-  // A signed register may hold its value sign-extended to the whole word.
-  const int bits = table.RegSigned[s] != 0 ? 16 : table.RegBits[s];
+  char range[48];
+  const int bits = table.RegBits[s];
   const int64_t top = (int64_t{1} << bits) - 1;
-  if (value < 0 || value > top) {
+  if (table.RegSigned[s] != 0 && bits < 16) {
+    // Its own bits, sign-extended to the whole word as the window writes a negative value.
+    const int64_t half = int64_t{1} << (bits - 1);
+    if (value < 0 || value > 0xFFFF || (value >= half && value < 0x10000 - half)) {
+      std::snprintf(range, sizeof range, "0 to 0x%llX or 0x%llX to 0xFFFF",
+                    static_cast<long long>(half - 1), static_cast<long long>(0x10000 - half));
+      return std::string("out of range (") + range + ")";
+    }
+  } else if (value < 0 || value > top) {
     std::snprintf(range, sizeof range, "0 to 0x%llX", static_cast<long long>(top));
     return std::string("out of range (") + range + ")";
   }
@@ -81,21 +90,52 @@ std::string Today() {
 
 }  // namespace
 
+int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
+  const int bits = table.RegBits[s];
+  if (bits < 16) {
+    const int32_t mask = (1 << bits) - 1;
+    word &= mask;
+    if (table.RegSigned[s] != 0 && (word & (1 << (bits - 1))) != 0) word |= 0xFFFF & ~mask;
+  }
+  if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
+  if (s == slot::Sens_Avg) {
+    int32_t rangeBits = word & 0x700;
+    if (rangeBits != 0 && rangeBits != 0x100 && rangeBits != 0x200)
+      rangeBits = RangeAt(RangePosition(rangeBits)).bits;
+    word = rangeBits | std::min(word & 7, RangeAt(RangePosition(rangeBits)).maxAvgCnt);
+  }
+  return word;
+}
+
 SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table) {
+  const std::string name = Escaped(file.string());
+  const SmallFile read = ReadSmallRegularFile(file, kMaxSetupBytes);
   SetupFile setup;
-  const std::string name = file.string();
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    setup.error = "cannot read " + name;
-    return setup;
+  switch (read.status) {
+    case SmallFile::Status::Read:
+      return ParseSetupText(read.bytes, name, table);
+    case SmallFile::Status::Folder:
+      setup.error = name + " is a folder, not a setup file";
+      break;
+    case SmallFile::Status::NotRegular:
+      setup.error = name + " is not a regular file";
+      break;
+    case SmallFile::Status::TooLarge:
+      setup.error = name + " is too large for a setup file";
+      break;
+    case SmallFile::Status::Missing:
+    case SmallFile::Status::Failed:
+      setup.error = "cannot read " + name + ": " + std::strerror(read.error);
+      break;
   }
-  std::string content(kMaxSetupBytes + 1, '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  content.resize(static_cast<size_t>(in.gcount()));
-  if (content.size() > kMaxSetupBytes) {
-    setup.error = name + " is too large for a setup file";
-    return setup;
-  }
+  return setup;
+}
+
+SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table) {
+  SetupFile setup;
+  std::string content(bytes);
+  // Editors may put a UTF-8 byte order mark in front, as in the configuration file.
+  if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
   if (Trim(content).empty()) {
     setup.error = name + " is empty";
     return setup;
@@ -113,8 +153,8 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
       setup.error = where + "not text: this is not a setup file";
       return setup;
     }
-    const std::string text = Trim(line);
-    if (text.empty() || text[0] == '#') continue;
+    const std::string text = Trim(line.substr(0, line.find('#')));
+    if (text.empty()) continue;
     const size_t eq = text.find('=');
     if (eq == std::string::npos) {
       setup.error = where + "expected NAME = VALUE";
@@ -137,7 +177,7 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
     for (int i = 0; i < kSetupCount; ++i)
       if (RegisterName(table, kSetupSlots[i]) == key) index = i;
     if (index == kSetupCount) {
-      setup.error = where + "\"" + key + "\" is not a register a setup holds";
+      setup.error = where + "\"" + Escaped(key) + "\" is not a register a setup holds";
       return setup;
     }
     if (seen[index]) {
@@ -145,7 +185,8 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
       return setup;
     }
     if (!value) {
-      setup.error = where + key + " value \"" + valueText + "\" is no number (0x hex or decimal)";
+      setup.error =
+          where + key + " value \"" + Escaped(valueText) + "\" is no number (0x hex or decimal)";
       return setup;
     }
     const std::string problem = ValueProblem(table, kSetupSlots[index], *value);
@@ -176,43 +217,38 @@ int SetupSave(Session& session, int32_t model, const std::filesystem::path& file
                      "\nProduct = " + std::to_string(model) + "\n";
   for (int16_t s : kSetupSlots) {
     session.spi.ReadRegister(s);
-    int32_t word = RawWord(session.spi);
-    if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
-    const int32_t limit = RangeAt(RangePosition(word)).maxAvgCnt;
-    if (s == slot::Sens_Avg && (word & 7) > limit) {
-      // The chip may start so; the window's range control brings the averaging down to what
-      // the range allows, and a load refuses anything more.
-      char note[128];
-      std::snprintf(note, sizeof note,
-                    "velk47120-cli: Sens_Avg 0x%04X averages more than its range allows; saved "
-                    "with averaging %d\n",
-                    static_cast<unsigned>(word), limit);
-      context.err << note;
-      word = (word & ~7) | limit;
+    const int32_t read = RawWord(session.spi);
+    const int32_t word = SetupWord(session.reg, s, read);
+    char line[128];
+    // Self-test bits are never saved, so dropping them needs no word.
+    if (word != (s == slot::Msc_Ctrl ? read & ~kSelfTestBits : read)) {
+      std::snprintf(line, sizeof line,
+                    "velk47120-cli: %s reads 0x%04X, which a load refuses; saved as 0x%04X\n",
+                    RegisterName(session.reg, s).c_str(), static_cast<unsigned>(read),
+                    static_cast<unsigned>(word));
+      context.err << line;
     }
-    char line[64];
     std::snprintf(line, sizeof line, "%s = 0x%04X\n", RegisterName(session.reg, s).c_str(),
                   static_cast<unsigned>(word));
     text += line;
   }
-  // Written beside the target and renamed over it, so a failure never leaves half a file.
-  const std::filesystem::path temporary = file.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      context.err << "velk47120-cli: cannot write " << file.string() << "\n";
-      return exitcode::kUsage;
+  const std::string name = Escaped(file.string());
+  const SaveOutcome saved = SaveFileSafely(file, text);
+  if (!saved.Ok()) {
+    switch (saved.status) {
+      case SaveOutcome::Status::Folder:
+        context.err << "velk47120-cli: " << name << " is a folder; nothing was saved\n";
+        break;
+      case SaveOutcome::Status::ReadOnly:
+        context.err << "velk47120-cli: " << name << " is read-only; nothing was saved\n";
+        break;
+      case SaveOutcome::Status::NotRegular:
+        context.err << "velk47120-cli: " << name << " is not a regular file; nothing was saved\n";
+        break;
+      default:
+        context.err << "velk47120-cli: cannot write " << name << ": " << std::strerror(saved.error)
+                    << "\n";
     }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, file, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    context.err << "velk47120-cli: cannot write " << file.string() << "\n";
     return exitcode::kUsage;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "
@@ -228,6 +264,7 @@ int SetupLoad(Session& session, int32_t model, const SetupFile& setup, CliContex
     return exitcode::kUsage;
   }
   Spi47120& spi = session.spi;
+  context.chipWritten = true;
   spi.WriteRegister(slot::Alm_Ctrl, 0);
   for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
   // Let the chip take the new sample settings before they are read back.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace velk {
 
@@ -24,7 +25,15 @@ struct SetupFile {
   std::array<int32_t, kSetupCount> values{};  // in the order of kSetupSlots
   std::string error;                          // not empty: refused, naming the line
 };
+// The text of a setup file; `name` is how messages call it.
+SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table);
+// Reads only a small regular file, then parses it.
 SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table);
+
+// A word read from the chip as a setup holds it, so a load takes back whatever a save wrote:
+// bits above the register's own dropped (a signed value sign-extended from them), no self-test,
+// and a range with no more averaging than it allows, as the window's range control sets it.
+int32_t SetupWord(const Reg47120& table, int16_t slot, int32_t word);
 
 // Each returns an exit status.
 int SetupSave(Session& session, int32_t model, const std::filesystem::path& file,

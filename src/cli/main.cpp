@@ -1,23 +1,28 @@
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <streambuf>
 
 #include "Backends.h"
 #include "cli/Cli.h"
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
+#include "core/StandardDescriptors.h"
 
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void RequestStop(int) {
-  stopRequested = 1;
+void RequestStop(int signal) {
+  stopRequested = signal;
 }
 
 // Without SA_RESTART, so a wait between rows ends at once.
@@ -37,15 +42,52 @@ void Sleep(double seconds) {
   nanosleep(&wait, nullptr);  // a signal ends it early; the caller looks at the clock again
 }
 
+// Standard output written with write(2), keeping the errno of the first failure, so the tool
+// can say why its output did not arrive. Buffered up to a flush, which every command makes.
+class DescriptorBuffer final : public std::streambuf {
+ public:
+  explicit DescriptorBuffer(int fd) : fd_(fd) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+  const int* error() const { return &error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    const char* p = pbase();
+    while (error_ == 0 && p < pptr()) {
+      const ssize_t n = write(fd_, p, static_cast<size_t>(pptr() - p));
+      if (n > 0) {
+        p += n;
+      } else if (n < 0 && errno != EINTR) {
+        error_ = errno;
+      }
+    }
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    return error_ == 0 ? 0 : -1;
+  }
+
+ private:
+  int fd_;
+  int error_ = 0;
+  std::array<char, 8192> buffer_{};
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  velk::FillClosedStandardDescriptors();
+  CatchStopSignals();
   std::vector<std::string> args(argv, argv + argc);
   const velk::SimulateRequest simulate =
       velk::TakeSimulateOption(args, std::getenv("VELK47120_SIMULATE"));
   if (!simulate.error.empty()) {
     std::cerr << "velk47120-cli: " << simulate.error << "\n";
-    return 1;
+    return 2;  // as the window refuses it
   }
   args.erase(args.begin());
 
@@ -53,17 +95,26 @@ int main(int argc, char** argv) {
   // count only sets how often the clock is read.
   velk::DelayCalibrated = 1;
   velk::LoopsPer10us = 100;
-  CatchStopSignals();
 
+  DescriptorBuffer outBuffer(STDOUT_FILENO);
+  std::ostream out(&outBuffer);
   velk::Backends backends(simulate.product);
-  velk::CliContext context{std::cout, std::cerr, *backends.port, *backends.usb, backends.clock};
+  velk::CliContext context{out, std::cerr, *backends.port, *backends.usb, backends.clock};
   context.sleep = Sleep;
   context.wallClock = [] { return std::chrono::system_clock::now(); };
   context.stop = &stopRequested;
+  context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;
   context.simulated = simulate.product;
   // The window's own rules: the current folder in a build tree, the user's configuration
   // folder for an installed program unless the current folder holds a file.
   context.configFile = velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess()).configFile;
-  return velk::RunCli(args, context);
+  const int status = velk::RunCli(args, context);
+  // A file system may report a failed write only when the file is closed.
+  if (status != velk::exitcode::kUsage || *outBuffer.error() == 0) {
+    std::fflush(stdout);
+    if (close(STDOUT_FILENO) != 0 && errno != EINTR)
+      return velk::OutputFailed(context, "standard output", errno);
+  }
+  return status;
 }

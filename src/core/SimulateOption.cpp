@@ -4,6 +4,8 @@
 #include <cctype>
 #include <optional>
 
+#include "core/EchoText.h"
+
 namespace velk {
 
 namespace {
@@ -31,7 +33,7 @@ SimulateRequest SimulatedModel(std::string_view text) {
   const std::string model = Trimmed(text);
   if (model.empty() || model == "47120") return {47120, {}};
   if (model == "47121") return {47121, {}};
-  return {0, "Unknown model \"" + model + "\" for --simulate: use 47120 or 47121."};
+  return {0, "Unknown model \"" + Escaped(model) + "\" for --simulate: use 47120 or 47121."};
 }
 
 SimulateRequest SimulateFromEnvironment(const char* value) {
@@ -40,7 +42,7 @@ SimulateRequest SimulateFromEnvironment(const char* value) {
     return {0, {}};
   if (text == "1" || text == "on" || text == "true" || text == "yes") return {47120, {}};
   if (text == "47120" || text == "47121") return {text == "47121" ? 47121 : 47120, {}};
-  return {0, "VELK47120_SIMULATE=" + Trimmed(value) +
+  return {0, "VELK47120_SIMULATE=" + Escaped(Trimmed(value)) +
                  " is not understood: use 47120, 47121, 1/on/true/yes or 0/off/false/no."};
 }
 

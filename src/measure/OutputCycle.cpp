@@ -18,6 +18,7 @@ OutputCycle ReadOutputs(Spi47120& spi) {
     spi.ReadRegister(kOutputRegisters[i].slot);
     OutputValue& out = cycle.outputs[i];
     out.value = spi.RegValue;
+    out.word = (spi.RegHighByte & 0xFF) << 8 | (spi.RegLowByte & 0xFF);
     out.newData = spi.NewDataBit > 0;
     out.errorAlarm = spi.ErrorAlarmBit > 0;
     cycle.newSeen = cycle.newSeen || out.newData;

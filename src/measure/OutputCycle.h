@@ -19,6 +19,7 @@ extern const std::array<OutputRegister, kOutputCount> kOutputRegisters;
 
 struct OutputValue {
   float value = 0.0f;  // engineering units
+  int32_t word = 0;    // the raw 16-bit word it came from
   bool newData = false;
   bool errorAlarm = false;
 };

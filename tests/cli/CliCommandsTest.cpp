@@ -43,18 +43,69 @@ TEST(CliCommands, RegistersAndLogOverBothAdapters) {
   }
 }
 
+// What happens at the log's first pause: a chip that sleeps 2.5 s, one that never answers
+// again, or nothing, with a duration ending the wait for a row due later.
+TEST(CliCommands, LogWaitsOutASilentChipAndEndsAtTheDuration) {
+  struct Case {
+    std::vector<std::string> args;
+    void (*atFirstPause)(CliRig&);
+    int status;
+    size_t rows;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--count", "4"}, [](CliRig& r) { r.sensor.Sleep(2.5); }, 0, 4, "4 rows in 5.000 s"},
+      {{"--duration", "200"},
+       [](CliRig& r) { r.sensor.SetNoAnswer(true); },
+       3,
+       1,
+       "no answer for 128 s"},
+      {{"--duration", "2", "--interval", "8000", "--out", "-"}, nullptr, 0, 1, "1 rows in 2.000 s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    CliRig rig;
+    bool first = true;
+    rig.context.sleep = [&](double s) {
+      if (first && c.atFirstPause != nullptr) c.atFirstPause(rig);
+      first = false;
+      rig.clock.Advance(s);
+    };
+    std::vector<std::string> args = {"log", "--interval", "1000"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(rig.Run(args), c.status);
+    const std::vector<std::string> lines = Lines(rig.out.str());
+    EXPECT_EQ(lines.size(), 2 + c.rows);
+    const std::string err = rig.err.str();
+    EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    // Said once however long the silence lasts.
+    const size_t waiting = err.find("does not answer (asleep after a power-down?); waiting");
+    EXPECT_EQ(waiting != std::string::npos, c.atFirstPause != nullptr) << err;
+    if (waiting != std::string::npos) {
+      EXPECT_EQ(err.find("waiting", waiting + 60), std::string::npos);
+    }
+    if (c.rows == 4) {
+      EXPECT_NE(lines[3].find(",3.000,"), std::string::npos) << lines[3];
+    }
+  }
+}
+
 TEST(CliSetup, SaveThenLoadRestoresAChangedChip) {
   CliRig rig;
   const std::string file = (rig.dir / "bench.setup").string();
   // A chip as it powers up averages more than its range allows: saved as the window sets it.
   ASSERT_EQ(rig.Run({"setup", "save", file}), 0);
-  EXPECT_NE(rig.err.str().find("saved with averaging 0"), std::string::npos);
+  EXPECT_NE(rig.err.str().find("Sens_Avg reads 0x0402, which a load refuses; saved as 0x0400"),
+            std::string::npos);
   ASSERT_EQ(rig.Run({"setup", "load", file}), 0) << rig.err.str();
 
   ASSERT_EQ(rig.Run({"reg", "set", "Msc_Ctrl", "0x0104"}), 0);  // positive self-test on
   ASSERT_EQ(rig.Run({"reg", "set", "Alm_Mag1", "0x1234"}), 0);
   ASSERT_EQ(rig.Run({"reg", "set", "Sens_Avg", "0x0102"}), 0);
+  ASSERT_EQ(rig.Run({"reg", "set", "Gyro_Ofst", "0x0FFF"}), 0);  // -1 in its 12 bits
   ASSERT_EQ(rig.Run({"setup", "save", file}), 0) << rig.err.str();
+  EXPECT_NE(rig.err.str().find("Gyro_Ofst reads 0x0FFF, which a load refuses; saved as 0xFFFF"),
+            std::string::npos);
 
   for (const char* change : {"Gyro_Ofst", "Alm_Mag1", "Alm_Ctrl", "Smpl_Prd", "Gyro_Scale"})
     ASSERT_EQ(rig.Run({"reg", "set", change, "0x55"}), 0);

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 #include "cli/CliRig.h"
@@ -21,6 +26,18 @@ struct Case {
 TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
   const auto silentChip = [](CliRig& rig) { rig.sensor.SetNoAnswer(true); };
   const auto noCard = [](CliRig& rig) { rig.card.FailOpen(true); };
+  const auto folder = [](CliRig& rig) { std::filesystem::create_directory(rig.dir / "f"); };
+  const auto configIsDevice = [](CliRig& rig) {
+    std::filesystem::create_symlink("/dev/null", rig.context.configFile);
+  };
+  static const volatile std::sig_atomic_t sigterm = SIGTERM;
+  const auto stopped = [](CliRig& rig) { rig.context.stop = &sigterm; };
+  const auto lockedByAnother = [](CliRig& rig) {
+    static int held = -1;
+    if (held >= 0) close(held);
+    held = open((rig.dir / "f").c_str(), O_RDONLY | O_CLOEXEC);
+    flock(held, LOCK_EX);
+  };
   const Case cases[] = {
       {{"identify"}, nullptr, 0, "Product        VELK47120\n"},
       {{"--config", "f", "identify"}, "Interface = 2\r\n", 0, "Interface      USB card Ezusb-0\n"},
@@ -29,7 +46,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"identify", "--json"}, nullptr, 0, ",\"interface\":\"parallel port 0x378\"}\n"},
       {{"read"}, nullptr, 0, "Dgr/S  new "},
       {{"--interface", "usb", "read"}, nullptr, 0, "\nStatus"},
-      {{"--help"}, nullptr, 0, "4  a read-back did not match"},
+      {{"-h"}, nullptr, 0, "1  bad usage, or output that could not be written"},
       {{"log", "--help"}, nullptr, 0, "4  a read-back did not match"},
       {{"reg", "get", "Gyro_Outt"}, nullptr, 1, "unknown register \"Gyro_Outt\""},
       {{"reg", "get", "0x37"}, nullptr, 1, "high byte of Smpl_Prd"},
@@ -43,7 +60,15 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"log", "--count", "-1"}, nullptr, 1, "--count takes a whole number"},
       {{"--card", "7", "identify"}, nullptr, 1, "--card takes 0 to 3"},
       {{"read", "--count", "3"}, nullptr, 1, "--count does not apply to read"},
-      {{"frobnicate"}, nullptr, 1, "unknown command"},
+      {{"frob\t\x01\"\n"}, nullptr, 1, "unknown command \"frob\\t\\x01\\\"\\n\"\n"},
+      {{"identify"}, nullptr, 1, "Velk47120.cfg is not a regular file", configIsDevice},
+      {{"identify"}, nullptr, 143, "stopped; nothing was written to the chip", stopped},
+      {{"log", "--out", "f"}, nullptr, 1, "f for writing: Is a directory", folder},
+      {{"log", "--count", "1", "--out", "f"}, "", 1, "f is being written by", lockedByAnother},
+      {{"setup", "save", "f"}, nullptr, 1, "f is a folder; nothing was saved", folder},
+      {{"setup", "load", "f"}, nullptr, 1, "f is a folder, not a setup file", folder},
+      {{"setup", "load", "f"}, "\xEF\xBB\xBFProduct = 47120 # a\n", 1, "Gyro_Ofst is missing"},
+      {{"setup", "load", "f"}, "Product = 47120\nGyro_Ofst = 0x800\n", 1, "or 0xF800 to 0xFFFF)"},
       {{"setup", "load", "f"}, "", 1, "is empty"},
       {{"setup", "load", "f"}, "\177ELF\2\1\1", 1, "line 1: not text"},
       {{"setup", "load", "f"}, "Product = 47120\nGyro_Ofst = 0\n", 1, "Gyro_Scale is missing"},
@@ -64,9 +89,55 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
     const std::string said = rig.out.str() + rig.err.str();
     EXPECT_NE(said.find(c.message), std::string::npos) << said;
     EXPECT_TRUE(rig.Writes().empty());
-    EXPECT_EQ(ReadBytes(rig.dir / "f"), c.file != nullptr ? c.file : "");
+    if (!std::filesystem::is_directory(rig.dir / "f")) {
+      EXPECT_EQ(ReadBytes(rig.dir / "f"), c.file != nullptr ? c.file : "");
+    }
     if (c.status == 1) {
       EXPECT_EQ(rig.sensor.FrameCount(), 0);
+    }
+  }
+}
+
+// The programs themselves, through a shell in a fresh folder: status and what stderr says.
+TEST(CliStatus, ProgramsReportWhatTheShellSees) {
+  struct Run {
+    const char* command;
+    int status;
+    const char* said;
+  };
+  const Run runs[] = {
+      {"$CLI --simulate read --json >/dev/full", 1, "standard output: No space left on device"},
+      {"$CLI --simulate identify >&-", 1, "standard output: Bad file descriptor"},
+      {"$CLI --help >/dev/full", 1, "standard output: No space left on device"},
+      {"$CLI --simulate reg set Smpl_Prd 1 >/dev/full", 1, "device (the chip was written)"},
+      {"$WINDOW --version >/dev/full", 1, "standard output: No space left on device"},
+      {"$WINDOW --help >&-", 1, "standard output: Bad file descriptor"},
+      {"$CLI --simulate=47122 identify", 2, "Unknown model \"47122\""},
+      {"VELK47120_SIMULATE=47122 $CLI identify", 2, "VELK47120_SIMULATE=47122 is not"},
+      {"mkfifo c && $CLI --simulate --config c identify", 1, "c is not a regular file"},
+      // Messages never land in a file opened where stderr was.
+      {"$CLI --simulate log --count 2 --out l.csv 2>&-", 0, ""},
+      // A full disk: the row it could not take is cut back; the next run starts a line.
+      {"(ulimit -f 1; trap '' XFSZ; $CLI --simulate log --interval 0 --out l.csv);"
+       "[ $? = 1 ] && printf 'x' >>l.csv && $CLI --simulate log --count 1 --out l.csv",
+       0, "1 rows in"},
+  };
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.command);
+    TempDir dir;
+    const std::string command = "cd " + dir.Path().string() +
+                                " && CLI=" VELK_CLI_PATH " WINDOW=" VELK_WINDOW_PATH " && { " +
+                                run.command + "; } 2>stderr";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), run.status);
+    const std::string said = ReadBytes(dir / "stderr");
+    EXPECT_NE(said.find(run.said), std::string::npos) << said;
+    // Only whole rows and comments: no message, no half row, no row run on from a line.
+    for (const std::string& line : Lines(ReadBytes(dir / "l.csv"))) {
+      if (line[0] != '#' && line != "x") {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 9) << line;
+      }
     }
   }
 }

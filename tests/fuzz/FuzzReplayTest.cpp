@@ -23,7 +23,9 @@ TEST(FuzzReplay, EachCorpusKeepsItsProperties) {
   for (const auto& [name, run] : {Target{"config", velk_fuzz_config},
                                   {"number_text", velk_fuzz_number_text},
                                   {"hex_text", velk_fuzz_hex_text},
-                                  {"usb_card", velk_fuzz_usb_card}}) {
+                                  {"usb_card", velk_fuzz_usb_card},
+                                  {"setup_text", velk_fuzz_setup_text},
+                                  {"cli_args", velk_fuzz_cli_args}}) {
     const fs::path folder = fs::path(VELK_SOURCE_DIR) / "fuzz" / "corpus" / name;
     std::set<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder))
