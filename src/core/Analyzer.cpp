@@ -143,7 +143,8 @@ std::string ConfigContent(const Analyzer& settings) {
 
 }  // namespace
 
-SmallFile Analyzer::LoadConfig(const std::filesystem::path& file) {
+SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLines) {
+  if (settingLines != nullptr) *settingLines = 0;
   SmallFile read = ReadSmallRegularFile(file);
   if (read.status != SmallFile::Status::Read) return read;
   // Editors may put a UTF-8 byte order mark in front of the first key.
@@ -159,15 +160,16 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file) {
     const std::string key = line.substr(0, eq - 1);
     const std::string value = eq + 2 <= line.size() ? line.substr(eq + 2) : std::string();
 
-    if (key == "Device Number") {
-      DeviceNumber = DeviceNumberSetting::FromText(value);
-      continue;
-    }
     int16_t* target = key == "Interface"      ? &InterfaceType
                       : key == "Port Address" ? &PortAddress
                       : key == "Factory"      ? &FactoryMode
                                               : nullptr;
-    if (target == nullptr) continue;
+    if (target == nullptr && key != "Device Number") continue;
+    if (settingLines != nullptr) ++*settingLines;
+    if (target == nullptr) {
+      DeviceNumber = DeviceNumberSetting::FromText(value);
+      continue;
+    }
     if (const auto number = SettingNumber(value)) *target = *number;
   }
   return read;

@@ -49,8 +49,9 @@ struct Analyzer {
   // Keys missing from the file, lines that cannot be understood and a file that cannot be
   // read all leave the current values in place. Only a regular file of at most 1 MiB is read;
   // the file as read is returned, its status saying whether it was, so that a refused file can
-  // be reported and never written.
-  SmallFile LoadConfig(const std::filesystem::path& file = kConfigFileName);
+  // be reported and never written. `settingLines` counts the lines with one of the four keys.
+  SmallFile LoadConfig(const std::filesystem::path& file = kConfigFileName,
+                       int* settingLines = nullptr);
   // Replaces an existing file by a temporary file renamed over it where that keeps the file
   // as it was (owner, permissions, other links to it), else rewrites it in place; a link is
   // followed to its file. Returns false when the settings could not be written, with

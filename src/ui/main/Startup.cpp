@@ -19,10 +19,17 @@ namespace velk {
 
 std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile) {
   session.configFile = configFile;
-  const SmallFile read = session.analyzer.LoadConfig(configFile);
+  int settingLines = 0;
+  const SmallFile read = session.analyzer.LoadConfig(configFile, &settingLines);
   std::string what;
   switch (read.status) {
     case SmallFile::Status::Read:
+      // Text with no setting in it is some other file named by mistake (a datalog, say),
+      // which the save at exit would replace.
+      if (settingLines > 0 || read.bytes.find_first_not_of(" \t\r\n") == std::string::npos)
+        return {};
+      what = "holds no settings";
+      break;
     case SmallFile::Status::Missing:
       return {};
     case SmallFile::Status::Folder:

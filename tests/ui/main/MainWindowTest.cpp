@@ -165,9 +165,11 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
 TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
   TempDir dir;
   std::ofstream(dir / "big.cfg") << std::string((1 << 20) + 1, '\n');
+  std::ofstream(dir / "Datalog_1.txt") << "VELK 47120 Datalog File\r\nIndex = 1\r\n";
   for (const auto& [file, what] :
        {std::pair{std::filesystem::path("/dev/zero"), " is not a regular file"},
         {dir / "big.cfg", " is larger than 1 MiB"},
+        {dir / "Datalog_1.txt", " holds no settings"},
         {dir.Path(), " is a folder"}}) {
     WindowRig rig;
     EXPECT_EQ(LoadConfiguration(rig.session, file),
@@ -177,6 +179,7 @@ TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
     EXPECT_TRUE(rig.messages.shown.empty()) << file;
   }
   EXPECT_EQ(std::filesystem::file_size(dir / "big.cfg"), (1u << 20) + 1);
+  EXPECT_EQ(test::ReadBytes(dir / "Datalog_1.txt"), "VELK 47120 Datalog File\r\nIndex = 1\r\n");
 }
 
 // Simulated, a first run without an interface takes the simulated port; the settings keep
