@@ -53,13 +53,11 @@ TEST(CliCommands, LogWaitsOutASilentChipAndEndsAtTheDuration) {
     size_t rows;
     const char* said;
   };
+  const auto asleep = [](CliRig& r) { r.sensor.Sleep(2.5); };
+  const auto silent = [](CliRig& r) { r.sensor.SetNoAnswer(true); };
   const Case cases[] = {
-      {{"--count", "4"}, [](CliRig& r) { r.sensor.Sleep(2.5); }, 0, 4, "4 rows in 5.000 s"},
-      {{"--duration", "200"},
-       [](CliRig& r) { r.sensor.SetNoAnswer(true); },
-       3,
-       1,
-       "no answer for 128 s"},
+      {{"--count", "4"}, asleep, 0, 4, "4 rows in 5.000 s"},
+      {{"--duration", "200"}, silent, 3, 1, "no answer for 128 s"},
       {{"--duration", "2", "--interval", "8000", "--out", "-"}, nullptr, 0, 1, "1 rows in 2.000 s"},
   };
   for (const Case& c : cases) {
