@@ -16,6 +16,7 @@
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
 #include "core/StandardDescriptors.h"
+#include "core/WriteAll.h"
 #include "ui/main/Startup.h"
 
 namespace {
@@ -39,12 +40,7 @@ constexpr const char* kHelp =
 
 // Help and version go out whole, or the program says why they did not (exit 1).
 int Answer(const std::string& text) {
-  int error = 0;
-  for (size_t done = 0; done < text.size() && error == 0;) {
-    const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
-    if (n > 0) done += static_cast<size_t>(n);
-    if (n < 0 && errno != EINTR) error = errno;
-  }
+  int error = velk::WriteAll(STDOUT_FILENO, text);
   if (error == 0 && close(STDOUT_FILENO) != 0 && errno != EINTR) error = errno;
   if (error == 0) return 0;
   std::fprintf(stderr, "velk47120: cannot write to standard output: %s\n", std::strerror(error));

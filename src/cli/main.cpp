@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <streambuf>
+#include <string_view>
 
 #include "Backends.h"
 #include "cli/Cli.h"
@@ -16,6 +17,7 @@
 #include "core/FilePlaces.h"
 #include "core/SimulateOption.h"
 #include "core/StandardDescriptors.h"
+#include "core/WriteAll.h"
 
 namespace {
 
@@ -58,15 +60,9 @@ class DescriptorBuffer final : public std::streambuf {
     return traits_type::not_eof(c);
   }
   int sync() override {
-    const char* p = pbase();
-    while (error_ == 0 && p < pptr()) {
-      const ssize_t n = write(fd_, p, static_cast<size_t>(pptr() - p));
-      if (n > 0) {
-        p += n;
-      } else if (n < 0 && errno != EINTR) {
-        error_ = errno;
-      }
-    }
+    if (error_ == 0)
+      error_ =
+          velk::WriteAll(fd_, std::string_view(pbase(), static_cast<size_t>(pptr() - pbase())));
     setp(buffer_.data(), buffer_.data() + buffer_.size());
     return error_ == 0 ? 0 : -1;
   }

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "core/WriteAll.h"
+
 namespace velk {
 
 namespace {
@@ -74,19 +76,11 @@ bool AppendLog::Write(std::string_view bytes) {
   struct stat before {};
   const bool regular = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
   size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n > 0) {
-      written += static_cast<size_t>(n);
-      continue;
-    }
-    error_ = n == 0 ? EIO : errno;
-    // Only a regular file can be cut back; what a pipe or device took is gone.
-    partial_ = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
-    return false;
-  }
-  return true;
+  error_ = WriteAll(fd_, bytes, &written);
+  if (error_ == 0) return true;
+  // Only a regular file can be cut back; what a pipe or device took is gone.
+  partial_ = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
+  return false;
 }
 
 void AppendLog::Close() {

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/WriteAll.h"
+
 namespace velk {
 
 namespace {
@@ -55,17 +57,11 @@ int ResolveLinks(const fs::path& file, fs::path& target, struct stat& named, boo
   return ELOOP;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
+// Leaves errno set on failure, as the other calls here do.
+bool WroteAll(int fd, std::string_view bytes) {
+  const int error = WriteAll(fd, bytes);
+  if (error != 0) errno = error;
+  return error == 0;
 }
 
 // Creates "<target>.XXXXXX" exclusively, never through a link; a name taken is tried again.
@@ -112,7 +108,7 @@ Replaced ReplaceByRename(const fs::path& target, const struct stat* old, std::st
   if (old != nullptr && (::fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0 ||
                          ::fchmod(fd, old->st_mode & 07777) != 0))
     return drop(Replaced::NotHere);
-  if (!WriteAll(fd, content) || ::fsync(fd) != 0) return drop(Replaced::Failed);
+  if (!WroteAll(fd, content) || ::fsync(fd) != 0) return drop(Replaced::Failed);
   if (::close(fd) != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
     error = errno;
     ::unlink(temporary.c_str());
@@ -152,7 +148,7 @@ SaveOutcome RewriteInPlace(const fs::path& target, const struct stat* old,
       return finish(Outcome(Status::Failed, reason));
     }
   }
-  if (!WriteAll(fd, content) || ::ftruncate(fd, static_cast<off_t>(content.size())) != 0 ||
+  if (!WroteAll(fd, content) || ::ftruncate(fd, static_cast<off_t>(content.size())) != 0 ||
       ::fsync(fd) != 0)
     return finish(Outcome(Status::Failed, errno));
   return finish(Outcome(Status::Saved));
