@@ -67,11 +67,10 @@ int Stopped(CliContext& context) {
   return 128 + StopSignal(context);
 }
 
-// The configuration is read only when it is a small regular file: a device or FIFO in its
-// place would hang the tool before the first frame.
-std::string ConfigProblem(const std::filesystem::path& file, bool named) {
+// What keeps the configuration from being read; a device or FIFO in its place was never
+// opened, so it cannot hang the tool.
+std::string ConfigProblem(const SmallFile& config, const std::filesystem::path& file, bool named) {
   const std::string name = Escaped(file.string());
-  const SmallFile config = ReadSmallRegularFile(file);
   switch (config.status) {
     case SmallFile::Status::Read:
       return {};
@@ -226,7 +225,8 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   Plan plan;
   if (const std::string error = MakePlan(o, session.reg, plan); !error.empty())
     return Usage(context, error);
-  if (const std::string problem = ConfigProblem(context.configFile, o.config.has_value());
+  const SmallFile config = session.analyzer.LoadConfig(context.configFile);
+  if (const std::string problem = ConfigProblem(config, context.configFile, o.config.has_value());
       !problem.empty())
     return Refuse(context, problem);
   AppendLog log;

@@ -61,10 +61,6 @@ bool Stopped(const CliContext& context) {
 
 }  // namespace
 
-int32_t RawWord(const Spi47120& spi) {
-  return (spi.RegHighByte & 0xFF) << 8 | (spi.RegLowByte & 0xFF);
-}
-
 std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
   char text[64];
   std::snprintf(text, sizeof text, "%s 0x%02X 0x%04X", RegisterName(table, s).c_str(),

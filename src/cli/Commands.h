@@ -8,7 +8,6 @@ namespace velk {
 class AppendLog;
 class Reg47120;
 class Session;
-class Spi47120;
 struct Chip;
 struct CliContext;
 struct CliOptions;
@@ -20,8 +19,6 @@ int Read(Session& session, const CliOptions& options, CliContext& context);
 int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
         CliContext& context);
 
-// The raw 16-bit word of the last read.
-int32_t RawWord(const Spi47120& spi);
 // "Name 0xAA 0xVVVV".
 std::string RegisterLine(const Reg47120& table, int16_t slot, int32_t word);
 

@@ -36,7 +36,6 @@ std::string InterfaceText(const Session& session) {
 int Connect(Session& session, const CliOptions& options, CliContext& context, CliMessages& messages,
             Chip& chip) {
   Analyzer& config = session.analyzer;
-  config.LoadConfig(context.configFile);
   if (options.interfaceType) {
     config.InterfaceType = *options.interfaceType;
   } else if (options.port) {

@@ -34,7 +34,7 @@ struct Chip {
   int32_t sensAvg = 0;        // Sens_Avg as read, which sets the range
 };
 
-// Reads the configuration as the window does (never writing it), applies the options,
+// Applies the options over the configuration already loaded (which the tool never writes),
 // prepares the interface, identifies the chip and sets the rate factor for its range.
 // Returns an exit status; anything but 0 has been reported.
 int Connect(Session& session, const CliOptions& options, CliContext& context, CliMessages& messages,

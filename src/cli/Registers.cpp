@@ -7,6 +7,7 @@
 #include "cli/Cli.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "measure/OutputCycle.h"
 #include "registers/Session.h"
 
 namespace velk {

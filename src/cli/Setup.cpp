@@ -13,6 +13,7 @@
 #include "core/Delay.h"
 #include "core/SafeSave.h"
 #include "core/SmallFile.h"
+#include "measure/OutputCycle.h"
 #include "measure/RangeTable.h"
 #include "registers/Session.h"
 

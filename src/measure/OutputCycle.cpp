@@ -12,13 +12,17 @@ const std::array<OutputRegister, kOutputCount> kOutputRegisters = {{
     {slot::Angle_Out, "Angle", "dgr"},
 }};
 
+int32_t RawWord(const Spi47120& spi) {
+  return (spi.RegHighByte & 0xFF) << 8 | (spi.RegLowByte & 0xFF);
+}
+
 OutputCycle ReadOutputs(Spi47120& spi) {
   OutputCycle cycle;
   for (int i = 0; i < kOutputCount; ++i) {
     spi.ReadRegister(kOutputRegisters[i].slot);
     OutputValue& out = cycle.outputs[i];
     out.value = spi.RegValue;
-    out.word = (spi.RegHighByte & 0xFF) << 8 | (spi.RegLowByte & 0xFF);
+    out.word = RawWord(spi);
     out.newData = spi.NewDataBit > 0;
     out.errorAlarm = spi.ErrorAlarmBit > 0;
     cycle.newSeen = cycle.newSeen || out.newData;

@@ -34,6 +34,8 @@ struct OutputCycle {
   bool rowError = false;
 };
 
+// The raw 16-bit word of the last read.
+int32_t RawWord(const Spi47120& spi);
 // Reads the five outputs once, each through the register protocol.
 OutputCycle ReadOutputs(Spi47120& spi);
 // Reads Status; reading it clears the chip's latched flags.

@@ -115,11 +115,10 @@ void frmVelk47120::ReadLoop() {
     if (logging) {
       ShowStatusLine("Logging to " + PathText(datalog_.Path()));
     } else {
+      const char* const choose =
+          datalog_.Busy() ? "name or index." : "name, or make the folder writable.";
       messages_.Show(datalog_.LastError() +
-                     (datalog_.Busy() ? ".\n\nThe run goes on without logging. Choose another file "
-                                        "name or index."
-                                      : ".\n\nThe run goes on without logging. Choose another file "
-                                        "name, or make the folder writable."));
+                     ".\n\nThe run goes on without logging. Choose another file " + choose);
     }
   }
   const bool opened = logging;
