@@ -229,17 +229,37 @@ void frmVelk47120::ShowSleep() {
   if (!sleepShown_) {
     sleepShown_ = true;
     statusAfterSleep_ = statusBar()->currentMessage();
-    // An idle window wakes with the chip; a run or a click may notice it first.
-    const double left = session_.sleep.SecondsLeft();
-    QTimer::singleShot(static_cast<int>(left * 1000) + 1, this, [this] { ChipAwake(); });
+    WakeWhenDue();
   }
   if (statusBar()->currentMessage() != line) statusBar()->showMessage(line);
+}
+
+void frmVelk47120::WakeWhenDue() {
+  // An idle window wakes with the chip; a run or a click may notice it first. A timer may
+  // fire a little early, so one that finds the chip still asleep waits again.
+  const int ms = static_cast<int>(session_.sleep.SecondsLeft() * 1000) + 1;
+  QTimer::singleShot(ms, Qt::PreciseTimer, this, [this] {
+    if (session_.sleep.Asleep())
+      WakeWhenDue();
+    else
+      ChipAwake();
+  });
 }
 
 void frmVelk47120::RefuseWrite() {
   ShowSleep();
   if (refusalShown_) return;
   refusalShown_ = true;
+  ShowRefusal();
+}
+
+void frmVelk47120::ShowRefusal() {
+  // Not while a mouse button is down: a box opened under a pressed scroll-bar arrow takes the
+  // button's release, and the arrow then repeats on its own, writing once the chip wakes.
+  if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+    QTimer::singleShot(20, this, [this] { ShowRefusal(); });
+    return;
+  }
   messages_.Show("The chip sleeps until " + session_.sleep.WakeText() + "; nothing was written.");
   QTimer::singleShot(0, this, [this] { refusalShown_ = false; });
 }

@@ -265,8 +265,10 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   // nothing may be sent. The first call after it ends runs the activation, once.
   bool ChipAwake();
   void ShowSleep();
+  void WakeWhenDue();
   // A write the sleeping chip was not sent, said once per click or change.
   void RefuseWrite();
+  void ShowRefusal();
   // The status line; while the chip sleeps the text waits for its waking.
   void ShowStatusLine(const QString& text);
 
