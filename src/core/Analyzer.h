@@ -36,10 +36,17 @@ class DeviceNumberSetting {
   std::variant<std::string, int32_t> value_;
 };
 
+// The codes of InterfaceType, as the configuration file stores them.
+namespace interface_type {
+inline constexpr int16_t kNone = 0;
+inline constexpr int16_t kParallelPort = 1;
+inline constexpr int16_t kUsbCard = 2;
+}  // namespace interface_type
+
 // Settings of module Analyzer that live for the whole run; the first four survive in the
 // configuration file.
 struct Analyzer {
-  int16_t InterfaceType = 0;  // 0 none, 1 parallel port, 2 USB SPI card
+  int16_t InterfaceType = interface_type::kNone;
   int16_t PortAddress = 888;
   int16_t FactoryMode = 0;
   DeviceNumberSetting DeviceNumber;

@@ -8,9 +8,6 @@ namespace velk {
 
 namespace {
 
-constexpr int16_t kParallel = 1;
-constexpr int16_t kUsb = 2;
-
 constexpr int32_t WriteCommand(int32_t address, int32_t data) {
   return 0x8000 + (address & 0x7F) * 256 + (data & 0xFF);
 }
@@ -21,25 +18,35 @@ bool InTable(int16_t slot) {
 
 }  // namespace
 
-void Spi47120::ReadRegister(int16_t slot) {
-  if (!InTable(slot) || table_.RegReadable[slot] == 0) return;
+RegisterReading Spi47120::ReadRegister(int16_t slot) {
+  RegisterReading r;
+  if (!InTable(slot) || table_.RegReadable[slot] == 0) return r;
 
-  const int32_t raw = SpiRead(table_.RegAddr[slot]);
-  RegHighByte = static_cast<int16_t>(raw / 256);
-  RegLowByte = static_cast<int16_t>(raw & 255);
-  if (table_.RegHasNewData[slot] != 0) NewDataBit = raw & 0x8000;
-  if (table_.RegHasErrorAlarm[slot] != 0) ErrorAlarmBit = raw & 0x4000;
-
+  r.slot = slot;
+  r.word = SpiRead(table_.RegAddr[slot]) & 0xFFFF;
+  r.newData = table_.RegHasNewData[slot] != 0 && (r.word & 0x8000) != 0;
+  r.errorAlarm = table_.RegHasErrorAlarm[slot] != 0 && (r.word & 0x4000) != 0;
   // Bits above the field (the flags) are dropped; a signed field has its sign in the top bit.
   const int bits = std::clamp<int>(table_.RegBits[slot], 0, 16);
   if (table_.RegSigned[slot] != 0 && bits > 0) {
     const int32_t sign = 1 << (bits - 1);
-    RegData = (raw & (sign - 1)) - (raw & sign);
+    r.field = (r.word & (sign - 1)) - (r.word & sign);
   } else {
-    RegData = raw & ((1 << bits) - 1);
+    r.field = r.word & ((1 << bits) - 1);
   }
-  RegValue = static_cast<float>(RegData) * table_.RegScale[slot] + table_.RegOffset[slot];
+  r.scale = table_.RegScale[slot];
+  r.offset = table_.RegOffset[slot];
+  r.value = static_cast<float>(r.field) * r.scale + r.offset;
+
+  RegHighByte = static_cast<int16_t>(r.word >> 8);
+  RegLowByte = static_cast<int16_t>(r.word & 0xFF);
+  // A slot without a flag leaves the last flag as it was.
+  if (table_.RegHasNewData[slot] != 0) NewDataBit = r.word & 0x8000;
+  if (table_.RegHasErrorAlarm[slot] != 0) ErrorAlarmBit = r.word & 0x4000;
+  RegData = r.field;
+  RegValue = r.value;
   DelayMs(0.1f);
+  return r;
 }
 
 bool Spi47120::WriteRegister(int16_t slot, int32_t value) {
@@ -70,10 +77,10 @@ bool Spi47120::WriteRegister(int16_t slot, int32_t value) {
 void Spi47120::SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2) {
   const int32_t word1 = WriteCommand(address1, data1);
   const int32_t word2 = WriteCommand(address2, data2);
-  if (config_.InterfaceType == kParallel) {
+  if (config_.InterfaceType == interface_type::kParallelPort) {
     parallel_.ParallelWriteWord(word1);
     parallel_.ParallelWriteWord(word2);
-  } else if (config_.InterfaceType == kUsb) {
+  } else if (config_.InterfaceType == interface_type::kUsbCard) {
     usb_.SpiWriteData[1] = word1;
     usb_.SpiWriteData[2] = word2;
     usb_.SpiChannel = 1;
@@ -83,10 +90,10 @@ void Spi47120::SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32
 
 int32_t Spi47120::SpiRead(int32_t address) {
   const int32_t command = (address & 0x7F) * 256;
-  if (config_.InterfaceType == kParallel) {
+  if (config_.InterfaceType == interface_type::kParallelPort) {
     return parallel_.ParallelReadWord(static_cast<int16_t>(address & 0x7F));
   }
-  if (config_.InterfaceType == kUsb) {
+  if (config_.InterfaceType == interface_type::kUsbCard) {
     // The answer comes during the following frame, so the command goes out twice and the
     // second word is the register's.
     usb_.SpiWriteData[1] = command;
@@ -100,9 +107,9 @@ int32_t Spi47120::SpiRead(int32_t address) {
 
 void Spi47120::SpiWriteByte(int32_t address, int32_t data) {
   const int32_t word = WriteCommand(address, data);
-  if (config_.InterfaceType == kParallel) {
+  if (config_.InterfaceType == interface_type::kParallelPort) {
     parallel_.ParallelWriteWord(word);
-  } else if (config_.InterfaceType == kUsb) {
+  } else if (config_.InterfaceType == interface_type::kUsbCard) {
     usb_.SpiWriteData[1] = word;
     usb_.SpiChannel = 1;
     usb_.WriteReadSpi(1);

@@ -10,9 +10,21 @@
 
 namespace velk {
 
+// What one register read gave, kept by whoever needs it after the next read.
+struct RegisterReading {
+  int16_t slot = 0;
+  int32_t word = 0;    // the raw 16-bit word
+  int32_t field = 0;   // the code: masked to the field, sign-extended when signed
+  float value = 0.0f;  // field x scale + offset
+  float scale = 0.0f;  // the value of one count the value was made with
+  float offset = 0.0f;
+  bool newData = false;     // only for slots with a new-data flag
+  bool errorAlarm = false;  // only for slots with an error/alarm flag
+};
+
 // Module Spi47120: the only road to the sensor. Registers are named by slot; the transport
 // is chosen afresh on every call from InterfaceType. Results stay in the public members
-// until the next read.
+// until the next read, as the last reading.
 class Spi47120 {
  public:
   Spi47120(const Analyzer& config, const Reg47120& table, ParallelSpi& parallel, UsbSpiDrivers& usb,
@@ -26,8 +38,8 @@ class Spi47120 {
   int32_t NewDataBit = 0;     // raw AND 0x8000, for slots with a new-data flag
   int32_t ErrorAlarmBit = 0;  // raw AND 0x4000, for slots with an error/alarm flag
 
-  // Slots outside 0..65 are refused without any effect.
-  void ReadRegister(int16_t slot);
+  // Slots outside 0..65 and unreadable slots are refused without any effect (an empty reading).
+  RegisterReading ReadRegister(int16_t slot);
   // False when nothing was sent: a slot outside the table, or a chip asleep after a power-down
   // (refused through the watch). A write to Pwr_Mde starts the watch's sleep.
   bool WriteRegister(int16_t slot, int32_t value);
