@@ -10,7 +10,6 @@
 #include <string>
 
 #include "WindowRig.h"
-#include "core/NumberText.h"
 #include "measure/OutputCycle.h"
 #include "ui/main/Controls.h"
 #include "widgets/ValueLabel.h"
@@ -20,20 +19,27 @@ namespace {
 using bench::App;
 using bench::ShownWindow;
 
-constexpr int16_t kBoxes[] = {velk::slot::Supply_Out, velk::slot::Gyro_Out, velk::slot::Aux_Adc,
-                              velk::slot::Temp_Out, velk::slot::Angle_Out};
-
 // Values that change every cycle, as a live sensor's do.
-float Value(long n, int box) {
-  return 20.0f * std::sin(0.02f * static_cast<float>(n) + static_cast<float>(box));
+float Value(long n, int output) {
+  return 20.0f * std::sin(0.02f * static_cast<float>(n) + static_cast<float>(output));
 }
 
-// Sets the five boxes as a cycle does, from the values of cycle n.
+// The reading of cycle n, shown as the window shows a read one.
+velk::OutputCycle Reading(long n) {
+  velk::OutputCycle cycle;
+  for (int i = 0; i < velk::kOutputCount; ++i) {
+    cycle.outputs[i].value = Value(n, i);
+    cycle.outputs[i].decimals = velk::kOutputRegisters[i].decimals;
+  }
+  cycle.rowNew = true;
+  return cycle;
+}
+
+// Sets the five boxes as a cycle does, from the reading of cycle n.
 void SetBoxes(velk::frmVelk47120& window, long n) {
-  int box = 0;
-  for (int16_t slot : kBoxes) {
-    window.txtReadReg[slot]->setText(QString::fromStdString(velk::FormatFixed(Value(n, box), 2)));
-    ++box;
+  const velk::OutputCycle cycle = Reading(n);
+  for (int i = 0; i < velk::kOutputCount; ++i) {
+    window.txtReadReg[i]->setText(QString::fromStdString(velk::ShownText(cycle[i])));
   }
 }
 
@@ -50,10 +56,10 @@ void BM_Read(benchmark::State& state) {
 void BM_Format(benchmark::State& state) {
   long n = 0;
   for (auto _ : state) {
-    for (int box = 0; box < 5; ++box) {
-      benchmark::DoNotOptimize(QString::fromStdString(velk::FormatFixed(Value(n, box), 2)));
+    const velk::OutputCycle cycle = Reading(n++);
+    for (const velk::OutputValue& v : cycle.outputs) {
+      benchmark::DoNotOptimize(QString::fromStdString(velk::ShownText(v)));
     }
-    ++n;
   }
 }
 
@@ -128,8 +134,7 @@ void BM_DatalogRow(benchmark::State& state) {
   int32_t n = 0;
   for (auto _ : state) {
     ++n;
-    log.WriteRow(n, Value(n, 0), Value(n, 1), Value(n, 2), Value(n, 3), Value(n, 4), true, false,
-                 0);
+    log.WriteRow(n, Reading(n), 0);
   }
 }
 

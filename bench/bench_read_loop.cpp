@@ -15,6 +15,7 @@
 #include "ProcessCpu.h"
 #include "WindowRig.h"
 #include "core/Delay.h"
+#include "measure/OutputCycle.h"
 
 namespace {
 
@@ -88,10 +89,8 @@ Span BareCycles(velk::Session& session) {
   const double t0 = Now();
   const double cpu0 = CpuNow();
   for (long n = 0; n < kMeasuredCycles; ++n) {
-    for (int16_t slot : kCycleSlots) {
-      spi.ReadRegister(slot);
-      benchmark::DoNotOptimize(spi.RegValue);
-    }
+    benchmark::DoNotOptimize(velk::ReadOutputs(spi));
+    benchmark::DoNotOptimize(velk::ReadStatus(spi));
     velk::DelayMs(1);
     velk::DelayMs(0.01f);
   }

@@ -13,13 +13,14 @@ namespace velk {
 void frmVelk47120::BuildDataRegPanel(QWidget* client) {
   frameDataReg = MakeFrame(client, "frameDataReg", "Output  Registers", 180, 4320, 2655, 3372);
   int top = 330;
-  for (const OutputRegister& row : kOutputRegisters) {
+  for (int n = 0; n < kOutputCount; ++n) {
+    const OutputRegister& row = kOutputRegisters[n];
     const std::string name = "txtReadReg" + std::to_string(row.slot);
     QLineEdit* box = MakeTextBox(frameDataReg, name.c_str(), 1020, top, 900, 285, true);
     MakeCaption(frameDataReg, row.caption, 150, top + 30, 840, 255, box);
     MakeCaption(frameDataReg, row.unit, 1980, top + 30, 600, 255);
     box->setAutoFillBackground(true);  // repainted alone, not with the frame beneath
-    txtReadReg[row.slot] = box;
+    txtReadReg[n] = box;
     top += 360;
   }
   ckAngleOut = MakeCheckBox(frameDataReg, "ckAngleOut", "Show Angle", 150, 2150, 1800, 255);
@@ -37,23 +38,19 @@ void frmVelk47120::BuildDataRegPanel(QWidget* client) {
 }
 
 void frmVelk47120::cmdReadData_Click() {
-  std::array<float, 12> values{};
-  ReadDataRegisters(values);
+  OutputCycle cycle;
+  ReadDataRegisters(cycle);
 }
 
-void frmVelk47120::ReadDataRegisters(std::array<float, 12>& values) {
-  ReadCycle(values, false);
+bool frmVelk47120::ReadDataRegisters(OutputCycle& cycle) {
+  return ReadCycle(cycle, false);
 }
 
-bool frmVelk47120::ReadCycle(std::array<float, 12>& values, bool paced) {
+bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
   if (!Check_Interface() || !ChipAwake()) return false;
-  const OutputCycle cycle = ReadOutputs(session_.spi);
-  for (int n = 0; n < kOutputCount; ++n) {
-    const int16_t i = kOutputRegisters[n].slot;
-    values[i] = cycle.outputs[n].value;
-    // Every value reaches the chart's picture; only the repaint waits for the frame.
-    if (i == slot::Gyro_Out) plot_->PlotPoint(values[i]);
-  }
+  cycle = ReadOutputs(session_.spi);
+  // Every value reaches the chart's picture; only the repaint waits for the frame.
+  plot_->PlotPoint(cycle[output::Gyro].value);
   outputsToShow_ = cycle;
   ShowPending(paced);
   QCoreApplication::processEvents();
@@ -80,17 +77,14 @@ void frmVelk47120::ShowLatest() {
 }
 
 void frmVelk47120::ShowOutputs(const OutputCycle& cycle) {
-  int bar = 0;  // the angle when it is shown, else 0
+  const bool angleShown = ckAngleOut->isChecked();
   for (int n = 0; n < kOutputCount; ++n) {
-    const int16_t i = kOutputRegisters[n].slot;
-    const float value = cycle.outputs[n].value;
-    const int decimals = (i == slot::Supply_Out || i == slot::Aux_Adc) ? 3 : 2;
-    txtReadReg[i]->setText(QString::fromStdString(FormatFixed(value, decimals)));
-    if (i == slot::Angle_Out && !ckAngleOut->isChecked()) txtReadReg[i]->clear();
-    if (i == slot::Angle_Out && ckAngleOut->isChecked())
-      bar =
-          std::clamp(RoundToInt32(value * 4.0f), ProgressBar3->minimum(), ProgressBar3->maximum());
+    const bool hidden = n == output::Angle && !angleShown;
+    txtReadReg[n]->setText(hidden ? QString() : QString::fromStdString(ShownText(cycle[n])));
   }
+  const int bar = angleShown ? std::clamp(RoundToInt32(cycle[output::Angle].value * 4.0f),
+                                          ProgressBar3->minimum(), ProgressBar3->maximum())
+                             : 0;
   // Each flag set once, after the reads, so an unchanged flag is not repainted.
   ShowValue(lblNewDataFlag, cycle.newSeen ? "New" : "Old");
   ShowIndicator(lblErrorAlarmFlag, cycle.alarmSeen);

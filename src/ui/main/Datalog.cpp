@@ -117,17 +117,16 @@ bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
   return true;
 }
 
-bool Datalog::WriteRow(int32_t index, float supply, float gyro, float adcIn, float temp,
-                       float angle, bool newData, bool error, int32_t status) {
+bool Datalog::WriteRow(int32_t index, const OutputCycle& cycle, int32_t status) {
   if (!IsOpen()) return true;
   std::string row = std::to_string(index);
   // Appended piece by piece: g++ 12 at -O3 takes "\t" + string for an overlapping copy
   // (-Wrestrict).
-  for (float value : {supply, gyro, adcIn, temp, angle}) {
+  for (int column : {output::Supply, output::Gyro, output::Adc, output::Temp, output::Angle}) {
     row += '\t';
-    row += FormatGeneral(value);
+    row += FormatGeneral(cycle[column].value);
   }
-  row += std::string("\t") + TrueFalse(newData) + "\t" + TrueFalse(error) + "\t";
+  row += std::string("\t") + TrueFalse(cycle.rowNew) + "\t" + TrueFalse(cycle.rowError) + "\t";
   row += std::to_string(status);
   row += kEol;
   if (WriteAll(row)) return true;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/AppendLog.h"
+#include "measure/OutputCycle.h"
 
 namespace velk {
 
@@ -49,10 +50,10 @@ class Datalog {
   // and LastError holds the reason, naming the file once; Busy says another program holds it.
   bool Open(const std::filesystem::path& path, const Header& header);
   bool Busy() const { return busy_; }
-  // Appends one row. Returns false only on the call whose write failed; the file is then
-  // closed and later calls do nothing.
-  bool WriteRow(int32_t index, float supply, float gyro, float adcIn, float temp, float angle,
-                bool newData, bool error, int32_t status);
+  // Appends one row: the five values and the row flags of the reading, and Status. Returns
+  // false only on the call whose write failed; the file is then closed and later calls do
+  // nothing.
+  bool WriteRow(int32_t index, const OutputCycle& cycle, int32_t status);
   void Close();
 
   bool IsOpen() const { return log_.IsOpen(); }

@@ -175,9 +175,11 @@ void frmVelk47120::Form_Activate() {
   }
   for (int i = 0; i < 25; ++i) {
     DelayMs(100);
-    cmdReadData_Click();
-    // An interface lost during the reads has been reported once; stop asking for one.
-    if (spi.ErrorAlarmBit == 0 || config.InterfaceType == 0) break;
+    OutputCycle cycle;
+    // Settled once the last output read flags no error. An interface lost during the reads has
+    // been reported once; stop asking for one.
+    if (!ReadDataRegisters(cycle) || !cycle[output::Angle].errorAlarm || config.InterfaceType == 0)
+      break;
   }
   QApplication::restoreOverrideCursor();
 }

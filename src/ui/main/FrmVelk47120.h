@@ -76,7 +76,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
 
   // Output registers (DataRegPanel.cpp).
   void cmdReadData_Click();
-  void ReadDataRegisters(std::array<float, 12>& values);
+  // False when nothing was read (no interface, or a sleeping chip).
+  bool ReadDataRegisters(OutputCycle& cycle);
 
   // Read loop and datalog (LoopPanel.cpp).
   void CmdReadLoop_Click();
@@ -163,7 +164,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
 
   // Output registers.
   QGroupBox* frameDataReg = nullptr;
-  std::array<QLineEdit*, 12> txtReadReg{};  // elements 2, 3, 6, 7, 8
+  std::array<QLineEdit*, kOutputCount> txtReadReg{};  // by output position
   QCheckBox* ckAngleOut = nullptr;
   QLabel* lblNewDataFlag = nullptr;
   QLabel* lblErrorAlarmFlag = nullptr;
@@ -249,7 +250,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowLoopStopped();
   // The run's own reads are shown at the screen's pace (`paced`); a click shows at once.
   // False when nothing was read (no interface, or a sleeping chip).
-  bool ReadCycle(std::array<float, 12>& values, bool paced);
+  bool ReadCycle(OutputCycle& cycle, bool paced);
   void UpdateStatus(bool paced);
   void ShowPending(bool paced);
   // Shows what is waiting: the outputs, the status, the loop count and the chart's points.

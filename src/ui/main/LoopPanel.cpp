@@ -88,7 +88,6 @@ void frmVelk47120::ReadLoop() {
   }
   loopActive_ = true;
   Analyzer& config = session_.analyzer;
-  const Spi47120& spi = session_.spi;
 
   txtLoopCount->clear();
   const std::string base = txtDlogFile->text().toStdString();
@@ -131,7 +130,7 @@ void frmVelk47120::ReadLoop() {
   // The chart, the boxes and the count are shown once a frame, however fast the cycles go.
   pacer_.SetFrameSeconds(FrameSeconds(screen()));
   pic1->HoldRepaints(true);
-  std::array<float, 12> values{};
+  OutputCycle cycle;
   do {
     if (!txtLoopDelay->text().isEmpty()) {
       const double typed = LeadingDecimalNumber(txtLoopDelay->text().toStdString());
@@ -145,13 +144,12 @@ void frmVelk47120::ReadLoop() {
     float slice = w / static_cast<float>(slices);
 
     // A sleeping chip gives no row, but the index counts on: the gap shows in the log.
-    const bool read = ReadCycle(values, true);
+    const bool read = ReadCycle(cycle, true);
     ++loopCount;
     DelayMs(1);
     ++rowIndex;
     if (logging && read) {
-      if (!datalog_.WriteRow(rowIndex, values[2], values[3], values[6], values[7], values[8],
-                             spi.NewDataBit > 0, spi.ErrorAlarmBit > 0, StatusValue)) {
+      if (!datalog_.WriteRow(rowIndex, cycle, StatusValue)) {
         logging = false;
         messages_.Show(datalog_.LastError() +
                        ".\n\nThe rows written so far are kept; the run goes on without logging.");

@@ -33,8 +33,8 @@ namespace {
 struct EveryWindow : test::WindowRig {
   EveryWindow() {
     frmVelk47120& w = Open();
-    const std::pair<QLineEdit*, const char*> widest[] = {{w.txtReadReg[slot::Gyro_Out], "-600.26"},
-                                                         {w.txtReadReg[slot::Temp_Out], "-272.57"},
+    const std::pair<QLineEdit*, const char*> widest[] = {{w.txtReadReg[output::Gyro], "-600.26"},
+                                                         {w.txtReadReg[output::Temp], "-272.57"},
                                                          {w.txtScale, "320"},
                                                          {w.txtSamplePeriod, "7749.12"},
                                                          {w.txtRollAvg, "128"},

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QAccessible>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QtTest/QTest>
-#include <csignal>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "core/NumberText.h"
 #include "support/Captions.h"
+#include "support/FileSizeLimit.h"
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
 #include "transport/usb/dialogs/frmUSBselect.h"
@@ -42,9 +41,9 @@ TEST(ReadLoop, OneReadShowsTheOutputsAndTheAngleOnlyWhenAsked) {
   for (bool angle : {true, false}) {
     w.ckAngleOut->setChecked(angle);
     w.cmdReadData->click();
-    EXPECT_FALSE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
-    EXPECT_EQ(w.txtReadReg[slot::Angle_Out]->text().isEmpty(), !angle);
-    EXPECT_NEAR(w.ProgressBar3->value(), w.txtReadReg[slot::Angle_Out]->text().toFloat() * 4, 1);
+    EXPECT_FALSE(w.txtReadReg[output::Gyro]->text().isEmpty());
+    EXPECT_EQ(w.txtReadReg[output::Angle]->text().isEmpty(), !angle);
+    EXPECT_NEAR(w.ProgressBar3->value(), w.txtReadReg[output::Angle]->text().toFloat() * 4, 1);
   }
 }
 
@@ -75,9 +74,9 @@ TEST(ReadLoop, LoggedRunsWriteIndexedFilesAndTheButtonsWorkDuringThem) {
   loop.onCycle = [&](int cycle) {
     chkUsableDuringRun = w.chkDatalog->isEnabled();
     if (cycle != 2) return;
-    w.txtReadReg[slot::Gyro_Out]->clear();
+    w.txtReadReg[output::Gyro]->clear();
     QTest::mouseClick(w.cmdReadData, Qt::LeftButton);
-    EXPECT_FALSE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
+    EXPECT_FALSE(w.txtReadReg[output::Gyro]->text().isEmpty());
     w.StatusValue = -1;
     QTest::mouseClick(w.CmdUpdateStatus, Qt::LeftButton);
     EXPECT_NE(w.StatusValue, -1);
@@ -220,7 +219,7 @@ TEST(ReadLoop, RunsEndThatCannotGoOn) {
     EXPECT_EQ(rig.messages.Texts(),
               (std::vector{std::string("Please select an interface before taking data"), select,
                            select}));
-    EXPECT_TRUE(w.txtReadReg[slot::Gyro_Out]->text().isEmpty());
+    EXPECT_TRUE(w.txtReadReg[output::Gyro]->text().isEmpty());
     EXPECT_EQ(w.lblLoop->text() + test::Caption(w.CmdReadLoop->text()), "StoppedStart");
   }
   // One sweep: the whole chart crossed since it was last cleared. A range change or a resize
@@ -288,17 +287,25 @@ TEST(RunDisplay, WhenARunEndsTheScreenShowsEveryPointAndTheLastValues) {
   EXPECT_EQ(w.txtLoopCount->text(), "40");
   const QStringList last = Lines(rig.folder / "Datalog_1.txt").back().split('\t');
   EXPECT_EQ(last[0], "40");
-  EXPECT_EQ(w.txtReadReg[slot::Gyro_Out]->text().toStdString(), FormatFixed(last[2].toFloat(), 2));
+  EXPECT_EQ(w.txtReadReg[output::Gyro]->text().toStdString(), FormatFixed(last[2].toFloat(), 2));
 }
 
 const Datalog::Header kHeader{"24.05.2024", 5.0f, "1.953", "16", "300", 0x00FF};
+
+// A reading as the loop hands it to the log: the five values and the flags a row records.
+OutputCycle Reading(std::array<float, kOutputCount> values, bool newData, bool error) {
+  OutputCycle cycle{.rowNew = newData, .rowError = error};
+  for (int n = 0; n < kOutputCount; ++n) cycle.outputs[n].value = values[n];
+  return cycle;
+}
+
 TEST(Datalog, RunsAppendAndEachRowReachesTheFileAtOnce) {
   test::TempDir dir;
   const auto path = Datalog::FileName(dir.Path(), "Datalog", "1");
   Datalog log;
   ASSERT_TRUE(log.Open(path, kHeader));
   const std::string header = test::ReadBytes(path);
-  EXPECT_TRUE(log.WriteRow(1, 5.0001f, 0.07326f, 1.25f, 25.0f, 0.0f, true, false, 4096));
+  EXPECT_TRUE(log.WriteRow(1, Reading({5.0001f, 0.07326f, 1.25f, 25.0f, 0.0f}, true, false), 4096));
   const std::string row1 = "1\t5.0001\t0.07326\t1.25\t25\t0\tTrue\tFalse\t4096\r\n";
   EXPECT_EQ(test::ReadBytes(path), header + row1);  // on disk while the file is open
 
@@ -306,7 +313,8 @@ TEST(Datalog, RunsAppendAndEachRowReachesTheFileAtOnce) {
   Datalog::Header selfTest = kHeader;
   selfTest.mscCtrl = 0x0300;
   ASSERT_TRUE(log.Open(path, selfTest));
-  EXPECT_TRUE(log.WriteRow(2, 4.99f, -12.45582f, 0.0006105f, -272.0f, 359.9634f, false, true, 0));
+  EXPECT_TRUE(log.WriteRow(
+      2, Reading({4.99f, -12.45582f, 0.0006105f, -272.0f, 359.9634f}, false, true), 0));
   std::string second = header;
   second.insert(second.find("Index"), "Pos Self Test On\r\nNeg Self Test On\r\n");
   EXPECT_EQ(
@@ -322,19 +330,10 @@ TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
   const std::string header = test::ReadBytes(path);
   // A file-size cap fails the write part-way, as a full disk would.
   const auto capped = [](size_t bytes, const std::function<bool()>& write) {
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit cap = saved;
-    cap.rlim_cur = bytes;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &cap);
-    const bool written = write();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-    return written;
+    test::FileSizeLimit disk(bytes);
+    return write();
   };
-  EXPECT_FALSE(
-      capped(header.size() + 10, [&] { return log.WriteRow(1, 1, 2, 3, 4, 5, false, false, 0); }));
+  EXPECT_FALSE(capped(header.size() + 10, [&] { return log.WriteRow(1, OutputCycle{}, 0); }));
   EXPECT_FALSE(log.IsOpen());
   EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
   EXPECT_EQ(test::ReadBytes(path), header);
