@@ -7,6 +7,7 @@
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
+#include "measure/OutputCycle.h"
 #include "ui/dialogs/FrmAlarm.h"
 #include "ui/dialogs/PinDialogWidgets.h"
 
@@ -107,45 +108,49 @@ void FrmAlarm::ShowThreshold(int n) {
   a.value->setText(QString::fromStdString(FormatFixed(ThresholdValue(code, a.sourceCode), 3)));
 }
 
-float FrmAlarm::ThresholdValue(int32_t code, int32_t source) const {
-  const Reg47120& reg = session_.reg;
-  switch (source) {
-    case 1:
-      return static_cast<float>(code) * reg.RegScale[slot::Supply_Out];
-    case 2:
-      return static_cast<float>(Signed14(code)) * reg.RegScale[slot::Gyro_Out];
-    case 5:
-      return static_cast<float>(code) * reg.RegScale[slot::Aux_Adc];
-    case 6:
-      return static_cast<float>(Signed14(code)) * reg.RegScale[slot::Temp_Out] +
-             reg.RegOffset[slot::Temp_Out];
-    default:
-      return 0.0f;
+namespace {
+
+// The outputs an alarm can watch, by their source code in Alm_Ctrl, and the alarm's own field:
+// 14 bits, read as two's complement for the rate and the temperature, and the codes a typed
+// value may enter as.
+struct AlarmSource {
+  int32_t code;
+  int output;
+  bool signedCode;
+  int32_t low;
+  int32_t high;
+};
+constexpr AlarmSource kAlarmSources[] = {
+    {1, output::Supply, false, 0, 4095},
+    {2, output::Gyro, true, -8192, 8191},
+    {5, output::Adc, false, 0, 4095},
+    {6, output::Temp, true, 0, 4095},
+};
+
+const AlarmSource* SourceOf(int32_t code) {
+  for (const AlarmSource& s : kAlarmSources) {
+    if (s.code == code) return &s;
   }
+  return nullptr;
+}
+
+}  // namespace
+
+float FrmAlarm::ThresholdValue(int32_t code, int32_t source) const {
+  const AlarmSource* from = SourceOf(source);
+  if (from == nullptr) return 0.0f;
+  return DescribeOutput(session_.reg, from->output).Value(from->signedCode ? Signed14(code) : code);
 }
 
 std::optional<int32_t> FrmAlarm::ThresholdCode(float value, int32_t source) const {
-  const Reg47120& reg = session_.reg;
-  switch (source) {
-    case 1:
-      return std::clamp(RoundToInt32(value / reg.RegScale[slot::Supply_Out]), 0, 4095);
-    case 2: {
-      // Limited before the fold, so a value beyond full scale keeps its sign, and one that
-      // rounds to zero is zero.
-      const int32_t code =
-          std::clamp(RoundToInt32(value / reg.RegScale[slot::Gyro_Out]), -8192, 8191);
-      return code < 0 ? code + 16384 : code;
-    }
-    case 5:
-      return std::clamp(RoundToInt32(value / reg.RegScale[slot::Aux_Adc]), 0, 4095);
-    case 6:
-      // Below the offset the code would be negative: it enters as 0.
-      return std::clamp(
-          RoundToInt32((value - reg.RegOffset[slot::Temp_Out]) / reg.RegScale[slot::Temp_Out]), 0,
-          4095);
-    default:
-      return std::nullopt;
-  }
+  const AlarmSource* from = SourceOf(source);
+  if (from == nullptr) return std::nullopt;
+  const OutputScale scale = DescribeOutput(session_.reg, from->output);
+  // Limited before the fold, so a value beyond full scale keeps its sign, and one that rounds
+  // to zero is zero; a temperature below the offset enters as 0.
+  const int32_t code =
+      std::clamp(RoundToInt32((value - scale.offset) / scale.lsb), from->low, from->high);
+  return code < 0 ? code + 16384 : code;
 }
 
 void FrmAlarm::SourceClick(int n) {
