@@ -134,8 +134,10 @@ std::string MakePlan(const CliOptions& o, const Reg47120& table, Plan& plan) {
   for (const std::string& name : o.given)
     if (!kCommonOptions.count(name) && !allowed.count(name))
       return name + " does not apply to " + plan.command;
-  if (o.port && o.interfaceType == 2) return "--port is for the parallel interface, not usb";
-  if (o.card && o.interfaceType == 1) return "--card is for the usb interface, not parallel";
+  if (o.port && o.interfaceType == interface_type::kUsbCard)
+    return "--port is for the parallel interface, not usb";
+  if (o.card && o.interfaceType == interface_type::kParallelPort)
+    return "--card is for the usb interface, not parallel";
   if (o.port && o.card) return "--port and --card name two different interfaces";
 
   if (plan.command == "reg get" || plan.command == "reg set") {

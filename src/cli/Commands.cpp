@@ -162,7 +162,7 @@ int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog
     const std::string stamp = UtcText(context.wallClock());
     const OutputCycle cycle = ReadOutputs(session.spi);
     const int32_t statusWord = ReadStatus(session.spi);
-    if (session.analyzer.InterfaceType == 2 && !session.usb.CardReady()) {
+    if (session.analyzer.InterfaceType == interface_type::kUsbCard && !session.usb.CardReady()) {
       context.err << "velk47120-cli: the USB card stopped answering; the log ends\n";
       status = exitcode::kNoInterface;
       break;
