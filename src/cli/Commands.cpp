@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "cli/Cli.h"
+#include "cli/CommandTable.h"
 #include "cli/Connection.h"
 #include "cli/Options.h"
 #include "cli/Registers.h"
@@ -68,8 +69,11 @@ std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
   return text;
 }
 
-int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context) {
-  const Reg47120& reg = session.reg;
+int Identify(const CommandCall& call) {
+  const Chip& chip = call.chip;
+  const CliOptions& options = call.options;
+  CliContext& context = call.context;
+  const Reg47120& reg = call.session.reg;
   char date[16];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", reg.RevisionYear, reg.RevisionMonth,
                 reg.RevisionDay);
@@ -88,7 +92,10 @@ int Identify(Session& session, const Chip& chip, const CliOptions& options, CliC
   return exitcode::kDone;
 }
 
-int Read(Session& session, const CliOptions& options, CliContext& context) {
+int Read(const CommandCall& call) {
+  Session& session = call.session;
+  const CliOptions& options = call.options;
+  CliContext& context = call.context;
   const OutputCycle cycle = ReadOutputs(session.spi);
   const int32_t status = ReadStatus(session.spi);
   std::string text = options.json ? "{" : "";
@@ -113,8 +120,12 @@ int Read(Session& session, const CliOptions& options, CliContext& context) {
   return exitcode::kDone;
 }
 
-int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
-        CliContext& context) {
+int Log(const CommandCall& call) {
+  Session& session = call.session;
+  const Chip& chip = call.chip;
+  const CliOptions& options = call.options;
+  CliContext& context = call.context;
+  AppendLog* const file = call.file;
   // Each piece goes out whole or the log ends; a failed standard output is reported once the
   // command returns.
   const auto put = [&](const std::string& text) {
