@@ -4,9 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Cli.h"
 #include "cli/CommandTable.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Plan.h"
 #include "measure/OutputCycle.h"
@@ -125,26 +128,21 @@ int RegSet(const CommandCall& call) {
 
 int RegDump(const CommandCall& call) {
   Session& session = call.session;
-  const bool json = call.options.json;
   const Reg47120& table = session.reg;
-  std::string text = json ? "[" : "";
-  bool first = true;
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  std::string text;
   for (int16_t s = 1; s <= LastOfferedSlot(call.options.factory); ++s) {
     if (table.RegReadable[s] == 0) continue;
     session.spi.ReadRegister(s);
     const int32_t word = RawWord(session.spi);
-    if (json) {
-      char item[96];
-      std::snprintf(item, sizeof item, "%s{\"name\":\"%s\",\"address\":%d,\"value\":%d}",
-                    first ? "" : ",", RegisterName(table, s).c_str(), table.RegAddr[s], word);
-      text += item;
+    if (call.options.json) {
+      list.push_back(
+          {{"name", RegisterName(table, s)}, {"address", table.RegAddr[s]}, {"value", word}});
     } else {
       text += RegisterLine(table, s, word) + "\n";
     }
-    first = false;
   }
-  if (json) text += "]\n";
-  call.context.out << text << std::flush;
+  call.context.out << (call.options.json ? JsonLine(list) : text) << std::flush;
   return exitcode::kDone;
 }
 
