@@ -104,7 +104,7 @@ int Read(const CommandCall& call) {
     for (int i = 0; i < kOutputCount; ++i) {
       const OutputValue& v = cycle[i];
       reading[kJsonKeys[i]] = {{"value", JsonNumber(v.value)},
-                               {"unit", kOutputRegisters[i].unit},
+                               {"unit", v.unit},
                                {"new", v.newData ? 1 : 0},
                                {"error", v.errorAlarm ? 1 : 0}};
     }
@@ -116,8 +116,8 @@ int Read(const CommandCall& call) {
     const OutputValue& v = cycle[i];
     char line[128];
     std::snprintf(line, sizeof line, "%-8s %12s %-6s new %d  error %d\n",
-                  kOutputRegisters[i].caption, FormatGeneral(v.value).c_str(),
-                  kOutputRegisters[i].unit, v.newData, v.errorAlarm);
+                  kOutputRegisters[i].caption, FormatGeneral(v.value).c_str(), v.unit, v.newData,
+                  v.errorAlarm);
     out << line;
   }
   char line[64];
@@ -148,11 +148,11 @@ int Log(const CommandCall& call) {
   std::string header = "# " + session.reg.ProductName + ", firmware " +
                        FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText +
                        ", " + LogSettings(session, chip) + "\n";
-  const char* const columns[] = {"time (UTC)", "elapsed (s)", "Supply (V)",  "Gyro (Dgr/S)",
-                                 "ADC In (V)", "Temp (dgrC)", "Angle (dgr)", "New",
-                                 "Error",      "Status"};
-  for (const char* c : columns) header += std::string(c) + sep;
-  header.back() = '\n';
+  header += std::string("time (UTC)") + sep + "elapsed (s)" + sep;
+  // The outputs' columns in the order a reading gives them.
+  for (const OutputRegister& r : kOutputRegisters)
+    header += std::string(r.caption) + " (" + r.unit + ")" + sep;
+  header += std::string("New") + sep + "Error" + sep + "Status\n";
   if (!put(header)) return failed();
 
   const Clock& clock = context.clock;
