@@ -1,18 +1,12 @@
 #include "cli/Cli.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <set>
 
-#include "cli/Commands.h"
+#include "cli/CommandTable.h"
 #include "cli/Connection.h"
 #include "cli/HelpText.h"
 #include "cli/Options.h"
-#include "cli/Registers.h"
-#include "cli/Setup.h"
+#include "cli/Plan.h"
 #include "core/AppendLog.h"
 #include "core/SmallFile.h"
 #include "registers/Session.h"
@@ -24,27 +18,6 @@
 namespace velk {
 
 namespace {
-
-// What the command line asks for, checked against the register table before any frame.
-struct Plan {
-  std::string command;  // "identify", "read", "log", "reg get", "reg set", "reg dump",
-                        // "setup save", "setup load"
-  int16_t slot = 0;
-  int32_t value = 0;
-  std::string file;
-  SetupFile setup;
-};
-
-const std::set<std::string> kCommonOptions = {"--interface", "--port", "--card",
-                                              "--config",    "--help", "--version"};
-
-std::set<std::string> OptionsOf(const std::string& command) {
-  if (command == "identify" || command == "read") return {"--json"};
-  if (command == "log") return {"--count", "--duration", "--interval", "--out", "--format"};
-  if (command == "reg get" || command == "reg set") return {"--factory"};
-  if (command == "reg dump") return {"--json", "--factory"};
-  return {};
-}
 
 int Usage(CliContext& context, const std::string& message) {
   context.err << "velk47120-cli: " << message << "\nTry \"velk47120-cli --help\".\n";
@@ -86,99 +59,6 @@ std::string ConfigProblem(const SmallFile& config, const std::filesystem::path& 
   }
   // One the user did not name is skipped, as the window skips it.
   return named ? "cannot read " + name + ": " + std::strerror(config.error) : std::string();
-}
-
-// What `setup save` can tell without the chip: a target it must not replace.
-std::string SaveTargetProblem(const std::filesystem::path& file) {
-  std::error_code error;
-  const auto status = std::filesystem::status(file, error);
-  const std::string name = Escaped(file.string());
-  // Anything it cannot tell is left to the save, which says why.
-  if (error || status.type() == std::filesystem::file_type::not_found) return {};
-  if (status.type() == std::filesystem::file_type::directory) return name + " is a folder";
-  if (status.type() != std::filesystem::file_type::regular) return name + " is not a regular file";
-  if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
-    return name + " is read-only";
-  return {};
-}
-
-// The command and its operands; the error is set when they do not fit.
-std::string MakePlan(const CliOptions& o, const Reg47120& table, Plan& plan) {
-  const std::vector<std::string>& w = o.words;
-  const std::string& first = w[0];
-  size_t operands = 0;
-  if (first == "identify" || first == "read" || first == "log") {
-    plan.command = first;
-  } else if (first == "reg" || first == "setup") {
-    if (w.size() < 2)
-      return first + " needs a subcommand (see \"velk47120-cli " + first + " --help\")";
-    plan.command = first + " " + w[1];
-    if (plan.command == "reg get") {
-      operands = 1;
-    } else if (plan.command == "reg set") {
-      operands = 2;
-    } else if (plan.command == "setup save" || plan.command == "setup load") {
-      operands = 1;
-    } else if (plan.command != "reg dump") {
-      return "unknown subcommand \"" + Escaped(w[1]) + "\" of " + first;
-    }
-    operands += 1;  // the subcommand itself
-  } else {
-    return "unknown command \"" + Escaped(first) + "\"";
-  }
-  if (w.size() != operands + 1) {
-    return plan.command + (w.size() < operands + 1 ? " needs more" : " takes fewer") +
-           " arguments (see \"velk47120-cli " + first + " --help\")";
-  }
-  const std::set<std::string> allowed = OptionsOf(plan.command);
-  for (const std::string& name : o.given)
-    if (!kCommonOptions.count(name) && !allowed.count(name))
-      return name + " does not apply to " + plan.command;
-  if (o.port && o.interfaceType == 2) return "--port is for the parallel interface, not usb";
-  if (o.card && o.interfaceType == 1) return "--card is for the usb interface, not parallel";
-  if (o.port && o.card) return "--port and --card name two different interfaces";
-
-  if (plan.command == "reg get" || plan.command == "reg set") {
-    const RegisterChoice choice = FindRegister(table, w[2], o.factory);
-    if (!choice.error.empty()) return choice.error;
-    plan.slot = choice.slot;
-    const std::string name = RegisterName(table, plan.slot);
-    if (plan.command == "reg get" && table.RegReadable[plan.slot] == 0)
-      return name + " cannot be read";
-    if (plan.command == "reg set") {
-      if (table.RegWritable[plan.slot] == 0) return name + " is read-only";
-      const int64_t top = table.RegBytes[plan.slot] == 1 ? 0xFF : 0xFFFF;
-      const auto value = ParseValue(w[3]);
-      if (!value || *value > top) {
-        return "value \"" + Escaped(w[3]) + "\" for " + name + " must be 0 to " +
-               (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)";
-      }
-      plan.value = static_cast<int32_t>(*value);
-    }
-  }
-  if (plan.command == "setup save" || plan.command == "setup load") plan.file = w[2];
-  if (plan.command == "setup save") {
-    const std::string problem = SaveTargetProblem(plan.file);
-    if (!problem.empty()) return problem + "; nothing was saved";
-  }
-  if (plan.command == "setup load") {
-    plan.setup = ReadSetupFile(plan.file, table);
-    if (!plan.setup.error.empty()) return plan.setup.error + "; nothing was written";
-  }
-  return {};
-}
-
-int Execute(Session& session, const Plan& plan, const Chip& chip, const CliOptions& o,
-            AppendLog* log, CliContext& context) {
-  const std::string& c = plan.command;
-  if (c == "identify") return Identify(session, chip, o, context);
-  if (c == "read") return Read(session, o, context);
-  if (c == "log") return Log(session, chip, o, log, context);
-  if (c == "reg get") return RegGet(session, plan.slot, context);
-  if (c == "reg set") return RegSet(session, plan.slot, plan.value, context);
-  if (c == "reg dump") return RegDump(session, o.factory, o.json, context);
-  if (c == "setup save") return SetupSave(session, chip.model, plan.file, context);
-  return SetupLoad(session, chip.model, plan.setup, context);
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
@@ -230,7 +110,8 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
       !problem.empty())
     return Refuse(context, problem);
   AppendLog log;
-  const bool toFile = plan.command == "log" && o.out && *o.out != "-";
+  // Only a log takes --out.
+  const bool toFile = o.out && *o.out != "-";
   if (toFile) {
     if (const int status = OpenLog(*o.out, log, context); status != exitcode::kDone) return status;
   }
@@ -239,9 +120,8 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   Chip chip;
   if (const int status = Connect(session, o, context, messages, chip); status != exitcode::kDone)
     return status;
-  // A log ends on a stop by itself, with its summary.
-  if (StopSignal(context) != 0 && plan.command != "log") return Stopped(context);
-  return Execute(session, plan, chip, o, toFile ? &log : nullptr, context);
+  if (StopSignal(context) != 0 && !plan.command->endsOnStop) return Stopped(context);
+  return plan.command->run({session, chip, o, plan, toFile ? &log : nullptr, context});
 }
 
 }  // namespace

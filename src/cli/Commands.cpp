@@ -5,8 +5,12 @@
 #include <ctime>
 #include <limits>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Cli.h"
+#include "cli/CommandTable.h"
 #include "cli/Connection.h"
+#include "cli/Json.h"
 #include "cli/Options.h"
 #include "cli/Registers.h"
 #include "core/AppendLog.h"
@@ -68,53 +72,67 @@ std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
   return text;
 }
 
-int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context) {
-  const Reg47120& reg = session.reg;
+int Identify(const CommandCall& call) {
+  const Reg47120& reg = call.session.reg;
+  std::ostream& out = call.context.out;
   char date[16];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", reg.RevisionYear, reg.RevisionMonth,
                 reg.RevisionDay);
   const std::string firmware = FormatFixed(reg.FirmwareRevision, 1);
-  if (options.json) {
-    context.out << "{\"product\":\"" << reg.ProductName << "\",\"model\":" << chip.model
-                << ",\"firmware\":\"" << firmware << "\",\"revision_date\":\"" << date
-                << "\",\"flash_cycles\":" << reg.FlashCount << ",\"interface\":\""
-                << chip.interfaceText << "\"}\n";
+  if (call.options.json) {
+    out << JsonLine({{"product", reg.ProductName},
+                     {"model", call.chip.model},
+                     {"firmware", firmware},
+                     {"revision_date", date},
+                     {"flash_cycles", reg.FlashCount},
+                     {"interface", call.chip.interfaceText}});
   } else {
-    context.out << "Product        " << reg.ProductName << "\nFirmware       " << firmware
-                << "\nRevision date  " << date << "\nFlash cycles   " << reg.FlashCount
-                << "\nInterface      " << chip.interfaceText << '\n';
+    out << "Product        " << reg.ProductName << "\nFirmware       " << firmware
+        << "\nRevision date  " << date << "\nFlash cycles   " << reg.FlashCount
+        << "\nInterface      " << call.chip.interfaceText << '\n';
   }
-  context.out << std::flush;
+  out << std::flush;
   return exitcode::kDone;
 }
 
-int Read(Session& session, const CliOptions& options, CliContext& context) {
-  const OutputCycle cycle = ReadOutputs(session.spi);
-  const int32_t status = ReadStatus(session.spi);
-  std::string text = options.json ? "{" : "";
-  for (int i = 0; i < kOutputCount; ++i) {
-    const OutputValue& v = cycle.outputs[i];
-    const OutputRegister& r = kOutputRegisters[i];
-    char line[128];
-    if (options.json) {
-      std::snprintf(line, sizeof line,
-                    "\"%s\":{\"value\":%s,\"unit\":\"%s\",\"new\":%d,\"error\":%d},", kJsonKeys[i],
-                    FormatGeneral(v.value).c_str(), r.unit, v.newData, v.errorAlarm);
-    } else {
-      std::snprintf(line, sizeof line, "%-8s %12s %-6s new %d  error %d\n", r.caption,
-                    FormatGeneral(v.value).c_str(), r.unit, v.newData, v.errorAlarm);
+int Read(const CommandCall& call) {
+  const OutputCycle cycle = ReadOutputs(call.session.spi);
+  const int32_t status = ReadStatus(call.session.spi);
+  std::ostream& out = call.context.out;
+  if (call.options.json) {
+    nlohmann::ordered_json reading;
+    for (int i = 0; i < kOutputCount; ++i) {
+      const OutputValue& v = cycle[i];
+      reading[kJsonKeys[i]] = {{"value", JsonNumber(v.value)},
+                               {"unit", v.unit},
+                               {"new", v.newData ? 1 : 0},
+                               {"error", v.errorAlarm ? 1 : 0}};
     }
-    text += line;
+    reading["status"] = status;
+    out << JsonLine(reading) << std::flush;
+    return exitcode::kDone;
+  }
+  for (int i = 0; i < kOutputCount; ++i) {
+    const OutputValue& v = cycle[i];
+    char line[128];
+    std::snprintf(line, sizeof line, "%-8s %12s %-6s new %d  error %d\n",
+                  kOutputRegisters[i].caption, FormatGeneral(v.value).c_str(), v.unit, v.newData,
+                  v.errorAlarm);
+    out << line;
   }
   char line[64];
-  std::snprintf(line, sizeof line, options.json ? "\"status\":%d}\n" : "Status   %12d (0x%04X)\n",
-                status, static_cast<unsigned>(status));
-  context.out << text << line << std::flush;
+  std::snprintf(line, sizeof line, "Status   %12d (0x%04X)\n", status,
+                static_cast<unsigned>(status));
+  out << line << std::flush;
   return exitcode::kDone;
 }
 
-int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
-        CliContext& context) {
+int Log(const CommandCall& call) {
+  Session& session = call.session;
+  const Chip& chip = call.chip;
+  const CliOptions& options = call.options;
+  CliContext& context = call.context;
+  AppendLog* const file = call.file;
   // Each piece goes out whole or the log ends; a failed standard output is reported once the
   // command returns.
   const auto put = [&](const std::string& text) {
@@ -130,11 +148,11 @@ int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog
   std::string header = "# " + session.reg.ProductName + ", firmware " +
                        FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText +
                        ", " + LogSettings(session, chip) + "\n";
-  const char* const columns[] = {"time (UTC)", "elapsed (s)", "Supply (V)",  "Gyro (Dgr/S)",
-                                 "ADC In (V)", "Temp (dgrC)", "Angle (dgr)", "New",
-                                 "Error",      "Status"};
-  for (const char* c : columns) header += std::string(c) + sep;
-  header.back() = '\n';
+  header += std::string("time (UTC)") + sep + "elapsed (s)" + sep;
+  // The outputs' columns in the order a reading gives them.
+  for (const OutputRegister& r : kOutputRegisters)
+    header += std::string(r.caption) + " (" + r.unit + ")" + sep;
+  header += std::string("New") + sep + "Error" + sep + "Status\n";
   if (!put(header)) return failed();
 
   const Clock& clock = context.clock;
@@ -162,7 +180,7 @@ int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog
     const std::string stamp = UtcText(context.wallClock());
     const OutputCycle cycle = ReadOutputs(session.spi);
     const int32_t statusWord = ReadStatus(session.spi);
-    if (session.analyzer.InterfaceType == 2 && !session.usb.CardReady()) {
+    if (session.analyzer.InterfaceType == interface_type::kUsbCard && !session.usb.CardReady()) {
       context.err << "velk47120-cli: the USB card stopped answering; the log ends\n";
       status = exitcode::kNoInterface;
       break;

@@ -5,19 +5,14 @@
 
 namespace velk {
 
-class AppendLog;
 class Reg47120;
-class Session;
-struct Chip;
-struct CliContext;
-struct CliOptions;
+struct CommandCall;
 
 // The commands that act on the chip once it is found. Each returns an exit status.
-int Identify(Session& session, const Chip& chip, const CliOptions& options, CliContext& context);
-int Read(Session& session, const CliOptions& options, CliContext& context);
-// To `file` when given (opened), else to the context's output.
-int Log(Session& session, const Chip& chip, const CliOptions& options, AppendLog* file,
-        CliContext& context);
+int Identify(const CommandCall& call);
+int Read(const CommandCall& call);
+// To the call's file when it has one, else to the context's output.
+int Log(const CommandCall& call);
 
 // "Name 0xAA 0xVVVV".
 std::string RegisterLine(const Reg47120& table, int16_t slot, int32_t word);

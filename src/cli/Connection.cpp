@@ -27,7 +27,8 @@ bool CliMessages::Ask(const std::string& text, const std::string& title) {
 
 std::string InterfaceText(const Session& session) {
   const Analyzer& config = session.analyzer;
-  if (config.InterfaceType == 2) return "USB card " + session.usb.SelectedUsbBoard.DeviceName;
+  if (config.InterfaceType == interface_type::kUsbCard)
+    return "USB card " + session.usb.SelectedUsbBoard.DeviceName;
   char text[32];
   std::snprintf(text, sizeof text, "parallel port 0x%X", static_cast<uint16_t>(config.PortAddress));
   return text;
@@ -39,12 +40,13 @@ int Connect(Session& session, const CliOptions& options, CliContext& context, Cl
   if (options.interfaceType) {
     config.InterfaceType = *options.interfaceType;
   } else if (options.port) {
-    config.InterfaceType = 1;
+    config.InterfaceType = interface_type::kParallelPort;
   } else if (options.card) {
-    config.InterfaceType = 2;
-  } else if (context.simulated != 0 && config.InterfaceType != 1 && config.InterfaceType != 2) {
+    config.InterfaceType = interface_type::kUsbCard;
+  } else if (context.simulated != 0 && config.InterfaceType != interface_type::kParallelPort &&
+             config.InterfaceType != interface_type::kUsbCard) {
     // The simulated sensor is always wired: without a choice, take the parallel adapter.
-    config.InterfaceType = 1;
+    config.InterfaceType = interface_type::kParallelPort;
     config.PortAddress = 0x378;
   }
   if (options.port) config.PortAddress = static_cast<int16_t>(*options.port);

@@ -1,8 +1,15 @@
 #include "cli/HelpText.h"
 
+#include <algorithm>
+
+#include "cli/CommandTable.h"
+
 namespace velk {
 
 namespace {
+
+// Where the summaries of the commands line up.
+constexpr size_t kSummaryColumn = 31;
 
 const char* const kCommon =
     "Options for every command:\n"
@@ -23,73 +30,35 @@ const char* const kExit =
     "  3  no chip answering (Product reads neither 47120 nor 47121)\n"
     "  4  a read-back did not match\n";
 
-struct CommandHelp {
-  const char* name;
-  const char* text;
-};
-
-const CommandHelp kCommands[] = {
-    {"identify",
-     "Usage: velk47120-cli identify [--json]\n"
-     "Prints the product, firmware revision, revision date, flash cycles and interface; with\n"
-     "--json as one JSON object.\n"},
-    {"read",
-     "Usage: velk47120-cli read [--json]\n"
-     "One reading of supply, gyro, ADC in, temperature and angle in engineering units, each\n"
-     "with its new-data and error flag, and the Status word.\n"},
-    {"log",
-     "Usage: velk47120-cli log [--count N] [--duration SECONDS] [--interval MS] [--out FILE]\n"
-     "                         [--format csv|tsv]\n"
-     "One row per cycle: UTC time, seconds since the start, supply, gyro, ADC in, temp, angle,\n"
-     "new, error, status. Comment lines start with \"# \"; a header line with units follows.\n"
-     "  --count N          stop after N rows\n"
-     "  --duration S       stop after S seconds (with --count, whichever comes first)\n"
-     "  --interval MS      from the start of one row to the next, default 100; 0 = at once\n"
-     "  --out FILE         append to FILE instead of standard output (- is standard output)\n"
-     "  --format csv|tsv   comma- or tab-separated, default csv\n"
-     "Without --count or --duration it runs until Ctrl-C or SIGTERM, which end it after the\n"
-     "current row with status 0. A chip that answers nothing (asleep after a power-down) gives\n"
-     "no rows; after 128 s of that the log ends with status 3.\n"},
-    {"reg",
-     "Usage: velk47120-cli reg get NAME|ADDRESS\n"
-     "       velk47120-cli reg set NAME|ADDRESS VALUE\n"
-     "       velk47120-cli reg dump [--json]\n"
-     "A register by its name in the register table or its own address in hex. Prints\n"
-     "\"Name 0xAA 0xVVVV\". VALUE is the raw word, 0x hex or decimal, 0 to 0xFFFF (0 to 0xFF\n"
-     "for a one-byte register); only writable registers are written.\n"
-     "  --factory          also the factory registers after Command\n"},
-    {"setup",
-     "Usage: velk47120-cli setup save FILE\n"
-     "       velk47120-cli setup load FILE\n"
-     "save writes the user configuration (Gyro_Ofst, Gyro_Scale, the alarms, Aux_DAC,\n"
-     "Gpio_Ctrl, Msc_Ctrl without its self-test bits, Smpl_Prd, Sens_Avg) to a text file with\n"
-     "the product and date. load checks the whole file first and writes nothing when any line\n"
-     "is wrong; then it writes the registers and reads them back.\n"},
-};
-
 }  // namespace
 
 std::string HelpText(const std::string& command) {
+  std::string text;
   if (command.empty()) {
-    return std::string(
-               "Usage: velk47120-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
-               "Scripted measurements with the VELK 47120 digital gyroscope.\n\n"
-               "Commands:\n"
-               "  identify                     the chip and the interface\n"
-               "  read                         one reading of the outputs and Status\n"
-               "  log                          one row per cycle, to standard output or a file\n"
-               "  reg get NAME|ADDRESS         read one register\n"
-               "  reg set NAME|ADDRESS VALUE   write one register\n"
-               "  reg dump                     every readable register\n"
-               "  setup save FILE              save the user configuration\n"
-               "  setup load FILE              check, write and confirm a saved setup\n"
-               "\"velk47120-cli COMMAND --help\" tells more.\n\n") +
-           kCommon + "\n" + kExit;
+    text =
+        "Usage: velk47120-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
+        "Scripted measurements with the VELK 47120 digital gyroscope.\n\n"
+        "Commands:\n";
+    for (const CliCommand& c : kCliCommands) {
+      std::string line = "  " + c.Synopsis();
+      line.resize(std::max<size_t>(line.size() + 1, kSummaryColumn), ' ');
+      text.append(line).append(c.summary).append("\n");
+    }
+    text += "\"velk47120-cli COMMAND --help\" tells more.\n\n";
+  } else {
+    // The help of the first word, with every command it starts.
+    const std::string word = command.substr(0, command.find(' '));
+    std::string_view help;
+    for (const CliCommand& c : kCliCommands) {
+      if (c.word != word) continue;
+      text.append(text.empty() ? "Usage: " : "       ").append("velk47120-cli ");
+      text.append(c.Synopsis()).append(c.usageOptions).append("\n");
+      if (help.empty()) help = c.help;
+    }
+    if (text.empty()) return {};
+    text.append(help).append("\n");
   }
-  const std::string first = command.substr(0, command.find(' '));
-  for (const CommandHelp& c : kCommands)
-    if (first == c.name) return std::string(c.text) + "\n" + kCommon + "\n" + kExit;
-  return {};
+  return text + kCommon + "\n" + kExit;
 }
 
 }  // namespace velk

@@ -61,9 +61,9 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
     o.factory = true;
   } else if (name == "--interface") {
     if (value == "parallel") {
-      o.interfaceType = 1;
+      o.interfaceType = interface_type::kParallelPort;
     } else if (value == "usb") {
-      o.interfaceType = 2;
+      o.interfaceType = interface_type::kUsbCard;
     } else {
       return "--interface takes parallel or usb, not \"" + Escaped(value) + "\"";
     }

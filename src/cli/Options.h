@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Analyzer.h"
 #include "core/EchoText.h"
 
 namespace velk {
@@ -16,7 +17,7 @@ struct CliOptions {
   bool version = false;
   bool json = false;
   bool factory = false;
-  std::optional<int16_t> interfaceType;  // 1 parallel, 2 USB
+  std::optional<int16_t> interfaceType;  // an interface_type code
   std::optional<uint16_t> port;
   std::optional<int> card;
   std::optional<int64_t> count;

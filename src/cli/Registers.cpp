@@ -4,9 +4,14 @@
 #include <cctype>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Cli.h"
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
 #include "cli/Options.h"
+#include "cli/Plan.h"
 #include "measure/OutputCycle.h"
 #include "registers/Session.h"
 
@@ -80,39 +85,64 @@ RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool
   return choice;
 }
 
-int RegGet(Session& session, int16_t s, CliContext& context) {
+std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan) {
+  const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
+  if (!choice.error.empty()) return choice.error;
+  plan.slot = choice.slot;
+  if (table.RegReadable[plan.slot] == 0) return RegisterName(table, plan.slot) + " cannot be read";
+  return {};
+}
+
+std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan) {
+  const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
+  if (!choice.error.empty()) return choice.error;
+  plan.slot = choice.slot;
+  const std::string name = RegisterName(table, plan.slot);
+  if (table.RegWritable[plan.slot] == 0) return name + " is read-only";
+  const int64_t top = table.RegBytes[plan.slot] == 1 ? 0xFF : 0xFFFF;
+  const std::string& text = plan.operands[1];
+  const auto value = ParseValue(text);
+  if (!value || *value > top) {
+    return "value \"" + Escaped(text) + "\" for " + name + " must be 0 to " +
+           (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)";
+  }
+  plan.value = static_cast<int32_t>(*value);
+  return {};
+}
+
+int RegGet(const CommandCall& call) {
+  Session& session = call.session;
+  const int16_t s = call.plan.slot;
   session.spi.ReadRegister(s);
-  context.out << RegisterLine(session.reg, s, RawWord(session.spi)) << '\n' << std::flush;
+  call.context.out << RegisterLine(session.reg, s, RawWord(session.spi)) << '\n' << std::flush;
   return exitcode::kDone;
 }
 
-int RegSet(Session& session, int16_t s, int32_t value, CliContext& context) {
-  context.chipWritten = true;
-  session.spi.WriteRegister(s, value);
-  context.out << RegisterLine(session.reg, s, value) << '\n' << std::flush;
+int RegSet(const CommandCall& call) {
+  const int16_t s = call.plan.slot;
+  call.context.chipWritten = true;
+  call.session.spi.WriteRegister(s, call.plan.value);
+  call.context.out << RegisterLine(call.session.reg, s, call.plan.value) << '\n' << std::flush;
   return exitcode::kDone;
 }
 
-int RegDump(Session& session, bool factory, bool json, CliContext& context) {
+int RegDump(const CommandCall& call) {
+  Session& session = call.session;
   const Reg47120& table = session.reg;
-  std::string text = json ? "[" : "";
-  bool first = true;
-  for (int16_t s = 1; s <= LastOfferedSlot(factory); ++s) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  std::string text;
+  for (int16_t s = 1; s <= LastOfferedSlot(call.options.factory); ++s) {
     if (table.RegReadable[s] == 0) continue;
     session.spi.ReadRegister(s);
     const int32_t word = RawWord(session.spi);
-    if (json) {
-      char item[96];
-      std::snprintf(item, sizeof item, "%s{\"name\":\"%s\",\"address\":%d,\"value\":%d}",
-                    first ? "" : ",", RegisterName(table, s).c_str(), table.RegAddr[s], word);
-      text += item;
+    if (call.options.json) {
+      list.push_back(
+          {{"name", RegisterName(table, s)}, {"address", table.RegAddr[s]}, {"value", word}});
     } else {
       text += RegisterLine(table, s, word) + "\n";
     }
-    first = false;
   }
-  if (json) text += "]\n";
-  context.out << text << std::flush;
+  call.context.out << (call.options.json ? JsonLine(list) : text) << std::flush;
   return exitcode::kDone;
 }
 

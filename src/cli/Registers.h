@@ -6,8 +6,9 @@
 namespace velk {
 
 class Reg47120;
-class Session;
-struct CliContext;
+struct CliOptions;
+struct CommandCall;
+struct Plan;
 
 // A register named on the command line, checked against the table before the chip is
 // touched.
@@ -24,8 +25,13 @@ int16_t LastOfferedSlot(bool factory);
 // The table name without padding.
 std::string RegisterName(const Reg47120& table, int16_t slot);
 
-int RegGet(Session& session, int16_t slot, CliContext& context);
-int RegSet(Session& session, int16_t slot, int32_t value, CliContext& context);
-int RegDump(Session& session, bool factory, bool json, CliContext& context);
+// The register of `reg get` and `reg set` (and the value of a set) into the plan's slot and
+// value; returns why they do not fit.
+std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
+std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
+
+int RegGet(const CommandCall& call);
+int RegSet(const CommandCall& call);
+int RegDump(const CommandCall& call);
 
 }  // namespace velk

@@ -1,14 +1,19 @@
 #include "cli/Setup.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sstream>
 
 #include "cli/Cli.h"
-#include "cli/Commands.h"
+#include "cli/CommandTable.h"
+#include "cli/Connection.h"
 #include "cli/Options.h"
+#include "cli/Plan.h"
 #include "cli/Registers.h"
 #include "core/Delay.h"
 #include "core/SafeSave.h"
@@ -212,8 +217,34 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
   return setup;
 }
 
-int SetupSave(Session& session, int32_t model, const std::filesystem::path& file,
-              CliContext& context) {
+std::string CheckSetupSave(const CliOptions&, const Reg47120&, Plan& plan) {
+  const std::filesystem::path file = plan.operands[0];
+  std::error_code error;
+  const auto status = std::filesystem::status(file, error);
+  const std::string name = Escaped(file.string());
+  // Anything it cannot tell is left to the save, which says why.
+  if (error || status.type() == std::filesystem::file_type::not_found) return {};
+  std::string problem;
+  if (status.type() == std::filesystem::file_type::directory) {
+    problem = name + " is a folder";
+  } else if (status.type() != std::filesystem::file_type::regular) {
+    problem = name + " is not a regular file";
+  } else if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS)) {
+    problem = name + " is read-only";
+  }
+  return problem.empty() ? problem : problem + "; nothing was saved";
+}
+
+std::string CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
+  plan.setup = ReadSetupFile(plan.operands[0], table);
+  return plan.setup.error.empty() ? std::string() : plan.setup.error + "; nothing was written";
+}
+
+int SetupSave(const CommandCall& call) {
+  Session& session = call.session;
+  CliContext& context = call.context;
+  const int32_t model = call.chip.model;
+  const std::filesystem::path file = call.plan.operands[0];
   std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
                      "\nProduct = " + std::to_string(model) + "\n";
   for (int16_t s : kSetupSlots) {
@@ -258,12 +289,16 @@ int SetupSave(Session& session, int32_t model, const std::filesystem::path& file
   return exitcode::kDone;
 }
 
-int SetupLoad(Session& session, int32_t model, const SetupFile& setup, CliContext& context) {
+int SetupLoad(const CommandCall& call) {
+  CliContext& context = call.context;
+  const int32_t model = call.chip.model;
+  const SetupFile& setup = call.plan.setup;
   if (setup.product != model) {
     context.err << "velk47120-cli: the setup is for the VELK" << setup.product
                 << ", but the chip is a VELK" << model << "; nothing was written\n";
     return exitcode::kUsage;
   }
+  Session& session = call.session;
   Spi47120& spi = session.spi;
   context.chipWritten = true;
   spi.WriteRegister(slot::Alm_Ctrl, 0);

@@ -9,8 +9,9 @@
 namespace velk {
 
 class Reg47120;
-class Session;
-struct CliContext;
+struct CliOptions;
+struct CommandCall;
+struct Plan;
 
 // The configuration a user sets, in the order a setup file lists it.
 inline constexpr int kSetupCount = 12;
@@ -35,9 +36,13 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
 // and a range with no more averaging than it allows, as the window's range control sets it.
 int32_t SetupWord(const Reg47120& table, int16_t slot, int32_t word);
 
-// Each returns an exit status.
-int SetupSave(Session& session, int32_t model, const std::filesystem::path& file,
-              CliContext& context);
-int SetupLoad(Session& session, int32_t model, const SetupFile& setup, CliContext& context);
+// What can be told without the chip: a save's target it must not replace, a load's whole file
+// (read into the plan's setup). Returns why the command cannot go ahead.
+std::string CheckSetupSave(const CliOptions& options, const Reg47120& table, Plan& plan);
+std::string CheckSetupLoad(const CliOptions& options, const Reg47120& table, Plan& plan);
+
+// To and from the file the plan's operand names. Each returns an exit status.
+int SetupSave(const CommandCall& call);
+int SetupLoad(const CommandCall& call);
 
 }  // namespace velk

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "cli/CliRig.h"
+#include "cli/Json.h"
 
 namespace velk::test {
 namespace {
@@ -86,6 +89,17 @@ TEST(CliCommands, LogWaitsOutASilentChipAndEndsAtTheDuration) {
       EXPECT_NE(lines[3].find(",3.000,"), std::string::npos) << lines[3];
     }
   }
+}
+
+// A number in the JSON has the digits the text output shows; one the text cannot give as a
+// number is null.
+TEST(CliCommands, JsonNumbersKeepTheDigitsOfTheText) {
+  const std::pair<float, const char*> cases[] = {
+      {25.0f, "25"},        {4.999995f, "4.999995"},  {-7.400801f, "-7.400801"},
+      {1.5e-5f, "1.5e-05"}, {1.234e-4f, "0.0001234"}, {std::nanf(""), "null"},
+      {-1e30f, "-1e+30"}};
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ(JsonLine(JsonNumber(value)), std::string(text) + "\n") << value;
 }
 
 TEST(CliSetup, SaveThenLoadRestoresAChangedChip) {

@@ -45,6 +45,8 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"identify", "--json"}, nullptr, 0, "{\"product\":\"VELK47120\",\"model\":47120,"},
       {{"identify", "--json"}, nullptr, 0, ",\"interface\":\"parallel port 0x378\"}\n"},
       {{"read"}, nullptr, 0, "Dgr/S  new "},
+      {{"read", "--json"}, nullptr, 0, "{\"supply\":{\"value\":"},
+      {{"reg", "dump", "--json"}, nullptr, 0, "[{\"name\":\"Fls_Cyc\",\"address\":0,\"value\":37}"},
       {{"--interface", "usb", "read"}, nullptr, 0, "\nStatus"},
       {{"-h"}, nullptr, 0, "1  bad usage, or output that could not be written"},
       {{"log", "--help"}, nullptr, 0, "4  a read-back did not match"},

@@ -1,0 +1,119 @@
+#include "cli/CommandTable.h"
+
+#include "cli/Commands.h"
+#include "cli/Registers.h"
+#include "cli/Setup.h"
+
+namespace velk {
+
+namespace {
+
+// The help of each word after its Usage lines, one source line an output line.
+constexpr std::string_view kIdentifyHelp =
+    "Prints the product, firmware revision, revision date, flash cycles and interface; with\n"
+    "--json as one JSON object.\n";
+
+constexpr std::string_view kReadHelp =
+    "One reading of supply, gyro, ADC in, temperature and angle in engineering units, each\n"
+    "with its new-data and error flag, and the Status word.\n";
+
+constexpr std::string_view kLogHelp =
+    "One row per cycle: UTC time, seconds since the start, supply, gyro, ADC in, temp, angle,\n"
+    "new, error, status. Comment lines start with \"# \"; a header line with units follows.\n"
+    "  --count N          stop after N rows\n"
+    "  --duration S       stop after S seconds (with --count, whichever comes first)\n"
+    "  --interval MS      from the start of one row to the next, default 100; 0 = at once\n"
+    "  --out FILE         append to FILE instead of standard output (- is standard output)\n"
+    "  --format csv|tsv   comma- or tab-separated, default csv\n"
+    "Without --count or --duration it runs until Ctrl-C or SIGTERM, which end it after the\n"
+    "current row with status 0. A chip that answers nothing (asleep after a power-down) gives\n"
+    "no rows; after 128 s of that the log ends with status 3.\n";
+
+constexpr std::string_view kRegHelp =
+    "A register by its name in the register table or its own address in hex. Prints\n"
+    "\"Name 0xAA 0xVVVV\". VALUE is the raw word, 0x hex or decimal, 0 to 0xFFFF (0 to 0xFF\n"
+    "for a one-byte register); only writable registers are written.\n"
+    "  --factory          also the factory registers after Command\n";
+
+constexpr std::string_view kSetupHelp =
+    "save writes the user configuration (Gyro_Ofst, Gyro_Scale, the alarms, Aux_DAC,\n"
+    "Gpio_Ctrl, Msc_Ctrl without its self-test bits, Smpl_Prd, Sens_Avg) to a text file with\n"
+    "the product and date. load checks the whole file first and writes nothing when any line\n"
+    "is wrong; then it writes the registers and reads them back.\n";
+
+}  // namespace
+
+const std::vector<CliCommand> kCliCommands = {
+    {.word = "identify",
+     .options = {"--json"},
+     .summary = "the chip and the interface",
+     .usageOptions = " [--json]",
+     .help = kIdentifyHelp,
+     .run = Identify},
+    {.word = "read",
+     .options = {"--json"},
+     .summary = "one reading of the outputs and Status",
+     .usageOptions = " [--json]",
+     .help = kReadHelp,
+     .run = Read},
+    {.word = "log",
+     .options = {"--count", "--duration", "--interval", "--out", "--format"},
+     .summary = "one row per cycle, to standard output or a file",
+     .usageOptions = " [--count N] [--duration SECONDS] [--interval MS] [--out FILE]\n"
+                     "                         [--format csv|tsv]",
+     .help = kLogHelp,
+     .endsOnStop = true,
+     .run = Log},
+    {.word = "reg",
+     .subcommand = "get",
+     .operands = "NAME|ADDRESS",
+     .operandCount = 1,
+     .options = {"--factory"},
+     .summary = "read one register",
+     .help = kRegHelp,
+     .check = CheckRegGet,
+     .run = RegGet},
+    {.word = "reg",
+     .subcommand = "set",
+     .operands = "NAME|ADDRESS VALUE",
+     .operandCount = 2,
+     .options = {"--factory"},
+     .summary = "write one register",
+     .check = CheckRegSet,
+     .run = RegSet},
+    {.word = "reg",
+     .subcommand = "dump",
+     .options = {"--json", "--factory"},
+     .summary = "every readable register",
+     .usageOptions = " [--json]",
+     .run = RegDump},
+    {.word = "setup",
+     .subcommand = "save",
+     .operands = "FILE",
+     .operandCount = 1,
+     .summary = "save the user configuration",
+     .help = kSetupHelp,
+     .check = CheckSetupSave,
+     .run = SetupSave},
+    {.word = "setup",
+     .subcommand = "load",
+     .operands = "FILE",
+     .operandCount = 1,
+     .summary = "check, write and confirm a saved setup",
+     .check = CheckSetupLoad,
+     .run = SetupLoad},
+};
+
+std::string CliCommand::Name() const {
+  std::string name(word);
+  if (!subcommand.empty()) name.append(" ").append(subcommand);
+  return name;
+}
+
+std::string CliCommand::Synopsis() const {
+  std::string synopsis = Name();
+  if (!operands.empty()) synopsis.append(" ").append(operands);
+  return synopsis;
+}
+
+}  // namespace velk

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velk {
+
+class AppendLog;
+class Reg47120;
+class Session;
+struct Chip;
+struct CliContext;
+struct CliOptions;
+struct Plan;
+
+// What a command acts with once the chip is found.
+struct CommandCall {
+  Session& session;
+  const Chip& chip;
+  const CliOptions& options;
+  const Plan& plan;
+  AppendLog* file;  // the log's file when --out names one (opened), else null
+  CliContext& context;
+};
+
+// One command of the tool: how it is called, what it takes, how the help shows it and what it
+// does. Parsing, dispatch and the help all read kCliCommands, in its order.
+struct CliCommand {
+  std::string_view word{};        // "reg"
+  std::string_view subcommand{};  // "get"; empty for a command of one word
+  std::string_view operands{};    // as the help names them: "NAME|ADDRESS VALUE"
+  size_t operandCount = 0;
+  std::vector<std::string_view> options{};  // beyond those every command takes
+  std::string_view summary{};               // its line in the tool's help
+  std::string_view usageOptions{};          // after the operands on its Usage line
+  // What the help of its word says after the Usage lines; on the word's first row only.
+  std::string_view help{};
+  // It ends itself on a stop, with a summary, so a stop while connecting does not end the tool.
+  bool endsOnStop = false;
+  // Checks the operands before any frame and puts what they name in the plan; returns why
+  // they do not fit. Null when there is nothing to check.
+  std::string (*check)(const CliOptions& options, const Reg47120& table, Plan& plan) = nullptr;
+  int (*run)(const CommandCall& call) = nullptr;
+
+  std::string Name() const;      // "reg get"
+  std::string Synopsis() const;  // "reg get NAME|ADDRESS"
+};
+
+extern const std::vector<CliCommand> kCliCommands;
+
+}  // namespace velk

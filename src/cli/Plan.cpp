@@ -1,0 +1,64 @@
+#include "cli/Plan.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+#include "cli/CommandTable.h"
+#include "cli/Options.h"
+#include "core/Analyzer.h"
+
+namespace velk {
+
+namespace {
+
+constexpr std::string_view kCommonOptions[] = {"--interface", "--port", "--card",
+                                               "--config",    "--help", "--version"};
+
+bool Takes(const CliCommand& command, const std::string& option) {
+  const auto in = [&](const auto& list) {
+    return std::find(std::begin(list), std::end(list), option) != std::end(list);
+  };
+  return in(kCommonOptions) || in(command.options);
+}
+
+std::string SeeHelp(const std::string& word) {
+  return " (see \"velk47120-cli " + word + " --help\")";
+}
+
+}  // namespace
+
+std::string MakePlan(const CliOptions& o, const Reg47120& table, Plan& plan) {
+  const std::vector<std::string>& w = o.words;
+  const std::string& first = w[0];
+  const auto ofWord = [&](const CliCommand& c) { return c.word == first; };
+  auto command = std::find_if(kCliCommands.begin(), kCliCommands.end(), ofWord);
+  if (command == kCliCommands.end()) return "unknown command \"" + Escaped(first) + "\"";
+  size_t words = 1;
+  if (!command->subcommand.empty()) {
+    if (w.size() < 2) return first + " needs a subcommand" + SeeHelp(first);
+    command = std::find_if(kCliCommands.begin(), kCliCommands.end(),
+                           [&](const CliCommand& c) { return ofWord(c) && c.subcommand == w[1]; });
+    if (command == kCliCommands.end())
+      return "unknown subcommand \"" + Escaped(w[1]) + "\" of " + first;
+    words = 2;
+  }
+  plan.command = &*command;
+  const std::string name = command->Name();
+  const size_t wanted = words + command->operandCount;
+  if (w.size() != wanted)
+    return name + (w.size() < wanted ? " needs more" : " takes fewer") + " arguments" +
+           SeeHelp(first);
+  plan.operands.assign(w.begin() + static_cast<std::ptrdiff_t>(words), w.end());
+
+  for (const std::string& option : o.given)
+    if (!Takes(*command, option)) return option + " does not apply to " + name;
+  if (o.port && o.interfaceType == interface_type::kUsbCard)
+    return "--port is for the parallel interface, not usb";
+  if (o.card && o.interfaceType == interface_type::kParallelPort)
+    return "--card is for the usb interface, not parallel";
+  if (o.port && o.card) return "--port and --card name two different interfaces";
+  return command->check != nullptr ? command->check(o, table, plan) : std::string();
+}
+
+}  // namespace velk
