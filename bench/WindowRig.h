@@ -92,7 +92,7 @@ inline PaintTimingApp& App() {
 // program wires them when it runs on the simulator.
 struct Rig {
   Rig() {
-    session.analyzer.InterfaceType = 1;
+    session.analyzer.InterfaceType = velk::interface_type::kParallelPort;
     session.analyzer.PortAddress = 0x378;
     session.reg.BuildRegisterTable();
   }

@@ -94,7 +94,7 @@ class LoopbackPortOs final : public velk::PortOs {
 
 // The parallel interface at kBase, with its register table.
 void Prepare(velk::Session& session) {
-  session.analyzer.InterfaceType = 1;
+  session.analyzer.InterfaceType = velk::interface_type::kParallelPort;
   session.analyzer.PortAddress = kBase;
   session.reg.BuildRegisterTable();
 }

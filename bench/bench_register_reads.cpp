@@ -42,7 +42,7 @@ void BM_RegisterRead(benchmark::State& state) {
   velk::AbsentEzUsbDriver noUsb;
   NoMessages messages;
   velk::Session session(adapter, noUsb, messages);
-  session.analyzer.InterfaceType = 1;
+  session.analyzer.InterfaceType = velk::interface_type::kParallelPort;
   session.reg.BuildRegisterTable();
   ReadRepeatedly(state, session, kPauseFloorSeconds);
 }
@@ -62,7 +62,7 @@ void BM_RegisterReadUsb(benchmark::State& state) {
   velk::AbsentPortIo noPort;
   NoMessages messages;
   velk::Session session(noPort, card, messages);
-  session.analyzer.InterfaceType = 2;
+  session.analyzer.InterfaceType = velk::interface_type::kUsbCard;
   session.reg.BuildRegisterTable();
   session.usb.FindUsbBuffers();
   if (!session.usb.CardReady()) {

@@ -194,7 +194,8 @@ int main(int argc, char** argv) {
   velk::CalibrateDelay();
   std::printf("LoopsPer10us %d; %ld cycles per transport\n", velk::LoopsPer10us, cycles);
 
-  const bool parallelOk = only == "usb" || Soak(1, "parallel", cycles).ok;
-  const bool usbOk = only == "parallel" || Soak(2, "usb", cycles).ok;
+  const bool parallelOk =
+      only == "usb" || Soak(velk::interface_type::kParallelPort, "parallel", cycles).ok;
+  const bool usbOk = only == "parallel" || Soak(velk::interface_type::kUsbCard, "usb", cycles).ok;
   return parallelOk && usbOk ? 0 : 1;
 }

@@ -9,17 +9,17 @@ namespace velk {
 
 PreparedInterface PrepareInterface(Session& session, int card) {
   Analyzer& config = session.analyzer;
-  if (config.InterfaceType == 1) {
+  if (config.InterfaceType == interface_type::kParallelPort) {
     if (!PortAccessRequired(config.OsName)) return PreparedInterface::PortAsIs;
     session.giveio.PreparePort(config, session.parallel);
     return PreparedInterface::Port;
   }
-  if (config.InterfaceType != 2) {
-    config.InterfaceType = 0;
+  if (config.InterfaceType != interface_type::kUsbCard) {
+    config.InterfaceType = interface_type::kNone;
     return PreparedInterface::None;
   }
   if (config.OsName == "Win95") {
-    config.InterfaceType = 0;
+    config.InterfaceType = interface_type::kNone;
     return PreparedInterface::NoUsb;
   }
   UsbSpiDrivers& usb = session.usb;
@@ -49,14 +49,14 @@ bool SelectCard(Session& session, int index) {
 
 bool InterfaceUsable(const Session& session) {
   const Analyzer& config = session.analyzer;
-  if (config.InterfaceType == 1) return config.PortAddress != 0;
-  if (config.InterfaceType == 2) return session.usb.CardReady();
-  return config.InterfaceType != 0;
+  if (config.InterfaceType == interface_type::kParallelPort) return config.PortAddress != 0;
+  if (config.InterfaceType == interface_type::kUsbCard) return session.usb.CardReady();
+  return config.InterfaceType != interface_type::kNone;
 }
 
 bool CheckInterface(Session& session) {
-  if (!InterfaceUsable(session)) session.analyzer.InterfaceType = 0;
-  return session.analyzer.InterfaceType != 0;
+  if (!InterfaceUsable(session)) session.analyzer.InterfaceType = interface_type::kNone;
+  return session.analyzer.InterfaceType != interface_type::kNone;
 }
 
 }  // namespace velk

@@ -6,7 +6,7 @@ class Session;
 
 // What preparing the configured interface came to.
 enum class PreparedInterface {
-  None,      // no interface configured (InterfaceType set to 0)
+  None,      // no interface configured (InterfaceType set to kNone)
   Port,      // the parallel port: access sought (refusals were reported) and lines idle
   PortAsIs,  // the parallel port on a system that needs no port access
   Card,      // a USB card found and given its first SPI settings
@@ -28,7 +28,7 @@ bool SelectCard(Session& session, int index);
 bool InterfaceUsable(const Session& session);
 
 // The gate in front of every action that needs the chip: an interface that cannot be used
-// is deselected (InterfaceType 0). Returns whether one remains; the caller tells the user.
+// is deselected (InterfaceType kNone). Returns whether one remains; the caller tells the user.
 bool CheckInterface(Session& session);
 
 inline constexpr const char* kSelectInterfaceFirst = "Please select an interface first";

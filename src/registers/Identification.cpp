@@ -14,12 +14,10 @@ int32_t Bcd(int32_t byte) {
   return ((byte >> 4) & 0xF) * 10 + (byte & 0xF);
 }
 
-// Owner of the line that a control register's output is routed to: bit 2 enables the output,
-// bit 0 picks DIO1 over DIO0.
-void ClaimPin(std::array<int16_t, 2>& pins, int32_t control, int16_t owner) {
-  const int32_t m = control & 5;
-  if (m == 5) pins[1] = owner;
-  if (m == 4) pins[0] = owner;
+// Gives an enabled output the line its control register routes it to.
+void ClaimPin(std::array<int16_t, 2>& pins, int32_t control, int32_t enable, int32_t dio1,
+              int16_t owner) {
+  if ((control & enable) != 0) pins[(control & dio1) != 0 ? 1 : 0] = owner;
 }
 
 }  // namespace
@@ -47,20 +45,20 @@ void Reg47120::IdentifyProduct(Spi47120& spi) {
 void Reg47120::RefreshPinUse(Spi47120& spi) {
   // Later claims override earlier ones: data ready outranks the alarm output, which
   // outranks GPIO.
-  DioPinUse = {0, 0};
+  DioPinUse = {pin_use::kFree, pin_use::kFree};
 
   spi.ReadRegister(slot::Gpio_Ctrl);
   GpioCtrl = spi.RegData;
-  if ((GpioCtrl & 2) != 0) DioPinUse[1] = 1;
-  if ((GpioCtrl & 1) != 0) DioPinUse[0] = 1;
+  if ((GpioCtrl & gpio_ctrl::Output(1)) != 0) DioPinUse[1] = pin_use::kGpio;
+  if ((GpioCtrl & gpio_ctrl::Output(0)) != 0) DioPinUse[0] = pin_use::kGpio;
 
   spi.ReadRegister(slot::Alm_Ctrl);
   AlmCtrl = spi.RegData;
-  ClaimPin(DioPinUse, AlmCtrl, 2);
+  ClaimPin(DioPinUse, AlmCtrl, alm_ctrl::kOutputEnable, alm_ctrl::kOutputDio1, pin_use::kAlarm);
 
   spi.ReadRegister(slot::Msc_Ctrl);
   MscCtrl = spi.RegData;
-  ClaimPin(DioPinUse, MscCtrl, 3);
+  ClaimPin(DioPinUse, MscCtrl, msc_ctrl::kReadyEnable, msc_ctrl::kReadyDio1, pin_use::kDataReady);
 }
 
 }  // namespace velk

@@ -44,6 +44,41 @@ inline constexpr int16_t ADC_Slct = 61;
 inline constexpr int16_t Test_Cnfg = 62;
 }  // namespace slot
 
+// Owners of a DIO line, as DioPinUse holds them.
+namespace pin_use {
+inline constexpr int16_t kFree = 0;
+inline constexpr int16_t kGpio = 1;       // a GPIO output
+inline constexpr int16_t kAlarm = 2;      // the alarm output
+inline constexpr int16_t kDataReady = 3;  // the data-ready output
+}  // namespace pin_use
+
+// The alarm output's bits of Alm_Ctrl.
+namespace alm_ctrl {
+inline constexpr int32_t kOutputDio1 = 0x0001;  // clear: DIO0
+inline constexpr int32_t kOutputHigh = 0x0002;  // clear: active low
+inline constexpr int32_t kOutputEnable = 0x0004;
+}  // namespace alm_ctrl
+
+// Bits of Msc_Ctrl: the data-ready output, laid out as the alarm output, and the self-tests.
+namespace msc_ctrl {
+inline constexpr int32_t kReadyDio1 = 0x0001;
+inline constexpr int32_t kReadyHigh = 0x0002;
+inline constexpr int32_t kReadyEnable = 0x0004;
+inline constexpr int32_t kPositiveSelfTest = 0x0100;
+inline constexpr int32_t kNegativeSelfTest = 0x0200;
+inline constexpr int32_t kInternalSelfTest = 0x0400;  // starts it; never read back set
+}  // namespace msc_ctrl
+
+// Bits of Gpio_Ctrl for DIO `line` (0 or 1).
+namespace gpio_ctrl {
+constexpr int32_t Output(int line) {
+  return 0x0001 << line;  // clear: an input
+}
+constexpr int32_t High(int line) {
+  return 0x0100 << line;
+}
+}  // namespace gpio_ctrl
+
 // Module Reg47120: the register table, the chip's identification, the shared register
 // copies and the DIO pin-use table.
 class Reg47120 {
@@ -75,7 +110,8 @@ class Reg47120 {
   int32_t RevisionYear = 0;
   int32_t FlashCount = 0;
 
-  // Copies of configuration registers, edited bit by bit and written back whole.
+  // Copies of configuration registers, edited bit by bit (alm_ctrl, msc_ctrl, gpio_ctrl) and
+  // written back whole.
   int32_t AlmMag1 = 0;
   int32_t AlmMag2 = 0;
   int32_t AlmSmpl1 = 0;
@@ -84,7 +120,7 @@ class Reg47120 {
   int32_t GpioCtrl = 0;
   int32_t MscCtrl = 0;
 
-  // Owner of DIO0 and DIO1: 0 free, 1 GPIO output, 2 alarm output, 3 data-ready output.
+  // Owner of DIO0 and DIO1, a pin_use code each.
   std::array<int16_t, 2> DioPinUse{};
 
   // 2^N of the last AveragedPeriod.

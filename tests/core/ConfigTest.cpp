@@ -31,7 +31,7 @@ class ConfigTest : public ::testing::Test {
 TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
   Write("Interface =  2 \r\nFactory = 4712\nDevice Number =  47121 rev B\t\rPort Address = &H278");
   settings.LoadConfig(file);
-  EXPECT_EQ(settings.InterfaceType, 2);
+  EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
   EXPECT_EQ(settings.FactoryMode, 4712);
   EXPECT_EQ(settings.PortAddress, 0x278);
   // A text setting goes back unchanged, compares by its leading number, shows trimmed.
@@ -42,7 +42,7 @@ TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
   // A comma ends a field, quotes hold one, a later line wins and ties round to even.
   Write("  \"Interface = 1,\" junk, Factory = 2.5,Interface = 1\r\n");
   settings.LoadConfig(file);
-  EXPECT_EQ(settings.InterfaceType, 1);
+  EXPECT_EQ(settings.InterfaceType, interface_type::kParallelPort);
   EXPECT_EQ(settings.FactoryMode, 2);
 }
 
@@ -52,7 +52,7 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
       "Interface = abc\r\nPort Address = 40000\r\nFactory = 12 34\r\nInterface =\r\n"
       "Factory = 1e\r\n");
   settings.LoadConfig(file);
-  EXPECT_EQ(settings.InterfaceType, 0);
+  EXPECT_EQ(settings.InterfaceType, interface_type::kNone);
   EXPECT_EQ(settings.PortAddress, 888);
   EXPECT_EQ(settings.FactoryMode, 0);
   EXPECT_TRUE(settings.DeviceNumber.IsEmpty());
@@ -61,7 +61,7 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
 // Random bytes and the round trip of what was read are the fuzz replay's.
 TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
   Write(std::string(500, '#'));  // longer than the new content: nothing of it may remain
-  settings.InterfaceType = 1;
+  settings.InterfaceType = interface_type::kParallelPort;
   settings.PortAddress = -5;
   settings.FactoryMode = 4712;
   settings.DeviceNumber = DeviceNumberSetting::FromNumber(47121);
@@ -75,7 +75,7 @@ TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
   // the fuzz replay's.)
   Write("\xEF\xBB\xBFInterface = 2\r\n");
   settings.LoadConfig(file);
-  EXPECT_EQ(settings.InterfaceType, 2);
+  EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
 }
 
 TEST_F(ConfigTest, SavingKeepsTheFileAsItWasAndAFailureSaysWhy) {

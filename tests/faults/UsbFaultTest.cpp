@@ -68,9 +68,9 @@ struct DriverFirst {
 
 // The main window over the simulated sensor with the USB card reached through a FaultyDriver.
 struct FaultRig : DriverFirst, WindowRig {
-  FaultRig() : WindowRig(kParallel, 47120, &driver) {
+  FaultRig() : WindowRig(interface_type::kParallelPort, 47120, &driver) {
     driver.card = &card;
-    session.analyzer.InterfaceType = kUsb;
+    session.analyzer.InterfaceType = interface_type::kUsbCard;
   }
 
   // The first datalog holds its header block and exactly `rows` whole rows, numbered from 1.

@@ -78,12 +78,12 @@ TEST(KernelFaults, ACardFailingMidRunIsReportedAsThroughTheSeam) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(static_cast<int>(row.fault));
-    test::SimRig seam(test::SimRig::kUsb);
+    test::SimRig seam(interface_type::kUsbCard);
     row.seam(seam.card);
     readThrice(seam.session);
     ASSERT_EQ(seam.messages.Texts().size(), 1u);
 
-    test::Bench bench(2);
+    test::Bench bench(interface_type::kUsbCard);
     bench.session.usb.FindUsbBuffers();
     bench.session.spi.ReadRegister(slot::Gyro_Out);
     ASSERT_TRUE(bench.messages.shown.empty());

@@ -19,7 +19,7 @@ namespace velk::test {
 // libusb backends over `interface`. Members go in reverse: the backends first, then the
 // testbed, then the devices.
 struct Bench {
-  explicit Bench(int16_t interface = 0) {
+  explicit Bench(int16_t interface = interface_type::kNone) {
     bed.AddUsbDevice(1, 1, 2, card.descriptors, card);
     bed.AddParport(0, 0x378, port);
     session.analyzer.InterfaceType = interface;

@@ -39,6 +39,7 @@ class RealBackend : public ::testing::TestWithParam<int16_t> {};
 // when simulated, and the card's firmware the same transfers.
 TEST_P(RealBackend, TheChipSeesWhatItSeesSimulated) {
   const int16_t interface = GetParam();
+  const bool port = interface == interface_type::kParallelPort;
   test::TempDir folder;
   test::SimRig simulated(interface);
   simulated.session.parallel.ParallelPortInit();
@@ -46,9 +47,8 @@ TEST_P(RealBackend, TheChipSeesWhatItSeesSimulated) {
   WriteAndReadEveryRegister(simulated.session);
 
   test::Bench bench(interface);
-  test::IoctlDevice& device =
-      interface == 1 ? static_cast<test::IoctlDevice&>(bench.port) : bench.card;
-  if (interface == 1) {
+  test::IoctlDevice& device = port ? static_cast<test::IoctlDevice&>(bench.port) : bench.card;
+  if (port) {
     EXPECT_TRUE(bench.session.giveio.PreparePort(bench.session.analyzer, bench.session.parallel));
     EXPECT_EQ(bench.io.DeviceNode(), "/dev/parport0");
   } else {
@@ -74,12 +74,13 @@ TEST_P(RealBackend, TheChipSeesWhatItSeesSimulated) {
   device.ResetCounts();
   bench.session.spi.ReadRegister(slot::Gyro_Out);
   std::cout << "ioctls for one register read: " << device.Total() << "\n";
-  EXPECT_EQ(bench.port.claimed, interface == 1) << "the port is held, the card let go";
+  EXPECT_EQ(bench.port.claimed, port) << "the port is held, the card let go";
   EXPECT_EQ(bench.card.UrbsInFlight(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, RealBackend, ::testing::Values(1, 2),
-                         [](const auto& info) { return info.param == 1 ? "Ppdev" : "Libusb"; });
+INSTANTIATE_TEST_SUITE_P(Both, RealBackend,
+                         ::testing::Values(interface_type::kParallelPort, interface_type::kUsbCard),
+                         [](const auto& info) { return info.index == 0 ? "Ppdev" : "Libusb"; });
 
 }  // namespace
 }  // namespace velk

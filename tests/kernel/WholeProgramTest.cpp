@@ -43,7 +43,8 @@ TEST_P(WholeProgram, RunsALoggedReadLoop) {
   RealHardwareRig rig(interface);
   frmVelk47120& w = *rig.window;
   w.Form_Activate();
-  const QString where = interface == 1 ? "on parallel port 378" : "on USB card Ezusb-0";
+  const QString where =
+      interface == interface_type::kParallelPort ? "on parallel port 378" : "on USB card Ezusb-0";
   EXPECT_EQ(w.statusBar()->currentMessage(),
             "VELK47120, firmware 1.2 (6/14/2026), 37 flash writes, " + where);
 
@@ -66,8 +67,9 @@ TEST_P(WholeProgram, RunsALoggedReadLoop) {
   EXPECT_TRUE(rig.card.Unanswered().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(RealBackend, WholeProgram, ::testing::Values(1, 2),
-                         [](const auto& info) { return info.param == 1 ? "Ppdev" : "Libusb"; });
+INSTANTIATE_TEST_SUITE_P(RealBackend, WholeProgram,
+                         ::testing::Values(interface_type::kParallelPort, interface_type::kUsbCard),
+                         [](const auto& info) { return info.index == 0 ? "Ppdev" : "Libusb"; });
 
 }  // namespace
 }  // namespace velk

@@ -34,7 +34,7 @@ TEST(SimEndToEnd, IdentifiesBothModelsAndConvertsTheRateBackAtEveryRange) {
     for (int32_t range : {0x100, 0x200, 0x400}) {
       for (double fraction : {0.55, -0.8}) {
         SCOPED_TRACE(testing::Message() << product << " range " << range << " " << fraction);
-        test::SimRig rig(test::SimRig::kParallel, product);
+        test::SimRig rig(interface_type::kParallelPort, product);
         auto& spi = rig.session.spi;
         rig.session.reg.IdentifyProduct(spi);
         EXPECT_EQ(rig.session.reg.ProductName, "VELK" + std::to_string(product));

@@ -65,13 +65,13 @@ TEST(WriteRegister, SendsOneWriteFramePerByteInOrder) {
 TEST(Spi47120, NoInterfaceReadsZerosAndUsbLeavesThePortAlone) {
   test::WiredSession w;
   auto& spi = w.spi;
-  w.session.analyzer.InterfaceType = 0;
+  w.session.analyzer.InterfaceType = interface_type::kNone;
   spi.NewDataBit = 32768;
   spi.ReadRegister(slot::Temp_Out);
   EXPECT_EQ(std::pair(spi.RegData, spi.NewDataBit), std::pair(0, 0));
   EXPECT_EQ(spi.RegValue, 25.0f);
   spi.WriteRegister(slot::Smpl_Prd, 0x1234);
-  w.session.analyzer.InterfaceType = 2;
+  w.session.analyzer.InterfaceType = interface_type::kUsbCard;
   spi.WriteRegister(slot::Smpl_Prd, 0x1234);
   spi.WriteRegister(slot::Test_Cnfg, 0x0055);
   spi.ReadRegister(slot::Gyro_Out);

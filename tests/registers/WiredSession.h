@@ -14,7 +14,7 @@ namespace velk::test {
 // A session on a recording parallel port at 0x378 with the register table built.
 struct WiredSession {
   WiredSession() {
-    config.InterfaceType = 1;
+    config.InterfaceType = interface_type::kParallelPort;
     session.reg.BuildRegisterTable();
   }
   std::vector<uint16_t> Frames() const { return FramesSent(io, 0x378); }

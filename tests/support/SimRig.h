@@ -18,12 +18,12 @@ namespace velk::test {
 // "Ezusb-0", and a session with the register table built that talks over the interface given.
 // Time moves only when the test advances the clock.
 struct SimRig {
-  static constexpr int16_t kParallel = 1;
-  static constexpr int16_t kUsb = 2;
+  static constexpr int16_t kUnknownInterface = 7;  // as a hand-edited configuration may hold
 
   // Over USB the session has found the card, and the card records the requests that follow.
   // A driver given stands between the session and the card.
-  explicit SimRig(int16_t interface = kParallel, int product = 47120, EzUsbDriver* driver = nullptr)
+  explicit SimRig(int16_t interface = interface_type::kParallelPort, int product = 47120,
+                  EzUsbDriver* driver = nullptr)
       : sensor(clock, product),
         adapter(sensor, 0x378),
         card(&sensor),
@@ -31,7 +31,7 @@ struct SimRig {
     session.analyzer.InterfaceType = interface;
     session.analyzer.PortAddress = 0x378;
     session.reg.BuildRegisterTable();
-    if (interface != kUsb) return;
+    if (interface != interface_type::kUsbCard) return;
     usb.FindUsbBuffers();
     card.Record(true);
   }
@@ -76,7 +76,7 @@ struct SimRig {
 };
 
 struct UsbSimRig : SimRig {
-  UsbSimRig() : SimRig(kUsb) {}
+  UsbSimRig() : SimRig(interface_type::kUsbCard) {}
 };
 
 }  // namespace velk::test

@@ -24,7 +24,7 @@ class RecordingExit final : public ProcessExit {
 // the session up first (interface, configuration), then calls Open. Datalogs go to a
 // temporary folder. Pauses advance the sensor's clock, so the chip sees time pass.
 struct WindowRig : SimRig {
-  explicit WindowRig(int16_t interface = kParallel, int product = 47120,
+  explicit WindowRig(int16_t interface = interface_type::kParallelPort, int product = 47120,
                      EzUsbDriver* driver = nullptr)
       : SimRig(interface, product, driver) {
     EnsureQApp();

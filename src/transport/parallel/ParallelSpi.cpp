@@ -21,7 +21,7 @@ void ParallelSpi::Write(int value) {
 }
 
 void ParallelSpi::ParallelWriteWord(int32_t word) {
-  if (config_.InterfaceType != 1) return;
+  if (config_.InterfaceType != interface_type::kParallelPort) return;
   Write(kDataIdle);
   Write(kDataIdle | kSelect);
   for (int i = 15; i >= 0; --i) {
@@ -36,7 +36,7 @@ void ParallelSpi::ParallelWriteWord(int32_t word) {
 }
 
 int32_t ParallelSpi::ParallelReadWord(int16_t address) {
-  if (config_.InterfaceType != 1) return 0;
+  if (config_.InterfaceType != interface_type::kParallelPort) return 0;
   address &= 0x7F;
   ParallelWriteWord(address * 256);
 
@@ -56,7 +56,7 @@ int32_t ParallelSpi::ParallelReadWord(int16_t address) {
 }
 
 void ParallelSpi::ParallelPortInit() {
-  if (config_.InterfaceType != 1) return;
+  if (config_.InterfaceType != interface_type::kParallelPort) return;
   const auto base = static_cast<uint16_t>(config_.PortAddress);
   io_.vbOut(static_cast<uint16_t>(base + 1), 0x40);
   DelayMs(0.1f);

@@ -16,7 +16,8 @@ void SetupGiveio::InstallGiveio(uint16_t base) {
 }
 
 bool SetupGiveio::PreparePort(const Analyzer& config, ParallelSpi& spi) {
-  if (config.InterfaceType != 1 || !PortAccessRequired(config.OsName)) return false;
+  if (config.InterfaceType != interface_type::kParallelPort || !PortAccessRequired(config.OsName))
+    return false;
   const auto base = static_cast<uint16_t>(config.PortAddress);
   const bool otherPort = soughtBase_.has_value() && *soughtBase_ != base;
   if (PortDriverReady != 0 && !otherPort) return false;

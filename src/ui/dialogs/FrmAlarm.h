@@ -123,10 +123,10 @@ class FrmAlarm : public QDialog {
   void ThresholdChange(int n);
   void SamplePeriodChange(int n);
   void ThresholdKeyDown(int n, int key);
-  // Asks when GPIO holds the line, refuses when data ready does; true to go on.
-  bool MayTakePin(int pin, const char* askGpio, const char* refuseDataReady);
-  // Writes Alm_Ctrl, lets it settle and shows the chip's state again.
+  // Writes Alm_Ctrl, then lets it settle and shows the chip's state again, as after every
+  // write of it.
   void WriteControl();
+  void SettleAndReread();
   // Only a completed choice of a source writes: an entry of the open list or Enter. Arrow keys,
   // the wheel and leaving the box choose nothing.
   bool FilterSourceEvent(int n, QObject* watched, QEvent* event);

@@ -8,6 +8,7 @@
 #include "core/Delay.h"
 #include "core/NumberText.h"
 #include "measure/OutputCycle.h"
+#include "registers/SharedPin.h"
 #include "ui/dialogs/FrmAlarm.h"
 #include "ui/dialogs/PinDialogWidgets.h"
 
@@ -19,9 +20,13 @@ using pin_dialogs::Settle;
 
 constexpr int32_t kCompareBit = 0x8000;
 constexpr int32_t kCodeMask = 0x3FFF;
-constexpr int32_t kOutputEnable = 0x0004;
-constexpr int32_t kOutputPolarity = 0x0002;
-constexpr int32_t kOutputPin = 0x0001;
+
+// The alarm output refuses a line data ready holds and asks for one GPIO holds.
+constexpr SharedOutput kAlarmOutput{slot::Alm_Ctrl,
+                                    &Reg47120::AlmCtrl,
+                                    alm_ctrl::kOutputEnable,
+                                    alm_ctrl::kOutputDio1,
+                                    {.gpio = OnHeld::kAsk, .dataReady = OnHeld::kRefuse}};
 
 // A threshold code read as 14-bit two's complement.
 int32_t Signed14(int32_t code) {
@@ -55,9 +60,10 @@ void FrmAlarm::ReadAlarmSetup() {
   hscAlarm1thresh->setValue(reg.AlmMag1 & kCodeMask);
   hscAlarm2thresh->setValue(reg.AlmMag2 & kCodeMask);
 
-  cmdAlarmOut->setText((reg.AlmCtrl & kOutputEnable) != 0 ? "Enabled" : "Disabled");
-  cmdAlarmPolarity->setText((reg.AlmCtrl & kOutputPolarity) != 0 ? "Active High" : "Active Low");
-  cmdAlarmPin->setText((reg.AlmCtrl & kOutputPin) != 0 ? "DIO-1" : "DIO-0");
+  cmdAlarmOut->setText((reg.AlmCtrl & alm_ctrl::kOutputEnable) != 0 ? "Enabled" : "Disabled");
+  cmdAlarmPolarity->setText((reg.AlmCtrl & alm_ctrl::kOutputHigh) != 0 ? "Active High"
+                                                                       : "Active Low");
+  cmdAlarmPin->setText((reg.AlmCtrl & alm_ctrl::kOutputDio1) != 0 ? "DIO-1" : "DIO-0");
 
   txtAlarm1sp->setText(QString::number(reg.AlmSmpl1));
   hscAlarm1sp->setValue(reg.AlmSmpl1);
@@ -224,62 +230,43 @@ void FrmAlarm::ThresholdKeyDown(int n, int key) {
   if (code) a.thresh->setValue(*code);
 }
 
-bool FrmAlarm::MayTakePin(int pin, const char* askGpio, const char* refuseDataReady) {
-  const int16_t use = session_.reg.DioPinUse[static_cast<size_t>(pin)];
-  if (use == 3) {
-    session_.messages.Show(refuseDataReady);
-    return false;
-  }
-  if (use == 1) return session_.messages.Ask(askGpio);
-  return true;
-}
-
 void FrmAlarm::WriteControl() {
   session_.spi.WriteRegister(slot::Alm_Ctrl, session_.reg.AlmCtrl);
+  SettleAndReread();
+}
+
+void FrmAlarm::SettleAndReread() {
   Settle();
   ReadAlarmSetup();
 }
 
 void FrmAlarm::cmdAlarmOut_Click() {
-  int32_t& control = session_.reg.AlmCtrl;
-  if (cmdAlarmOut->text() == "Disabled") {
-    const int pin = cmdAlarmPin->text() == "DIO-0" ? 0 : 1;
-    if (!MayTakePin(pin, "Dio Pin is already in use by GPIO.. OK to override",
-                    "Dio pin is already in use by DataReady.. \nPlease disable DataReady first"))
-      return;
-    control |= kOutputEnable;
-  } else {
-    control &= ~kOutputEnable;
-  }
-  WriteControl();
+  static constexpr HeldTexts kTexts{
+      .gpio = "Dio Pin is already in use by GPIO.. OK to override",
+      .dataReady = "Dio pin is already in use by DataReady.. \nPlease disable DataReady first"};
+  const int line = cmdAlarmPin->text() == "DIO-0" ? 0 : 1;
+  if (SwitchOutput(session_, kAlarmOutput, cmdAlarmOut->text() == "Disabled", line, kTexts))
+    SettleAndReread();
 }
 
 void FrmAlarm::cmdAlarmPin_Click() {
-  int32_t& control = session_.reg.AlmCtrl;
-  // A disabled output moves without any check.
-  const bool enabled = cmdAlarmOut->text() == "Enabled";
-  if (cmdAlarmPin->text() != "DIO-0") {
-    if (enabled &&
-        !MayTakePin(0, "Dio0 Pin is already in use by GPIO..\nOk to Override?",
-                    "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first"))
-      return;
-    control &= ~kOutputPin;
-  } else {
-    if (enabled &&
-        !MayTakePin(1, "Dio1 Pin is already in use by GPIO..\nOk to Override?",
-                    "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first"))
-      return;
-    control |= kOutputPin;
-  }
-  WriteControl();
+  static constexpr HeldTexts kTexts[] = {
+      {.gpio = "Dio0 Pin is already in use by GPIO..\nOk to Override?",
+       .dataReady = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first"},
+      {.gpio = "Dio1 Pin is already in use by GPIO..\nOk to Override?",
+       .dataReady = "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first"}};
+  // The caption names the line the output leaves. A disabled output moves without any check.
+  const int line = cmdAlarmPin->text() != "DIO-0" ? 0 : 1;
+  if (MoveOutput(session_, kAlarmOutput, line, cmdAlarmOut->text() == "Enabled", kTexts[line]))
+    SettleAndReread();
 }
 
 void FrmAlarm::cmdAlarmPolarity_Click() {
   int32_t& control = session_.reg.AlmCtrl;
   if (cmdAlarmPolarity->text() == "Active Low")
-    control |= kOutputPolarity;
+    control |= alm_ctrl::kOutputHigh;
   else
-    control &= ~kOutputPolarity;
+    control &= ~alm_ctrl::kOutputHigh;
   WriteControl();
 }
 

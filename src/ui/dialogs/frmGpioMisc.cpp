@@ -98,19 +98,19 @@ void frmGpioMisc::Form_Activate() {
   Reg47120& reg = session_.reg;
   spi.ReadRegister(slot::Gpio_Ctrl);
   reg.GpioCtrl = spi.RegData;
-  const auto shows = [](int32_t value, int bit) { return (value & (1 << bit)) != 0; };
-  CmdDir0->setText(shows(reg.GpioCtrl, 0) ? "Output" : "Input");
-  CmdDir1->setText(shows(reg.GpioCtrl, 1) ? "Output" : "Input");
-  CmdDat0->setText(shows(reg.GpioCtrl, 8) ? "High" : "Low");
-  CmdDat1->setText(shows(reg.GpioCtrl, 9) ? "High" : "Low");
+  const auto shows = [](int32_t value, int32_t bit) { return (value & bit) != 0; };
+  CmdDir0->setText(shows(reg.GpioCtrl, gpio_ctrl::Output(0)) ? "Output" : "Input");
+  CmdDir1->setText(shows(reg.GpioCtrl, gpio_ctrl::Output(1)) ? "Output" : "Input");
+  CmdDat0->setText(shows(reg.GpioCtrl, gpio_ctrl::High(0)) ? "High" : "Low");
+  CmdDat1->setText(shows(reg.GpioCtrl, gpio_ctrl::High(1)) ? "High" : "Low");
 
   spi.ReadRegister(slot::Msc_Ctrl);
   reg.MscCtrl = spi.RegData;
-  CmdCtrlLn->setText(shows(reg.MscCtrl, 0) ? "DIO-1" : "DIO-0");
-  CmdCtrlPlry->setText(shows(reg.MscCtrl, 1) ? "Active High" : "Active Low");
-  CmdDatRdy->setText(shows(reg.MscCtrl, 2) ? "Enabled" : "Disabled");
-  cmdEPST->setText(shows(reg.MscCtrl, 8) ? "Enabled" : "Disabled");
-  cmdENST->setText(shows(reg.MscCtrl, 9) ? "Enabled" : "Disabled");
+  CmdCtrlLn->setText(shows(reg.MscCtrl, msc_ctrl::kReadyDio1) ? "DIO-1" : "DIO-0");
+  CmdCtrlPlry->setText(shows(reg.MscCtrl, msc_ctrl::kReadyHigh) ? "Active High" : "Active Low");
+  CmdDatRdy->setText(shows(reg.MscCtrl, msc_ctrl::kReadyEnable) ? "Enabled" : "Disabled");
+  cmdEPST->setText(shows(reg.MscCtrl, msc_ctrl::kPositiveSelfTest) ? "Enabled" : "Disabled");
+  cmdENST->setText(shows(reg.MscCtrl, msc_ctrl::kNegativeSelfTest) ? "Enabled" : "Disabled");
   cmdIST->setText("Strobe");
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "registers/Session.h"
+#include "registers/SharedPin.h"
 
 namespace velk {
 
@@ -54,10 +55,8 @@ class frmGpioMisc : public QDialog {
   QGroupBox* BuildMiscFrame();
 
   // A DIO line's direction; the alarm and data-ready outputs keep their lines.
-  void Direction(QPushButton* button, int pin, const char* dataReadyText, const char* alarmText);
-  void Level(QPushButton* button, int bit);
-  // Asks when a GPIO or alarm output holds the line; true to go on.
-  bool MayTakeForDataReady(int pin, const char* gpioText, const char* alarmText);
+  void Direction(QPushButton* button, int pin, const HeldTexts& texts);
+  void Level(QPushButton* button, int pin);
   // Writes Msc_Ctrl from its copy.
   void WriteMisc();
   // Lets the chip settle after a line changed owner and rebuilds the pin-use table.

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "core/Delay.h"
+#include "registers/SharedPin.h"
 #include "ui/dialogs/PinDialogWidgets.h"
 #include "ui/dialogs/frmGpioMisc.h"
 
@@ -13,17 +14,16 @@ namespace {
 
 using pin_dialogs::Settle;
 
-constexpr int32_t kReadyLine = 0x0001;
-constexpr int32_t kReadyPolarity = 0x0002;
-constexpr int32_t kReadyEnable = 0x0004;
-constexpr int32_t kPositiveTest = 0x0100;
-constexpr int32_t kNegativeTest = 0x0200;
-constexpr int32_t kInternalTest = 0x0400;
 constexpr int32_t kSelfTestFailed = 0x0020;  // of Status
 
-constexpr int16_t kGpioOutput = 1;
-constexpr int16_t kAlarmOutput = 2;
-constexpr int16_t kDataReadyOutput = 3;
+// Data ready asks for a line GPIO or the alarm output holds.
+constexpr SharedOutput kDataReadyOutput{slot::Msc_Ctrl,
+                                        &Reg47120::MscCtrl,
+                                        msc_ctrl::kReadyEnable,
+                                        msc_ctrl::kReadyDio1,
+                                        {.gpio = OnHeld::kAsk, .alarm = OnHeld::kAsk}};
+// A GPIO output never takes the line of the alarm or data-ready output.
+constexpr HeldRule kGpioRule{.alarm = OnHeld::kRefuse, .dataReady = OnHeld::kRefuse};
 
 }  // namespace
 
@@ -36,98 +36,76 @@ void frmGpioMisc::WriteMisc() {
   session_.spi.WriteRegister(slot::Msc_Ctrl, session_.reg.MscCtrl);
 }
 
-void frmGpioMisc::Direction(QPushButton* button, int pin, const char* dataReadyText,
-                            const char* alarmText) {
+void frmGpioMisc::Direction(QPushButton* button, int pin, const HeldTexts& texts) {
   int32_t& gpio = session_.reg.GpioCtrl;
   if (button->text() == "Input") {
-    const int16_t use = session_.reg.DioPinUse[static_cast<size_t>(pin)];
-    if (use == kDataReadyOutput || use == kAlarmOutput) {
-      session_.messages.Show(use == kDataReadyOutput ? dataReadyText : alarmText);
-      return;
-    }
+    if (!MayTakeLine(session_, pin, kGpioRule, texts)) return;
     button->setText("Output");
-    gpio |= 1 << pin;
+    gpio |= gpio_ctrl::Output(pin);
   } else {
     button->setText("Input");
-    gpio &= ~(1 << pin);
+    gpio &= ~gpio_ctrl::Output(pin);
   }
   session_.spi.WriteRegister(slot::Gpio_Ctrl, gpio);
   SettleAndRefreshPinUse();
 }
 
 void frmGpioMisc::CmdDir0_Click() {
-  Direction(CmdDir0, 0, "Dio0 is already in use by DataReady.. Please disable first",
-            "Dio0 is already in use by Alarms.. Please disable first");
+  Direction(CmdDir0, 0,
+            {.alarm = "Dio0 is already in use by Alarms.. Please disable first",
+             .dataReady = "Dio0 is already in use by DataReady.. Please disable first"});
 }
 
 void frmGpioMisc::CmdDir1_Click() {
-  Direction(CmdDir1, 1, "Dio1 is already in use by DataReady.. \nPlease disable DataReady first",
-            "Dio1 is already in use by alarms.. ");
+  Direction(
+      CmdDir1, 1,
+      {.alarm = "Dio1 is already in use by alarms.. ",
+       .dataReady = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first"});
 }
 
-void frmGpioMisc::Level(QPushButton* button, int bit) {
+void frmGpioMisc::Level(QPushButton* button, int pin) {
   // The level is written whatever the line's direction.
   int32_t& gpio = session_.reg.GpioCtrl;
   if (button->text() == "Low") {
     button->setText("High");
-    gpio |= 1 << bit;
+    gpio |= gpio_ctrl::High(pin);
   } else {
     button->setText("Low");
-    gpio &= ~(1 << bit);
+    gpio &= ~gpio_ctrl::High(pin);
   }
   session_.spi.WriteRegister(slot::Gpio_Ctrl, gpio);
 }
 
 void frmGpioMisc::CmdDat0_Click() {
-  Level(CmdDat0, 8);
+  Level(CmdDat0, 0);
 }
 
 void frmGpioMisc::CmdDat1_Click() {
-  Level(CmdDat1, 9);
-}
-
-bool frmGpioMisc::MayTakeForDataReady(int pin, const char* gpioText, const char* alarmText) {
-  const int16_t use = session_.reg.DioPinUse[static_cast<size_t>(pin)];
-  if (use == kGpioOutput) return session_.messages.Ask(gpioText);
-  if (use == kAlarmOutput) return session_.messages.Ask(alarmText);
-  return true;
+  Level(CmdDat1, 1);
 }
 
 void frmGpioMisc::CmdDatRdy_Click() {
-  int32_t& misc = session_.reg.MscCtrl;
-  if (CmdDatRdy->text() == "Disabled") {
-    const int pin = CmdCtrlLn->text() == "DIO-0" ? 0 : 1;
-    if (!MayTakeForDataReady(pin, "Dio Pin is already in use by GPIO..\nOk to Override?",
-                             "Dio Pin is already in use by alarms..\nOk to Override?"))
-      return;
-    CmdDatRdy->setText("Enabled");
-    misc |= kReadyEnable;
-  } else {
-    CmdDatRdy->setText("Disabled");
-    misc &= ~kReadyEnable;
-  }
-  WriteMisc();
+  static constexpr HeldTexts kTexts{
+      .gpio = "Dio Pin is already in use by GPIO..\nOk to Override?",
+      .alarm = "Dio Pin is already in use by alarms..\nOk to Override?"};
+  const bool on = CmdDatRdy->text() == "Disabled";
+  const int line = CmdCtrlLn->text() == "DIO-0" ? 0 : 1;
+  if (!SwitchOutput(session_, kDataReadyOutput, on, line, kTexts)) return;
+  CmdDatRdy->setText(on ? "Enabled" : "Disabled");
   SettleAndRefreshPinUse();
 }
 
 void frmGpioMisc::CmdCtrlLn_Click() {
-  int32_t& misc = session_.reg.MscCtrl;
-  // A disabled output moves without any check.
-  const bool enabled = CmdDatRdy->text() == "Enabled";
-  if (CmdCtrlLn->text() != "DIO-0") {
-    if (enabled && !MayTakeForDataReady(0, "Dio0 Pin is already in use by GPIO..\nOk to Override?",
-                                        "Dio0 Pin is already in use by alarms..\nOk to Override?"))
-      return;
-    CmdCtrlLn->setText("DIO-0");
-    misc &= ~kReadyLine;
-  } else {
-    if (enabled && !MayTakeForDataReady(1, "Dio1 Pin is already in use by GPIO..\nOk to Override?",
-                                        "Dio1 Pin is already in use by alarms..\nOk to Override?"))
-      return;
-    CmdCtrlLn->setText("DIO-1");
-    misc |= kReadyLine;
-  }
-  WriteMisc();
+  static constexpr HeldTexts kTexts[] = {
+      {.gpio = "Dio0 Pin is already in use by GPIO..\nOk to Override?",
+       .alarm = "Dio0 Pin is already in use by alarms..\nOk to Override?"},
+      {.gpio = "Dio1 Pin is already in use by GPIO..\nOk to Override?",
+       .alarm = "Dio1 Pin is already in use by alarms..\nOk to Override?"}};
+  // The caption names the line the output leaves. A disabled output moves without any check.
+  const int line = CmdCtrlLn->text() != "DIO-0" ? 0 : 1;
+  if (!MoveOutput(session_, kDataReadyOutput, line, CmdDatRdy->text() == "Enabled", kTexts[line]))
+    return;
+  CmdCtrlLn->setText(line == 0 ? "DIO-0" : "DIO-1");
   SettleAndRefreshPinUse();
 }
 
@@ -135,10 +113,10 @@ void frmGpioMisc::CmdCtrlPlry_Click() {
   int32_t& misc = session_.reg.MscCtrl;
   if (CmdCtrlPlry->text() == "Active Low") {
     CmdCtrlPlry->setText("Active High");
-    misc |= kReadyPolarity;
+    misc |= msc_ctrl::kReadyHigh;
   } else {
     CmdCtrlPlry->setText("Active Low");
-    misc &= ~kReadyPolarity;
+    misc &= ~msc_ctrl::kReadyHigh;
   }
   WriteMisc();
   Settle();
@@ -150,10 +128,10 @@ void frmGpioMisc::cmdEPST_Click() {
     // The two external self-tests exclude each other.
     cmdEPST->setText("Enabled");
     cmdENST->setText("Disabled");
-    misc = (misc | kPositiveTest) & ~kNegativeTest;
+    misc = (misc | msc_ctrl::kPositiveSelfTest) & ~msc_ctrl::kNegativeSelfTest;
   } else {
     cmdEPST->setText("Disabled");
-    misc &= ~(kPositiveTest | kNegativeTest);
+    misc &= ~(msc_ctrl::kPositiveSelfTest | msc_ctrl::kNegativeSelfTest);
   }
   WriteMisc();
 }
@@ -166,21 +144,21 @@ void frmGpioMisc::cmdENST_Click() {
   int32_t& misc = session_.reg.MscCtrl;
   if (cmdENST->text() == "Disabled") {
     cmdENST->setText("Enabled");
-    misc |= kNegativeTest;
+    misc |= msc_ctrl::kNegativeSelfTest;
   } else {
     cmdENST->setText("Disabled");
-    misc &= ~kNegativeTest;
+    misc &= ~msc_ctrl::kNegativeSelfTest;
   }
   WriteMisc();
 }
 
 void frmGpioMisc::cmdIST_Click() {
   cmdIST->setText("Testing");
-  session_.reg.MscCtrl |= kInternalTest;
+  session_.reg.MscCtrl |= msc_ctrl::kInternalSelfTest;
   WriteMisc();
   // The chip never reports the start bit: left in the copy, the next write would start the
   // self-test again.
-  session_.reg.MscCtrl &= ~kInternalTest;
+  session_.reg.MscCtrl &= ~msc_ctrl::kInternalSelfTest;
   // About half a second, with the window kept alive.
   SlicedDelay test;
   for (int i = 0; i < 50; ++i) {

@@ -50,17 +50,19 @@ frmVelk47120::~frmVelk47120() {
 void frmVelk47120::Form_Load() {
   Analyzer& config = session_.analyzer;
   config.OsName = DetectOsName();
-  if (session_.Simulated && config.InterfaceType != 1 && config.InterfaceType != 2) {
+  if (session_.Simulated && config.InterfaceType != interface_type::kParallelPort &&
+      config.InterfaceType != interface_type::kUsbCard) {
     // The simulated sensor is always wired: without a choice the window takes its parallel
     // adapter, as the command-line tool does, and saves no choice the user did not make.
     unpickedPortAddress_ = config.PortAddress;
-    config.InterfaceType = 1;
+    config.InterfaceType = interface_type::kParallelPort;
     config.PortAddress = 0x378;
   }
-  if (config.InterfaceType == 1 || config.InterfaceType == 2) {
+  if (config.InterfaceType == interface_type::kParallelPort ||
+      config.InterfaceType == interface_type::kUsbCard) {
     PrepareInterface();
   } else {
-    config.InterfaceType = 0;
+    config.InterfaceType = interface_type::kNone;
     messages_.Show("Please select an interface before taking data");
   }
   setWindowTitle(kCaption);
@@ -103,8 +105,8 @@ void frmVelk47120::PrepareInterface() {
 }
 
 void frmVelk47120::ShowInterfaceChecks() {
-  mnuPort->setChecked(session_.analyzer.InterfaceType == 1);
-  mnuUsb->setChecked(session_.analyzer.InterfaceType == 2);
+  mnuPort->setChecked(session_.analyzer.InterfaceType == interface_type::kParallelPort);
+  mnuUsb->setChecked(session_.analyzer.InterfaceType == interface_type::kUsbCard);
 }
 
 bool frmVelk47120::Check_Interface() {
@@ -124,9 +126,11 @@ void frmVelk47120::Form_Activate() {
   Spi47120& spi = session_.spi;
   reg.SelectedRegister = 0;
   ShowInterfaceChecks();
-  if (config.InterfaceType != 1 && config.InterfaceType != 2) return;
+  if (config.InterfaceType != interface_type::kParallelPort &&
+      config.InterfaceType != interface_type::kUsbCard)
+    return;
   // A parallel port at address 0 is no port: touch nothing until one is chosen.
-  if (config.InterfaceType == 1 && config.PortAddress == 0) return;
+  if (config.InterfaceType == interface_type::kParallelPort && config.PortAddress == 0) return;
   if (session_.sleep.Asleep()) {
     ShowSleep();
     return;
@@ -178,14 +182,15 @@ void frmVelk47120::Form_Activate() {
     OutputCycle cycle;
     // Settled once the last output read flags no error. An interface lost during the reads has
     // been reported once; stop asking for one.
-    if (!ReadDataRegisters(cycle) || !cycle[output::Angle].errorAlarm || config.InterfaceType == 0)
+    if (!ReadDataRegisters(cycle) || !cycle[output::Angle].errorAlarm ||
+        config.InterfaceType == interface_type::kNone)
       break;
   }
   QApplication::restoreOverrideCursor();
 }
 
 void frmVelk47120::ReadScale() {
-  if (session_.analyzer.InterfaceType == 0) return;
+  if (session_.analyzer.InterfaceType == interface_type::kNone) return;
   session_.spi.ReadRegister(slot::Sens_Avg);
   plot_->ScaleBits = session_.spi.RegData & 0x700;
   SetPosition(hscScale, RangePosition(plot_->ScaleBits));
@@ -196,7 +201,7 @@ QString frmVelk47120::ChipLine() const {
   const Reg47120& reg = session_.reg;
   const Analyzer& config = session_.analyzer;
   QString where;
-  if (config.InterfaceType == 1) {
+  if (config.InterfaceType == interface_type::kParallelPort) {
     where =
         "parallel port " + QString::number(static_cast<uint16_t>(config.PortAddress), 16).toUpper();
   } else {

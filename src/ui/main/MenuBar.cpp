@@ -60,7 +60,7 @@ void frmVelk47120::mnuPort_Click() {
   unpickedPortAddress_.reset();
   ShowDialog(PortDialog(), [this] {
     Analyzer& config = session_.analyzer;
-    if (config.PortAddress != 0) config.InterfaceType = 1;
+    if (config.PortAddress != 0) config.InterfaceType = interface_type::kParallelPort;
     ShowInterfaceChecks();
   });
 }
@@ -68,7 +68,8 @@ void frmVelk47120::mnuPort_Click() {
 void frmVelk47120::mnuUsb_Click() {
   unpickedPortAddress_.reset();
   ShowDialog(UsbSelectDialog(), [this] {
-    session_.analyzer.InterfaceType = session_.usb.CardReady() ? 2 : 0;
+    session_.analyzer.InterfaceType =
+        session_.usb.CardReady() ? interface_type::kUsbCard : interface_type::kNone;
     ShowInterfaceChecks();
   });
 }
@@ -131,7 +132,7 @@ void frmVelk47120::MnuExit_Click() {
   datalog_.Close();
   DelayMs(250);
   if (unpickedPortAddress_) {
-    session_.analyzer.InterfaceType = 0;
+    session_.analyzer.InterfaceType = interface_type::kNone;
     session_.analyzer.PortAddress = *unpickedPortAddress_;
   }
   // None when the file was refused at start.

@@ -40,7 +40,7 @@ QString TwoDecimals(double value) {
 }  // namespace
 
 void frmVelk47120::hscSmplPrd_Change() {
-  if (session_.analyzer.InterfaceType == 0) return;
+  if (session_.analyzer.InterfaceType == interface_type::kNone) return;
   const int32_t v = hscSmplPrd->value();
   if (!session_.spi.WriteRegister(slot::Smpl_Prd, v)) return;
   txtSmplPrd->setText(QString::number(v));
@@ -53,7 +53,7 @@ void frmVelk47120::hscSmplPrd_Change() {
 }
 
 void frmVelk47120::hscAvgCnt_Change() {
-  if (session_.analyzer.InterfaceType == 0) return;
+  if (session_.analyzer.InterfaceType == interface_type::kNone) return;
   Spi47120& spi = session_.spi;
   AvgCnt = hscAvgCnt->value();
   // The range bits go back as last known; nothing else lives in the register.

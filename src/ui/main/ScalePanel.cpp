@@ -27,7 +27,7 @@ void frmVelk47120::SetPlotScale(int32_t) {
 }
 
 void frmVelk47120::hscScale_Change() {
-  if (session_.analyzer.InterfaceType == 0) return;
+  if (session_.analyzer.InterfaceType == interface_type::kNone) return;
   SetPlotScale(session_.analyzer.DeviceNumber.Numeric());
   const int32_t limit = RangeAt(hscScale->value()).maxAvgCnt;
   if (AvgCnt > limit) AvgCnt = limit;

@@ -52,7 +52,7 @@ void frmVelk47120::CmdUpdateStatus_Click() {
 }
 
 void frmVelk47120::UpdateStatus(bool paced) {
-  if (session_.analyzer.InterfaceType == 0 || !ChipAwake()) return;
+  if (session_.analyzer.InterfaceType == interface_type::kNone || !ChipAwake()) return;
   StatusValue = ReadStatus(session_.spi);
   statusToShow_ = StatusValue;
   ShowPending(paced);

@@ -16,7 +16,8 @@ TEST(SetupGiveio, AccessIsSoughtOncePerPortWhereTheSystemNeedsItAndARefusalSaysW
   for (const char* os : {"Win95", "Win98", "Linux"}) {
     test::WiredSession b;
     b.config.OsName = os;
-    b.config.InterfaceType = os == std::string("Linux") ? 2 : 1;
+    b.config.InterfaceType =
+        os == std::string("Linux") ? interface_type::kUsbCard : interface_type::kParallelPort;
     EXPECT_FALSE(b.giveio.PreparePort(b.config, b.parallel)) << os;
     EXPECT_EQ(b.giveio.PortDriverReady, 0);
     EXPECT_TRUE(b.io.sought.empty() && b.io.log.empty());

@@ -21,7 +21,7 @@ struct MenuChecks final : InterfaceMenu {
 
 struct PortRig : test::WiredSession {
   PortRig() {
-    config.InterfaceType = 2;
+    config.InterfaceType = interface_type::kUsbCard;
     config.OsName = "Linux";
   }
   // Types the text and presses Enter, as the user would.
@@ -46,7 +46,8 @@ TEST(PortDialog, TypedAddressesSelectTheParallelInterface) {
     rig.Type(typed);
     EXPECT_EQ(static_cast<uint16_t>(rig.config.PortAddress), address) << typed;
     EXPECT_EQ(rig.dialog.txtUser->text(), shown);
-    EXPECT_EQ(rig.config.InterfaceType, taken ? 1 : 0);
+    EXPECT_EQ(rig.config.InterfaceType,
+              taken ? interface_type::kParallelPort : interface_type::kNone);
     EXPECT_EQ(rig.menu.port && !rig.menu.usb, taken);
     EXPECT_EQ(rig.dialog.isVisible(), !taken);
   }
@@ -56,7 +57,7 @@ TEST(PortDialog, OpeningShowsTheAddressAndCancelDropsIt) {
   PortRig rig;
   rig.dialog.show();
   EXPECT_EQ(rig.dialog.txtUser->text(), "378");
-  EXPECT_EQ(rig.config.InterfaceType, 0);
+  EXPECT_EQ(rig.config.InterfaceType, interface_type::kNone);
   QTest::mouseClick(rig.dialog.cmdCancel, Qt::LeftButton);
   EXPECT_EQ(rig.config.PortAddress, 0);
   EXPECT_FALSE(rig.menu.port || rig.menu.usb);

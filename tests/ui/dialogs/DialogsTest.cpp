@@ -196,6 +196,11 @@ TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
 }
 
 using Registers = std::array<int32_t, 3>;  // Alm_Ctrl, Gpio_Ctrl, Msc_Ctrl
+// Their words with an output on at DIO0 or DIO1, or a GPIO line as an output.
+constexpr int32_t kAlarmOn0 = alm_ctrl::kOutputEnable,
+                  kAlarmOn1 = kAlarmOn0 | alm_ctrl::kOutputDio1;
+constexpr int32_t kReadyOn0 = msc_ctrl::kReadyEnable, kReadyOn1 = kReadyOn0 | msc_ctrl::kReadyDio1;
+constexpr int32_t kGpioOut0 = gpio_ctrl::Output(0), kGpioOut1 = gpio_ctrl::Output(1);
 
 // Opens a dialog with the pin registers given on the chip and clicks `button`, answering any
 // question as given: `message` (nullptr: none) is shown, chip and copy hold `after`, and what
@@ -233,13 +238,13 @@ TEST(AlarmDialog, SharedPinIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* ready0 = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first";
   const auto out = &FrmAlarm::cmdAlarmOut;
   const auto pin = &FrmAlarm::cmdAlarmPin;
-  ExpectClaim(out, {0, 0, 4}, {}, readyAny, {0, 0, 4});
-  ExpectClaim(out, {0, 1, 0}, {false}, gpioAny, {0, 1, 0});
-  ExpectClaim(out, {0, 1, 0}, {true}, gpioAny, {4, 1, 0});
-  ExpectClaim(pin, {5, 1, 0}, {true}, gpio0, {4, 1, 0});
-  ExpectClaim(pin, {5, 0, 4}, {true}, ready0, {5, 0, 4});
+  ExpectClaim(out, {0, 0, kReadyOn0}, {}, readyAny, {0, 0, kReadyOn0});
+  ExpectClaim(out, {0, kGpioOut0, 0}, {false}, gpioAny, {0, kGpioOut0, 0});
+  ExpectClaim(out, {0, kGpioOut0, 0}, {true}, gpioAny, {kAlarmOn0, kGpioOut0, 0});
+  ExpectClaim(pin, {kAlarmOn1, kGpioOut0, 0}, {true}, gpio0, {kAlarmOn0, kGpioOut0, 0});
+  ExpectClaim(pin, {kAlarmOn1, 0, kReadyOn0}, {true}, ready0, {kAlarmOn1, 0, kReadyOn0});
   // A disabled output moves without any check.
-  ExpectClaim(pin, {0, 0, 5}, {}, nullptr, {1, 0, 5});
+  ExpectClaim(pin, {0, 0, kReadyOn1}, {}, nullptr, {alm_ctrl::kOutputDio1, 0, kReadyOn1});
 }
 
 using PinUse = std::array<int16_t, 2>;
@@ -251,11 +256,11 @@ TEST(GpioMiscDialog, ActivationShowsBothRegistersWithoutRebuildingThePinTable) {
   GpioBench b;
   b.Chip(slot::Gpio_Ctrl, 0x0201);  // DIO0 output, DIO1 high
   b.Chip(slot::Msc_Ctrl, 0x0106);   // data ready enabled, active high, on DIO0; +self-test
-  b.rig.session.reg.DioPinUse = {2, 2};
+  b.rig.session.reg.DioPinUse = {pin_use::kAlarm, pin_use::kAlarm};
   b.d.show();
   EXPECT_EQ(b.Captions(),
             "Input,Output,High,Low,Enabled,Active High,DIO-0,Strobe,Disabled,Enabled,OK");
-  EXPECT_EQ(b.rig.session.reg.DioPinUse, (PinUse{2, 2}));
+  EXPECT_EQ(b.rig.session.reg.DioPinUse, (PinUse{pin_use::kAlarm, pin_use::kAlarm}));
 }
 
 // Clicks a two-state button twice, with bits no button changes set in every register: the
@@ -285,10 +290,12 @@ void ExpectFlip(QPushButton* Dialog::*toggle, int address, int bit, const char* 
 TEST(PinDialogs, TogglesFlipOneBitFromTheirCaptionAndKeepTheRest) {
   ExpectFlip(&FrmAlarm::cmdAlarm1GT, kAlmMag1, 0x8000, "<,>", 1, false);
   ExpectFlip(&FrmAlarm::cmdAlarm2mode, kAlmCtrl, 0x8000, "Fixed Thresh,Rate of Change", 1, false);
-  ExpectFlip(&FrmAlarm::cmdAlarmPolarity, kAlmCtrl, 0x0002, "Active Low,Active High", 1, false);
-  ExpectFlip(&frmGpioMisc::CmdDir0, kGpioCtrl, 0x001, "Input,Output", 1, true);
-  ExpectFlip(&frmGpioMisc::CmdDat0, kGpioCtrl, 0x100, "Low,High", 0, false);
-  ExpectFlip(&frmGpioMisc::CmdCtrlPlry, kMscCtrl, 0x002, "Active Low,Active High", 1, false);
+  ExpectFlip(&FrmAlarm::cmdAlarmPolarity, kAlmCtrl, alm_ctrl::kOutputHigh, "Active Low,Active High",
+             1, false);
+  ExpectFlip(&frmGpioMisc::CmdDir0, kGpioCtrl, kGpioOut0, "Input,Output", 1, true);
+  ExpectFlip(&frmGpioMisc::CmdDat0, kGpioCtrl, gpio_ctrl::High(0), "Low,High", 0, false);
+  ExpectFlip(&frmGpioMisc::CmdCtrlPlry, kMscCtrl, msc_ctrl::kReadyHigh, "Active Low,Active High", 1,
+             false);
 }
 
 TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
@@ -300,20 +307,26 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
   const char* askAlarm0 = "Dio0 Pin is already in use by alarms..\nOk to Override?";
   const Button dir1 = &frmGpioMisc::CmdDir1;
   const Button dataReady = &frmGpioMisc::CmdDatRdy, line = &frmGpioMisc::CmdCtrlLn;
+  const int32_t readyAt1 = msc_ctrl::kReadyDio1;  // disabled
+  using namespace pin_use;
   // The button; Alm_Ctrl, Gpio_Ctrl and Msc_Ctrl on the chip; the answers given; the message;
   // the registers and the pin use afterwards.
   // clang-format off
   for (auto [button, chip, answers, message, after, pinUse] : {
-           std::tuple{dir1, Registers{0, 0, 5}, std::deque<bool>{}, ready1, Registers{0, 0, 5},
-                      PinUse{0, 3}},
-           {dir1,      {5, 0, 0}, {},      alarm1,    {5, 0, 0}, {0, 2}},
-           {dataReady, {0, 1, 0}, {false}, askGpio,   {0, 1, 0}, {1, 0}},
-           {dataReady, {4, 0, 0}, {true},  askAlarm,  {4, 0, 4}, {3, 0}},
-           {dataReady, {0, 2, 1}, {true},  askGpio,   {0, 2, 5}, {0, 3}},
-           {line,      {0, 1, 5}, {false}, askGpio0,  {0, 1, 5}, {1, 3}},
-           {line,      {4, 0, 5}, {true},  askAlarm0, {4, 0, 4}, {3, 0}},
+           std::tuple{dir1, Registers{0, 0, kReadyOn1}, std::deque<bool>{}, ready1,
+                      Registers{0, 0, kReadyOn1}, PinUse{kFree, kDataReady}},
+           {dir1, {kAlarmOn1, 0, 0}, {}, alarm1, {kAlarmOn1, 0, 0}, {kFree, kAlarm}},
+           {dataReady, {0, kGpioOut0, 0}, {false}, askGpio, {0, kGpioOut0, 0}, {kGpio, kFree}},
+           {dataReady, {kAlarmOn0, 0, 0}, {true}, askAlarm, {kAlarmOn0, 0, kReadyOn0},
+            {kDataReady, kFree}},
+           {dataReady, {0, kGpioOut1, readyAt1}, {true}, askGpio, {0, kGpioOut1, kReadyOn1},
+            {kFree, kDataReady}},
+           {line, {0, kGpioOut0, kReadyOn1}, {false}, askGpio0, {0, kGpioOut0, kReadyOn1},
+            {kGpio, kDataReady}},
+           {line, {kAlarmOn0, 0, kReadyOn1}, {true}, askAlarm0, {kAlarmOn0, 0, kReadyOn0},
+            {kDataReady, kFree}},
            // While data ready is disabled its line moves unasked.
-           {line,      {0, 2, 0}, {},      nullptr,   {0, 2, 1}, {0, 1}}})
+           {line, {0, kGpioOut1, 0}, {}, nullptr, {0, kGpioOut1, readyAt1}, {kFree, kGpio}}})
     // clang-format on
     EXPECT_EQ(ExpectClaim(button, chip, answers, message, after)->rig.session.reg.DioPinUse, pinUse)
         << (message ? message : "no message");
@@ -321,14 +334,14 @@ TEST(GpioMiscDialog, SharedLineIsRefusedAskedOrTakenWithoutTouchingItsOwner) {
 
 TEST(GpioMiscDialog, ExternalSelfTestsExcludeEachOther) {
   GpioBench b;
-  b.Chip(slot::Msc_Ctrl, 0x0200);
+  b.Chip(slot::Msc_Ctrl, msc_ctrl::kNegativeSelfTest);
   b.Open();
   b.Click(&frmGpioMisc::cmdEPST);
-  EXPECT_EQ(b.Word(kMscCtrl), 0x0100);
+  EXPECT_EQ(b.Word(kMscCtrl), msc_ctrl::kPositiveSelfTest);
   EXPECT_EQ(b.Shown({b.d.cmdENST, b.d.cmdEPST}), "Disabled,Enabled");
   // While +self-test is on, -self-test is refused.
-  ExpectClaim(&frmGpioMisc::cmdENST, {0, 0, 0x0100}, {}, "Turn off +Self Test First",
-              {0, 0, 0x0100});
+  ExpectClaim(&frmGpioMisc::cmdENST, {0, 0, msc_ctrl::kPositiveSelfTest}, {},
+              "Turn off +Self Test First", {0, 0, msc_ctrl::kPositiveSelfTest});
 }
 
 TEST(GpioMiscDialog, InternalSelfTestShowsTheChipsVerdictAndIsNotReplayedByTheNextWrite) {
@@ -341,9 +354,9 @@ TEST(GpioMiscDialog, InternalSelfTestShowsTheChipsVerdictAndIsNotReplayedByTheNe
     EXPECT_EQ(b.d.cmdIST->text(), fails ? "Failed" : "Passed");
     EXPECT_GE(std::accumulate(b.waits.begin(), b.waits.end(), 0.0), 0.5);
     // The start bit is not kept for the next Msc_Ctrl write to send again.
-    EXPECT_EQ(b.rig.session.reg.MscCtrl & 0x0400, 0);
+    EXPECT_EQ(b.rig.session.reg.MscCtrl & msc_ctrl::kInternalSelfTest, 0);
     b.Click(&frmGpioMisc::CmdCtrlPlry);
-    EXPECT_EQ(b.Word(kMscCtrl), 0x0002);
+    EXPECT_EQ(b.Word(kMscCtrl), msc_ctrl::kReadyHigh);
   }
 }
 

@@ -47,7 +47,7 @@ TEST(MainWindow, AParallelPortAtAddressZeroIsNeverTouched) {
   rig.w.cmdReadData_Click();
   EXPECT_TRUE(rig.io.log.empty());
   EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"Please select an interface first"});
-  EXPECT_EQ(rig.session.analyzer.InterfaceType, 0);
+  EXPECT_EQ(rig.session.analyzer.InterfaceType, interface_type::kNone);
   EXPECT_FALSE(rig.w.mnuPort->isChecked());
 }
 
@@ -155,7 +155,7 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
     EXPECT_FALSE(w.isVisible());
     Analyzer saved;
     saved.LoadConfig(dir / "Velk47120.cfg");
-    EXPECT_EQ(saved.InterfaceType, 1);
+    EXPECT_EQ(saved.InterfaceType, interface_type::kParallelPort);
     EXPECT_EQ(saved.DeviceNumber.Numeric(), 47121);
     std::filesystem::remove(dir / "Velk47120.cfg");
   }
@@ -186,7 +186,7 @@ TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
 // that choice only once the user picks an interface.
 TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
   for (bool pick : {false, true}) {
-    WindowRig rig(7);
+    WindowRig rig(WindowRig::kUnknownInterface);
     rig.session.Simulated = true;
     rig.session.configFile = rig.folder / "v.cfg";
     frmVelk47120& w = rig.Open();
@@ -198,7 +198,7 @@ TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
     w.MnuExit_Click();
     Analyzer saved;
     saved.LoadConfig(rig.session.configFile);
-    EXPECT_EQ(saved.InterfaceType, pick ? 1 : 0);
+    EXPECT_EQ(saved.InterfaceType, pick ? interface_type::kParallelPort : interface_type::kNone);
   }
 }
 

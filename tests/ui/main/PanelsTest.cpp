@@ -33,11 +33,11 @@ struct PanelRig : test::WindowRig {
 
   // Puts the range controls where a test starts from without touching the chip.
   void Place(int scale, int avgCnt) {
-    session.analyzer.InterfaceType = 0;
+    session.analyzer.InterfaceType = interface_type::kNone;
     w.hscScale->setValue(scale);
     w.hscAvgCnt->setValue(avgCnt);
     w.AvgCnt = avgCnt;
-    session.analyzer.InterfaceType = kParallel;
+    session.analyzer.InterfaceType = interface_type::kParallelPort;
     trace.Take();
   }
   QString Labels() const {
@@ -75,7 +75,7 @@ TEST(ScalePanel, CodeMovesWriteAtOnceAndOnlyWithAnInterface) {
   rig.w.hscSmplPrd->setValue(9);  // no wait, no read-back
   EXPECT_EQ(rig.trace.Take(), WordWrites({{kSmplPrd, 9}}));
 
-  rig.session.analyzer.InterfaceType = 0;
+  rig.session.analyzer.InterfaceType = interface_type::kNone;
   const QString labels = rig.Labels();
   rig.w.hscScale->setValue(2);
   rig.w.hscSmplPrd->setValue(20);

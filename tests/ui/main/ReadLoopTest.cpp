@@ -207,8 +207,7 @@ TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
 
 TEST(ReadLoop, RunsEndThatCannotGoOn) {
   {  // no interface: said at start-up and at each try, the chip untouched, the loop not started
-    WindowRig rig;
-    rig.session.analyzer.InterfaceType = 5;
+    WindowRig rig(SimRig::kUnknownInterface);
     frmVelk47120& w = rig.Open();
     const long frames = rig.sensor.FrameCount();
     w.Form_Activate();
@@ -245,7 +244,7 @@ TEST(ReadLoop, RunsEndThatCannotGoOn) {
   // "Cancel"): the run ends with that cycle, saying so at most once, its datalog whole.
   for (const char* lose : {"unplug", "none", "cancel"}) {
     SCOPED_TRACE(lose);
-    WindowRig rig(SimRig::kUsb);
+    WindowRig rig(interface_type::kUsbCard);
     frmVelk47120& w = rig.Open();
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
     rig.modal.script = [](QDialog& d) {

@@ -56,7 +56,7 @@ void frmPort::showEvent(QShowEvent* event) {
 void frmPort::Form_Activate() {
   txtUser->setText(Hex(config_.PortAddress));
   txtUser->selectAll();
-  config_.InterfaceType = 0;
+  config_.InterfaceType = interface_type::kNone;
 }
 
 void frmPort::cmdOK_Click() {
@@ -65,7 +65,7 @@ void frmPort::cmdOK_Click() {
   if (address == 0) return;
   config_.PortAddress = address;
   txtUser->setText(Hex(address));
-  config_.InterfaceType = 1;
+  config_.InterfaceType = interface_type::kParallelPort;
   // Seeks access only where the system needs it, once per run and port.
   giveio_.PreparePort(config_, parallel_);
   menu_.CheckInterfaceEntries(true, false);
@@ -73,7 +73,7 @@ void frmPort::cmdOK_Click() {
 }
 
 void frmPort::cmdCancel_Click() {
-  config_.InterfaceType = 0;
+  config_.InterfaceType = interface_type::kNone;
   config_.PortAddress = 0;
   menu_.CheckInterfaceEntries(false, false);
   reject();
