@@ -38,6 +38,9 @@ class SimSensor {
   // The default motion: a slow swing with noise and a small bias.
   void SetSwing();
   void SetNoise(bool on);
+  // Reads of the output register at `address` answer `word`, flags included, until it is set
+  // back to nullopt: a bench source of exact codes. Other addresses are ignored.
+  void SetOutputWord(int address, std::optional<uint16_t> word);
   double Bias() const;  // degrees per second the chip adds before calibration
   // The supply voltage the chip sees (5.0 V unless set); outside 4.75..5.25 V it flags Status.
   void SetSupply(double volts);
@@ -121,6 +124,7 @@ class SimSensor {
   double gridStart_ = 0.0;
   int64_t gridBase_ = 0;
   std::array<int64_t, 7> lastSeen_{};  // newest serial each output register has shown
+  std::array<std::optional<uint16_t>, 7> outputWords_{};  // set by SetOutputWord
 
   // The angle is integrated in closed form from angleFrom_, where it stood at angleBase_.
   double angleFrom_ = 0.0;

@@ -151,8 +151,14 @@ bool SimSensor::AlarmCondition(int alarm, int64_t index, const Codes& latest) co
   return (magnitude & 0x8000) ? value > threshold : value < threshold;
 }
 
+void SimSensor::SetOutputWord(int address, std::optional<uint16_t> word) {
+  if (address >= kFirstOutput && address <= kLastOutput && address % 2 == 0)
+    outputWords_[(address - kFirstOutput) / 2] = word;
+}
+
 uint16_t SimSensor::OutputRegister(int address, double now) {
   Evaluate(now);
+  if (const auto& word = outputWords_[(address - kFirstOutput) / 2]) return *word;
   const Codes& c = *live_;
   int64_t& seen = lastSeen_[(address - kFirstOutput) / 2];
   int word = 0;

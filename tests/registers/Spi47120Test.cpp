@@ -12,33 +12,13 @@ namespace {
 
 using Words = std::vector<uint16_t>;
 
-TEST(ReadRegister, DecodesFieldFlagsBytesAndValueWhereTheSlotSaysSo) {
+// A refused slot (unreadable, or outside the table) sends nothing and leaves the last reading
+// as it was. (What a read decodes is checked with the values shown, row by row.)
+TEST(ReadRegister, RefusedSlotsSendNothingAndKeepTheLastReading) {
   test::WiredSession w;
   auto& spi = w.spi;
-  w.Answer({0xBFFF, 0xC123, 0x0123, 0x0800, 0x3FFF});
-
-  // The new-data and alarm flags, then the raw word's high and low bytes.
-  const auto flags = [&] { return std::pair(spi.NewDataBit, spi.ErrorAlarmBit); };
-  spi.ReadRegister(slot::Gyro_Out);
-  EXPECT_EQ(w.Frames(), (Words{0x0400, 0x0000}));
-  EXPECT_EQ(flags(), std::pair(32768, 0));
-  EXPECT_EQ(spi.RegData, -1);
-  EXPECT_EQ(spi.RegValue, -0.07326f);
-  EXPECT_EQ(std::pair(spi.RegHighByte, spi.RegLowByte), (std::pair<int16_t, int16_t>(191, 255)));
-
-  spi.ReadRegister(slot::Supply_Out);
-  EXPECT_EQ(spi.RegData, 0x123);
-  EXPECT_EQ(flags(), std::pair(32768, 16384));
-  spi.ReadRegister(slot::Status);  // no flags in this register: the last ones stay
-  EXPECT_EQ(flags(), std::pair(32768, 16384));
-
-  spi.ReadRegister(slot::Temp_Out);  // 12-bit signed (its offset shows with no interface)
-  EXPECT_EQ(spi.RegData, -2048);
-
-  spi.ReadRegister(slot::Angle_Out);  // 14-bit unsigned
-  EXPECT_EQ(spi.RegData, 16383);
-
-  // Unreadable and out-of-table slots: nothing sent, nothing changed.
+  w.Answer({0x3FFF});
+  spi.ReadRegister(slot::Angle_Out);
   w.io.log.clear();
   for (int16_t s : {slot::Command, int16_t{-1}, int16_t{66}, int16_t{32767}}) {
     spi.ReadRegister(s);
@@ -54,8 +34,7 @@ TEST(WriteRegister, SendsOneWriteFramePerByteInOrder) {
     w.spi.WriteRegister(s, value);
     return w.Frames();
   };
-  EXPECT_EQ(framesOf(slot::Smpl_Prd, 0x1234), (Words{0xB712, 0xB634}));
-  EXPECT_EQ(framesOf(slot::KeyCode, 0xA5C3), (Words{0xD0C3, 0xD1A5}));  // low byte first
+  // (Two-byte writes, the key code's low byte first, are in the window's frames at start-up.)
   EXPECT_EQ(framesOf(slot::Product, 0x0102), (Words{0xD701, 0xD602}));  // read-only: still sent
   // One-byte registers take one frame to their own address, never to a neighbour or to 0.
   EXPECT_EQ(framesOf(slot::ADC_Slct, 0x1234), (Words{0xFE34}));

@@ -163,24 +163,28 @@ TEST(AlarmDialog, OnlyACompletedSourceChoiceWritesAndOnce) {
 
 TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
   // Alarm 1's source in Alm_Ctrl, the text and key typed, Alm_Mag1's code afterwards (it starts
-  // at 256) and the text then shown.
-  for (auto [control, typed, key, code, shown] :
-       {std::tuple{0x0200, "-1", Qt::Key_Return, 16370, "-1.026"},
+  // at 256) and the text then shown. Each source's conversion, by hand from the register
+  // table (the rate's LSB 0.07326 dgr/S while no range is applied): 5 V / 0.0018315 = 2730,
+  // -1 dgr/S / 0.07326 = -14 (16370 in 14 bits), 1.5 V / 0.0006105 = 2457,
+  // (30 - 25) degC / 0.1453 = 34 and back 34 x 0.1453 + 25 = 29.940.
+  for (auto [name, control, typed, key, code, shown] :
+       {std::tuple{"PsConverts", 0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
+        {"GyroConverts", 0x0200, "-1", Qt::Key_Return, 16370, "-1.026"},
+        {"AdcConvertsWithItsUnit", 0x0500, "1.5 V", Qt::Key_Return, 2457, "1.500"},
+        {"TempConverts", 0x0600, "30", Qt::Key_Return, 34, "29.940"},
         // Beyond full scale: the largest code of its own sign; zero is zero.
-        {0x0200, "1000", Qt::Key_Return, 8191, "600.073"},
-        {0x0200, "-1000", Qt::Key_Return, 8192, "-600.146"},
-        {0x0200, "-0.01", Qt::Key_Return, 0, "0.000"},
-        {0x0100, "5", Qt::Key_Enter, 2730, "5.000"},
-        {0x0100, "10", Qt::Key_Return, 4095, "7.500"},
-        {0x0100, "-3", Qt::Key_Return, 0, "0.000"},
-        {0x0500, "1.5 V", Qt::Key_Return, 2457, "1.500"},
-        {0x0600, "20", Qt::Key_Return, 0, "25.000"},
+        {"GyroAboveFullScale", 0x0200, "1000", Qt::Key_Return, 8191, "600.073"},
+        {"GyroBelowFullScale", 0x0200, "-1000", Qt::Key_Return, 8192, "-600.146"},
+        {"GyroRoundsToZero", 0x0200, "-0.01", Qt::Key_Return, 0, "0.000"},
+        {"PsAboveFullScale", 0x0100, "10", Qt::Key_Return, 4095, "7.500"},
+        {"PsBelowZero", 0x0100, "-3", Qt::Key_Return, 0, "0.000"},
+        {"TempBelowTheOffset", 0x0600, "20", Qt::Key_Return, 0, "25.000"},
         // Written only when the bar moves: the text stays as typed.
-        {0x0200, "18.75", Qt::Key_Return, 256, "18.75"},
-        {0x0200, "5", Qt::Key_Tab, 256, "5"},
-        {0x0200, "", Qt::Key_Return, 256, ""},
-        {0x0000, "5", Qt::Key_Return, 256, "5"}}) {
-    SCOPED_TRACE(typed);
+        {"SameCode", 0x0200, "18.75", Qt::Key_Return, 256, "18.75"},
+        {"TabIsNoEntry", 0x0200, "5", Qt::Key_Tab, 256, "5"},
+        {"Empty", 0x0200, "", Qt::Key_Return, 256, ""},
+        {"NoSource", 0x0000, "5", Qt::Key_Return, 256, "5"}}) {
+    SCOPED_TRACE(name);
     AlarmBench b;
     b.Chip(slot::Alm_Ctrl, control);
     b.Chip(slot::Alm_Mag1, 0x8100);
