@@ -44,6 +44,8 @@ TEST(NumberText, ReadsTheCalibrationPanelsText) {
 // A person reads the digits, not the binary value just below them.
 TEST(NumberText, FixedFormatRoundsTheDigitsAPersonReads) {
   EXPECT_EQ(FormatFixed(1.005, 2), "1.01");  // stored as 1.00499999999999989...
+  // A small negative reading that rounds to zero shows no sign.
+  EXPECT_EQ(FormatFixed(-0.004, 2), "0.00");
 }
 
 }  // namespace

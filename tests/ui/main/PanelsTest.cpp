@@ -67,6 +67,11 @@ TEST(ScalePanel, RangeLimitsAveragingAndStartsANewSweep) {
     EXPECT_EQ(rig.sensor.Word(kSensAvg), (0x100 << to) + limited);
     EXPECT_EQ(rig.w.hscAvgCnt->value(), limited);
     EXPECT_EQ(rig.w.plot().PlotX, rig.w.pic1->Width() + 1);  // the next point starts a sweep
+    // Full scale 80, 160 and 320 Dgr/S, labelled in quarters.
+    const char* const labels[] = {"80 60 40 20 0 -20 -40 -60 -80",
+                                  "160 120 80 40 0 -40 -80 -120 -160",
+                                  "320 240 160 80 0 -80 -160 -240 -320"};
+    EXPECT_EQ(rig.Labels(), labels[to]);
   }
 }
 
@@ -212,6 +217,20 @@ TEST(Plot47120, StepAndScaleFollowChartSizeAndRange) {
   rig.plot.PlotX = 501;
   for (int i = 0; i < 5; ++i) rig.plot.PlotPoint(0.0f);
   EXPECT_EQ(rig.plot.PlotX, 5);  // a narrow chart still advances
+}
+
+// 4800 twips high is 320 pixels: grid lines every 40 pixels; the nine marks 595 twips (39.7
+// pixels) apart from 10 twips below the chart's top, each label 80 twips (5 pixels) above its mark.
+TEST(Plot47120, GridMarksAndLabelsDivideTheHeightInEighths) {
+  ChartRig rig(15000, 4800);
+  for (int i = 1; i < 8; ++i) {
+    EXPECT_GT(rig.Count(0, 1000, 40 * i, 40 * i + 1, rig.pic1->GridColour().rgb()), 300) << i;
+    EXPECT_EQ(rig.Count(0, 1000, 40 * i - 20, 40 * i - 19, rig.pic1->GridColour().rgb()), 0) << i;
+  }
+  const int top = rig.marks.LineX[0]->y();
+  EXPECT_NEAR(rig.marks.LineX[8]->y() - top, 317, 1);
+  for (int i = 0; i < 9; ++i)
+    EXPECT_NEAR(rig.marks.lblYscale[i]->y() - rig.marks.LineX[i]->y(), -5, 1) << i;
 }
 
 // 15000 x 4800 twips: 1000 x 320 pixels, one pixel per point, 30 units per degree per second.
