@@ -62,6 +62,7 @@ constexpr Row kRows[] = {
 };
 // clang-format on
 constexpr int kAddress[] = {0x02, 0x04, 0x0A, 0x0C, 0x0E};
+const char* const kHeads[] = {"Supply", "Gyro", "ADC In", "Temp", "Angle"};
 
 // New data and error as 0 and 1, or as the datalog's words.
 std::string Flags(uint16_t word, const char* set = "1", const char* clear = "0") {
@@ -120,6 +121,8 @@ TEST_P(ShownValues, Window) {
   const QStringList f = log.trimmed().section("\r\n", -1).split('\t');
   ASSERT_EQ(f.size(), 9);
   EXPECT_FLOAT_EQ(f[1 + row.output].toFloat(), row.value);  // 7 significant digits
+  EXPECT_EQ(log.mid(log.indexOf("Index\t")).section('\t', 1 + row.output, 1 + row.output),
+            kHeads[row.output]);
   if (row.output == kAngle) {  // new data and error are the angle's, the last output read
     EXPECT_EQ((f[6] + ' ' + f[7]).toStdString(), Flags(row.word, "True", "False"));
   }
@@ -144,6 +147,9 @@ TEST_P(ShownValues, Tool) {
   const QStringList f = QString::fromStdString(test::Lines(rig.out.str()).back()).split(',');
   ASSERT_EQ(f.size(), 10);
   EXPECT_FLOAT_EQ(f[2 + row.output].toFloat(), row.value);
+  EXPECT_EQ(test::Lines(rig.out.str())[1],
+            "time (UTC),elapsed (s),Supply (V),Gyro (Dgr/S),ADC In (V),Temp (dgrC),Angle (dgr),New,"
+            "Error,Status");
   if (row.output == kAngle) {
     EXPECT_EQ((f[7] + ' ' + f[8]).toStdString(), Flags(row.word));
   }
