@@ -179,6 +179,7 @@ TEST(AlarmDialog, ThresholdEntryActsOnEnterAndLimitsTheCode) {
         {"PsAboveFullScale", 0x0100, "10", Qt::Key_Return, 4095, "7.500"},
         {"PsBelowZero", 0x0100, "-3", Qt::Key_Return, 0, "0.000"},
         {"TempBelowTheOffset", 0x0600, "20", Qt::Key_Return, 0, "25.000"},
+        {"TempAboveFullScale", 0x0600, "1000", Qt::Key_Return, 4095, "620.003"},
         // Written only when the bar moves: the text stays as typed.
         {"SameCode", 0x0200, "18.75", Qt::Key_Return, 256, "18.75"},
         {"TabIsNoEntry", 0x0200, "5", Qt::Key_Tab, 256, "5"},
