@@ -39,7 +39,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
     flock(held, LOCK_EX);
   };
   const Case cases[] = {
-      {{"identify"}, nullptr, 0, "Product        VELK47120\n"},
+      {{"identify"}, nullptr, 0, "VELK47120\nFirmware       1.2\nRevision date  2026-06-14\n"},
       {{"--config", "f", "identify"}, "Interface = 2\r\n", 0, "Interface      USB card Ezusb-0\n"},
       {{"--config", "none.cfg", "identify"}, nullptr, 1, "--config names no readable file"},
       {{"identify", "--json"}, nullptr, 0, "{\"product\":\"VELK47120\",\"model\":47120,"},

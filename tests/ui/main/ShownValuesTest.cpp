@@ -154,6 +154,16 @@ TEST_P(ShownValues, Tool) {
     EXPECT_EQ((f[7] + ' ' + f[8]).toStdString(), Flags(row.word));
   }
 
+  // The first line names the range the chip is set to: 80, 160 or 320 Dgr/S, a quarter on a 47121.
+  const int range = (80 << row.range) / (row.model == 47121 ? 4 : 1);
+  EXPECT_NE(test::Lines(rig.out.str())[0].find("range " + std::to_string(range) +
+                                               " Dgr/S, sample period 3.91 mS"),
+            std::string::npos);
+  ASSERT_EQ(
+      rig.Run({"reg", "get", QString::asprintf("0x%02X", kAddress[row.output]).toStdString()}), 0);
+  EXPECT_NE(rig.out.str().find(QString::asprintf(" 0x%04X\n", row.word).toStdString()),
+            std::string::npos);
+
   ASSERT_EQ(rig.Run({"read", "--json"}), 0);
   const char* const keys[] = {"supply", "gyro", "adc_in", "temp", "angle"};
   const nlohmann::json shown = nlohmann::json::parse(rig.out.str()).at(keys[row.output]);
