@@ -26,6 +26,11 @@ struct Case {
 TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
   const auto silentChip = [](CliRig& rig) { rig.sensor.SetNoAnswer(true); };
   const auto noCard = [](CliRig& rig) { rig.card.FailOpen(true); };
+  // Alarm 1 on supply above code 0 (Alm_Ctrl 0x0100, Alm_Mag1 0x8000), set on the bench.
+  const auto alarmed = [](CliRig& rig) {
+    for (uint16_t frame : {0xA901, 0xA180}) rig.sensor.Receive(frame);
+    std::filesystem::resize_file(rig.dir / "trace", 0);
+  };
   const auto folder = [](CliRig& rig) { std::filesystem::create_directory(rig.dir / "f"); };
   const auto configIsDevice = [](CliRig& rig) {
     std::filesystem::create_symlink("/dev/null", rig.context.configFile);
@@ -78,6 +83,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"setup", "load", "f"}, "Product = 47120\nPwr_Mde = 1\n", 1, "not a register a setup holds"},
       {{"setup", "load", "f"}, "Product = 47120\nMsc_Ctrl = 0x100\n", 1, "self-test bits"},
       {{"identify"}, nullptr, 3, "No chip answers", silentChip},
+      {{"log", "--count", "1"}, nullptr, 0, ",256\n", alarmed},  // Status above its low byte
       {{"--card", "1", "read"}, nullptr, 2, "No USB Buffers Found", noCard},
   };
   for (const Case& c : cases) {

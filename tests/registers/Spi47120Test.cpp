@@ -26,15 +26,6 @@ TEST(ReadRegister, RefusedSlotsSendNothingAndKeepTheLastReading) {
   }
   EXPECT_TRUE(w.io.log.empty());
   EXPECT_EQ(std::pair(spi.RegData, spi.RegLowByte), (std::pair<int32_t, int16_t>(16383, 0xFF)));
-
-  // Each flag from its own bit; a slot without flags (Status) leaves the last ones standing.
-  for (uint16_t word : {0x8001, 0x4001}) {
-    w.Answer({word, 0x0000});
-    spi.ReadRegister(slot::Angle_Out);
-    spi.ReadRegister(slot::Status);
-    EXPECT_EQ(std::pair(spi.NewDataBit, spi.ErrorAlarmBit),
-              std::pair(word & 0x8000, word & 0x4000));
-  }
 }
 
 TEST(WriteRegister, SendsOneWriteFramePerByteInOrder) {

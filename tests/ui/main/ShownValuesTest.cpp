@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -13,6 +14,8 @@
 
 namespace velk {
 namespace {
+
+using testing::HasSubstr;
 
 // One word the simulated chip answers for one output register, and what every place that
 // shows the output must make of it. Worked by hand, never from the program's own tables:
@@ -156,13 +159,11 @@ TEST_P(ShownValues, Tool) {
 
   // The first line names the range the chip is set to: 80, 160 or 320 Dgr/S, a quarter on a 47121.
   const int range = (80 << row.range) / (row.model == 47121 ? 4 : 1);
-  EXPECT_NE(test::Lines(rig.out.str())[0].find("range " + std::to_string(range) +
-                                               " Dgr/S, sample period 3.91 mS"),
-            std::string::npos);
-  ASSERT_EQ(
-      rig.Run({"reg", "get", QString::asprintf("0x%02X", kAddress[row.output]).toStdString()}), 0);
-  EXPECT_NE(rig.out.str().find(QString::asprintf(" 0x%04X\n", row.word).toStdString()),
-            std::string::npos);
+  EXPECT_THAT(test::Lines(rig.out.str())[0],
+              HasSubstr("range " + std::to_string(range) + " Dgr/S, sample period 3.91 mS"));
+  const QString address = QString::asprintf("0x%02X", kAddress[row.output]);
+  ASSERT_EQ(rig.Run({"reg", "get", address.toStdString()}), 0);
+  EXPECT_THAT(rig.out.str(), HasSubstr(QString::asprintf(" 0x%04X\n", row.word).toStdString()));
 
   ASSERT_EQ(rig.Run({"read", "--json"}), 0);
   const char* const keys[] = {"supply", "gyro", "adc_in", "temp", "angle"};
