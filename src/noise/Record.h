@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velk::noise {
+
+// The file layouts the analysis reads, told apart by their header.
+enum class Layout { Log, Acquisition, Datalog };
+
+// The chip's settings as a file's comment line (or the datalog's header) records them.
+struct ChipSettings {
+  int32_t model = 47120;
+  int32_t smplPrd = 1;       // Smpl_Prd as written
+  int32_t sensAvg = 0x0402;  // Sens_Avg as written
+  double rangeDps = 0.0;     // full scale, deg/s
+  double lsbDps = 0.0;       // one Gyro_Out count, deg/s
+  double samplePeriodS = 0.0;
+  int32_t taps = 1;
+  double windowS = 0.0;  // W: taps x sample period, the averaging window
+};
+
+// Running figures the reader keeps while it streams the rows, so the checks never need a
+// second pass or a second copy of the record.
+struct StreamStats {
+  std::vector<double> secondMeans;     // mean rate (deg/s) of each whole second of the record
+  std::vector<double> tenSecondTemps;  // mean temperature (degC) of each whole 10 s
+  double blockSpreadRms = 0.0;         // RMS over 256-sample blocks of the codes' spread, LSB
+  int64_t blocks = 0;                  // blocks that went into blockSpreadRms
+  double meanRate = 0.0;               // deg/s, every kept sample
+  std::optional<double> meanTemp;      // degC, when the file has a temperature column
+  int64_t brokenRows = 0;              // rows dropped because of an error flag or a limit code
+};
+
+// One run of rate samples ready for the analysis.
+struct Record {
+  Layout layout = Layout::Log;
+  std::string file;  // as the user named it; "-" for standard input
+  int run = 1;       // 1-based, in file order
+  int runs = 1;
+  std::string comment;  // the comment line (log, acquisition) without "# ", or empty
+  std::optional<ChipSettings> chip;
+
+  double tau0 = 0.0;       // seconds between samples
+  std::string tau0Source;  // "sample period", "elapsed" or "--tau0"
+  // Rate samples in work units: counts when integerCounts, else deg/s. `unit` turns one
+  // into deg/s.
+  std::vector<double> samples;
+  double unit = 1.0;
+  bool integerCounts = false;
+  // Index of each segment's first sample, ascending, starting with 0. The Allan sums never
+  // cross from one segment into the next.
+  std::vector<size_t> segmentStarts;
+  int64_t lost = 0;        // samples missing inside the record (acquisition numbering)
+  double jitter = 0.0;     // host-paced: RMS of the elapsed steps' deviation from tau0, s
+  double durationS = 0.0;  // (samples + lost) x tau0
+  StreamStats stats;
+  std::vector<std::string> notes;  // one sentence each: a partial last line, an overridden tau0
+};
+
+// How the reader is asked to read.
+struct ReadOptions {
+  std::optional<int> run;      // 1-based; the last run when absent
+  std::optional<double> tau0;  // seconds; overrides the time column, required for the datalog
+  double skipS = 0.0;          // drop the first S seconds
+};
+
+// A record, or the reason there is none (the message the tool prints, exit status 1).
+struct ReadResult {
+  std::optional<Record> record;
+  std::string error;
+};
+
+}  // namespace velk::noise
