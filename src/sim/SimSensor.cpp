@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <system_error>
 
 #include "core/ChipConstants.h"
+#include "core/EchoText.h"
 #include "sim/SimMap.h"
 
 namespace velk {
@@ -27,6 +29,11 @@ constexpr double kSleepCountSeconds = 0.5;
 // A trace that cannot be written is worth one line, never a stop.
 void SayTraceStops(const std::string& problem) {
   std::fprintf(stderr, "VELK47120_SPI_TRACE: %s; running without the trace.\n", problem.c_str());
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 bool IsReadOnly(int address) {
@@ -57,6 +64,22 @@ SimSensor::SimSensor(const Clock& clock, int product)
 
   if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0) {
     if (const std::string problem = TraceTo(trace); !problem.empty()) SayTraceStops(problem);
+  }
+  const char* noise = std::getenv("VELK47120_SIM_NOISE");
+  NoiseChoice choice = SimNoiseProfile::Parse(noise != nullptr ? noise : "");
+  if (!choice.error.empty()) std::fprintf(stderr, "%s\n", choice.error.c_str());
+  if (choice.profile) {
+    SetNoiseProfile(std::move(choice.profile));
+    const char* motion = std::getenv("VELK47120_SIM_MOTION");
+    const std::string name = Lower(motion != nullptr ? motion : "");
+    if (name == "swing") {
+      SetSwing();
+    } else if (!name.empty() && name != "still") {
+      std::fprintf(stderr,
+                   "VELK47120_SIM_MOTION=\"%s\" is not a motion (still or swing); the simulated "
+                   "chip holds still.\n",
+                   Escaped(motion).c_str());
+    }
   }
 }
 
@@ -227,6 +250,10 @@ void SimSensor::SetSwing() {
 
 void SimSensor::SetNoise(bool on) {
   signals_.SetNoise(on);
+}
+void SimSensor::SetNoiseProfile(std::optional<SimNoiseProfile> profile) {
+  if (profile) SetFixedRate(0.0);
+  signals_.SetNoiseProfile(std::move(profile));
 }
 double SimSensor::Bias() const {
   return signals_.Bias();

@@ -38,6 +38,11 @@ class SimSensor {
   // The default motion: a slow swing with noise and a small bias.
   void SetSwing();
   void SetNoise(bool on);
+  // A gyro noise with known Allan terms in place of the default noise, on a still chip (a
+  // later SetSwing brings the motion back) whose temperature does not drift. The constructor
+  // takes one from VELK47120_SIM_NOISE, still unless VELK47120_SIM_MOTION=swing, and says on
+  // standard error when either value is not understood.
+  void SetNoiseProfile(std::optional<SimNoiseProfile> profile);
   // Reads of the output register at `address` answer `word`, flags included, until it is set
   // back to nullopt: a bench source of exact codes. Other addresses are ignored.
   void SetOutputWord(int address, std::optional<uint16_t> word);

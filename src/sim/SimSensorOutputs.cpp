@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "sim/SimMap.h"
+#include "sim/SimScales.h"
 #include "sim/SimSensor.h"
 
 namespace velk {
@@ -36,8 +37,7 @@ int Clamp(double code, int low, int high, bool* clamped = nullptr) {
 }  // namespace
 
 double SimSensor::SamplePeriod() const {
-  int v = map_[kSmplPrd];
-  return ((v & 0x7F) + 1) * (v < 128 ? 1.953e-3 : 60.54e-3);
+  return SimSamplePeriod(map_[kSmplPrd]);
 }
 
 int64_t SimSensor::LatestIndex(double now) const {
@@ -51,10 +51,7 @@ void SimSensor::RestartGrid(double now) {
 }
 
 double SimSensor::Factor(int rangeBits) const {
-  double factor = rangeBits == 0x100   ? 0.018318814697265626
-                  : rangeBits == 0x200 ? 0.03663762939453125
-                                       : 0.0732752587890625;
-  return product_ == 47121 ? factor / 4.0 : factor;
+  return SimGyroFactor(rangeBits, product_);
 }
 
 double SimSensor::FullScale(int rangeBits) const {
@@ -80,7 +77,7 @@ SimSensor::Codes SimSensor::CodesAt(int64_t index) const {
   int taps = 1 << (sensAvg & 7);
 
   double rate = signals_.MeanRate(t - (taps - 1) * period, period, taps) +
-                signals_.MeanRateNoise(serial, taps);
+                signals_.MeanRateNoise(serial, taps, period);
   int selfTest = map_[kMscCtrl + 1];
   if (selfTest & 0x01) rate += kSelfTestShare * FullScale(range);
   if (selfTest & 0x02) rate -= kSelfTestShare * FullScale(range);

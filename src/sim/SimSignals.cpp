@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "sim/SplitMix.h"
+
 namespace velk {
 
 namespace {
@@ -16,13 +18,6 @@ constexpr double kTempNoiseRms = 0.05;
 constexpr double kTempDrift = 1.5;      // degrees Celsius either side of 25
 constexpr double kTempPeriod = 1200.0;  // a full drift cycle takes 20 minutes
 
-uint64_t SplitMix(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
-
 }  // namespace
 
 void SimSignals::SetFixedRate(double degreesPerSecond) {
@@ -34,11 +29,12 @@ void SimSignals::SetSwing() {
   fixed_ = false;
 }
 
+void SimSignals::SetNoiseProfile(std::optional<SimNoiseProfile> profile) {
+  profile_ = std::move(profile);
+}
+
 double SimSignals::Noise(int64_t serial, unsigned stream, double rms) const {
-  uint64_t h = SplitMix(static_cast<uint64_t>(serial) * 4u + stream);
-  double uniform = static_cast<double>(h >> 11) * 0x1.0p-53 * 2.0 - 1.0;
-  // A uniform spread of +-sqrt(3) has unit rms.
-  return uniform * std::numbers::sqrt3 * rms;
+  return simmix::UnitNoise(simmix::SplitMix(static_cast<uint64_t>(serial) * 4u + stream)) * rms;
 }
 
 double SimSignals::MeanRate(double first, double period, int count) const {
@@ -56,8 +52,12 @@ double SimSignals::MeanRate(double first, double period, int count) const {
   return kSwingAmplitude * sum / count + bias_;
 }
 
-double SimSignals::MeanRateNoise(int64_t last, int count) const {
+double SimSignals::MeanRateNoise(int64_t last, int count, double period) const {
   if (!noise_) return 0.0;
+  if (profile_) {
+    profile_->SetPeriod(period);
+    return profile_->MeanRate(last, count);
+  }
   double sum = 0.0;
   for (int64_t s = last - count + 1; s <= last; ++s) sum += Noise(s, 1, kRateNoiseRms);
   return sum / count;
@@ -78,7 +78,8 @@ double SimSignals::Supply(int64_t serial) const {
 }
 
 double SimSignals::Temperature(double t, int64_t serial) const {
-  double drift = kTempDrift * std::sin(2.0 * std::numbers::pi * (t - origin_) / kTempPeriod);
+  double drift =
+      profile_ ? 0.0 : kTempDrift * std::sin(2.0 * std::numbers::pi * (t - origin_) / kTempPeriod);
   return 25.0 + drift + (noise_ ? Noise(serial, 3, kTempNoiseRms) : 0.0);
 }
 

@@ -1,12 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "sim/SimNoiseProfile.h"
 
 namespace velk {
 
+// The rate in degrees per second the chip adds before calibration.
+inline constexpr double kSimBias = 0.6;
+
 // What the simulated die senses: rate, supply and temperature as pure functions of time and
 // of a sample's serial number. Nothing here keeps history, so a value an hour from now costs
-// the same as the next one.
+// the same as the next one; a noise profile is the one exception (its slow processes step
+// through every sample).
 class SimSignals {
  public:
   explicit SimSignals(double origin) : origin_(origin) {}
@@ -15,13 +22,17 @@ class SimSignals {
   void SetSwing();
   void SetNoise(bool on) { noise_ = on; }
   void SetSupply(double volts) { supply_ = volts; }
+  // A profile's noise replaces the rate noise, and the temperature stops drifting; nullopt
+  // goes back to the default noise.
+  void SetNoiseProfile(std::optional<SimNoiseProfile> profile);
   double Bias() const { return bias_; }
 
   // Mean of the noise-free rate (motion + bias) over `count` samples taken at first,
   // first + period, ...
   double MeanRate(double first, double period, int count) const;
-  // Mean rate noise over the `count` samples that end with serial `last`.
-  double MeanRateNoise(int64_t last, int count) const;
+  // Mean rate noise over the `count` samples, `period` seconds apart, that end with serial
+  // `last`.
+  double MeanRateNoise(int64_t last, int count, double period) const;
   // Integral of the noise-free rate (motion + bias) from t0 to t1, in degrees.
   double RateIntegral(double t0, double t1) const;
 
@@ -35,8 +46,10 @@ class SimSignals {
   bool fixed_ = false;
   double fixedRate_ = 0.0;
   bool noise_ = true;
-  double bias_ = 0.6;
+  double bias_ = kSimBias;
   double supply_ = 5.0;
+  // Stepping it changes no value it gives for a serial, only what the next read costs.
+  mutable std::optional<SimNoiseProfile> profile_;
 };
 
 }  // namespace velk

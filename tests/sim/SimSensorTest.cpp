@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/ChipConstants.h"
+#include "sim/SimNoiseProfile.h"
 #include "support/ManualClock.h"
 #include "support/TempDir.h"
 
@@ -89,6 +90,32 @@ TEST(SimSensor, TraceAppendsEveryFrame) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "VELK47120_SPI_TRACE: cannot write /dev/full: No space left on device; running "
             "without the trace.\n");
+}
+
+// With VELK47120_SIM_NOISE the chip holds still and Gyro_Out carries exactly the profile's
+// direct draw; a value that names no profile is said once and changes nothing.
+TEST(SimSensor, NoiseProfileFromTheEnvironmentReachesGyroOut) {
+  constexpr double kPeriod = 2 * 1.953e-3;  // samples since power-up at 1000 s, on the clock
+  setenv("VELK47120_SIM_NOISE", "allan-b,seed=3", 1);
+  Chip noisy;
+  setenv("VELK47120_SIM_NOISE", "pink", 1);
+  testing::internal::CaptureStderr();
+  Chip refused;
+  unsetenv("VELK47120_SIM_NOISE");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "VELK47120_SIM_NOISE=\"pink\" is not a noise profile (white, allan-a, allan-b, quant, "
+            "or arw=..,bi=..,rrw=..[,seed=S]); the simulator runs without one.\n");
+  Chip plain;
+
+  SimNoiseProfile direct = *SimNoiseProfile::Parse("allan-b,seed=3").profile;
+  for (Chip* c : {&noisy, &refused, &plain}) c->Write(0x38, 0x0100);
+  for (int64_t k = 3000; k < 3006; ++k) {
+    for (Chip* c : {&noisy, &refused, &plain})
+      c->clock.Advance(1000.0 + (static_cast<double>(k) + 0.5) * kPeriod - c->clock.Seconds());
+    const int code = ((noisy.Read(0x04) & 0x3FFF) ^ 0x2000) - 0x2000;
+    EXPECT_EQ(code, direct.Code(k, 0x01, 0x0100, 47120)) << k;
+    EXPECT_EQ(refused.Read(0x04), plain.Read(0x04)) << k;
+  }
 }
 
 }  // namespace
