@@ -68,6 +68,17 @@ def main():
         for b in find(rows, prefix):
             unit = b.get("time_unit", "ns")
             table.append((label, f"{b['real_time']:.1f} {unit}", ""))
+    for b in find(rows, "BM_AllanOctave/"):
+        unit = b.get("time_unit", "ms")
+        samples = b.get("run_name", b["name"]).split("/")[1]
+        table.append((f"Allan deviation, octave grid, {samples} samples",
+                      f"{b['real_time']:.1f} {unit}", ""))
+    for prefix, label in (("BM_IncrementalAdd/", "incremental Allan, memory held"),
+                          ("BM_IncrementalGrow/", "incremental Allan, memory growing")):
+        for b in find(rows, prefix):
+            samples = b.get("run_name", b["name"]).split("/")[1]
+            table.append((f"{label}, {samples} samples",
+                          f"{b['per_sample'] * 1e9:.1f} ns a sample", ""))
     width = [max(len(r[i]) for r in table) for i in range(3)]
     for r in table:
         print("  ".join(c.ljust(w) for c, w in zip(r, width)).rstrip())

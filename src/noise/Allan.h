@@ -52,13 +52,17 @@ class IncrementalAllan {
   void Clear();
 
  private:
+  static constexpr size_t kFoldBlock = 1024;  // samples between updates of sums_
+  static constexpr size_t kReserved = size_t{1} << 24;
+  double NewSquares(size_t m) const;  // of the differences ending after x[folded_]
+
   double tau0_;
   size_t capacity_;
   double offset_ = 0.0;  // the first sample: keeps the phase small
   double sum_ = 0.0;
-  std::vector<double> phase_;  // x[1..n] of (y - offset)
-  std::vector<double> sums_;   // per octave k: sum of squared second differences
-  std::vector<int64_t> counts_;
+  std::vector<double> phase_;  // x[0..n] of (y - offset), x[0] = 0
+  std::vector<double> sums_;   // per octave k: squared second differences ending at x[folded_]
+  size_t folded_ = 0;
 };
 
 }  // namespace velk::noise

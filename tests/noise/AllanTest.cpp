@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "noise/Allan.h"
+#include "noise/Edf.h"
+
+namespace velk::noise {
+namespace {
+
+uint64_t SplitMix64(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+double Uniform(uint64_t i, uint64_t stream) {
+  return static_cast<double>(SplitMix64(i * 4 + stream) >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+}
+
+// The reference records: white rate noise, optionally with a random walk on top.
+std::vector<double> ReferenceRecord(bool randomWalk) {
+  std::vector<double> y(100000);
+  double walk = 0.0;
+  for (size_t i = 0; i < y.size(); ++i) {
+    walk += Uniform(i, 2);
+    y[i] = Uniform(i, 1) + (randomWalk ? 0.01 * walk : 0.0);
+  }
+  return y;
+}
+
+double Mean(const std::vector<double>& y) {
+  return std::accumulate(y.begin(), y.end(), 0.0) / static_cast<double>(y.size());
+}
+
+std::vector<AllanPoint> Deviation(std::vector<double> y, double tau0, std::vector<int64_t> factors,
+                                  std::vector<size_t> starts = {0},
+                                  Estimator estimator = Estimator::Overlapping, double mean = 0.0) {
+  RateToPhase(y, starts, mean, tau0);
+  return AllanDeviation(y, starts, tau0, factors, estimator);
+}
+
+std::vector<std::vector<double>> ReadCsv(const std::string& name) {
+  std::ifstream in(std::string(VELK_SOURCE_DIR) + "/tests/noise/data/" + name);
+  std::vector<std::vector<double>> rows;
+  std::string line;
+  std::getline(in, line);  // heading
+  while (std::getline(in, line)) {
+    std::vector<double> row;
+    std::stringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, ',');) row.push_back(std::stod(cell));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void ExpectRelative(double actual, double expected, double tolerance, const char* what) {
+  EXPECT_NEAR(actual, expected, tolerance * std::abs(expected)) << what;
+}
+
+// m, tau, terms, adev, edf (alpha 0, -1, -2), 68.3 % (alpha 0), 95 % (alpha -2).
+TEST(AllanTest, ReferenceRecordsMatchTheIndependentLibrary) {
+  for (const bool randomWalk : {false, true}) {
+    const auto rows = ReadCsv(randomWalk ? "white_plus_rw_oadev.csv" : "white_oadev.csv");
+    const std::vector<double> y = ReferenceRecord(randomWalk);
+    const auto points =
+        Deviation(y, 1.0 / 256, GridFactors({}, 100000), {0}, Estimator::Overlapping, Mean(y));
+    ASSERT_EQ(points.size(), rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) {
+      const auto& row = rows[k];
+      const AllanPoint& p = points[k];
+      SCOPED_TRACE("random walk " + std::to_string(randomWalk) + ", m " + std::to_string(p.m));
+      EXPECT_EQ(p.m, static_cast<int64_t>(row[0]));
+      EXPECT_EQ(p.tau, row[1]);
+      EXPECT_EQ(p.terms, static_cast<int64_t>(row[2]));
+      ExpectRelative(p.adev, row[3], 1e-9, "adev");
+      const double edf0 = GreenhallEdf(0, p.m, 100001);
+      const double edf2 = GreenhallEdf(-2, p.m, 100001);
+      ExpectRelative(edf0, row[4], 1e-9, "edf alpha 0");
+      ExpectRelative(GreenhallEdf(-1, p.m, 100001), row[5], 1e-9, "edf alpha -1");
+      ExpectRelative(edf2, row[6], 1e-9, "edf alpha -2");
+      const Interval one = ChiSquareInterval(p.adev, edf0, kOneSigma);
+      const Interval wide = ChiSquareInterval(p.adev, edf2, 0.95);
+      ExpectRelative(one.lo, row[7], 1e-6, "68.3 % low");
+      ExpectRelative(one.hi, row[8], 1e-6, "68.3 % high");
+      ExpectRelative(wide.lo, row[9], 1e-6, "95 % low");
+      ExpectRelative(wide.hi, row[10], 1e-6, "95 % high");
+    }
+  }
+}
+
+// The published test set, as rate data with tau0 = 1, to the digits printed.
+TEST(AllanTest, PublishedTestSetToItsPrintedDigits) {
+  std::vector<double> big(1000);
+  int64_t n = 1234567890;
+  for (double& v : big) {
+    v = static_cast<double>(n) / 2147483647.0;
+    n = n * 16807 % 2147483647;
+  }
+  const std::vector<double> nine = {892, 809, 823, 798, 671, 644, 883, 903, 677};
+  struct Case {
+    const std::vector<double>* y;
+    int64_t m;
+    double adev, halfDigit;
+  };
+  for (const Case& c : {Case{&nine, 1, 91.22945, 5e-6}, Case{&nine, 2, 85.95287, 5e-6},
+                        Case{&big, 1, 2.922319e-1, 5e-8}, Case{&big, 10, 9.159953e-2, 5e-9},
+                        Case{&big, 100, 3.241343e-2, 5e-9}}) {
+    const auto points = Deviation(*c.y, 1.0, GridFactors({TauGrid::Kind::Decade}, 1000), {0},
+                                  Estimator::Overlapping, Mean(*c.y));
+    const auto at =
+        std::find_if(points.begin(), points.end(), [&](const AllanPoint& p) { return p.m == c.m; });
+    ASSERT_NE(at, points.end()) << c.m;
+    EXPECT_NEAR(at->adev, c.adev, c.halfDigit) << c.m;
+  }
+}
+
+TEST(AllanTest, GridsAscendDistinctUpToTheLargestFactor) {
+  using K = TauGrid::Kind;
+  EXPECT_EQ(GridFactors({K::Octave}, 10), (std::vector<int64_t>{1, 2, 4, 8}));
+  EXPECT_EQ(GridFactors({K::Decade}, 600),
+            (std::vector<int64_t>{1, 2, 5, 10, 20, 50, 100, 200, 500}));
+  EXPECT_EQ(GridFactors({K::PerDecade, 4}, 100),
+            (std::vector<int64_t>{1, 2, 3, 6, 10, 18, 32, 56, 100}));
+  EXPECT_EQ(GridFactors({K::PerDecade, 10}, 10), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 8, 10}));
+  EXPECT_TRUE(GridFactors({K::Octave}, 0).empty());
+}
+
+// Phase 0, 1, 4, 6, 12, 16, 16: second differences at m = 1 are 2, -1, 4, -2, -4; at m = 2,
+// 4, 5, -4 overlapping and 4, -4 not.
+TEST(AllanTest, SmallRecordsAndSegmentsByHand) {
+  const std::vector<double> a = {1, 3, 2, 6, 4, 0};
+  const auto apart = Deviation(a, 1.0, {1, 2, 3}, {0}, Estimator::NonOverlapping);
+  ASSERT_EQ(apart.size(), 2u);  // m = 3 has one difference
+  EXPECT_EQ(apart[0].terms, 5);
+  EXPECT_DOUBLE_EQ(apart[0].variance, 41.0 / 10.0);
+  EXPECT_EQ(apart[1].terms, 2);
+  EXPECT_DOUBLE_EQ(apart[1].variance, 32.0 / 16.0);
+  const auto overlapping = Deviation(a, 1.0, {2});
+  EXPECT_DOUBLE_EQ(overlapping.at(0).variance, 57.0 / 24.0);
+
+  // A second segment too short for m = 2 adds its m = 1 sums and nothing at m = 2; nothing
+  // crosses the join.
+  std::vector<double> joined = a;
+  const std::vector<double> b = {5, -2, 7};
+  joined.insert(joined.end(), b.begin(), b.end());
+  const auto both = Deviation(joined, 0.5, {1, 2}, {0, a.size()});
+  const auto first = Deviation(a, 0.5, {1, 2});
+  const auto second = Deviation(b, 0.5, {1, 2});
+  ASSERT_EQ(both.size(), 2u);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(both[0].terms, first[0].terms + second[0].terms);
+  EXPECT_DOUBLE_EQ(both[0].variance * both[0].terms,
+                   first[0].variance * first[0].terms + second[0].variance * second[0].terms);
+  EXPECT_EQ(both[1].terms, first[1].terms);
+  EXPECT_DOUBLE_EQ(both[1].variance, first[1].variance);
+  const std::vector<int64_t> lengths = {6, 3};
+  EXPECT_DOUBLE_EQ(SegmentsEdf(0, 1, lengths), GreenhallEdf(0, 1, 7) + GreenhallEdf(0, 1, 4));
+  EXPECT_DOUBLE_EQ(SegmentsEdf(0, 2, lengths), GreenhallEdf(0, 2, 7));
+}
+
+// Phase noise past J_max, against the full sum of every lag (3 m of them).
+TEST(AllanTest, PhaseNoiseEdfAgainstTheFullSum) {
+  struct Case {
+    int alpha;
+    int64_t m, phasePoints;
+    double edf, tolerance;
+  };
+  for (const Case& c :
+       {Case{2, 64, 100001, 51380.19007023518, 1e-12}, Case{2, 60, 270, 97.12230215827348, 1e-12},
+        Case{1, 1024, 100001, 1180.4814330452232, 2e-3},
+        Case{1, 512, 2024, 27.372875759071345, 2e-3}}) {
+    ExpectRelative(GreenhallEdf(c.alpha, c.m, c.phasePoints), c.edf, c.tolerance, "edf");
+  }
+}
+
+TEST(AllanTest, IncrementalMatchesTheWholeRecordAndStopsWhenFull) {
+  std::vector<double> y = ReferenceRecord(true);
+  y.resize(30000);
+  for (double& v : y) v += 250.0;  // a bias far above the noise
+  IncrementalAllan live(0.01, y.size());
+  for (const double v : y) ASSERT_TRUE(live.Add(v));
+  EXPECT_FALSE(live.Add(1.0));
+  EXPECT_EQ(live.Samples(), y.size());
+  EXPECT_NEAR(live.Mean(), Mean(y), 1e-12 * Mean(y));
+
+  const auto whole =
+      Deviation(y, 0.01, GridFactors({}, 30000), {0}, Estimator::Overlapping, Mean(y));
+  const auto points = live.Points();
+  ASSERT_EQ(points.size(), whole.size());
+  for (size_t k = 0; k < points.size(); ++k) {
+    EXPECT_EQ(points[k].m, whole[k].m);
+    EXPECT_EQ(points[k].terms, whole[k].terms);
+    ExpectRelative(points[k].adev, whole[k].adev, 1e-9, "adev");
+  }
+  live.Clear();
+  EXPECT_EQ(live.Samples(), 0u);
+  EXPECT_TRUE(live.Points().empty());
+}
+
+}  // namespace
+}  // namespace velk::noise
