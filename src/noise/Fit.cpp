@@ -5,8 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-#include <boost/math/distributions/normal.hpp>
-
 #include "noise/Edf.h"
 
 namespace velk::noise {
@@ -203,16 +201,6 @@ double Share(const Squares& c, Term term, double tau) {
   return model > 0.0 ? c[term] * TermShape(term, tau) / model : 0.0;
 }
 
-// Boost's chi-square quantile gives up beyond about 5e10 degrees of freedom; there the
-// Wilson-Hilferty form is exact to far below anything a bench could see.
-Interval Bounds(double sigma, double nu, double p) {
-  if (nu <= 1e10) return ChiSquareInterval(sigma, nu, p);
-  const double z = boost::math::quantile(boost::math::normal(), (1.0 + p) / 2.0);
-  const double a = 2.0 / (9.0 * nu);
-  auto ratio = [&](double zq) { return 1.0 / std::pow(1.0 - a + zq * std::sqrt(a), 1.5); };
-  return {sigma * ratio(z), sigma * ratio(-z)};
-}
-
 bool Usable(const FitPoint& point, double tauMin) {
   return std::isfinite(point.tau) && point.tau > 0.0 && point.tau >= tauMin &&
          std::isfinite(point.variance) && point.variance > 0.0 && point.edf[kN] >= 8.0 &&
@@ -271,7 +259,7 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
     }
     t.resolved = t.dominantPoints >= 2;
     if (t.value > 0.0 && t.edf >= 1.0) {
-      const Interval interval = Bounds(t.value, t.edf, p);
+      const Interval interval = ChiSquareInterval(t.value, t.edf, p);
       const double change = fitted.size() > 1 ? std::abs(std::sqrt(later.c[j]) - t.value) : 0.0;
       t.lo = std::max(0.0, interval.lo - change);
       t.hi = interval.hi + change;
@@ -280,7 +268,7 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
     // The largest value each point's own upper end leaves room for, on top of the fitted model.
     double room = 0.0;
     for (size_t i = 0; i < fitted.size(); ++i) {
-      const double hi = Bounds(std::sqrt(fitted[i].variance), final.nu[i], p).hi;
+      const double hi = ChiSquareInterval(std::sqrt(fitted[i].variance), final.nu[i], p).hi;
       const double r = (hi * hi - final.model[i]) / TermShape(term, fitted[i].tau);
       room = i == 0 ? r : std::min(room, r);
     }

@@ -1,0 +1,127 @@
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "noise/Results.h"
+
+namespace velk::noise {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Number(double v) {
+  return std::isfinite(v) ? Json(v) : Json(nullptr);
+}
+
+Json Number(const std::optional<double>& v) {
+  return v ? Number(*v) : Json(nullptr);
+}
+
+std::string_view LayoutName(Layout layout) {
+  switch (layout) {
+    case Layout::Acquisition:
+      return "acquisition";
+    case Layout::Datalog:
+      return "datalog";
+    case Layout::Log:
+      break;
+  }
+  return "log";
+}
+
+std::string TermLetters(const std::array<bool, kTermCount>& allowed) {
+  std::string letters;
+  for (int t = 0; t < kTermCount; ++t)
+    if (allowed[t]) letters += "qnbkr"[t];
+  return letters;
+}
+
+}  // namespace
+
+std::string ResultJson(const Analysis& a, std::string_view programVersion) {
+  Json j;
+  j["schema"] = "velk47120-noise/1";
+  j["program_version"] = programVersion;
+  j["source"] = {{"file", a.file},
+                 {"layout", LayoutName(a.layout)},
+                 {"run", a.run},
+                 {"runs", a.runs},
+                 {"comment", a.comment}};
+  if (a.chip) {
+    const ChipSettings& c = *a.chip;
+    j["chip"] = {{"model", c.model},
+                 {"range_dps", Number(c.rangeDps)},
+                 {"lsb_dps", Number(c.lsbDps)},
+                 {"smpl_prd", c.smplPrd},
+                 {"sens_avg", c.sensAvg},
+                 {"sample_period_s", Number(c.samplePeriodS)},
+                 {"taps", c.taps},
+                 {"window_s", Number(c.windowS)}};
+  } else {
+    j["chip"] = nullptr;
+  }
+  j["sampling"] = {{"tau0_s", Number(a.tau0)},
+                   {"tau0_source", a.tau0Source},
+                   {"samples", a.samples},
+                   {"duration_s", Number(a.durationS)},
+                   {"segments", a.segments},
+                   {"gaps", a.segments > 0 ? a.segments - 1 : 0},
+                   {"lost", a.lost},
+                   {"jitter", Number(a.jitter)},
+                   {"integer_counts", a.integerCounts},
+                   {"mean_dps", Number(a.meanDps)},
+                   {"mean_temp_degc", Number(a.meanTemp)},
+                   {"temp_span_degc", Number(a.tempSpan)}};
+  j["estimator"] = a.estimator == Estimator::Overlapping ? "overlapping" : "non-overlapping";
+  j["confidence"] = a.confidence;
+  j["fit"] = {{"tau_min_s", Number(a.tauMin)},
+              {"terms", TermLetters(a.termsAllowed)},
+              {"rounds", a.rounds}};
+  Json adev = Json::array();
+  for (const AdevRow& r : a.adev)
+    adev.push_back({{"m", r.m},
+                    {"tau_s", Number(r.tau)},
+                    {"n_terms", r.terms},
+                    {"adev_dps", Number(r.adev)},
+                    {"lo_dps", Number(r.lo)},
+                    {"hi_dps", Number(r.hi)},
+                    {"edf", Number(r.edf)},
+                    {"alpha", r.alpha},
+                    {"in_fit", r.inFit}});
+  j["adev"] = adev;
+  Json terms = Json::object();
+  for (int index : {kN, kB, kK, kQ, kR}) {
+    const TermReport& t = a.terms[index];
+    if (!t.allowed) {
+      terms[std::string(t.key)] = nullptr;
+      continue;
+    }
+    terms[std::string(t.key)] = {{"value", Number(t.value)},
+                                 {"unit", t.unit},
+                                 {"lo", Number(t.lo)},
+                                 {"hi", Number(t.hi)},
+                                 {"upper_limit", Number(t.upperLimit)},
+                                 {"edf", Number(t.edf)},
+                                 {"resolved", t.resolved},
+                                 {"si_value", Number(t.siValue)},
+                                 {"si_unit", t.siUnit}};
+  }
+  j["terms"] = terms;
+  j["classic"] = {{"arw_at_1s", Number(a.classic.arwAt1s)},
+                  {"rrw_last", Number(a.classic.rrwLast)},
+                  {"minimum", Number(a.classic.minimum)},
+                  {"minimum_tau_s", Number(a.classic.minimumTau)},
+                  {"bi_from_minimum", Number(a.classic.biFromMinimum)}};
+  j["density_convention"] = kDensityConvention;
+  Json warnings = Json::array();
+  for (const Warning& w : a.warnings)
+    warnings.push_back({{"code", w.code}, {"factor", Number(w.factor)}, {"text", w.text}});
+  j["warnings"] = warnings;
+  Json verdict = {{"overall", VerdictName(a.overall)}, {"confidence", 0.95}};
+  for (const Judged& v : a.verdicts)
+    verdict[std::string(v.key)] = {{"limit", Number(v.limit)}, {"result", VerdictName(v.result)}};
+  j["verdict"] = verdict;
+  return j.dump(2) + "\n";
+}
+
+}  // namespace velk::noise

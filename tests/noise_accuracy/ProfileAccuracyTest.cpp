@@ -1,0 +1,129 @@
+// The analysis against simulated chips whose noise terms are known. Seeds are fixed by name;
+// a seed that fails is a finding, never a reason to pick another.
+#include <gtest/gtest.h>
+
+#include <boost/math/distributions/chi_squared.hpp>
+#include <cmath>
+#include <string>
+
+#include "core/GyroRange.h"
+#include "noise/Analysis.h"
+#include "noise/Edf.h"
+#include "sim/SimNoiseProfile.h"
+#include "sim/SimScales.h"
+
+namespace velk::noise {
+namespace {
+
+constexpr int kSmplPrd = 1;
+constexpr int kSensAvg = 0x0100;  // range 80, one tap
+constexpr int kModel = 47120;
+
+// A still 47120 at range 80, one tap, Smpl_Prd 1, drawn straight from the profile.
+Record Draw(const std::string& profile, double hours) {
+  NoiseChoice choice = SimNoiseProfile::Parse(profile);
+  SimNoiseProfile& p = *choice.profile;
+  const double period = SimSamplePeriod(kSmplPrd);
+  p.SetPeriod(period);
+  Record r;
+  r.layout = Layout::Acquisition;
+  r.tau0 = period;
+  r.tau0Source = "sample period";
+  r.unit = GyroLsb(kSensAvg, kModel);
+  r.integerCounts = true;
+  r.chip = ChipSettings{.model = kModel,
+                        .smplPrd = kSmplPrd,
+                        .sensAvg = kSensAvg,
+                        .rangeDps = 80,
+                        .lsbDps = r.unit,
+                        .samplePeriodS = period,
+                        .taps = 1,
+                        .windowS = period};
+  const auto n = static_cast<int64_t>(hours * 3600 / period);
+  r.samples.reserve(static_cast<size_t>(n));
+  for (int64_t s = 0; s < n; ++s) r.samples.push_back(p.Code(s, kSmplPrd, kSensAvg, kModel));
+  r.segmentStarts = {0};
+  r.durationS = static_cast<double>(n) * period;
+  return r;
+}
+
+struct Truth {
+  double n, b, k;  // deg/sqrt(h), deg/h, deg/h/sqrt(h)
+};
+
+// sigma^2 of white noise with the LSB's own share, the six Gauss-Markov processes and the
+// random walk, deg/s.
+double AnalyticVariance(const Truth& t, double tau, double dt, double lsb) {
+  static constexpr double kT[] = {0.1, 1, 10, 100, 1000, 10000};
+  static constexpr double kC[] = {0.9419, 0.8430, 0.8594, 0.8560, 0.8519, 0.9178};
+  const double n = t.n / 60, k = t.k / 216000;
+  double v = (n * n + lsb * lsb * dt / 12) / tau + k * k * tau / 3;
+  for (int i = 0; i < 6; ++i) {
+    const double s = kC[i] * t.b / 3600, T = kT[i];
+    v += 2 * s * s * T / tau *
+         (1 - T / (2 * tau) * (3 - 4 * std::exp(-tau / T) + std::exp(-2 * tau / T)));
+  }
+  return v;
+}
+
+struct Case {
+  const char* profile;
+  double hours;
+  Truth truth;
+  double nTol, bTol, kTol;
+  bool truthInIntervals;
+};
+
+class ProfileAccuracy : public ::testing::TestWithParam<std::tuple<Case, int>> {};
+
+TEST_P(ProfileAccuracy, TermsMatchTheProfileAndEveryPointSitsInItsBand) {
+  const auto& [c, seed] = GetParam();
+  Record record = Draw(std::string(c.profile) + ",seed=" + std::to_string(seed), c.hours);
+  const double dt = record.tau0, lsb = record.unit;
+  AnalysisOptions options;
+  options.confidence = 0.95;
+  const Analysis a = Analyze(record, options);
+
+  const Truth& t = c.truth;
+  const TermReport &n = a.terms[kN], &b = a.terms[kB], &k = a.terms[kK];
+  ASSERT_TRUE(n.value && b.value && k.value);
+  EXPECT_NEAR(*n.value, t.n, c.nTol * t.n);
+  EXPECT_NEAR(*b.value, t.b, c.bTol * t.b);
+  EXPECT_NEAR(*k.value, t.k, c.kTol * t.k);
+  if (c.truthInIntervals) {
+    for (const auto& [term, truth] : {std::pair{&n, t.n}, {&b, t.b}, {&k, t.k}}) {
+      ASSERT_TRUE(term->lo && term->hi) << term->name;
+      EXPECT_LE(*term->lo, truth) << term->name;
+      EXPECT_GE(*term->hi, truth) << term->name;
+    }
+  }
+  // Each octave point with nu >= 30 inside the two-sided 99.99 % band of its own EDF.
+  int checked = 0;
+  for (const AdevRow& row : a.adev) {
+    if (row.edf < 30) continue;
+    const boost::math::chi_squared chi2(row.edf);
+    const double expected = AnalyticVariance(t, row.tau, dt, lsb);
+    const double ratio = row.adev * row.adev / expected * row.edf;
+    EXPECT_GT(ratio, boost::math::quantile(chi2, 0.00005)) << "tau " << row.tau;
+    EXPECT_LT(ratio, boost::math::quantile(chi2, 0.99995)) << "tau " << row.tau;
+    ++checked;
+  }
+  EXPECT_GE(checked, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllanB, ProfileAccuracy,
+    ::testing::Combine(::testing::Values(Case{
+                           "allan-b", 6, {0.6, 40, 600}, 0.10, 0.10, 0.15, true}),
+                       ::testing::Values(1, 2, 3)),
+    [](const auto& info) { return "Seed" + std::to_string(std::get<1>(info.param)); });
+
+INSTANTIATE_TEST_SUITE_P(
+    AllanA, ProfileAccuracy,
+    ::testing::Combine(::testing::Values(Case{
+                           "allan-a", 12, {0.6, 10, 40}, 0.10, 0.10, 0.30, false}),
+                       ::testing::Values(1, 2, 3)),
+    [](const auto& info) { return "Seed" + std::to_string(std::get<1>(info.param)); });
+
+}  // namespace
+}  // namespace velk::noise
