@@ -18,8 +18,10 @@ constexpr std::string_view kReadHelp =
     "with its new-data and error flag, and the Status word.\n";
 
 constexpr std::string_view kLogHelp =
-    "One row per cycle: UTC time, seconds since the start, supply, gyro, ADC in, temp, angle,\n"
-    "new, error, status. Comment lines start with \"# \"; a header line with units follows.\n"
+    "One row per cycle: UTC time, seconds since the start (6 decimals), supply, gyro, ADC in,\n"
+    "temp, angle, new, error, status. A comment line (\"# \") names the chip, the interface and\n"
+    "the settings, ending in \"Smpl_Prd=0x01, Sens_Avg=0x0402, model 47120\" as read; a header\n"
+    "line with units follows.\n"
     "  --count N          stop after N rows\n"
     "  --duration S       stop after S seconds (with --count, whichever comes first)\n"
     "  --interval MS      from the start of one row to the next, default 100; 0 = at once\n"

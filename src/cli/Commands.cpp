@@ -47,7 +47,8 @@ std::string LogSettings(Session& session, const Chip& chip) {
   const int32_t d = ModelDivisor(chip.model);
   const RangeRow& range = RangeAt(RangePosition(chip.sensAvg));
   spi.ReadRegister(slot::Smpl_Prd);
-  const float period = Reg47120::SamplePeriodMs(spi.RegData);
+  const int32_t smplPrd = spi.RegData;
+  const float period = Reg47120::SamplePeriodMs(smplPrd);
   int32_t avg = chip.sensAvg & 7;
   session.reg.AveragedPeriod(period, avg);
   std::string text = "range " + std::to_string(range.fullScale / d) + " Dgr/S, sample period " +
@@ -56,7 +57,12 @@ std::string LogSettings(Session& session, const Chip& chip) {
   spi.ReadRegister(slot::Msc_Ctrl);
   if ((spi.RegData & 0x100) != 0) text += ", positive self-test on";
   if ((spi.RegData & 0x200) != 0) text += ", negative self-test on";
-  return text;
+  // The words as read, from which a reader of the file works out the LSB and the window.
+  char words[80];
+  std::snprintf(words, sizeof words, ", Smpl_Prd=0x%02X, Sens_Avg=0x%04X, model %d",
+                static_cast<unsigned>(smplPrd & 0xFFFF),
+                static_cast<unsigned>(chip.sensAvg & 0xFFFF), static_cast<int>(chip.model));
+  return text + words;
 }
 
 bool Stopped(const CliContext& context) {
@@ -203,7 +209,7 @@ int Log(const CommandCall& call) {
     } else {
       silent = false;
       lastAnswer = now;
-      std::string row = stamp + sep + FormatFixed(now - start, 3);
+      std::string row = stamp + sep + FormatFixed(now - start, 6);
       for (const OutputValue& v : cycle.outputs) row += sep + FormatGeneral(v.value);
       row += sep + std::to_string(cycle.rowNew ? 1 : 0) + sep +
              std::to_string(cycle.rowError ? 1 : 0) + sep + std::to_string(statusWord) + '\n';

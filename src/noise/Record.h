@@ -11,7 +11,9 @@ namespace velk::noise {
 // The file layouts the analysis reads, told apart by their header.
 enum class Layout { Log, Acquisition, Datalog };
 
-// The chip's settings as a file's comment line (or the datalog's header) records them.
+// The chip's settings as a file's comment line (or the datalog's header) records them. The
+// datalog names neither the model nor the words: there they are 0, and lsbDps is the one its
+// Scale and steps show.
 struct ChipSettings {
   int32_t model = 47120;
   int32_t smplPrd = 1;       // Smpl_Prd as written

@@ -34,9 +34,11 @@ TEST(CliCommands, RegistersAndLogOverBothAdapters) {
     ASSERT_EQ(run({"log", "--count", "3", "--interval", "250", "--format", "tsv"}), 0);
     const std::vector<std::string> lines = Lines(rig.out.str());
     ASSERT_EQ(lines.size(), 5u);
-    // (The comment line that opens it is the kernel-device tool test's.)
+    // The comment line ends in the words as read (the rest is the kernel-device tool test's).
+    const std::string words = ", Smpl_Prd=0x0A, Sens_Avg=0x0402, model 47120";
+    EXPECT_EQ(lines[0].substr(lines[0].size() - std::min(lines[0].size(), words.size())), words);
     EXPECT_EQ(lines[1].rfind("time (UTC)\telapsed (s)\tSupply (V)\tGyro (Dgr/S)", 0), 0u);
-    const char* elapsed[] = {"0.000", "0.250", "0.500"};
+    const char* elapsed[] = {"0.000000", "0.250000", "0.500000"};
     for (int r = 0; r < 3; ++r) {
       const std::string& row = lines[2 + r];
       EXPECT_EQ(std::count(row.begin(), row.end(), '\t'), 9) << row;
@@ -86,7 +88,7 @@ TEST(CliCommands, LogWaitsOutASilentChipAndEndsAtTheDuration) {
       EXPECT_EQ(err.find("waiting", waiting + 60), std::string::npos);
     }
     if (c.rows == 4) {
-      EXPECT_NE(lines[3].find(",3.000,"), std::string::npos) << lines[3];
+      EXPECT_NE(lines[3].find(",3.000000,"), std::string::npos) << lines[3];
     }
   }
 }

@@ -25,7 +25,8 @@ TEST(FuzzReplay, EachCorpusKeepsItsProperties) {
                                   {"hex_text", velk_fuzz_hex_text},
                                   {"usb_card", velk_fuzz_usb_card},
                                   {"setup_text", velk_fuzz_setup_text},
-                                  {"cli_args", velk_fuzz_cli_args}}) {
+                                  {"cli_args", velk_fuzz_cli_args},
+                                  {"noise_reader", velk_fuzz_noise_reader}}) {
     const fs::path folder = fs::path(VELK_SOURCE_DIR) / "fuzz" / "corpus" / name;
     std::set<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder))

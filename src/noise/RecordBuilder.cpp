@@ -1,0 +1,428 @@
+#include "noise/RecordBuilder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+
+namespace velk::noise {
+
+namespace {
+
+// Gyro_Out is 14-bit signed: a code at either end may be clipped.
+constexpr int64_t kLowestCode = -8192;
+constexpr int64_t kHighestCode = 8191;
+// Status bits 0..5 are errors; 8 and 9 the alarms, which leave the reading good.
+constexpr int64_t kErrorBits = 0x3F;
+constexpr int64_t kAlarmBits = 0x300;
+constexpr size_t kBlockSamples = 256;
+constexpr size_t kMostDistinct = 20000;
+constexpr uint64_t kEmpty = 0x7FF8DEADBEEF0000;  // a NaN: never a value's bits
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+// Within 1 % of a count of a whole number of `lsb`.
+bool WholeCount(double value, double lsb) {
+  const double counts = value / lsb;
+  return std::abs(counts - std::round(counts)) <= 0.01;
+}
+
+}  // namespace
+
+void DistinctValues::Clear() {
+  table_.assign(1024, kEmpty);
+  size_ = 0;
+  overflowed_ = false;
+}
+
+void DistinctValues::Insert(double value) {
+  if (overflowed_) return;
+  const uint64_t bits = std::bit_cast<uint64_t>(value + 0.0);  // -0 as 0
+  const size_t mask = table_.size() - 1;
+  uint64_t mixed = bits * 0x9E3779B97F4A7C15u;
+  size_t i = static_cast<size_t>(mixed ^ (mixed >> 31)) & mask;
+  while (table_[i] != kEmpty) {
+    if (table_[i] == bits) return;
+    i = (i + 1) & mask;
+  }
+  table_[i] = bits;
+  if (++size_ > kMostDistinct) {
+    overflowed_ = true;
+    table_.assign(1, kEmpty);
+  } else if (2 * size_ > table_.size()) {
+    Grow();
+  }
+}
+
+void DistinctValues::Grow() {
+  std::vector<uint64_t> old(table_.size() * 2, kEmpty);
+  old.swap(table_);
+  size_ = 0;
+  for (uint64_t bits : old)
+    if (bits != kEmpty) Insert(std::bit_cast<double>(bits));
+}
+
+std::vector<double> DistinctValues::Sorted() const {
+  std::vector<double> values;
+  if (overflowed_) return values;
+  for (uint64_t bits : table_)
+    if (bits != kEmpty) values.push_back(std::bit_cast<double>(bits));
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
+void RecordBuilder::Bins::Add(double t, double value) {
+  if (count == 0 || t >= next) {
+    const auto k = static_cast<int64_t>(std::floor(t / width));
+    if (count > 0 && k != current) {
+      out->push_back(sum / static_cast<double>(count));
+      sum = 0.0;
+      count = 0;
+    }
+    current = k;
+    next = static_cast<double>(k + 1) * width;
+  }
+  sum += value;
+  ++count;
+}
+
+void RecordBuilder::Bins::Finish(double end) {
+  if (count > 0 && end >= static_cast<double>(current + 1) * width - 1e-6)
+    out->push_back(sum / static_cast<double>(count));
+  count = 0;
+}
+
+void RecordBuilder::Start(const Columns& columns, const RunSettings& settings,
+                          const ReadOptions& options) {
+  std::vector<double> samples = std::move(record_.samples);  // keeps its capacity
+  samples.clear();
+  record_ = Record{};
+  record_.samples = std::move(samples);
+  record_.layout = columns.layout;
+  record_.comment = settings.comment;
+  const bool datalog = columns.layout == Layout::Datalog;
+  record_.chip = datalog ? DatalogChip(settings) : settings.chip;
+  options_ = options;
+  hasErrorColumn_ =
+      std::find(columns.roles.begin(), columns.roles.end(), Column::Error) != columns.roles.end();
+  statedLsb_ = settings.statedRangeDps ? RangeLsb(*settings.statedRangeDps) : std::nullopt;
+  limitLsb_ = 0.0;
+  if (columns.layout == Layout::Log)
+    limitLsb_ = settings.chip ? settings.chip->lsbDps : statedLsb_.value_or(0.0);
+  if (datalog) limitLsb_ = statedLsb_.value_or(0.0);
+  timeStep_.reset();
+  if (datalog) timeStep_ = options.tau0;
+  if (columns.layout == Layout::Acquisition)
+    timeStep_ = options.tau0    ? options.tau0
+                : settings.chip ? std::optional(settings.chip->samplePeriodS)
+                                : std::nullopt;
+  error_.clear();
+  rows_ = considered_ = 0;
+  firstElapsed_ = lastElapsed_ = start_ = lastTime_ = startElapsed_ = runSpan_ = 0.0;
+  firstSample_ = lastSample_ = startSample_ = 0;
+  breakPending_ = false;
+  breaks_.clear();
+  steps_.Reset();
+  elapsedDecimals_ = 0;
+  distinct_.Clear();
+  firstText_.clear();
+  minValue_ = maxValue_ = rateSum_ = tempSum_ = 0.0;
+  temps_ = 0;
+  bestCodeRate_ = 0.0;
+  bestCode_ = 0;
+  seconds_ = Bins{1.0, 0, 0.0, 0.0, 0, &record_.stats.secondMeans};
+  tens_ = Bins{10.0, 0, 0.0, 0.0, 0, &record_.stats.tenSecondTemps};
+}
+
+void RecordBuilder::Reserve(size_t rows) {
+  if (rows > record_.samples.capacity()) record_.samples.reserve(rows);
+}
+
+bool RecordBuilder::Fail(std::string why) {
+  error_ = std::move(why);
+  return false;
+}
+
+bool RecordBuilder::Broken(const RowValues& row) const {
+  if (hasErrorColumn_ && row.error &&
+      ((row.status & kErrorBits) != 0 || (row.status & kAlarmBits) == 0))
+    return true;
+  if (record_.layout == Layout::Acquisition)
+    return row.code <= kLowestCode || row.code >= kHighestCode;
+  if (limitLsb_ <= 0.0) return false;
+  const double code = row.rate / limitLsb_;
+  return code <= kLowestCode + 0.5 || code >= kHighestCode - 0.5;
+}
+
+bool RecordBuilder::Add(const RowValues& row) {
+  const Layout layout = record_.layout;
+  const bool first = rows_++ == 0;
+  if (first) {
+    firstElapsed_ = row.elapsed;
+    firstSample_ = row.sample;
+  } else if (layout == Layout::Acquisition && row.sample <= lastSample_) {
+    return Fail("sample " + std::to_string(row.sample) + " does not follow " +
+                std::to_string(lastSample_));
+  } else if ((layout == Layout::Log || !timeStep_) && row.elapsed < lastElapsed_) {
+    return Fail("elapsed (s) goes back from " + Number(lastElapsed_) + " to " +
+                Number(row.elapsed));
+  }
+  double t = 0.0;  // from the run's first row
+  if (layout == Layout::Datalog)
+    t = static_cast<double>(rows_ - 1) * *timeStep_;
+  else if (layout == Layout::Acquisition && timeStep_)
+    t = static_cast<double>(row.sample - firstSample_) * *timeStep_;
+  else
+    t = row.elapsed - firstElapsed_;
+  const double previousElapsed = lastElapsed_;
+  const int64_t previousSample = lastSample_;
+  lastElapsed_ = row.elapsed;
+  lastSample_ = row.sample;
+  runSpan_ = t;
+  if (t < options_.skipS - 1e-9) return true;
+
+  if (layout == Layout::Log && considered_ < 16) {
+    // The column's decimals (the most of the first rows, as a 0 may be written short): a
+    // step of 0 or of one last digit is its resolution, never a gap.
+    const size_t point = row.elapsedText.find('.');
+    size_t decimals = 0;
+    if (point != std::string_view::npos)
+      while (point + 1 + decimals < row.elapsedText.size() &&
+             row.elapsedText[point + 1 + decimals] >= '0' &&
+             row.elapsedText[point + 1 + decimals] <= '9')
+        ++decimals;
+    elapsedDecimals_ = std::max(elapsedDecimals_, std::min<int>(static_cast<int>(decimals), 9));
+    steps_.SetResolution(std::pow(10.0, -elapsedDecimals_));
+  }
+  if (considered_++ == 0) {
+    start_ = t;
+    startElapsed_ = row.elapsed;
+    startSample_ = row.sample;
+  } else if (layout == Layout::Log) {
+    steps_.Add(row.elapsed - previousElapsed, record_.samples.size());
+  } else if (layout == Layout::Acquisition && row.sample - previousSample > 1) {
+    record_.lost += row.sample - previousSample - 1;
+    breakPending_ = true;
+  }
+  lastTime_ = t - start_;
+  if (Broken(row)) {
+    ++record_.stats.brokenRows;
+    breakPending_ = true;
+    return true;
+  }
+  std::vector<double>& samples = record_.samples;
+  if (breakPending_ && !samples.empty()) breaks_.push_back(samples.size());
+  breakPending_ = false;
+  const double value = layout == Layout::Acquisition ? static_cast<double>(row.code) : row.rate;
+  if (samples.empty()) {
+    firstText_ =
+        layout == Layout::Acquisition ? std::to_string(row.code) : std::string(row.rateText);
+    minValue_ = maxValue_ = value;
+    distinct_.Insert(value);
+  } else if (value != samples.back()) {
+    minValue_ = std::min(minValue_, value);
+    maxValue_ = std::max(maxValue_, value);
+    distinct_.Insert(value);
+  }
+  samples.push_back(value);
+  if (layout == Layout::Acquisition && std::abs(row.code) > std::abs(bestCode_)) {
+    bestCode_ = row.code;
+    bestCodeRate_ = row.rate / static_cast<double>(row.code);
+  }
+  rateSum_ += row.rate;
+  seconds_.Add(lastTime_, row.rate);
+  if (row.hasTemp) {
+    tempSum_ += row.temp;
+    ++temps_;
+    tens_.Add(lastTime_, row.temp);
+  }
+  return true;
+}
+
+void RecordBuilder::Segments(std::vector<size_t> gaps) {
+  gaps.insert(gaps.end(), breaks_.begin(), breaks_.end());
+  std::sort(gaps.begin(), gaps.end());
+  std::vector<size_t>& starts = record_.segmentStarts;
+  starts.assign(1, 0);
+  for (size_t at : gaps)
+    if (at > starts.back() && at < record_.samples.size()) starts.push_back(at);
+}
+
+std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
+  Record& r = record_;
+  const std::optional<double> given = options_.tau0;
+  const std::string givenText = given ? "--tau0 " + Number(*given) + " s" : "";
+  switch (r.layout) {
+    case Layout::Log: {
+      const PaceSteps::Pace pace = steps_.Finish(given);
+      Segments(pace.gaps);
+      r.jitter = pace.jitter;
+      if (pace.gapsUncertain)
+        r.notes.push_back("the rows came at a changing pace (median step " +
+                          Number(pace.medianStep) +
+                          " s): a gap among the first rows may not break the record");
+      if (given) {
+        r.notes.push_back(givenText + " overrides the elapsed column" +
+                          (pace.steps > 0 ? ", whose mean step is " + Number(pace.meanStep) + " s"
+                                          : std::string()));
+      } else if (!(pace.meanStep > 0.0)) {
+        return subject + ": its elapsed time never advances; give --tau0 SECONDS";
+      }
+      r.tau0 = given.value_or(pace.meanStep);
+      r.tau0Source = given ? "--tau0" : "elapsed";
+      break;
+    }
+    case Layout::Acquisition: {
+      Segments({});
+      const double samples = static_cast<double>(lastSample_ - startSample_);
+      const double fromElapsed = (lastElapsed_ - startElapsed_) / samples;
+      if (given) {
+        r.notes.push_back(givenText + " overrides " +
+                          (r.chip ? "the chip's sample period of " + Number(r.chip->samplePeriodS)
+                                  : "the elapsed column's " + Number(fromElapsed)) +
+                          " s");
+        r.tau0 = *given;
+        r.tau0Source = "--tau0";
+      } else if (r.chip) {
+        r.tau0 = r.chip->samplePeriodS;
+        r.tau0Source = "sample period";
+      } else if (fromElapsed > 0.0 && std::isfinite(fromElapsed)) {
+        r.tau0 = fromElapsed;
+        r.tau0Source = "elapsed";
+      } else {
+        return subject + ": its comment line gives no Smpl_Prd and its elapsed time never " +
+               "advances; give --tau0 SECONDS";
+      }
+      break;
+    }
+    case Layout::Datalog:
+      Segments({});
+      r.tau0 = *given;
+      r.tau0Source = "--tau0";
+      break;
+  }
+  return std::nullopt;
+}
+
+void RecordBuilder::Units() {
+  Record& r = record_;
+  if (r.layout == Layout::Acquisition) {
+    r.integerCounts = true;
+    const double ratio = std::abs(bestCodeRate_);
+    if (r.chip)
+      r.unit = r.chip->lsbDps;
+    else if (ratio > 0.0 && std::isfinite(ratio))
+      r.unit = NearestRangeLsb(ratio).value_or(ratio);
+    else
+      r.notes.push_back("no LSB is known: one count is taken as 1 deg/s");
+    return;
+  }
+  const bool chipLsb = r.layout == Layout::Log && r.chip && r.chip->lsbDps > 0.0;
+  const std::vector<double> distinct = distinct_.Sorted();
+  double lsb = chipLsb ? r.chip->lsbDps : 0.0;
+  if (!chipLsb) {
+    double step = 0.0;
+    for (size_t i = 1; i < distinct.size(); ++i)
+      if (step == 0.0 || distinct[i] - distinct[i - 1] < step) step = distinct[i] - distinct[i - 1];
+    if (step > 0.0 && statedLsb_ && std::round(step / *statedLsb_) >= 1.0 &&
+        WholeCount(step, *statedLsb_))
+      lsb = *statedLsb_;
+    else if (step > 0.0)
+      lsb = NearestRangeLsb(step).value_or(step);
+    else
+      lsb = statedLsb_.value_or(0.0);
+  }
+  bool whole = lsb > 0.0;
+  if (whole && distinct_.Overflowed()) {
+    for (double v : r.samples) whole = whole && WholeCount(v, lsb);
+  } else {
+    for (double v : distinct) whole = whole && WholeCount(v, lsb);
+  }
+  if (whole) {
+    r.integerCounts = true;
+    r.unit = lsb;
+    // Adding and taking away 1.5 x 2^52 rounds to the nearest whole number without a call.
+    constexpr double kRounder = 0x1.8p52;
+    for (double& v : r.samples) v = (v / lsb + kRounder) - kRounder;
+    if (r.layout == Layout::Datalog && r.chip) r.chip->lsbDps = lsb;
+  } else if (chipLsb) {
+    r.notes.push_back("the rates are not whole counts of the chip's LSB (" + Number(lsb) +
+                      " deg/s): the record stays in deg/s");
+  }
+}
+
+void RecordBuilder::BlockSpread() {
+  Record& r = record_;
+  const bool chipLsb = r.chip && r.chip->lsbDps > 0.0;
+  if (!r.integerCounts && !chipLsb) return;
+  const double scale = r.integerCounts ? 1.0 : 1.0 / r.chip->lsbDps;
+  double variances = 0.0;
+  int64_t blocks = 0;
+  for (size_t s = 0; s < r.segmentStarts.size(); ++s) {
+    const size_t end = s + 1 < r.segmentStarts.size() ? r.segmentStarts[s + 1] : r.samples.size();
+    for (size_t k = r.segmentStarts[s]; k + kBlockSamples <= end; k += kBlockSamples) {
+      const double* x = r.samples.data() + k;
+      double sum = 0.0;
+      for (size_t i = 0; i < kBlockSamples; ++i) sum += x[i];
+      const double mean = sum / kBlockSamples;
+      double squares = 0.0;
+      for (size_t i = 0; i < kBlockSamples; ++i) squares += (x[i] - mean) * (x[i] - mean);
+      variances += squares / (kBlockSamples - 1);
+      ++blocks;
+    }
+  }
+  r.stats.blocks = blocks;
+  if (blocks > 0)
+    r.stats.blockSpreadRms = std::sqrt(variances / static_cast<double>(blocks)) * scale;
+}
+
+ReadResult RecordBuilder::Finish(const std::string& subject) {
+  ReadResult result;
+  Record& r = record_;
+  const size_t kept = r.samples.size();
+  const std::string skipped =
+      options_.skipS > 0.0 ? " after the first " + Number(options_.skipS) + " s skipped" : "";
+  const std::string dropped = " (the others are flagged as errors or sit at the range's limit)";
+  if (rows_ == 0) {
+    result.error = subject + " holds no rows";
+  } else if (considered_ == 0) {
+    result.error =
+        subject + " holds no rows" + skipped + " (its rows span " + Number(runSpan_) + " s)";
+  } else if (considered_ == 1) {
+    result.error = subject + " holds one row" + skipped + ": the analysis needs at least two";
+  } else if (kept == 0) {
+    result.error = subject + ": each of its " + std::to_string(considered_) +
+                   " rows is flagged as an error or sits at the range's limit";
+  } else if (kept == 1) {
+    result.error = subject + " keeps one row of " + std::to_string(considered_) + dropped +
+                   ": the analysis needs at least two";
+  } else if (std::optional<std::string> why = Timing(subject)) {
+    result.error = *why;
+  }
+  if (!result.error.empty()) return result;
+
+  Units();
+  if (minValue_ == maxValue_) {
+    result.error = "the rate never changed (every code is " +
+                   (r.integerCounts ? std::to_string(std::llround(r.samples[0])) : firstText_) +
+                   "): the noise is below the LSB";
+    return result;
+  }
+  BlockSpread();
+  const double n = static_cast<double>(kept);
+  r.stats.meanRate = rateSum_ / n;
+  if (temps_ > 0) r.stats.meanTemp = tempSum_ / static_cast<double>(temps_);
+  seconds_.Finish(lastTime_ + r.tau0);
+  tens_.Finish(lastTime_ + r.tau0);
+  r.durationS = (n + static_cast<double>(r.lost)) * r.tau0;
+  if (r.samples.capacity() > kept + kept / 4) r.samples.shrink_to_fit();
+  result.record = std::move(record_);
+  record_ = Record{};
+  return result;
+}
+
+}  // namespace velk::noise

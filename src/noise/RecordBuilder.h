@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "noise/PaceSteps.h"
+#include "noise/Record.h"
+#include "noise/RunHeader.h"
+
+namespace velk::noise {
+
+// One row's fields as the reader converted them; the ones its layout lacks stay as they are.
+struct RowValues {
+  double elapsed = 0.0;
+  std::string_view elapsedText;
+  int64_t sample = 0;
+  double rate = 0.0;  // deg/s
+  std::string_view rateText;
+  int64_t code = 0;
+  double temp = 0.0;
+  bool hasTemp = false;
+  bool error = false;
+  int64_t status = 0;
+};
+
+// The distinct rates of a run, up to a bound (a real chip gives at most 16384).
+class DistinctValues {
+ public:
+  void Clear();
+  void Insert(double value);
+  bool Overflowed() const { return overflowed_; }
+  std::vector<double> Sorted() const;
+
+ private:
+  void Grow();
+  std::vector<uint64_t> table_;
+  size_t size_ = 0;
+  bool overflowed_ = false;
+};
+
+// Turns one run's rows, as they stream by, into a Record.
+class RecordBuilder {
+ public:
+  void Start(const Columns& columns, const RunSettings& settings, const ReadOptions& options);
+  void Reserve(size_t rows);
+  // False when the row cannot follow the one before; Error says why (without the line).
+  bool Add(const RowValues& row);
+  const std::string& Error() const { return error_; }
+  void Note(std::string note) { record_.notes.push_back(std::move(note)); }
+  // The record, or why there is none; `subject` names the file (and the run) in messages.
+  ReadResult Finish(const std::string& subject);
+
+ private:
+  bool Fail(std::string why);
+  bool Broken(const RowValues& row) const;
+  std::optional<std::string> Timing(const std::string& subject);
+  void Segments(std::vector<size_t> gaps);
+  void Units();
+  void BlockSpread();
+
+  Record record_;
+  ReadOptions options_;
+  bool hasErrorColumn_ = false;
+  double limitLsb_ = 0.0;  // the LSB the limit codes are told by while streaming
+  std::optional<double> statedLsb_;
+  std::optional<double> timeStep_;  // a sample's time when known before the rows
+  std::string error_;
+
+  int64_t rows_ = 0;
+  int64_t considered_ = 0;  // after the skipped start
+  double firstElapsed_ = 0.0, lastElapsed_ = 0.0;
+  int64_t firstSample_ = 0, lastSample_ = 0;
+  double start_ = 0.0;     // time of the first row considered, from the run's first row
+  double lastTime_ = 0.0;  // of the last row considered, from start_
+  double runSpan_ = 0.0;   // time of the last row from the run's first row
+  double startElapsed_ = 0.0;
+  int64_t startSample_ = 0;
+  bool breakPending_ = false;
+  std::vector<size_t> breaks_;
+  PaceSteps steps_;
+  int elapsedDecimals_ = 0;
+  DistinctValues distinct_;
+  std::string firstText_;
+  double minValue_ = 0.0, maxValue_ = 0.0;
+  double rateSum_ = 0.0, tempSum_ = 0.0;
+  int64_t temps_ = 0;
+  double bestCodeRate_ = 0.0;  // acquisition: rate / code at the largest code
+  int64_t bestCode_ = 0;
+  struct Bins {
+    double width = 1.0;
+    int64_t current = 0;
+    double next = 0.0;  // where the current bin ends
+    double sum = 0.0;
+    int64_t count = 0;
+    std::vector<double>* out = nullptr;
+    void Add(double t, double value);
+    void Finish(double end);
+  };
+  Bins seconds_, tens_;
+};
+
+}  // namespace velk::noise
