@@ -105,6 +105,7 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   Plan plan;
   if (const std::string error = MakePlan(o, session.reg, plan); !error.empty())
     return Usage(context, error);
+  if (plan.command->runOffline != nullptr) return plan.command->runOffline(o, plan, context);
   const SmallFile config = session.analyzer.LoadConfig(context.configFile);
   if (const std::string problem = ConfigProblem(config, context.configFile, o.config.has_value());
       !problem.empty())

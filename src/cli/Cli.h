@@ -18,10 +18,12 @@ namespace velk {
 // Exit statuses of the tool.
 namespace exitcode {
 inline constexpr int kDone = 0;
-inline constexpr int kUsage = 1;        // bad usage, or output that could not be written
-inline constexpr int kNoInterface = 2;  // no interface, no hardware or no permission
-inline constexpr int kNoChip = 3;       // Product reads neither 47120 nor 47121
-inline constexpr int kMismatch = 4;     // a read-back did not match
+inline constexpr int kUsage = 1;         // bad usage, or output that could not be written
+inline constexpr int kNoInterface = 2;   // no interface, no hardware or no permission
+inline constexpr int kNoChip = 3;        // Product reads neither 47120 nor 47121
+inline constexpr int kMismatch = 4;      // a read-back did not match
+inline constexpr int kFail = 5;          // the noise is beyond a limit
+inline constexpr int kInconclusive = 6;  // the noise may be beyond a limit: a longer record tells
 }  // namespace exitcode
 
 // What the tool takes from the process: streams, hardware seams, time and the stop request.

@@ -1,6 +1,7 @@
 #include "cli/CommandTable.h"
 
 #include "cli/Commands.h"
+#include "cli/Noise.h"
 #include "cli/Registers.h"
 #include "cli/Setup.h"
 
@@ -42,6 +43,31 @@ constexpr std::string_view kSetupHelp =
     "Gpio_Ctrl, Msc_Ctrl without its self-test bits, Smpl_Prd, Sens_Avg) to a text file with\n"
     "the product and date. load checks the whole file first and writes nothing when any line\n"
     "is wrong; then it writes the registers and reads them back.\n";
+
+constexpr std::string_view kNoiseHelp =
+    "The gyro's noise from a saved record: the Allan deviation with its intervals, angle random\n"
+    "walk N, bias instability B and rate random walk K fitted with their intervals, the classic\n"
+    "readings, checks of the sampling and a verdict against datasheet limits. FILE is a log\n"
+    "(\"log\" writes one), an acquisition file or the window's datalog (which needs --tau0); a\n"
+    "file of several runs gives its last unless --run names one; - reads standard input.\n"
+    "  --run K             the K-th run of the file, from 1\n"
+    "  --tau0 S            seconds between samples, over the file's time column\n"
+    "  --skip S            leave out the first S seconds (warm-up)\n"
+    "  --non-overlapping   the non-overlapping estimate (default: overlapping)\n"
+    "  --tau octave|decade|N  the table's taus: octaves (default), 1-2-5, or N a decade\n"
+    "  --terms nbk|qnbkr   the terms fitted: N, B, K (default), or with quantization and ramp\n"
+    "  --fit-from TAU      fit from TAU seconds (default 20 averaging windows)\n"
+    "  --confidence 68.3|95  the intervals shown, default 68.3 %\n"
+    "  --limit-arw X       limit for N in deg/sqrt(h)\n"
+    "  --limit-bi X        limit for B in deg/h\n"
+    "  --limit-rrw X       limit for K in deg/h/sqrt(h)\n"
+    "  --bi-convention ieee|min  judge the fitted B (default) or the minimum / 0.664\n"
+    "  --json              the results as JSON (schema velk47120-noise/1)\n"
+    "  --table F.csv       save the table of taus\n"
+    "  --kalibr F.yaml     save the gyro's noise density, random walk and update rate\n"
+    "With limits the verdict takes the 95 % intervals: pass when the upper end is within the\n"
+    "limit, fail when the lower end is beyond it, else inconclusive; exit status 5 for fail and\n"
+    "6 for inconclusive.\n";
 
 }  // namespace
 
@@ -104,6 +130,17 @@ const std::vector<CliCommand> kCliCommands = {
      .summary = "check, write and confirm a saved setup",
      .check = CheckSetupLoad,
      .run = SetupLoad},
+    {.word = "noise",
+     .operands = "FILE|-",
+     .operandCount = 1,
+     .options = {"--json", "--run", "--tau0", "--skip", "--non-overlapping", "--tau", "--terms",
+                 "--fit-from", "--confidence", "--limit-arw", "--limit-bi", "--limit-rrw",
+                 "--bi-convention", "--table", "--kalibr"},
+     .summary = "Allan deviation, noise terms and a verdict",
+     .usageOptions = " [--run K] [--tau0 S] [--skip S] [--json]\n"
+                     "                         [analysis options]",
+     .help = kNoiseHelp,
+     .runOffline = NoiseFile},
 };
 
 std::string CliCommand::Name() const {

@@ -43,6 +43,9 @@ struct CliCommand {
   // they do not fit. Null when there is nothing to check.
   std::string (*check)(const CliOptions& options, const Reg47120& table, Plan& plan) = nullptr;
   int (*run)(const CommandCall& call) = nullptr;
+  // A command that needs no chip runs this instead, once its options are checked: no
+  // configuration is read and no interface opened.
+  int (*runOffline)(const CliOptions& options, const Plan& plan, CliContext& context) = nullptr;
 
   std::string Name() const;      // "reg get"
   std::string Synopsis() const;  // "reg get NAME|ADDRESS"

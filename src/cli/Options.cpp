@@ -98,6 +98,8 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
   } else if (name == "--config") {
     if (value.empty()) return "--config takes a file name";
     o.config = value;
+  } else if (NoiseOptionTakesValue(name)) {
+    return ApplyNoiseOption(o.noise, name, value);
   } else if (name == "--format") {
     if (value == "csv") {
       o.separator = ',';
@@ -147,6 +149,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     const KnownOption* known = nullptr;
     for (const KnownOption& s : kOptions)
       if (name == s.name) known = &s;
+    const std::optional<bool> noiseValue = NoiseOptionTakesValue(name);
+    const KnownOption noiseOption{name.c_str(), noiseValue.value_or(false)};
+    if (known == nullptr && noiseValue) known = &noiseOption;
     if (known == nullptr) {
       parsed.error = "unknown option " + Escaped(name);
       return parsed;

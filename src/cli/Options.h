@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Noise.h"
 #include "core/Analyzer.h"
 #include "core/EchoText.h"
 
@@ -26,6 +27,7 @@ struct CliOptions {
   std::optional<std::string> out;
   std::optional<std::string> config;
   char separator = ',';
+  NoiseRequest noise;
   std::vector<std::string> given;  // names of the options given, for the command's check
 };
 

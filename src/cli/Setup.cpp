@@ -240,6 +240,23 @@ std::string CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan)
   return plan.setup.error.empty() ? std::string() : plan.setup.error + "; nothing was written";
 }
 
+void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {
+  switch (saved.status) {
+    case SaveOutcome::Status::Folder:
+      context.err << "velk47120-cli: " << name << " is a folder; nothing was saved\n";
+      break;
+    case SaveOutcome::Status::ReadOnly:
+      context.err << "velk47120-cli: " << name << " is read-only; nothing was saved\n";
+      break;
+    case SaveOutcome::Status::NotRegular:
+      context.err << "velk47120-cli: " << name << " is not a regular file; nothing was saved\n";
+      break;
+    default:
+      context.err << "velk47120-cli: cannot write " << name << ": " << std::strerror(saved.error)
+                  << "\n";
+  }
+}
+
 int SetupSave(const CommandCall& call) {
   Session& session = call.session;
   CliContext& context = call.context;
@@ -267,20 +284,7 @@ int SetupSave(const CommandCall& call) {
   const std::string name = Escaped(file.string());
   const SaveOutcome saved = SaveFileSafely(file, text);
   if (!saved.Ok()) {
-    switch (saved.status) {
-      case SaveOutcome::Status::Folder:
-        context.err << "velk47120-cli: " << name << " is a folder; nothing was saved\n";
-        break;
-      case SaveOutcome::Status::ReadOnly:
-        context.err << "velk47120-cli: " << name << " is read-only; nothing was saved\n";
-        break;
-      case SaveOutcome::Status::NotRegular:
-        context.err << "velk47120-cli: " << name << " is not a regular file; nothing was saved\n";
-        break;
-      default:
-        context.err << "velk47120-cli: cannot write " << name << ": " << std::strerror(saved.error)
-                    << "\n";
-    }
+    SaveFailed(context, name, saved);
     return exitcode::kUsage;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "

@@ -9,7 +9,9 @@
 namespace velk {
 
 class Reg47120;
+struct CliContext;
 struct CliOptions;
+struct SaveOutcome;
 struct CommandCall;
 struct Plan;
 
@@ -42,6 +44,9 @@ std::string CheckSetupSave(const CliOptions& options, const Reg47120& table, Pla
 std::string CheckSetupLoad(const CliOptions& options, const Reg47120& table, Plan& plan);
 
 // To and from the file the plan's operand names. Each returns an exit status.
+// "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.
+void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved);
+
 int SetupSave(const CommandCall& call);
 int SetupLoad(const CommandCall& call);
 

@@ -89,6 +89,13 @@ void CheckSampling(const Record& record, const FitResult& fit, Analysis& a) {
              "and the ARW read about " + Format("%.3f", factor) + " times high: acquire with " +
              "\"noise --duration\", or log at an interval of W or less.");
   }
+  if (chip && record.layout != Layout::Acquisition && chip->samplePeriodS > 0 &&
+      record.tau0 < chip->samplePeriodS * (1 - 1e-9))
+    warn("oversampled", chip->samplePeriodS / record.tau0,
+         "tau0 = " + Format("%.6g", record.tau0) + " s is shorter than the chip's sample " +
+             "period of " + Format("%.6g", chip->samplePeriodS) + " s, so rows repeat samples " +
+             "and the short-tau deviation reads low: log at an interval of at least the sample " +
+             "period, or acquire with \"noise --duration\".");
   if (record.stats.blocks > 0 && record.stats.blockSpreadRms < 0.5)
     warn("quantization", record.stats.blockSpreadRms,
          "The codes spread only " + Format("%.2f", record.stats.blockSpreadRms) +

@@ -266,13 +266,15 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
       continue;
     }
     // The largest value each point's own upper end leaves room for, on top of the fitted model.
-    double room = 0.0;
+    // A point already below the model at its upper end says nothing of this term (it would
+    // make every limit 0), so it is passed over.
+    std::optional<double> room;
     for (size_t i = 0; i < fitted.size(); ++i) {
       const double hi = ChiSquareInterval(std::sqrt(fitted[i].variance), final.nu[i], p).hi;
       const double r = (hi * hi - final.model[i]) / TermShape(term, fitted[i].tau);
-      room = i == 0 ? r : std::min(room, r);
+      if (r > 0.0 && std::isfinite(r)) room = room ? std::min(*room, r) : r;
     }
-    t.upperLimit = std::sqrt(std::max(0.0, room));
+    if (room) t.upperLimit = std::sqrt(*room);
   }
   return result;
 }

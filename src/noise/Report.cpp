@@ -26,9 +26,15 @@ std::string Percent(double p) {
   return p == 0.95 ? "95 %" : std::abs(p - kOneSigma) < 1e-9 ? "68.3 %" : Sig(100 * p, 3) + " %";
 }
 
+// At least one blank after the text, so a long number never runs into the next column.
 std::string Padded(std::string text, size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
+  text.append(text.size() < width ? width - text.size() : 1, ' ');
   return text;
+}
+
+// A warning's factor: three decimals, as the sentences give it.
+std::string Factor(double f) {
+  return std::abs(f) >= 0.01 && std::abs(f) < 1e6 ? Fixed(f, 3) : Sig(f, 3);
 }
 
 std::string_view LayoutText(Layout layout) {
@@ -51,8 +57,8 @@ std::string TermLine(const TermReport& t) {
     return line;
   }
   line += Padded(Sig(t.value) + " " + std::string(t.unit), 22);
-  if (t.lo && t.hi) line += Sig(t.lo) + " to " + Sig(t.hi);
-  line += "   (" + Sig(t.siValue) + " " + std::string(t.siUnit) + ", EDF " + Sig(t.edf, 3) + ")";
+  if (t.lo && t.hi) line += Padded(Sig(t.lo) + " to " + Sig(t.hi), 24);
+  line += "(" + Sig(t.siValue) + " " + std::string(t.siUnit) + ", EDF " + Sig(t.edf, 3) + ")";
   return line;
 }
 
@@ -108,8 +114,8 @@ std::string ReportText(const Analysis& a) {
   if (!a.warnings.empty()) {
     r += "\nWarnings\n";
     for (const Warning& w : a.warnings)
-      r += "  " + w.code + (w.factor ? " (" + Sig(w.factor) + ")" : std::string()) + ": " + w.text +
-           "\n";
+      r += "  " + w.code + (w.factor ? " (" + Factor(*w.factor) + ")" : std::string()) + ": " +
+           w.text + "\n";
   }
   if (!a.verdicts.empty()) {
     r += "\nVerdict (95 %): " + std::string(VerdictName(a.overall)) + "\n";

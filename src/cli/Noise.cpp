@@ -1,0 +1,163 @@
+#include "cli/Noise.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "cli/Cli.h"
+#include "cli/Options.h"
+#include "cli/Plan.h"
+#include "cli/Setup.h"
+#include "core/EchoText.h"
+#include "core/SafeSave.h"
+#include "noise/Reader.h"
+#include "noise/Results.h"
+
+#ifndef VELK_VERSION
+#define VELK_VERSION "unknown"
+#endif
+
+namespace velk {
+
+namespace {
+
+struct NoiseOption {
+  const char* name;
+  bool takesValue;
+};
+
+constexpr NoiseOption kNoiseOptions[] = {
+    {"--run", true},       {"--tau0", true},
+    {"--skip", true},      {"--non-overlapping", false},
+    {"--tau", true},       {"--terms", true},
+    {"--fit-from", true},  {"--confidence", true},
+    {"--limit-arw", true}, {"--limit-bi", true},
+    {"--limit-rrw", true}, {"--bi-convention", true},
+    {"--table", true},     {"--kalibr", true},
+};
+
+std::optional<double> Number(const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || p != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::optional<int> Whole(const std::string& text, int lowest, int highest) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || p != end || value < lowest || value > highest)
+    return std::nullopt;
+  return value;
+}
+
+std::string Not(const std::string& value) {
+  return ", not \"" + Escaped(value) + "\"";
+}
+
+}  // namespace
+
+std::optional<bool> NoiseOptionTakesValue(const std::string& name) {
+  for (const NoiseOption& o : kNoiseOptions)
+    if (name == o.name) return o.takesValue;
+  return std::nullopt;
+}
+
+std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std::string& value) {
+  noise::AnalysisOptions& a = r.analysis;
+  const auto positive = [&](std::optional<double>& into, const char* what) -> std::string {
+    const auto v = Number(value);
+    if (!v || *v <= 0) return name + " takes " + what + " above 0" + Not(value);
+    into = v;
+    return {};
+  };
+  if (name == "--run") {
+    const auto run = Whole(value, 1, 1000000);
+    if (!run) return "--run takes a run number from 1" + Not(value);
+    r.read.run = run;
+  } else if (name == "--tau0") {
+    return positive(r.read.tau0, "seconds");
+  } else if (name == "--skip") {
+    const auto v = Number(value);
+    if (!v || *v < 0) return "--skip takes seconds from 0" + Not(value);
+    r.read.skipS = *v;
+  } else if (name == "--non-overlapping") {
+    a.estimator = noise::Estimator::NonOverlapping;
+  } else if (name == "--tau") {
+    if (value == "octave") {
+      a.grid = {};
+    } else if (value == "decade") {
+      a.grid.kind = noise::TauGrid::Kind::Decade;
+    } else if (const auto n = Whole(value, 1, 100)) {
+      a.grid = {noise::TauGrid::Kind::PerDecade, *n};
+    } else {
+      return "--tau takes octave, decade or a number of points a decade from 1 to 100" + Not(value);
+    }
+  } else if (name == "--terms") {
+    if (value == "nbk") {
+      a.terms = {false, true, true, true, false};
+    } else if (value == "qnbkr") {
+      a.terms = {true, true, true, true, true};
+    } else {
+      return "--terms takes nbk or qnbkr" + Not(value);
+    }
+  } else if (name == "--fit-from") {
+    return positive(a.fitFrom, "a tau in seconds");
+  } else if (name == "--confidence") {
+    if (value == "68.3") {
+      a.confidence = noise::kOneSigma;
+    } else if (value == "95") {
+      a.confidence = 0.95;
+    } else {
+      return "--confidence takes 68.3 or 95" + Not(value);
+    }
+  } else if (name == "--limit-arw") {
+    return positive(a.limitArw, "a limit in deg/sqrt(h)");
+  } else if (name == "--limit-bi") {
+    return positive(a.limitBi, "a limit in deg/h");
+  } else if (name == "--limit-rrw") {
+    return positive(a.limitRrw, "a limit in deg/h/sqrt(h)");
+  } else if (name == "--bi-convention") {
+    if (value != "ieee" && value != "min") return "--bi-convention takes ieee or min" + Not(value);
+    a.biFromMinimum = value == "min";
+  } else if (name == "--table" || name == "--kalibr") {
+    if (value.empty()) return name + " takes a file name";
+    (name == "--table" ? r.table : r.kalibr) = value;
+  }
+  return {};
+}
+
+int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
+  const NoiseRequest& request = options.noise;
+  noise::ReadResult read = noise::ReadRecord(plan.operands[0], request.read);
+  if (!read.record) {
+    context.err << "velk47120-cli: " << read.error << "\n";
+    return exitcode::kUsage;
+  }
+  const noise::Analysis analysis = noise::Analyze(*read.record, request.analysis);
+  read.record.reset();  // the phase is no longer needed
+  context.out << (options.json ? noise::ResultJson(analysis, VELK_VERSION)
+                               : noise::ReportText(analysis))
+              << std::flush;
+  const auto save = [&](const std::optional<std::string>& file, const std::string& content) {
+    if (!file) return true;
+    const SaveOutcome saved = SaveFileSafely(*file, content);
+    if (!saved.Ok()) SaveFailed(context, Escaped(*file), saved);
+    return saved.Ok();
+  };
+  if (!save(request.table, noise::TableCsv(analysis)) ||
+      !save(request.kalibr, noise::KalibrYaml(analysis)))
+    return exitcode::kUsage;
+  switch (analysis.overall) {
+    case noise::Verdict::Fail:
+      return exitcode::kFail;
+    case noise::Verdict::Inconclusive:
+      return exitcode::kInconclusive;
+    default:
+      return exitcode::kDone;
+  }
+}
+
+}  // namespace velk

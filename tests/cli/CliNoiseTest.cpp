@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliRig.h"
+#include "sim/SimNoiseProfile.h"
+
+namespace velk::test {
+namespace {
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A 100 ms log of a still chip at the default settings, analysed as the bench would: the tool
+// reads the file alone, and says that rows 100 ms apart inflate the white noise
+// sqrt(100 / 15.624) times.
+TEST(CliNoise, ALogIsAnalysedWithoutAFrameAndNamesItsSubsampling) {
+  CliRig rig;
+  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").profile);
+  const std::string log = (rig.dir / "still.csv").string();
+  ASSERT_EQ(rig.Run({"log", "--interval", "100", "--count", "900", "--out", log}), 0)
+      << rig.err.str();
+  const auto traced = std::filesystem::file_size(rig.dir / "trace");
+  ASSERT_EQ(rig.Run({"noise", log, "--json"}), 0) << rig.err.str();
+  EXPECT_EQ(std::filesystem::file_size(rig.dir / "trace"), traced);
+
+  const auto j = nlohmann::json::parse(rig.out.str());
+  EXPECT_EQ(j["schema"], "velk47120-noise/1");
+  EXPECT_EQ(j["source"]["layout"], "log");
+  EXPECT_EQ(j["chip"]["sens_avg"], 0x0402);
+  EXPECT_NEAR(j["chip"]["window_s"].get<double>(), 4 * 2 * 1.953e-3, 1e-6);
+  // Rows whose error flag is set are left out.
+  const std::vector<std::string> rows = Lines(ReadText(log));
+  const auto flagged = std::count_if(rows.begin() + 2, rows.end(), [](const std::string& r) {
+    return r.find(",1,1,") != std::string::npos;
+  });
+  EXPECT_EQ(j["sampling"]["samples"], 900 - flagged);
+  EXPECT_NEAR(j["sampling"]["tau0_s"].get<double>(), 0.1, 1e-9);
+  bool subsampled = false;
+  for (const auto& w : j["warnings"])
+    if (w["code"] == "subsampled") {
+      subsampled = true;
+      EXPECT_NEAR(w["factor"].get<double>(), 2.530, 5e-4);
+    }
+  EXPECT_TRUE(subsampled);
+  for (const char* bad : {"nan", "inf"}) EXPECT_EQ(rig.out.str().find(bad), std::string::npos);
+
+  // The verdict's statuses, from the ARW's own 95 % interval.
+  ASSERT_EQ(rig.Run({"noise", log, "--json", "--confidence", "95"}), 0);
+  const auto arw = nlohmann::json::parse(rig.out.str())["terms"]["arw"];
+  const double value = arw["value"], lo = arw["lo"], hi = arw["hi"];
+  ASSERT_LT(lo, value);
+  const auto judged = [&](double limit) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", limit);
+    return rig.Run({"noise", log, "--limit-arw", text});
+  };
+  EXPECT_EQ(judged(hi * 1.01), 0);
+  EXPECT_NE(rig.out.str().find("Verdict (95 %): pass"), std::string::npos);
+  EXPECT_EQ(judged(lo * 0.99), 5);
+  EXPECT_EQ(judged(value), 6);
+
+  // The table and the densities are saved; a folder in their place is refused.
+  ASSERT_EQ(rig.Run({"noise", log, "--table", (rig.dir / "t.csv").string(), "--kalibr",
+                     (rig.dir / "k.yaml").string()}),
+            0);
+  EXPECT_EQ(Lines(ReadText(rig.dir / "t.csv"))[0],
+            "m,tau (s),terms,adev (deg/s),lo (deg/s),hi (deg/s),edf,alpha,in fit");
+  EXPECT_NE(ReadText(rig.dir / "k.yaml").find("\nupdate_rate: 10 "), std::string::npos);
+  EXPECT_EQ(rig.Run({"noise", log, "--table", rig.dir.Path().string()}), 1);
+  EXPECT_NE(rig.err.str().find("is a folder; nothing was saved"), std::string::npos);
+}
+
+TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
+  CliRig rig;
+  const std::string missing = (rig.dir / "none.csv").string();
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } rows[] = {
+      {{"noise", missing}, "none.csv"},
+      {{"noise", missing, "--confidence", "90"}, "--confidence takes 68.3 or 95, not \"90\""},
+      {{"noise", missing, "--tau", "hourly"}, "--tau takes octave, decade or a number"},
+      {{"noise", missing, "--limit-bi", "-3"}, "--limit-bi takes a limit in deg/h above 0"},
+      {{"noise", missing, "--count", "3"}, "--count does not apply to noise"},
+      {{"noise"}, "noise needs more arguments"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(rig.Run(row.args), 1) << row.says;
+    EXPECT_NE(rig.err.str().find(row.says), std::string::npos) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), "");
+  }
+}
+
+}  // namespace
+}  // namespace velk::test
