@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/GyroRange.h"
+#include "noise/Analysis.h"
 #include "noise/Reader.h"
 
 namespace {
@@ -79,6 +80,23 @@ void BM_ReadLog(benchmark::State& state) {
   state.counters["peak_bytes_per_sample"] = bytesPerSample;
 }
 
+// The tool's whole path after the command line: the file read, then analysed (octave fit,
+// decade table, intervals, checks).
+void BM_ReadAndAnalyse(benchmark::State& state) {
+  static const LogFile log;
+  velk::noise::AnalysisOptions options;
+  options.grid.kind = velk::noise::TauGrid::Kind::Decade;
+  for (auto _ : state) {
+    velk::noise::ReadResult result = velk::noise::ReadRecord(log.path, {});
+    if (!result.record) {
+      state.SkipWithError(result.error.c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(velk::noise::Analyze(*result.record, options));
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_ReadAndAnalyse)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadLog)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
