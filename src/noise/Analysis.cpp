@@ -62,7 +62,12 @@ int DominantAlpha(const std::array<double, kTermCount>& c, double tau) {
   return kTermAlpha[best];
 }
 
+// Values this thread's analysis left out for not being finite: each becomes null, and the
+// report says so once.
+thread_local int dropped = 0;
+
 std::optional<double> Finite(std::optional<double> v) {
+  if (v && !std::isfinite(*v)) ++dropped;
   return v && std::isfinite(*v) ? v : std::nullopt;
 }
 
@@ -169,6 +174,7 @@ std::string_view VerdictName(Verdict verdict) {
 }
 
 Analysis Analyze(Record& record, const AnalysisOptions& options) {
+  dropped = 0;
   Analysis a;
   a.layout = record.layout;
   a.file = record.file;
@@ -304,6 +310,11 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
             JudgeTerm(sure.terms[kK], kRrwToDegPerHourRootHour, *options.limitRrw));
     a.overall = Overall(results);
   }
+  if (dropped > 0)
+    a.warnings.push_back({"non_finite", dropped,
+                          std::to_string(dropped) + " values came out as no finite number and are "
+                                                    "left empty (null): the record is out of the "
+                                                    "range the analysis can take."});
   return a;
 }
 

@@ -71,10 +71,10 @@ std::string ReportText(const Analysis& a) {
        std::to_string(a.runs) + ")\n";
   if (a.chip) {
     const ChipSettings& c = *a.chip;
-    r += "Chip       " + std::to_string(c.model) + ", range " + Sig(c.rangeDps) + " deg/s, LSB " +
-         Sig(c.lsbDps, 6) + " deg/s, sample period " + Sig(c.samplePeriodS * 1e3) + " ms, " +
-         std::to_string(c.taps) + (c.taps == 1 ? " tap" : " taps") + ", W " + Sig(c.windowS * 1e3) +
-         " ms\n";
+    r += "Chip       " + (c.model != 0 ? std::to_string(c.model) : "model unknown") + ", range " +
+         Sig(c.rangeDps) + " deg/s, LSB " + Sig(c.lsbDps, 6) + " deg/s, sample period " +
+         Sig(c.samplePeriodS * 1e3) + " ms, " + std::to_string(c.taps) +
+         (c.taps == 1 ? " tap" : " taps") + ", W " + Sig(c.windowS * 1e3) + " ms\n";
   }
   r += "Sampling   tau0 " + Sig(a.tau0, 6) + " s (" + a.tau0Source + "), " +
        std::to_string(a.samples) + " samples, " + Fixed(a.durationS, 1) + " s, " +

@@ -49,7 +49,7 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
                  {"comment", a.comment}};
   if (a.chip) {
     const ChipSettings& c = *a.chip;
-    j["chip"] = {{"model", c.model},
+    j["chip"] = {{"model", c.model != 0 ? Json(c.model) : Json(nullptr)},
                  {"range_dps", Number(c.rangeDps)},
                  {"lsb_dps", Number(c.lsbDps)},
                  {"smpl_prd", c.smplPrd},

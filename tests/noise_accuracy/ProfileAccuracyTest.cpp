@@ -9,6 +9,7 @@
 #include "core/GyroRange.h"
 #include "noise/Analysis.h"
 #include "noise/Edf.h"
+#include "noise_accuracy/Draw.h"
 #include "sim/SimNoiseProfile.h"
 #include "sim/SimScales.h"
 
@@ -19,8 +20,11 @@ constexpr int kSmplPrd = 1;
 constexpr int kSensAvg = 0x0100;  // range 80, one tap
 constexpr int kModel = 47120;
 
-// A still 47120 at range 80, one tap, Smpl_Prd 1, drawn straight from the profile.
-Record Draw(const std::string& profile, double hours) {
+}  // namespace
+
+// A still 47120 at Smpl_Prd 1 (range 80 and one tap unless told), drawn straight from the
+// profile.
+Record Draw(const std::string& profile, double hours, int sensAvg) {
   NoiseChoice choice = SimNoiseProfile::Parse(profile);
   SimNoiseProfile& p = *choice.profile;
   const double period = SimSamplePeriod(kSmplPrd);
@@ -29,7 +33,7 @@ Record Draw(const std::string& profile, double hours) {
   r.layout = Layout::Acquisition;
   r.tau0 = period;
   r.tau0Source = "sample period";
-  r.unit = GyroLsb(kSensAvg, kModel);
+  r.unit = GyroLsb(sensAvg, kModel);
   r.integerCounts = true;
   r.chip = ChipSettings{.model = kModel,
                         .smplPrd = kSmplPrd,
@@ -41,11 +45,13 @@ Record Draw(const std::string& profile, double hours) {
                         .windowS = period};
   const auto n = static_cast<int64_t>(hours * 3600 / period);
   r.samples.reserve(static_cast<size_t>(n));
-  for (int64_t s = 0; s < n; ++s) r.samples.push_back(p.Code(s, kSmplPrd, kSensAvg, kModel));
+  for (int64_t s = 0; s < n; ++s) r.samples.push_back(p.Code(s, kSmplPrd, sensAvg, kModel));
   r.segmentStarts = {0};
   r.durationS = static_cast<double>(n) * period;
   return r;
 }
+
+namespace {
 
 struct Truth {
   double n, b, k;  // deg/sqrt(h), deg/h, deg/h/sqrt(h)
@@ -78,7 +84,7 @@ class ProfileAccuracy : public ::testing::TestWithParam<std::tuple<Case, int>> {
 
 TEST_P(ProfileAccuracy, TermsMatchTheProfileAndEveryPointSitsInItsBand) {
   const auto& [c, seed] = GetParam();
-  Record record = Draw(std::string(c.profile) + ",seed=" + std::to_string(seed), c.hours);
+  Record record = Draw(std::string(c.profile) + ",seed=" + std::to_string(seed), c.hours, kSensAvg);
   const double dt = record.tau0, lsb = record.unit;
   AnalysisOptions options;
   options.confidence = 0.95;

@@ -1,0 +1,109 @@
+// Each check of the sampling raised by the case it names, and by nothing else.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+
+#include "noise/Analysis.h"
+#include "noise/Reader.h"
+#include "noise_accuracy/Draw.h"
+
+namespace velk::noise {
+namespace {
+
+std::vector<std::string> Codes(const Analysis& a) {
+  std::vector<std::string> codes;
+  for (const Warning& w : a.warnings) codes.push_back(w.code);
+  return codes;
+}
+
+// A drawn record written as an acquisition file and read back, so the reader's own figures
+// (1 s means, 10 s temperatures, the codes' spread) go into the checks; the temperature
+// climbs `degPerMinute`.
+Record Reread(const Record& drawn, double degPerMinute = 0) {
+  const ChipSettings& c = *drawn.chip;
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "# VELK47120, firmware 1.2, noise profile, range %d Dgr/S, sample period 3.91 mS, "
+                "averaging 0 (1 taps), Smpl_Prd=0x01, Sens_Avg=0x%04X, model 47120\n",
+                static_cast<int>(c.rangeDps), static_cast<unsigned>(c.sensAvg));
+  std::string text = std::string(line) + "sample,elapsed (s),Gyro (Dgr/S),Gyro code,Temp (dgrC)\n";
+  for (size_t s = 0; s < drawn.samples.size(); ++s) {
+    const double t = static_cast<double>(s) * drawn.tau0;
+    const auto code = static_cast<int>(drawn.samples[s]);
+    std::snprintf(line, sizeof line, "%zu,%.6f,%.7g,%d,", s, t, code * drawn.unit, code);
+    text += line;
+    if (s % 256 == 0) text += std::to_string(25 + degPerMinute * t / 60);
+    text += "\n";
+  }
+  ReadResult read = ReadRecordText(text, "reread.csv", {});
+  EXPECT_TRUE(read.record) << read.error;
+  return std::move(*read.record);
+}
+
+// Every 25th sample of a chip that averages one: each row's noise is a whole sample's.
+Record EveryTwentyFifth() {
+  Record r = Draw("white", 2);
+  std::vector<double> kept;
+  for (size_t i = 0; i < r.samples.size(); i += 25) kept.push_back(r.samples[i]);
+  r.samples = kept;
+  r.tau0 *= 25;
+  return r;
+}
+
+TEST(SamplingChecks, EachIsRaisedByItsCase) {
+  const struct {
+    std::vector<std::string> codes;
+    std::function<Record()> make;
+  } rows[] = {
+      {{}, [] { return Reread(Draw("white", 0.5)); }},
+      {{"subsampled"}, EveryTwentyFifth},
+      {{"quantization"}, [] { return Reread(Draw("quant", 0.2, 0x0400)); }},
+      {{"motion"},
+       [] {
+         Record r = Draw("white", 0.2);
+         for (size_t i = 0; i < r.samples.size(); ++i)
+           r.samples[i] += std::round(300 * std::sin(2 * std::numbers::pi * i * r.tau0 / 60));
+         return Reread(r);
+       }},
+      {{"temperature"}, [] { return Reread(Draw("white", 0.3), 0.2); }},
+      {{"gaps"},
+       [] {
+         Record r = Draw("white", 0.5);
+         r.samples.erase(r.samples.begin() + 1000, r.samples.begin() + 1100);
+         r.segmentStarts = {0, 1000};
+         r.lost = 100;
+         return r;
+       }},
+      {{"narrow_floor"}, [] { return Draw("allan-b", 2); }},
+      // Half an hour shows allan-a's floor and its walk at one point each.
+      {{"narrow_floor", "unresolved"}, [] { return Draw("allan-a", 0.5); }},
+      {{"oversampled"},
+       [] {
+         Record r = Draw("white", 0.5);
+         r.layout = Layout::Log;
+         r.tau0 /= 2;
+         return r;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.codes.empty() ? "none" : row.codes.back());
+    Record record = row.make();
+    const Analysis a = Analyze(record, {});
+    EXPECT_EQ(Codes(a), row.codes) << (a.warnings.empty() ? "" : a.warnings[0].text);
+  }
+}
+
+// Rows further apart than the chip's averaging window read N sqrt(tau0 / W) times too high,
+// and the check says by how much.
+TEST(SamplingChecks, SubsamplingInflatesTheArwByItsFactor) {
+  Record r = EveryTwentyFifth();
+  const Analysis a = Analyze(r, {});
+  ASSERT_FALSE(a.warnings.empty());
+  EXPECT_NEAR(*a.warnings[0].factor, 5.0, 1e-9);
+  EXPECT_NEAR(*a.terms[kN].value, 0.6 * 5, 0.3);
+}
+
+}  // namespace
+}  // namespace velk::noise
