@@ -157,23 +157,11 @@ Verdict JudgeTerm(const TermResult& t, double scale, double limit) {
   return Judge(limit, s(t.lo), s(t.hi), s(t.upperLimit));
 }
 
-}  // namespace
-
-std::string_view VerdictName(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::Pass:
-      return "pass";
-    case Verdict::Fail:
-      return "fail";
-    case Verdict::Inconclusive:
-      return "inconclusive";
-    case Verdict::None:
-      break;
-  }
-  return "none";
-}
-
-Analysis Analyze(Record& record, const AnalysisOptions& options) {
+// Everything after the deviation: the fit, the table's intervals, the terms in datasheet units,
+// the checks and the verdict. `record` gives the facts; its samples are not read.
+Analysis Summarize(const Record& record, const std::vector<int64_t>& sizes,
+                   const std::vector<AllanPoint>& octavePoints,
+                   const std::vector<AllanPoint>& gridPoints, const AnalysisOptions& options) {
   dropped = 0;
   Analysis a;
   a.layout = record.layout;
@@ -184,7 +172,7 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
   a.chip = record.chip;
   a.tau0 = record.tau0;
   a.tau0Source = record.tau0Source;
-  a.samples = static_cast<int64_t>(record.samples.size());
+  a.samples = std::accumulate(sizes.begin(), sizes.end(), int64_t{0});
   a.durationS = record.durationS;
   a.segments = static_cast<int64_t>(record.segmentStarts.size());
   a.lost = record.lost;
@@ -199,19 +187,7 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
   a.termsAllowed = options.terms;
 
   const bool overlapping = options.estimator == Estimator::Overlapping;
-  const std::vector<int64_t> sizes = SegmentSizes(record);
-  const int64_t longest = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end());
   const double unit2 = record.unit * record.unit;
-  const double mean = record.samples.empty()
-                          ? 0.0
-                          : std::accumulate(record.samples.begin(), record.samples.end(), 0.0) /
-                                static_cast<double>(record.samples.size());
-  RateToPhase(record.samples, record.segmentStarts, mean, record.tau0);
-
-  // The fit's octave points.
-  const std::vector<int64_t> octaves = GridFactors({}, std::max<int64_t>(longest / 2, 1));
-  const std::vector<AllanPoint> octavePoints =
-      AllanDeviation(record.samples, record.segmentStarts, record.tau0, octaves, options.estimator);
   std::vector<FitPoint> points;
   for (const AllanPoint& p : octavePoints) {
     FitPoint f{.m = p.m, .tau = p.tau, .variance = p.variance * unit2};
@@ -227,9 +203,7 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
   a.converged = fit.converged;
 
   // The table on the chosen grid, each point's EDF for the noise dominant at its tau.
-  const std::vector<int64_t> factors = GridFactors(options.grid, std::max<int64_t>(longest / 2, 1));
-  for (const AllanPoint& p : AllanDeviation(record.samples, record.segmentStarts, record.tau0,
-                                            factors, options.estimator)) {
+  for (const AllanPoint& p : gridPoints) {
     AdevRow row;
     row.m = p.m;
     row.tau = p.tau;
@@ -316,6 +290,46 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
                                                     "left empty (null): the record is out of the "
                                                     "range the analysis can take."});
   return a;
+}
+
+}  // namespace
+
+std::string_view VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Pass:
+      return "pass";
+    case Verdict::Fail:
+      return "fail";
+    case Verdict::Inconclusive:
+      return "inconclusive";
+    case Verdict::None:
+      break;
+  }
+  return "none";
+}
+
+Analysis Analyze(Record& record, const AnalysisOptions& options) {
+  const std::vector<int64_t> sizes = SegmentSizes(record);
+  const int64_t longest = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end());
+  const double mean = record.samples.empty()
+                          ? 0.0
+                          : std::accumulate(record.samples.begin(), record.samples.end(), 0.0) /
+                                static_cast<double>(record.samples.size());
+  RateToPhase(record.samples, record.segmentStarts, mean, record.tau0);
+  const int64_t half = std::max<int64_t>(longest / 2, 1);
+  const auto deviation = [&](const TauGrid& grid) {
+    return AllanDeviation(record.samples, record.segmentStarts, record.tau0,
+                          GridFactors(grid, half), options.estimator);
+  };
+  const std::vector<AllanPoint> octaves = deviation({});
+  return Summarize(record, sizes, octaves,
+                   options.grid.kind == TauGrid::Kind::Octave ? octaves : deviation(options.grid),
+                   options);
+}
+
+Analysis AnalyzePoints(const Record& facts, std::span<const int64_t> segmentSizes,
+                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options) {
+  return Summarize(facts, {segmentSizes.begin(), segmentSizes.end()}, octaves, octaves, options);
 }
 
 }  // namespace velk::noise

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,13 @@ struct Analysis {
 
 // The whole analysis of a record. The record's samples are turned into phase in place.
 Analysis Analyze(Record& record, const AnalysisOptions& options);
+
+// The analysis of a record whose octave deviation is already taken (a live record): `facts`
+// gives what Record says of the run (its samples are not read), `segmentSizes` each
+// segment's sample count and `octaves` the points in the record's work units. The table is
+// the octave points.
+Analysis AnalyzePoints(const Record& facts, std::span<const int64_t> segmentSizes,
+                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options);
 
 // "pass", "fail", "inconclusive" or "none".
 std::string_view VerdictName(Verdict verdict);
