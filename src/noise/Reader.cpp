@@ -79,6 +79,7 @@ class FileReader {
   int held_ = 0;          // the run the builder holds, 1-based
   bool started_ = false;  // the builder has that run's header
   std::string heldError_;
+  std::optional<std::string> tau0Wanted_;  // a datalog's LoopDelay text when --tau0 is missing
   std::optional<Short> short_;
   uint64_t rowsStartAt_ = 0;
   RecordBuilder builder_;
@@ -121,6 +122,7 @@ void FileReader::StartRun() {
     held_ = number;
     started_ = false;
     heldError_.clear();
+    tau0Wanted_.reset();
   }
 }
 
@@ -146,6 +148,7 @@ void FileReader::Header(const Columns& columns) {
                                   : "its LoopDelay was " + settings_.loopDelayText + " mS";
     heldError_ = "the window's datalog has no time column: give --tau0 SECONDS (" + delay +
                  "; the loop's real period is usually longer)";
+    tau0Wanted_ = settings_.loopDelayText;
     parsing_ = false;
   } else {
     builder_.Start(columns, settings_, options_);
@@ -260,6 +263,7 @@ ReadResult FileReader::Read() {
   }
   if (!heldError_.empty()) {
     result.error = heldError_;
+    result.datalogLoopDelay = tau0Wanted_;
     return result;
   }
   if (!started_) {
@@ -288,17 +292,17 @@ std::optional<std::string> OptionsError(const ReadOptions& options) {
 
 ReadResult ReadRecordText(std::string_view text, const std::string& name,
                           const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error};
+  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
   LineFeed feed(text);
   return FileReader(feed, name, name == "-" ? "standard input" : name, options, text.size()).Read();
 }
 
 ReadResult ReadRecord(const std::string& file, const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error};
+  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
   const bool standardInput = file == "-";
   const std::string shown = standardInput ? "standard input" : file;
   const int fd = standardInput ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno)};
+  if (fd < 0) return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
   struct stat info {};
   uint64_t size = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {

@@ -74,6 +74,9 @@ struct ReadOptions {
 struct ReadResult {
   std::optional<Record> record;
   std::string error;
+  // Set when the file is the window's datalog and no tau0 was given: its LoopDelay text in
+  // mS (empty when not recorded), to offer as a start.
+  std::optional<std::string> datalogLoopDelay;
 };
 
 }  // namespace velk::noise

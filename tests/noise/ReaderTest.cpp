@@ -267,6 +267,9 @@ TEST(Reader, AnswersBadFilesWithAMessage) {
     const ReadResult result = Read(c.text, c.options);
     EXPECT_FALSE(result.record);
     EXPECT_EQ(result.error, c.error);
+    // Only the datalog asks for a tau0, offering its LoopDelay.
+    const bool datalog = c.error.find("no time column") != std::string::npos;
+    EXPECT_EQ(result.datalogLoopDelay, datalog ? std::optional<std::string>("100") : std::nullopt);
   }
 }
 
