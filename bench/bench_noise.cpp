@@ -1,13 +1,17 @@
 // The Allan deviation of a whole record on the octave grid (phase from rate, then every
 // octave), and the incremental form's cost per sample, with its memory held and while it
 // grows: the growth is dominated by first-touch page faults, which vary widely by machine.
+// The live engine: a chip-clocked reading fed, and the window's refresh (a snapshot taken and
+// analysed) on a record of an hour at the default sample period, and on a full one.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "noise/Allan.h"
+#include "noise/LiveNoise.h"
 
 namespace {
 
@@ -79,8 +83,66 @@ void BM_IncrementalGrow(benchmark::State& state) {
   CountPerSample(state);
 }
 
+constexpr double kPeriod = 0.003906;
+
+velk::noise::ChipSettings LiveChip() {
+  return {.rangeDps = 80.0,
+          .lsbDps = 0.01,
+          .samplePeriodS = kPeriod,
+          .taps = 4,
+          .windowS = 4 * kPeriod};
+}
+
+// Readings at half the sample period, each with a new sample and every 64th with a
+// temperature: white noise of some 10 LSB RMS.
+void FeedLive(velk::noise::LiveNoise& live, size_t readings) {
+  uint64_t state = 12345;
+  for (size_t i = 0; i < readings; ++i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    const auto code = static_cast<int32_t>((state >> 33) % 64) - 32;
+    live.Feed({.time = static_cast<double>(i) * kPeriod / 2,
+               .value = code * 0.01,
+               .code = code,
+               .newData = true,
+               .temp = i % 64 == 0 ? std::optional(25.0) : std::nullopt});
+  }
+}
+
+// A run as it grows, first-touch page faults included.
+void BM_LiveFeed(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  velk::noise::LiveNoise live;
+  for (auto _ : state) {
+    state.PauseTiming();
+    live.Restart(LiveChip(), "bench");
+    state.ResumeTiming();
+    FeedLive(live, n);
+    benchmark::DoNotOptimize(live.Samples());
+  }
+  CountPerSample(state);
+}
+
+void BM_LiveTake(benchmark::State& state) {
+  velk::noise::LiveNoise live;
+  live.Restart(LiveChip(), "bench");
+  FeedLive(live, static_cast<size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(live.Take());
+  state.counters["samples"] = static_cast<double>(live.Samples());
+}
+
+void BM_LiveRefresh(benchmark::State& state) {
+  velk::noise::LiveNoise live;
+  live.Restart(LiveChip(), "bench");
+  FeedLive(live, static_cast<size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(velk::noise::AnalyzeLive(live.Take(), {}));
+  state.counters["samples"] = static_cast<double>(live.Samples());
+}
+
 BENCHMARK(BM_AllanOctave)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IncrementalAdd)->Arg(1 << 20)->Arg(1 << 23)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IncrementalGrow)->Arg(1 << 20)->Arg(1 << 23)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiveFeed)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiveTake)->Arg(921600)->Arg(1 << 25)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LiveRefresh)->Arg(921600)->Arg(1 << 25)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -121,7 +121,7 @@ void CheckSampling(const Record& record, const FitResult& fit, Analysis& a) {
              " degC: the bias follows temperature, which bends the long-tau end; let the part " +
              "settle first.");
   if (record.segmentStarts.size() > 1 || record.lost > 0) {
-    const double total = static_cast<double>(record.samples.size()) + record.lost;
+    const double total = static_cast<double>(a.samples + record.lost);
     const double share = total > 0 ? record.lost / total : 0.0;
     warn("gaps", share,
          "The record holds " + std::to_string(record.segmentStarts.size()) + " segments and " +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,13 +10,14 @@
 #include "noise/Allan.h"
 #include "noise/Analysis.h"
 #include "noise/Record.h"
+#include "noise/RunningStats.h"
 
 namespace velk::noise {
 
 // One read-loop cycle's Gyro_Out reading as the window took it.
 struct LiveReading {
-  double time = 0.0;  // s, monotonic
-  double value = 0.0; // deg/s, as shown
+  double time = 0.0;   // s, monotonic
+  double value = 0.0;  // deg/s, as shown
   int32_t code = 0;
   bool newData = false;
   std::optional<double> temp;  // degC, when the cycle read it
@@ -54,6 +56,50 @@ class LiveNoise {
   const std::string& Cause() const;
   bool Full() const;
   LiveSnapshot Take() const;
+
+ private:
+  static constexpr size_t kCycles = 64;  // the cycles that decide, and the pace's window
+
+  // The last kCycles cycle times, in order of arrival and sorted, for their median.
+  class CycleWindow {
+   public:
+    void Clear() { count_ = 0; }
+    size_t Count() const { return count_; }
+    void Add(double cycle);
+    double Median() const;
+
+   private:
+    std::array<double, kCycles> ring_{};
+    std::array<double, kCycles> sorted_{};
+    size_t count_ = 0;
+    size_t next_ = 0;  // the ring's oldest once full
+  };
+
+  void Clear();
+  void Decide();
+  void Intake(const LiveReading& reading, std::optional<double> cycle);
+  bool AddSample(double code);  // false once full
+
+  size_t capacity_;
+  std::optional<ChipSettings> chip_;
+  std::string cause_;
+  LiveMode mode_ = LiveMode::Deciding;
+  std::vector<LiveReading> pending_;  // the readings that decide, replayed once decided
+  CycleWindow window_;
+  std::optional<double> lastTime_;  // of the last reading fed
+  double decided_ = 0.0;            // the median cycle the mode was decided on
+  double tau0_ = 0.0;
+  std::optional<IncrementalAllan> allan_;
+  bool full_ = false;
+
+  std::optional<double> start_;  // time of the first sample's reading
+  double lastSampleTime_ = 0.0;  // of the last new sample's reading (chip-clocked)
+  double lastCode_ = 0.0;
+  double sampleEnd_ = 0.0;  // the last sample's time in the record
+  int64_t lost_ = 0;
+  double stepSquares_ = 0.0;  // host-paced: the cycles' squared deviation from tau0
+  int64_t steps_ = 0;
+  RunningStats stats_;
 };
 
 // The snapshot analysed as a file would be, with the live record's own checks: `host_paced`

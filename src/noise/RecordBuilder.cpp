@@ -15,7 +15,6 @@ constexpr int64_t kHighestCode = 8191;
 // Status bits 0..5 are errors; 8 and 9 the alarms, which leave the reading good.
 constexpr int64_t kErrorBits = 0x3F;
 constexpr int64_t kAlarmBits = 0x300;
-constexpr size_t kBlockSamples = 256;
 constexpr size_t kMostDistinct = 20000;
 constexpr uint64_t kEmpty = 0x7FF8DEADBEEF0000;  // a NaN: never a value's bits
 
@@ -75,27 +74,6 @@ std::vector<double> DistinctValues::Sorted() const {
   return values;
 }
 
-void RecordBuilder::Bins::Add(double t, double value) {
-  if (count == 0 || t >= next) {
-    const auto k = static_cast<int64_t>(std::floor(t / width));
-    if (count > 0 && k != current) {
-      out->push_back(sum / static_cast<double>(count));
-      sum = 0.0;
-      count = 0;
-    }
-    current = k;
-    next = static_cast<double>(k + 1) * width;
-  }
-  sum += value;
-  ++count;
-}
-
-void RecordBuilder::Bins::Finish(double end) {
-  if (count > 0 && end >= static_cast<double>(current + 1) * width - 1e-6)
-    out->push_back(sum / static_cast<double>(count));
-  count = 0;
-}
-
 void RecordBuilder::Start(const Columns& columns, const RunSettings& settings,
                           const ReadOptions& options) {
   std::vector<double> samples = std::move(record_.samples);  // keeps its capacity
@@ -130,12 +108,10 @@ void RecordBuilder::Start(const Columns& columns, const RunSettings& settings,
   elapsedDecimals_ = 0;
   distinct_.Clear();
   firstText_.clear();
-  minValue_ = maxValue_ = rateSum_ = tempSum_ = 0.0;
-  temps_ = 0;
+  minValue_ = maxValue_ = 0.0;
   bestCodeRate_ = 0.0;
   bestCode_ = 0;
-  seconds_ = Bins{1.0, 0, 0.0, 0.0, 0, &record_.stats.secondMeans};
-  tens_ = Bins{10.0, 0, 0.0, 0.0, 0, &record_.stats.tenSecondTemps};
+  stats_.Reset();
 }
 
 void RecordBuilder::Reserve(size_t rows) {
@@ -233,13 +209,8 @@ bool RecordBuilder::Add(const RowValues& row) {
     bestCode_ = row.code;
     bestCodeRate_ = row.rate / static_cast<double>(row.code);
   }
-  rateSum_ += row.rate;
-  seconds_.Add(lastTime_, row.rate);
-  if (row.hasTemp) {
-    tempSum_ += row.temp;
-    ++temps_;
-    tens_.Add(lastTime_, row.temp);
-  }
+  stats_.AddRate(lastTime_, row.rate);
+  if (row.hasTemp) stats_.AddTemp(lastTime_, row.temp);
   return true;
 }
 
@@ -355,29 +326,15 @@ void RecordBuilder::Units() {
   }
 }
 
-void RecordBuilder::BlockSpread() {
-  Record& r = record_;
+double RecordBuilder::BlockSpread() {
+  const Record& r = record_;
   const bool chipLsb = r.chip && r.chip->lsbDps > 0.0;
-  if (!r.integerCounts && !chipLsb) return;
-  const double scale = r.integerCounts ? 1.0 : 1.0 / r.chip->lsbDps;
-  double variances = 0.0;
-  int64_t blocks = 0;
+  if (!r.integerCounts && !chipLsb) return 1.0;
   for (size_t s = 0; s < r.segmentStarts.size(); ++s) {
     const size_t end = s + 1 < r.segmentStarts.size() ? r.segmentStarts[s + 1] : r.samples.size();
-    for (size_t k = r.segmentStarts[s]; k + kBlockSamples <= end; k += kBlockSamples) {
-      const double* x = r.samples.data() + k;
-      double sum = 0.0;
-      for (size_t i = 0; i < kBlockSamples; ++i) sum += x[i];
-      const double mean = sum / kBlockSamples;
-      double squares = 0.0;
-      for (size_t i = 0; i < kBlockSamples; ++i) squares += (x[i] - mean) * (x[i] - mean);
-      variances += squares / (kBlockSamples - 1);
-      ++blocks;
-    }
+    stats_.AddBlocks(std::span(r.samples).subspan(r.segmentStarts[s], end - r.segmentStarts[s]));
   }
-  r.stats.blocks = blocks;
-  if (blocks > 0)
-    r.stats.blockSpreadRms = std::sqrt(variances / static_cast<double>(blocks)) * scale;
+  return r.integerCounts ? 1.0 : 1.0 / r.chip->lsbDps;
 }
 
 ReadResult RecordBuilder::Finish(const std::string& subject) {
@@ -412,12 +369,10 @@ ReadResult RecordBuilder::Finish(const std::string& subject) {
                    "): the noise is below the LSB";
     return result;
   }
-  BlockSpread();
+  const int64_t broken = r.stats.brokenRows;
+  r.stats = stats_.Stats(lastTime_ + r.tau0, BlockSpread());
+  r.stats.brokenRows = broken;
   const double n = static_cast<double>(kept);
-  r.stats.meanRate = rateSum_ / n;
-  if (temps_ > 0) r.stats.meanTemp = tempSum_ / static_cast<double>(temps_);
-  seconds_.Finish(lastTime_ + r.tau0);
-  tens_.Finish(lastTime_ + r.tau0);
   r.durationS = (n + static_cast<double>(r.lost)) * r.tau0;
   if (r.samples.capacity() > kept + kept / 4) r.samples.shrink_to_fit();
   result.record = std::move(record_);

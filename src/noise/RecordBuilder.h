@@ -10,6 +10,7 @@
 #include "noise/PaceSteps.h"
 #include "noise/Record.h"
 #include "noise/RunHeader.h"
+#include "noise/RunningStats.h"
 
 namespace velk::noise {
 
@@ -60,7 +61,7 @@ class RecordBuilder {
   std::optional<std::string> Timing(const std::string& subject);
   void Segments(std::vector<size_t> gaps);
   void Units();
-  void BlockSpread();
+  double BlockSpread();  // the blocks fed to stats_; gives one sample in LSB
 
   Record record_;
   ReadOptions options_;
@@ -86,21 +87,9 @@ class RecordBuilder {
   DistinctValues distinct_;
   std::string firstText_;
   double minValue_ = 0.0, maxValue_ = 0.0;
-  double rateSum_ = 0.0, tempSum_ = 0.0;
-  int64_t temps_ = 0;
   double bestCodeRate_ = 0.0;  // acquisition: rate / code at the largest code
   int64_t bestCode_ = 0;
-  struct Bins {
-    double width = 1.0;
-    int64_t current = 0;
-    double next = 0.0;  // where the current bin ends
-    double sum = 0.0;
-    int64_t count = 0;
-    std::vector<double>* out = nullptr;
-    void Add(double t, double value);
-    void Finish(double end);
-  };
-  Bins seconds_, tens_;
+  RunningStats stats_;
 };
 
 }  // namespace velk::noise

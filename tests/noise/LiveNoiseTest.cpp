@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "noise/LiveNoise.h"
+
+namespace velk::noise {
+namespace {
+
+constexpr double kPeriod = 0.004;
+
+ChipSettings Chip() {
+  return {
+      .rangeDps = 80.0, .lsbDps = 0.01, .samplePeriodS = kPeriod, .taps = 1, .windowS = kPeriod};
+}
+
+int32_t Code(uint64_t i) {
+  uint64_t x = (i + 1) * 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 29)) * 0xBF58476D1CE4E5B9ull;
+  return static_cast<int32_t>((x ^ (x >> 32)) % 41) - 20;
+}
+
+// Feeds `count` host-paced readings at `cycle` s, every third cycle 30 % long (so the median
+// is `cycle` and the mean is not), from `time` on.
+void FeedPaced(LiveNoise& live, double& time, double cycle, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int32_t code = Code(static_cast<uint64_t>(i));
+    live.Feed({.time = time, .value = code * 0.01, .code = code, .newData = true, .temp = {}});
+    time += i % 3 == 0 ? 1.3 * cycle : cycle;
+  }
+}
+
+TEST(LiveNoiseTest, TheFirst64CyclesDecideTheModeAtPointEightOfThePeriod) {
+  for (const double share : {0.79, 0.81}) {
+    SCOPED_TRACE(share);
+    LiveNoise live;
+    live.Restart(Chip(), "start");
+    double time = 10.0;
+    FeedPaced(live, time, share * kPeriod, 64);
+    EXPECT_EQ(live.Mode(), LiveMode::Deciding);
+    FeedPaced(live, time, share * kPeriod, 1);
+    const LiveSnapshot s = live.Take();
+    const Analysis a = AnalyzeLive(s, {});
+    if (share < 0.8) {
+      EXPECT_EQ(s.mode, LiveMode::ChipClocked);
+      EXPECT_EQ(s.facts.layout, Layout::Acquisition);
+      EXPECT_EQ(s.facts.tau0, kPeriod);
+      EXPECT_TRUE(a.warnings.empty());
+    } else {
+      EXPECT_EQ(s.mode, LiveMode::HostPaced);
+      EXPECT_EQ(s.facts.layout, Layout::Log);
+      EXPECT_EQ(s.facts.tau0Source, "median cycle");
+      EXPECT_NEAR(s.facts.tau0, share * kPeriod, 1e-12);
+      EXPECT_EQ(live.Samples(), 65);  // the deciding readings replayed
+      ASSERT_FALSE(a.warnings.empty());
+      EXPECT_EQ(a.warnings.back().code, "host_paced");
+      EXPECT_NEAR(*a.warnings.back().factor, share, 1e-9);
+    }
+  }
+}
+
+// The loop reads four times a sample period with some jitter; the flag is set once a period,
+// except where the loop missed a sample. Readings with the flag clear carry a wild code.
+TEST(LiveNoiseTest, ChipClockedFillsAndCountsLostSamplesAndMatchesTheWholeDeviation) {
+  LiveNoise live;
+  live.Restart(Chip(), "start");
+  const std::set<int> missed = {1, 300, 301, 1500};
+  const int samples = 2000;
+  std::vector<double> filled;
+  for (int j = 0; j < samples; ++j) {
+    const bool seen = !missed.contains(j);
+    filled.push_back(seen ? Code(j) : filled.back());
+    for (int q = 0; q < 4; ++q) {
+      const double jitter = ((j * 4 + q) % 5 - 2) * 0.1e-3;
+      const bool flag = q == 0 && seen;
+      live.Feed({.time = (j + q / 4.0) * kPeriod + jitter,
+                 .value = 0.0,
+                 .code = flag ? Code(j) : 9999,
+                 .newData = flag,
+                 .temp = 25.0});
+    }
+  }
+  const LiveSnapshot s = live.Take();
+  EXPECT_EQ(live.Samples(), samples);
+  EXPECT_EQ(s.facts.lost, 4);
+  EXPECT_EQ(s.segmentSizes, std::vector<int64_t>{samples});
+  EXPECT_NEAR(s.facts.durationS, samples * kPeriod, 1e-9);
+  EXPECT_EQ(s.facts.stats.meanTemp, 25.0);
+
+  std::vector<double> phase = filled;
+  const std::vector<size_t> starts = {0};
+  RateToPhase(phase, starts, 0.0, kPeriod);
+  const auto whole =
+      AllanDeviation(phase, starts, kPeriod, GridFactors({}, samples / 2), Estimator::Overlapping);
+  ASSERT_EQ(s.octaves.size(), whole.size());
+  for (size_t k = 0; k < whole.size(); ++k) {
+    EXPECT_EQ(s.octaves[k].m, whole[k].m);
+    EXPECT_EQ(s.octaves[k].terms, whole[k].terms);
+    EXPECT_NEAR(s.octaves[k].adev, whole[k].adev, 1e-9 * whole[k].adev);
+  }
+}
+
+TEST(LiveNoiseTest, APaceChangeOverTwentyPercentStartsAgain) {
+  for (const double change : {1.1, 1.3}) {
+    SCOPED_TRACE(change);
+    LiveNoise live;
+    live.Restart(Chip(), "start");
+    double time = 0.0;
+    FeedPaced(live, time, 0.01, 65);
+    FeedPaced(live, time, 0.01 * change, 100);
+    if (change < 1.2) {
+      EXPECT_EQ(live.Cause(), "start");
+      EXPECT_EQ(live.Samples(), 165);
+    } else {
+      EXPECT_EQ(live.Cause(), "the read loop's pace changed");
+      EXPECT_LT(live.Samples(), 100);
+      EXPECT_NEAR(live.Take().facts.tau0, 0.013, 1e-12);
+    }
+  }
+}
+
+TEST(LiveNoiseTest, ACapacityStopsIntake) {
+  LiveNoise live(100);
+  live.Restart(Chip(), "start");
+  double time = 0.0;
+  FeedPaced(live, time, 0.01, 99);
+  EXPECT_FALSE(live.Full());
+  FeedPaced(live, time, 0.01, 1);
+  EXPECT_TRUE(live.Full());
+  FeedPaced(live, time, 0.01, 100);
+  EXPECT_EQ(live.Samples(), 100);
+  EXPECT_TRUE(live.Take().full);
+}
+
+TEST(LiveNoiseTest, AnEmptyOrDecidingEngineGivesAnAnalysisWithoutPoints) {
+  LiveNoise live;
+  for (int fed : {0, 10}) {
+    double time = 0.0;
+    FeedPaced(live, time, 0.01, fed);
+    const LiveSnapshot s = live.Take();
+    EXPECT_EQ(s.mode, LiveMode::Deciding);
+    const Analysis a = AnalyzeLive(s, {});
+    EXPECT_TRUE(a.adev.empty());
+    EXPECT_EQ(a.samples, 0);
+    live.Restart(Chip(), "start");
+  }
+}
+
+}  // namespace
+}  // namespace velk::noise
