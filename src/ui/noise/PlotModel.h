@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "noise/Analysis.h"
+
+namespace velk {
+
+// One table point as the plot draws it, in deg/s.
+struct AdevMark {
+  double tau = 0.0;
+  double dev = 0.0;
+  std::optional<double> lo, hi;
+  bool inFit = false;
+  bool filled = false;  // fitted and trusted
+};
+
+// What the plot keeps of an analysis: its points and the fitted terms, in deg/s units.
+struct PlotModel {
+  std::vector<AdevMark> points;
+  std::array<double, noise::kTermCount> coefficient{};  // 0 where the fit has no such term
+
+  // The fitted total sigma at tau (deg/s); 0 without a fit.
+  double Total(double tau) const;
+  // One term's line at tau (deg/s).
+  double Term(noise::Term term, double tau) const;
+  bool HasFit() const;
+};
+
+// The points drawn hollow: those the fit left out and, when the record lost more than 1 % of
+// its samples, those under 10 tau0, which the filled gaps bias most.
+PlotModel MakePlotModel(const noise::Analysis& analysis);
+
+// "N 0.60 °/√h, B 40 °/h, K 600 °/h/√h; 18 points" for assistive technology.
+QString DescribeTerms(const noise::Analysis& analysis, size_t points);
+
+}  // namespace velk
