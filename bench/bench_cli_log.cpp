@@ -2,6 +2,8 @@
 // floor its register reads allow: six reads a row (the five outputs, then Status), each with
 // the pauses of its protocol (0.3 ms over the parallel adapter, 0.1 ms over the USB card).
 // The window's loop waits 1 ms a cycle besides; the tool does not.
+// "velk47120-cli noise --duration" at the default period, also in real time: the processor
+// the acquisition takes (the simulator's share included), at most 0.15 of a core.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -10,7 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include "ProcessCpu.h"
 #include "cli/Cli.h"
+#include "sim/SimNoiseProfile.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "sim/SimUsbCard.h"
@@ -83,5 +87,61 @@ BENCHMARK(BM_CliLog)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
+
+// Argument: 1 parallel adapter, 2 USB card. The sleeps are the tool's own, nanosleep(2).
+void BM_CliNoiseAcquisition(benchmark::State& state) {
+  const bool usb = state.range(0) == 2;
+  velk::SteadyClock clock;
+  velk::SimSensor sensor(clock);
+  sensor.SetNoiseProfile(velk::SimNoiseProfile::Parse("white").profile);
+  velk::SimParallelAdapter adapter(sensor);
+  velk::SimUsbCard card(&sensor);
+  std::ostringstream out;
+  std::ostringstream err;
+  velk::CliContext context{out, err, adapter, card, clock};
+  context.sleep = [](double seconds) {
+    const auto ns = static_cast<long>(seconds * 1e9);
+    const timespec wait{static_cast<time_t>(ns / 1'000'000'000), ns % 1'000'000'000};
+    nanosleep(&wait, nullptr);
+  };
+  context.wallClock = [] { return std::chrono::system_clock::now(); };
+  context.simulated = 47120;
+  context.configFile = "/nonexistent/Velk47120.cfg";
+  double wall = 0, cpu = 0;
+  long long samples = 0, lost = 0;
+  for (auto _ : state) {
+    err.str({});
+    const double t0 = Now();
+    const double cpu0 = ProcessCpuSeconds();
+    const int status = velk::RunCli(
+        {"--interface", usb ? "usb" : "parallel", "noise", "--duration", "4", "--out", "/dev/null"},
+        context);
+    const double spent = ProcessCpuSeconds() - cpu0;
+    const double took = Now() - t0;
+    double seconds = 0;
+    const size_t at = err.str().find("velk47120-cli: ");
+    if (status != 0 || at == std::string::npos ||
+        std::sscanf(err.str().c_str() + at, "velk47120-cli: %lld samples in %lf s, %lld lost",
+                    &samples, &seconds, &lost) != 3) {
+      state.SkipWithError(("the acquisition failed: " + err.str()).c_str());
+      return;
+    }
+    wall += took;
+    cpu += spent;
+    state.SetIterationTime(took);
+  }
+  state.counters["cores"] = cpu / wall;
+  state.counters["samples"] = static_cast<double>(samples);
+  state.counters["lost"] = static_cast<double>(lost);
+}
+
+BENCHMARK(BM_CliNoiseAcquisition)
+    ->ArgName("interface")
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

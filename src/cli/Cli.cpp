@@ -105,13 +105,14 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   Plan plan;
   if (const std::string error = MakePlan(o, session.reg, plan); !error.empty())
     return Usage(context, error);
-  if (plan.command->runOffline != nullptr) return plan.command->runOffline(o, plan, context);
+  if (plan.command->Offline(plan.operands.size()))
+    return plan.command->runOffline(o, plan, context);
   const SmallFile config = session.analyzer.LoadConfig(context.configFile);
   if (const std::string problem = ConfigProblem(config, context.configFile, o.config.has_value());
       !problem.empty())
     return Refuse(context, problem);
   AppendLog log;
-  // Only a log takes --out.
+  // The commands that take --out write rows to it; "-" is standard output.
   const bool toFile = o.out && *o.out != "-";
   if (toFile) {
     if (const int status = OpenLog(*o.out, log, context); status != exitcode::kDone) return status;

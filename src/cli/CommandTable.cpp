@@ -1,5 +1,7 @@
 #include "cli/CommandTable.h"
 
+#include <algorithm>
+
 #include "cli/Commands.h"
 #include "cli/Noise.h"
 #include "cli/Registers.h"
@@ -45,11 +47,19 @@ constexpr std::string_view kSetupHelp =
     "is wrong; then it writes the registers and reads them back.\n";
 
 constexpr std::string_view kNoiseHelp =
-    "The gyro's noise from a saved record: the Allan deviation with its intervals, angle random\n"
-    "walk N, bias instability B and rate random walk K fitted with their intervals, the classic\n"
-    "readings, checks of the sampling and a verdict against datasheet limits. FILE is a log\n"
-    "(\"log\" writes one), an acquisition file or the window's datalog (which needs --tau0); a\n"
-    "file of several runs gives its last unless --run names one; - reads standard input.\n"
+    "The gyro's noise: the Allan deviation with its intervals, angle random walk N, bias\n"
+    "instability B and rate random walk K fitted with their intervals, the classic readings,\n"
+    "checks of the sampling and a verdict against datasheet limits.\n"
+    "FILE, read without touching the chip, is a log (\"log\" writes one), an acquisition file\n"
+    "or the window's datalog (which needs --tau0); a file of several runs gives its last unless\n"
+    "--run names one; - reads standard input.\n"
+    "Without FILE it acquires for --duration seconds: every sample of Gyro_Out at the chip's\n"
+    "sample period, each known by its new-data flag, and Temp_Out once a second; Ctrl-C ends\n"
+    "it early and the samples taken are analysed. A sample the host was too late for counts as\n"
+    "lost and splits the record: on the real clock losses are reported, not promised away.\n"
+    "Another program reading the chip meanwhile steals its new-data flags, and so samples.\n"
+    "  --duration S        acquire for S seconds\n"
+    "  --out FILE          append the samples to FILE as an acquisition file (not -)\n"
     "  --run K             the K-th run of the file, from 1\n"
     "  --tau0 S            seconds between samples, over the file's time column\n"
     "  --skip S            leave out the first S seconds (warm-up)\n"
@@ -133,13 +143,16 @@ const std::vector<CliCommand> kCliCommands = {
     {.word = "noise",
      .operands = "FILE|-",
      .operandCount = 1,
-     .options = {"--json", "--run", "--tau0", "--skip", "--non-overlapping", "--tau", "--terms",
-                 "--fit-from", "--confidence", "--limit-arw", "--limit-bi", "--limit-rrw",
-                 "--bi-convention", "--table", "--kalibr"},
+     .optionalOperands = 1,
+     .options = {"--json", "--duration", "--out", "--run", "--tau0", "--skip", "--non-overlapping",
+                 "--tau", "--terms", "--fit-from", "--confidence", "--limit-arw", "--limit-bi",
+                 "--limit-rrw", "--bi-convention", "--table", "--kalibr"},
      .summary = "Allan deviation, noise terms and a verdict",
-     .usageOptions = " [--run K] [--tau0 S] [--skip S] [--json]\n"
-                     "                         [analysis options]",
+     .usageOptions = " [--duration S [--out FILE]] [--run K] [--tau0 S]\n"
+                     "                         [--skip S] [--json] [analysis options]",
      .help = kNoiseHelp,
+     .check = CheckNoise,
+     .run = NoiseAcquire,
      .runOffline = NoiseFile},
 };
 
@@ -151,8 +164,23 @@ std::string CliCommand::Name() const {
 
 std::string CliCommand::Synopsis() const {
   std::string synopsis = Name();
-  if (!operands.empty()) synopsis.append(" ").append(operands);
+  if (operands.empty()) return synopsis;
+  // The optional operands are the last words of `operands`, bracketed together.
+  std::vector<std::string_view> names;
+  for (size_t start = 0; start <= operands.size();) {
+    const size_t end = std::min(operands.find(' ', start), operands.size());
+    names.push_back(operands.substr(start, end - start));
+    start = end + 1;
+  }
+  const size_t required = names.size() - std::min(optionalOperands, names.size());
+  for (size_t i = 0; i < names.size(); ++i)
+    synopsis.append(i == required ? " [" : " ").append(names[i]);
+  if (required < names.size()) synopsis.append("]");
   return synopsis;
+}
+
+bool CliCommand::Offline(size_t operandsGiven) const {
+  return runOffline != nullptr && (run == nullptr || operandsGiven == operandCount);
 }
 
 }  // namespace velk

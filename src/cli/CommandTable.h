@@ -32,6 +32,7 @@ struct CliCommand {
   std::string_view subcommand{};  // "get"; empty for a command of one word
   std::string_view operands{};    // as the help names them: "NAME|ADDRESS VALUE"
   size_t operandCount = 0;
+  size_t optionalOperands = 0;              // how many of the last operands may be left out
   std::vector<std::string_view> options{};  // beyond those every command takes
   std::string_view summary{};               // its line in the tool's help
   std::string_view usageOptions{};          // after the operands on its Usage line
@@ -44,11 +45,13 @@ struct CliCommand {
   std::string (*check)(const CliOptions& options, const Reg47120& table, Plan& plan) = nullptr;
   int (*run)(const CommandCall& call) = nullptr;
   // A command that needs no chip runs this instead, once its options are checked: no
-  // configuration is read and no interface opened.
+  // configuration is read and no interface opened. A command with both runs this when given
+  // all its operands, and `run` when its optional ones are left out.
   int (*runOffline)(const CliOptions& options, const Plan& plan, CliContext& context) = nullptr;
 
   std::string Name() const;      // "reg get"
-  std::string Synopsis() const;  // "reg get NAME|ADDRESS"
+  std::string Synopsis() const;  // "reg get NAME|ADDRESS"; an optional operand in brackets
+  bool Offline(size_t operandsGiven) const;
 };
 
 extern const std::vector<CliCommand> kCliCommands;

@@ -42,12 +42,12 @@ std::string UtcText(std::chrono::system_clock::time_point t) {
 }
 
 // The settings a log's first line records, read from the chip.
-std::string LogSettings(Session& session, const Chip& chip) {
+std::string LogSettings(Session& session, const Chip& chip, int32_t& smplPrd) {
   Spi47120& spi = session.spi;
   const int32_t d = ModelDivisor(chip.model);
   const RangeRow& range = RangeAt(RangePosition(chip.sensAvg));
   spi.ReadRegister(slot::Smpl_Prd);
-  const int32_t smplPrd = spi.RegData;
+  smplPrd = spi.RegData;
   const float period = Reg47120::SamplePeriodMs(smplPrd);
   int32_t avg = chip.sensAvg & 7;
   session.reg.AveragedPeriod(period, avg);
@@ -70,6 +70,12 @@ bool Stopped(const CliContext& context) {
 }
 
 }  // namespace
+
+std::string LogComment(Session& session, const Chip& chip, int32_t& smplPrd) {
+  return "# " + session.reg.ProductName + ", firmware " +
+         FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText + ", " +
+         LogSettings(session, chip, smplPrd) + "\n";
+}
 
 std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
   char text[64];
@@ -151,9 +157,8 @@ int Log(const CommandCall& call) {
                            : exitcode::kUsage;
   };
   const char sep = options.separator;
-  std::string header = "# " + session.reg.ProductName + ", firmware " +
-                       FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText +
-                       ", " + LogSettings(session, chip) + "\n";
+  int32_t smplPrd = 0;
+  std::string header = LogComment(session, chip, smplPrd);
   header += std::string("time (UTC)") + sep + "elapsed (s)" + sep;
   // The outputs' columns in the order a reading gives them.
   for (const OutputRegister& r : kOutputRegisters)

@@ -6,6 +6,8 @@
 namespace velk {
 
 class Reg47120;
+class Session;
+struct Chip;
 struct CommandCall;
 
 // The commands that act on the chip once it is found. Each returns an exit status.
@@ -13,6 +15,10 @@ int Identify(const CommandCall& call);
 int Read(const CommandCall& call);
 // To the call's file when it has one, else to the context's output.
 int Log(const CommandCall& call);
+
+// The line a log starts with: "# " and the chip, the interface and the settings as read,
+// ending in the words Smpl_Prd (also given back), Sens_Avg and the model, then "\n".
+std::string LogComment(Session& session, const Chip& chip, int32_t& smplPrd);
 
 // "Name 0xAA 0xVVVV".
 std::string RegisterLine(const Reg47120& table, int16_t slot, int32_t word);

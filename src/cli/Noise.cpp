@@ -129,15 +129,30 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
   return {};
 }
 
-int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
-  const NoiseRequest& request = options.noise;
-  noise::ReadResult read = noise::ReadRecord(plan.operands[0], request.read);
-  if (!read.record) {
-    context.err << "velk47120-cli: " << read.error << "\n";
-    return exitcode::kUsage;
+std::string CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& plan) {
+  if (!plan.operands.empty()) {
+    if (o.duration)
+      return "noise FILE reads a saved record; --duration acquires one from the chip, without "
+             "FILE";
+    if (o.out)
+      return "--out saves the samples of an acquisition: it goes with --duration, not FILE";
+    return {};
   }
-  const noise::Analysis analysis = noise::Analyze(*read.record, request.analysis);
-  read.record.reset();  // the phase is no longer needed
+  if (!o.duration)
+    return "noise needs a FILE to read or --duration SECONDS to acquire from the chip (see "
+           "\"velk47120-cli noise --help\")";
+  if (o.out && *o.out == "-")
+    return "--out - is refused: the report goes to standard output; name a file for the samples";
+  if (o.noise.read.run) return "--run picks a run of a FILE; an acquisition is one run";
+  if (o.noise.read.tau0)
+    return "--tau0 is for a FILE; an acquisition is timed by the chip's sample period";
+  return {};
+}
+
+int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
+  const NoiseRequest& request = options.noise;
+  const noise::Analysis analysis = noise::Analyze(record, request.analysis);
+  record = {};  // the samples are no longer needed
   context.out << (options.json ? noise::ResultJson(analysis, VELK_VERSION)
                                : noise::ReportText(analysis))
               << std::flush;
@@ -158,6 +173,15 @@ int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) 
     default:
       return exitcode::kDone;
   }
+}
+
+int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
+  noise::ReadResult read = noise::ReadRecord(plan.operands[0], options.noise.read);
+  if (!read.record) {
+    context.err << "velk47120-cli: " << read.error << "\n";
+    return exitcode::kUsage;
+  }
+  return NoiseReport(options, std::move(*read.record), context);
 }
 
 }  // namespace velk

@@ -8,8 +8,10 @@
 
 namespace velk {
 
+class Reg47120;
 struct CliContext;
 struct CliOptions;
+struct CommandCall;
 struct Plan;
 
 // What the noise command is asked for beyond the options every command takes.
@@ -27,7 +29,14 @@ std::optional<bool> NoiseOptionTakesValue(const std::string& name);
 std::string ApplyNoiseOption(NoiseRequest& request, const std::string& name,
                              const std::string& value);
 
+// The options that go with a FILE or with an acquisition (--duration, --out), before any frame.
+std::string CheckNoise(const CliOptions& options, const Reg47120& table, Plan& plan);
 // noise FILE: reads a saved record, analyses it and reports; no chip is touched.
 int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context);
+// noise --duration S: acquires every sample from the chip, then analyses and reports them.
+int NoiseAcquire(const CommandCall& call);
+// The analysis of a record, its report or JSON on standard output, the files --table and
+// --kalibr name; returns the exit status (5 or 6 for a failed or inconclusive verdict).
+int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context);
 
 }  // namespace velk

@@ -45,9 +45,10 @@ std::string MakePlan(const CliOptions& o, const Reg47120& table, Plan& plan) {
   }
   plan.command = &*command;
   const std::string name = command->Name();
-  const size_t wanted = words + command->operandCount;
-  if (w.size() != wanted)
-    return name + (w.size() < wanted ? " needs more" : " takes fewer") + " arguments" +
+  const size_t most = words + command->operandCount;
+  const size_t fewest = most - std::min(command->optionalOperands, command->operandCount);
+  if (w.size() < fewest || w.size() > most)
+    return name + (w.size() < fewest ? " needs more" : " takes fewer") + " arguments" +
            SeeHelp(first);
   plan.operands.assign(w.begin() + static_cast<std::ptrdiff_t>(words), w.end());
 

@@ -90,13 +90,19 @@ TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
       {{"noise", missing, "--tau", "hourly"}, "--tau takes octave, decade or a number"},
       {{"noise", missing, "--limit-bi", "-3"}, "--limit-bi takes a limit in deg/h above 0"},
       {{"noise", missing, "--count", "3"}, "--count does not apply to noise"},
-      {{"noise"}, "noise needs more arguments"},
+      {{"noise"}, "noise needs a FILE to read or --duration SECONDS to acquire"},
+      {{"noise", missing, "--duration", "60"}, "--duration acquires one from the chip, without"},
+      {{"noise", missing, "--out", "x.csv"}, "--out saves the samples of an acquisition"},
+      {{"noise", "--duration", "60", "--out", "-"}, "--out - is refused: the report goes to"},
+      {{"noise", "--duration", "60", "--run", "2"}, "an acquisition is one run"},
+      {{"noise", missing, "-"}, "noise takes fewer arguments"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(rig.Run(row.args), 1) << row.says;
     EXPECT_NE(rig.err.str().find(row.says), std::string::npos) << rig.err.str();
     EXPECT_EQ(rig.out.str(), "");
   }
+  EXPECT_EQ(std::filesystem::file_size(rig.dir / "trace"), 0u);  // not a frame, even to find it
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "core/Delay.h"
 #include "sim/SimParallelAdapter.h"
 #include "sim/SimSensor.h"
 #include "sim/SimUsbCard.h"
 #include "support/ManualClock.h"
 #include "support/TempDir.h"
+#include "support/TimedPortIo.h"
 
 namespace velk::test {
 
@@ -47,9 +49,24 @@ struct CliRig {
   SimSensor sensor;
   SimParallelAdapter adapter;
   SimUsbCard card;
+  TimedPortIo port{adapter, clock};  // free unless ReadsCostTime says otherwise
   std::ostringstream out;
   std::ostringstream err;
-  CliContext context{out, err, adapter, card, clock};
+  CliContext context{out, err, port, card, clock};
+};
+
+// While it lives, reads cost the rig simulated time as on the bench: a microsecond a port
+// access, and the protocol's pauses (0.3 ms a parallel read, 0.1 ms a USB read) as they are.
+struct ReadsCostTime {
+  explicit ReadsCostTime(CliRig& rig) : rig(rig) {
+    rig.port.costS = 1e-6;
+    SetDelayWaiter([&clock = rig.clock](double s) { clock.Advance(s); });
+  }
+  ~ReadsCostTime() {
+    rig.port.costS = 0.0;
+    SetDelayWaiter([](double) {});
+  }
+  CliRig& rig;
 };
 
 inline std::vector<std::string> Lines(const std::string& text) {

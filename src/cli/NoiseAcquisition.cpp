@@ -1,0 +1,200 @@
+// noise --duration: every sample of Gyro_Out, told apart by the chip's own new-data flag.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "cli/Cli.h"
+#include "cli/CommandTable.h"
+#include "cli/Commands.h"
+#include "cli/Connection.h"
+#include "cli/Noise.h"
+#include "cli/Options.h"
+#include "core/AppendLog.h"
+#include "core/EchoText.h"
+#include "core/NumberText.h"
+#include "noise/RecordBuilder.h"
+#include "noise/RunHeader.h"
+#include "registers/Session.h"
+
+namespace velk {
+
+namespace {
+
+// The acquisition layout the noise reader takes, as the simulator's profile tool writes it.
+constexpr std::string_view kHeader = "sample,elapsed (s),Gyro (Dgr/S),Gyro code,Temp (dgrC)";
+// While the flag is clear, the reads come this often, in sample periods.
+constexpr double kPoll = 0.25;
+// A read that finds its sample at once aims the next this much earlier, in periods: wake-ups
+// are late, never early, and without it the reads would drift later until one missed a sample.
+// A read that comes too early finds the flag clear and the poll puts it behind the sample again.
+constexpr double kWalkBack = 1.0 / 16;
+// Without a new sample this long (s), the user is told why there may be none.
+constexpr double kSilence = 1.0;
+// The memory reserved up front, in samples; a longer run grows as it goes.
+constexpr size_t kMostReserved = size_t{1} << 22;
+
+void Append(std::string& text, auto value, auto... format) {
+  char digits[40];
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, value, format...).ptr);
+}
+
+bool Stopped(const CliContext& context) {
+  return context.stop != nullptr && *context.stop != 0;
+}
+
+}  // namespace
+
+int NoiseAcquire(const CommandCall& call) {
+  Session& session = call.session;
+  Spi47120& spi = session.spi;
+  const CliOptions& options = call.options;
+  CliContext& context = call.context;
+  const Clock& clock = context.clock;
+  AppendLog* const file = call.file;
+
+  int32_t smplPrd = 0;
+  const std::string comment = LogComment(session, call.chip, smplPrd);
+  noise::RunSettings settings;
+  noise::ReadCommentLine(std::string_view(comment).substr(0, comment.size() - 1), settings);
+  settings.chip = noise::ChipFromWords(smplPrd, call.chip.sensAvg, call.chip.model);
+  const double period = settings.chip->samplePeriodS;
+  const double duration = *options.duration;
+  const auto wanted = static_cast<int64_t>(std::ceil(duration / period - 1e-9));
+  noise::RecordBuilder builder;
+  builder.Start(*noise::ParseHeaderLine(kHeader), settings, options.noise.read);
+  builder.Reserve(std::min(static_cast<size_t>(wanted), kMostReserved));
+
+  // Rows go to the file a second at a time, so a crash loses at most the last second.
+  std::string rows;
+  if (file != nullptr) rows = comment + std::string(kHeader) + "\n";
+  const auto flush = [&] {
+    const bool written = file == nullptr || rows.empty() || file->Write(rows);
+    rows.clear();
+    return written;
+  };
+  const auto failed = [&] { return OutputFailed(context, Escaped(*options.out), file->Error()); };
+  if (!flush()) return failed();
+
+  const bool usb = session.analyzer.InterfaceType == interface_type::kUsbCard;
+  const double start = clock.Seconds();
+  const double deadline = start + duration + period;
+  // Times are those of the reads' starts. The last sample came within (earliest, latest]:
+  // before the read that found it, after any read that found the flag clear before that, and
+  // less than a period before the read that found it (a later one would have taken its
+  // place); whole periods from the one before it narrow that further.
+  double due = start, earliest = start, latest = start;
+  double lastClear = 0.0;
+  bool cleared = false;  // a read since the last sample found the flag clear, at lastClear
+  int64_t number = -1;   // of the last sample
+  int64_t taken = 0, lost = 0, second = -1;
+  double lastNew = start, shown = start;
+  bool silenceTold = false;
+  for (;;) {
+    if (Stopped(context)) break;
+    double now = clock.Seconds();
+    if (now >= deadline) break;
+    if (now < due) {
+      context.sleep(std::min(due, deadline) - now);
+      continue;
+    }
+    const RegisterReading gyro = spi.ReadRegister(slot::Gyro_Out);
+    if (usb && !session.usb.CardReady()) {
+      context.err << "velk47120-cli: the USB card stopped answering; the acquisition ends\n";
+      return exitcode::kNoInterface;
+    }
+    if (!gyro.newData) {
+      due = now + kPoll * period;
+      lastClear = now;
+      cleared = true;
+      // The next sample has not come: the last one came less than a period ago (unless the
+      // chip has stopped, which no span can tell).
+      earliest = std::min(latest, std::max(earliest, now - period));
+      if (!silenceTold && now - lastNew >= kSilence) {
+        context.err << "velk47120-cli: no new gyro sample for " << kSilence
+                    << " s (is the chip asleep, or another program reading it?); waiting\n"
+                    << std::flush;
+        silenceTold = true;
+      }
+      continue;
+    }
+    // The periods between this sample and the last, from the middles of the spans each came
+    // in: more than one is samples lost.
+    const double from = cleared ? std::max(lastClear, now - period) : now - period;
+    const bool first = number < 0;
+    const int64_t step =
+        first
+            ? 1
+            : std::max<int64_t>(1, std::llround((from + now - earliest - latest) / (2.0 * period)));
+    if (number + step >= wanted) break;
+    number += step;
+    lost += step - 1;
+    ++taken;
+    const double shift = static_cast<double>(step) * period;
+    if (first || std::max(from, earliest + shift) >= std::min(now, latest + shift)) {
+      earliest = from;  // the spans disagree (a chip whose period is off): start afresh
+      latest = now;
+    } else {
+      earliest = std::max(from, earliest + shift);
+      latest = std::min(now, latest + shift);
+    }
+    due = now + period - (cleared ? 0.0 : kWalkBack * period);
+    cleared = false;
+    lastNew = now;
+    silenceTold = false;
+
+    noise::RowValues row;
+    row.sample = number;
+    row.elapsed = static_cast<double>(number) * period;
+    row.code = gyro.field;
+    row.rate = gyro.value;
+    const auto whole = static_cast<int64_t>(std::floor(row.elapsed));
+    if (whole != second) {
+      second = whole;
+      row.temp = spi.ReadRegister(slot::Temp_Out).value;
+      row.hasTemp = true;
+    }
+    builder.Add(row);
+    if (file != nullptr) {
+      Append(rows, number);
+      rows += ',';
+      Append(rows, row.elapsed, std::chars_format::fixed, 6);
+      rows += ',' + FormatGeneral(gyro.value) + ',';
+      Append(rows, gyro.field);
+      rows += ',';
+      if (row.hasTemp) rows += FormatGeneral(static_cast<float>(row.temp));
+      rows += '\n';
+      if (row.hasTemp && !flush()) return failed();
+    }
+    if (number + 1 >= wanted) break;
+    if (context.errIsTerminal && now - shown >= 0.5) {
+      shown = now;
+      char progress[96];
+      std::snprintf(progress, sizeof progress, "\r%lld samples  %lld lost  %.1f s of %.1f s  ",
+                    static_cast<long long>(taken), static_cast<long long>(lost), now - start,
+                    duration);
+      context.err << progress << std::flush;
+    }
+  }
+  if (!flush()) return failed();
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "%svelk47120-cli: %lld samples in %.3f s, %lld lost%s\n",
+                context.errIsTerminal && taken > 0 ? "\n" : "", static_cast<long long>(taken),
+                clock.Seconds() - start, static_cast<long long>(lost),
+                Stopped(context) ? ", stopped" : "");
+  context.err << summary << std::flush;
+
+  if (taken < 2) {
+    context.err << "velk47120-cli: the analysis needs at least two samples\n";
+    return exitcode::kUsage;
+  }
+  noise::ReadResult result = builder.Finish("the acquisition");
+  if (!result.record) {
+    context.err << "velk47120-cli: " << result.error << "\n";
+    return exitcode::kUsage;
+  }
+  result.record->file = call.chip.interfaceText;
+  return NoiseReport(options, std::move(*result.record), context);
+}
+
+}  // namespace velk
