@@ -1,5 +1,7 @@
 #include "core/SafeSave.h"
 
+#include <system_error>
+
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -199,6 +201,28 @@ SaveOutcome SaveFileSafely(const fs::path& file, std::string_view content) {
     }
   }
   return RewriteInPlace(target, &old, content);
+}
+
+std::string SaveFailureReason(const SaveOutcome& outcome) {
+  using Status = SaveOutcome::Status;
+  const std::string error = std::generic_category().message(outcome.error);
+  switch (outcome.status) {
+    case Status::Saved:
+      return {};
+    case Status::Folder:
+      return "A folder has that name.";
+    case Status::ReadOnly:
+      return "The file is read-only.";
+    case Status::NotRegular:
+      return "It is not a regular file.";
+    case Status::FolderNotWritable:
+      return "The folder cannot be written (" + error + ").";
+    case Status::FolderMissing:
+      return "The folder does not exist.";
+    case Status::Failed:
+      break;
+  }
+  return error;
 }
 
 }  // namespace velk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace velk {
@@ -31,5 +32,8 @@ struct SaveOutcome {
 // - another owner, several links, or a folder this user cannot write: rewritten in place, its
 //   space reserved first so a full disk leaves the old content whole.
 SaveOutcome SaveFileSafely(const std::filesystem::path& file, std::string_view content);
+
+// Why a whole-file save failed, as the last line of a window's message box.
+std::string SaveFailureReason(const SaveOutcome& outcome);
 
 }  // namespace velk

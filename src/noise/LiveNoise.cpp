@@ -56,6 +56,11 @@ void LiveNoise::Restart(const ChipSettings& chip, std::string cause) {
   Clear();
 }
 
+void LiveNoise::StartOver(std::string cause) {
+  cause_ = std::move(cause);
+  Clear();
+}
+
 void LiveNoise::Clear() {
   mode_ = LiveMode::Deciding;
   pending_.clear();

@@ -49,6 +49,8 @@ class LiveNoise {
   explicit LiveNoise(size_t capacity = kCapacity);
   // A new analysis for the chip as it is set now; `cause` is shown to the user.
   void Restart(const ChipSettings& chip, std::string cause);
+  // A new analysis for the same chip (the user's Clear).
+  void StartOver(std::string cause);
   void Feed(const LiveReading& reading);
 
   LiveMode Mode() const;

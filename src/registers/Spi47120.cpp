@@ -70,6 +70,8 @@ bool Spi47120::WriteRegister(int16_t slot, int32_t value) {
     SpiWrite(a + 1, high, a, low);
   }
   if (slot == slot::Pwr_Mde && sleep_ != nullptr) sleep_->Started(value & 0xFF);
+  ++writes_;
+  lastWritten_ = slot;
   DelayMs(0.1f);
   return true;
 }

@@ -43,6 +43,10 @@ class Spi47120 {
   // False when nothing was sent: a slot outside the table, or a chip asleep after a power-down
   // (refused through the watch). A write to Pwr_Mde starts the watch's sleep.
   bool WriteRegister(int16_t slot, int32_t value);
+  // Writes sent so far and the slot of the last: a live analysis of the rate starts anew
+  // when the chip was set in between.
+  uint64_t Writes() const { return writes_; }
+  int16_t LastWrittenSlot() const { return lastWritten_; }
 
   // Two write commands back to back.
   void SpiWrite(int32_t address1, int32_t data1, int32_t address2, int32_t data2);
@@ -57,6 +61,8 @@ class Spi47120 {
   ParallelSpi& parallel_;
   UsbSpiDrivers& usb_;
   ChipSleep* sleep_;
+  uint64_t writes_ = 0;
+  int16_t lastWritten_ = 0;
 };
 
 }  // namespace velk

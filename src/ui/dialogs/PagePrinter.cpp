@@ -15,7 +15,7 @@
 
 #include "core/Messages.h"
 #include "core/SafeSave.h"
-#include "ui/dialogs/SaveFailure.h"
+#include "core/SafeSave.h"
 
 namespace velk {
 

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "core/SafeSave.h"
-#include "ui/dialogs/SaveFailure.h"
 #include "ui/main/FrmVelk47120.h"
 
 namespace velk {

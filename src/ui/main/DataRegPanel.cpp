@@ -4,6 +4,7 @@
 
 #include "core/NumberText.h"
 #include "measure/OutputCycle.h"
+#include "noise/RunHeader.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 #include "widgets/ValueLabel.h"
@@ -49,6 +50,7 @@ bool frmVelk47120::ReadDataRegisters(OutputCycle& cycle) {
 bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
   if (!Check_Interface() || !ChipAwake()) return false;
   cycle = ReadOutputs(session_.spi);
+  noiseFeed_.Cycle(cycle, NoiseChip(), session_.analyzer.LoopDelay, paced);
   // Every value reaches the chart's picture; only the repaint waits for the frame.
   plot_->PlotPoint(cycle[output::Gyro].value);
   outputsToShow_ = cycle;
@@ -56,6 +58,11 @@ bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
   QCoreApplication::processEvents();
   UpdateStatus(paced);
   return true;
+}
+
+noise::ChipSettings frmVelk47120::NoiseChip() const {
+  return noise::ChipFromWords(hscSmplPrd->value(), plot_->ScaleBits + AvgCnt,
+                              session_.analyzer.DeviceNumber.Numeric());
 }
 
 void frmVelk47120::ShowPending(bool paced) {

@@ -26,6 +26,7 @@
 #include "ui/main/AxisMarks.h"
 #include "ui/main/Datalog.h"
 #include "ui/main/FramePacer.h"
+#include "ui/main/NoiseFeed.h"
 #include "ui/main/Plot47120.h"
 #include "ui/main/StripChart.h"
 #include "ui/main/WindowSeams.h"
@@ -40,6 +41,7 @@ class frmGpioMisc;
 class frmManualReg;
 class frmDAC;
 class frmPowerdown;
+class frmNoise;
 
 // The main window: the outputs read once or in a loop, the strip chart, the datalog and the
 // panels that read and set the part setup. Each panel's controls and handlers live in a
@@ -113,6 +115,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void mnuRegister_Click();
   void mnuAuxDac_Click();
   void mnuPowerdown_Click();
+  void mnuNoise_Click();
   void MnuAbout_Click();
   void mnuHelp_Click();
   void MnuExit_Click();
@@ -141,6 +144,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   QAction* mnuRegister = nullptr;
   QAction* mnuAuxDac = nullptr;
   QAction* mnuPowerdown = nullptr;
+  QAction* mnuNoise = nullptr;
   QAction* MnuAbout = nullptr;
   QAction* mnuHelp = nullptr;
   QAction* MnuExit = nullptr;
@@ -272,6 +276,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowRefusal();
   // The status line; while the chip sleeps the text waits for its waking.
   void ShowStatusLine(const QString& text);
+  // The chip's settings as the panels hold them, for the noise analysis.
+  noise::ChipSettings NoiseChip() const;
 
   Session& session_;
   ModalRunner& modal_;
@@ -280,6 +286,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   QWidget* client_ = nullptr;
   std::unique_ptr<Plot47120> plot_;
   Datalog datalog_;
+  // Every cycle's rate reaches the live noise analysis, whether its window is open or not.
+  NoiseFeed noiseFeed_{session_};
   FramePacer pacer_{[this] { ShowLatest(); }};
   // Read but not shown yet.
   std::optional<OutputCycle> outputsToShow_;
@@ -294,6 +302,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   frmManualReg* registerDialog_ = nullptr;
   frmDAC* dacDialog_ = nullptr;
   frmPowerdown* powerdownDialog_ = nullptr;
+  frmNoise* noiseWindow_ = nullptr;
   bool shown_ = false;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;

@@ -8,6 +8,7 @@
 #include "measure/InterfaceSetup.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
+#include "ui/noise/frmNoise.h"
 #include "widgets/ValueLabel.h"
 
 namespace velk {
@@ -87,6 +88,7 @@ void frmVelk47120::ReadLoop() {
     return;
   }
   loopActive_ = true;
+  noiseFeed_.LoopStarted();
   Analyzer& config = session_.analyzer;
 
   txtLoopCount->clear();
@@ -177,6 +179,7 @@ void frmVelk47120::ReadLoop() {
 
   pacer_.ShowNow();
   pic1->HoldRepaints(false);
+  if (noiseWindow_ != nullptr) noiseWindow_->LoopStopped();
   datalog_.Close();
   chkDatalog->setEnabled(true);
   // A file that never opened keeps its index for the next try.

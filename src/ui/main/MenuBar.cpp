@@ -14,6 +14,7 @@
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/HelpWindow.h"
+#include "ui/noise/frmNoise.h"
 #include "widgets/ValueLabel.h"
 
 namespace velk {
@@ -35,6 +36,9 @@ void frmVelk47120::BuildMenus() {
   mnuRegister = bar->addAction("Regis&ter");
   mnuAuxDac = bar->addAction("Aux DA&C");
   mnuPowerdown = bar->addAction("&Powerdown");
+  // Every letter of "Noise" is another control's access key in this window (Alt+N is Auto
+  // Null's), so the entry says what it opens with a free one.
+  mnuNoise = bar->addAction("Noise Anal&ysis...");
   MnuAbout = bar->addAction("A&bout");
   mnuHelp = bar->addAction("&Help");
   MnuExit = bar->addAction("E&xit");
@@ -51,6 +55,7 @@ void frmVelk47120::BuildMenus() {
   on(mnuRegister, &frmVelk47120::mnuRegister_Click);
   on(mnuAuxDac, &frmVelk47120::mnuAuxDac_Click);
   on(mnuPowerdown, &frmVelk47120::mnuPowerdown_Click);
+  on(mnuNoise, &frmVelk47120::mnuNoise_Click);
   on(MnuAbout, &frmVelk47120::MnuAbout_Click);
   on(mnuHelp, &frmVelk47120::mnuHelp_Click);
   on(MnuExit, &frmVelk47120::MnuExit_Click);
@@ -113,6 +118,20 @@ void frmVelk47120::mnuPowerdown_Click() {
   OpenSettings(powerdownDialog_);
 }
 
+// Not modal, and no gate: a saved file needs no chip, and the loop goes on while it is open.
+// Made once, so closing and opening it again keeps the analysis it shows.
+void frmVelk47120::mnuNoise_Click() {
+  if (noiseWindow_ == nullptr) {
+    const std::filesystem::path& config = session_.configFile;
+    noiseWindow_ = new frmNoise(noiseFeed_.Live(),
+                                config.empty() ? config : config.parent_path() / "noise.ini",
+                                modal_, messages_, this);
+  }
+  noiseWindow_->show();
+  noiseWindow_->raise();
+  noiseWindow_->activateWindow();
+}
+
 // The About box reads the chip afresh each time: a new one per opening.
 void frmVelk47120::MnuAbout_Click() {
   if (!Check_Interface()) return;
@@ -142,6 +161,7 @@ void frmVelk47120::MnuExit_Click() {
     if (std::string problem; !session_.analyzer.SaveConfig(config, &problem))
       messages_.Show(problem);
   }
+  if (noiseWindow_ != nullptr && noiseWindow_->isVisible()) noiseWindow_->close();
   hide();
   exit_.Exit(0);
 }

@@ -1,0 +1,40 @@
+#include "ui/main/NoiseFeed.h"
+
+#include "measure/OutputCycle.h"
+#include "registers/Session.h"
+
+namespace velk {
+
+std::optional<std::string> NoiseFeed::Changed(const Seen& now) const {
+  if (!seen_) return "the first reading";
+  const Seen& was = *seen_;
+  if (now.writes != was.writes)
+    return session_.reg.RegName[session_.spi.LastWrittenSlot()] + " was written";
+  if (now.interface != was.interface) return "the interface changed";
+  if (now.chip.model != was.chip.model) return "the model changed";
+  if (now.chip.smplPrd != was.chip.smplPrd || now.chip.sensAvg != was.chip.sensAvg)
+    return "the sample rate or range changed";
+  if (now.loopDelay != was.loopDelay) return "the loop delay was edited";
+  return std::nullopt;
+}
+
+void NoiseFeed::Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip, float loopDelay,
+                      bool paced) {
+  const Seen now{session_.spi.Writes(), session_.analyzer.InterfaceType, chip, loopDelay};
+  std::optional<std::string> cause = Changed(now);
+  if (!paced) cause = "Read was pressed";
+  if (!cause && pending_) cause = pending_;
+  pending_.reset();
+  seen_ = now;
+  if (cause) live_.Restart(chip, *cause);
+  // A Read press only ends the analysis it disturbed; the next run's samples start afresh.
+  if (!paced) return;
+  const OutputValue& gyro = cycle[output::Gyro];
+  live_.Feed({.time = clock_.Seconds(),
+              .value = gyro.value,
+              .code = gyro.code,
+              .newData = gyro.newData,
+              .temp = cycle[output::Temp].value});
+}
+
+}  // namespace velk

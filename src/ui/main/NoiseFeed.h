@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/Clock.h"
+#include "noise/LiveNoise.h"
+#include "noise/Record.h"
+
+namespace velk {
+
+class Session;
+struct OutputCycle;
+
+// Hands each cycle's Gyro_Out reading to the live noise analysis, and starts the analysis anew
+// when what it measures changed: a register written, the interface, the model or the chip's
+// settings changed, the loop delay edited, the loop started, or a Read press (which takes a
+// new-data flag the analysis would miss). Reads nothing from the chip itself.
+class NoiseFeed {
+ public:
+  explicit NoiseFeed(Session& session) : session_(session) {}
+
+  noise::LiveNoise& Live() { return live_; }
+
+  void LoopStarted() { pending_ = "the read loop started"; }
+  // `paced`: a cycle of the read loop; false for a Read press.
+  void Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip, float loopDelay,
+             bool paced);
+
+ private:
+  struct Seen {
+    uint64_t writes = 0;
+    int16_t interface = 0;
+    noise::ChipSettings chip;
+    float loopDelay = 0;
+  };
+  std::optional<std::string> Changed(const Seen& now) const;
+
+  Session& session_;
+  SteadyClock clock_;
+  noise::LiveNoise live_;
+  std::optional<Seen> seen_;
+  std::optional<std::string> pending_;
+};
+
+}  // namespace velk

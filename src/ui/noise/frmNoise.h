@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "noise/Analysis.h"
+#include "noise/LiveNoise.h"
+#include "ui/noise/NoiseSettings.h"
+
+namespace velk {
+
+class MessageSink;
+class ModalRunner;
+class NoisePlot;
+
+// The Noise window: the Allan deviation of the rate while the read loop runs, or of a saved
+// file, with its terms, intervals, checks and a verdict against the limits the user types.
+// Not modal: the loop goes on while it is open. The fit runs on a worker thread; the view
+// refreshes at most once a second, and once when the loop stops.
+class frmNoise : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr const char* kCaption = "Noise";
+
+  frmNoise(noise::LiveNoise& live, std::filesystem::path settingsFile, ModalRunner& modal,
+           MessageSink& messages, QWidget* parent = nullptr);
+  ~frmNoise() override;
+
+  // The read loop stopped: one last refresh of the live view.
+  void LoopStopped();
+  // Analyses `file` on the worker as "Open..." does once a file is chosen; a datalog asks for
+  // its tau0 first.
+  void OpenFile(const std::string& file);
+  // The shown analysis as the tool's JSON; empty when nothing is shown.
+  std::string ResultsJson() const;
+  bool Working() const { return job_ != nullptr; }
+  void SaveSettings();
+
+  // Controls by their names.
+  NoisePlot* picNoise = nullptr;
+  QLabel* lblState = nullptr;
+  QLabel* lblArw = nullptr;
+  QLabel* lblBi = nullptr;
+  QLabel* lblRrw = nullptr;
+  QLabel* lblArwAt1s = nullptr;
+  QLabel* lblRrwLast = nullptr;
+  QLabel* lblMinimum = nullptr;
+  QLabel* lblWarnings = nullptr;
+  QLineEdit* txtLimitArw = nullptr;
+  QLineEdit* txtLimitBi = nullptr;
+  QLineEdit* txtLimitRrw = nullptr;
+  QLabel* lblVerdict = nullptr;
+  QTableWidget* grdTaus = nullptr;
+  QCheckBox* chkDegPerSecond = nullptr;
+  QProgressBar* prgAnalysis = nullptr;
+  QPushButton* cmdCancel = nullptr;
+  QPushButton* cmdClear = nullptr;
+  QPushButton* cmdOpen = nullptr;
+  QPushButton* cmdLive = nullptr;
+  QPushButton* cmdCopy = nullptr;
+  QPushButton* cmdSavePlot = nullptr;
+  QPushButton* cmdSaveResults = nullptr;
+  QPushButton* cmdSaveTable = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  struct Job;
+
+  void Build();
+  void cmdClear_Click();
+  void cmdOpen_Click();
+  void cmdLive_Click();
+  void cmdCopy_Click();
+  void cmdSavePlot_Click();
+  void cmdSaveResults_Click();
+  void cmdSaveTable_Click();
+  void cmdCancel_Click();
+  void Limits_Changed();
+  void Unit_Changed();
+
+  void Tick();
+  void StartLive();
+  void OpenFileWith(const std::string& file, std::optional<double> tau0);
+  // The window's datalog has no time column: asks for its tau0, its LoopDelay offered.
+  void AskTau0(const std::string& file, const std::string& loopDelay);
+  void FillTable();
+  void Finished(const std::shared_ptr<Job>& job);
+  void Show(const noise::Analysis& analysis);
+  void ShowState();
+  noise::AnalysisOptions Options() const;
+  // Asks for a file name to save to; empty when the user declined.
+  QString AskSaveName(const QString& title, const QString& filter, const QString& suffix);
+  void Save(const QString& title, const QString& filter, const QString& suffix,
+            const std::string& content);
+
+  noise::LiveNoise& live_;
+  std::filesystem::path settingsFile_;
+  ModalRunner& modal_;
+  MessageSink& messages_;
+  NoiseSettings settings_;
+  QTimer timer_;
+  std::shared_ptr<Job> job_;  // the analysis running on the worker, if any
+  std::optional<noise::Analysis> shown_;
+  bool showingFile_ = false;
+  std::string fileShown_;
+  int64_t analysedSamples_ = -1;  // the live samples the shown analysis took
+  std::string analysedCause_;
+};
+
+}  // namespace velk
