@@ -120,7 +120,16 @@ void CheckSampling(const Record& record, const FitResult& fit, Analysis& a) {
          "The 10 s means of the temperature span " + Format("%.2f", *a.tempSpan) +
              " degC: the bias follows temperature, which bends the long-tau end; let the part " +
              "settle first.");
-  if (record.segmentStarts.size() > 1 || record.lost > 0) {
+  // A file's lost samples end its segments; a live record fills them with the last value
+  // and counts them among its samples.
+  const bool filled = record.segmentStarts.size() <= 1 && record.lost > 0;
+  if (filled) {
+    const double share = a.samples > 0 ? static_cast<double>(record.lost) / a.samples : 0.0;
+    warn("gaps", share,
+         std::to_string(record.lost) + " samples (" + Format("%.2f", 100 * share) +
+             " %) were missed and filled with the last value, which flattens the shortest " +
+             "taus: a shorter loop delay or \"noise --duration\" misses fewer.");
+  } else if (record.segmentStarts.size() > 1 || record.lost > 0) {
     const double total = static_cast<double>(a.samples + record.lost);
     const double share = total > 0 ? record.lost / total : 0.0;
     warn("gaps", share,
@@ -141,7 +150,8 @@ void CheckSampling(const Record& record, const FitResult& fit, Analysis& a) {
   }
   for (int t = 0; t < kTermCount; ++t) {
     const TermResult& term = fit.terms[t];
-    if (term.allowed && fit.coefficient[t] > 0 && term.dominantPoints < 2)
+    // A term given only as an upper limit already says the record cannot show it.
+    if (term.allowed && fit.coefficient[t] > 0 && !term.upperLimit && term.dominantPoints < 2)
       warn("unresolved", term.dominantPoints,
            std::string(kTermUnits[t].name) + " dominates fewer than two fitted points, so " +
                "its value leans on the other terms: take a longer record.");

@@ -21,9 +21,11 @@ std::optional<std::string> NoiseFeed::Changed(const Seen& now) const {
 void NoiseFeed::Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip, float loopDelay,
                       bool paced) {
   const Seen now{session_.spi.Writes(), session_.analyzer.InterfaceType, chip, loopDelay};
-  std::optional<std::string> cause = Changed(now);
-  if (!paced) cause = "Read was pressed";
-  if (!cause && pending_) cause = pending_;
+  // A Read press, then the loop's start, name the cause before any setting that changed with
+  // them (the loop takes its delay from the box as it starts).
+  std::optional<std::string> cause = !paced     ? "Read was pressed"
+                                     : pending_ ? pending_
+                                                : Changed(now);
   pending_.reset();
   seen_ = now;
   if (cause) live_.Restart(chip, *cause);

@@ -100,7 +100,11 @@ frmNoise::frmNoise(noise::LiveNoise& live, std::filesystem::path settingsFile, M
   setObjectName("frmNoise");
   Build();
   if (!settingsFile_.empty()) settings_ = NoiseSettings::Load(settingsFile_);
-  if (settings_.width > 0) resize(settings_.width, settings_.height);
+  if (settings_.width > 0) {
+    resize(settings_.width, settings_.height);
+  } else {
+    resize(sizeHint().expandedTo(QSize(1100, 720)));
+  }
   txtLimitArw->setText(LimitText(settings_.limitArw));
   txtLimitBi->setText(LimitText(settings_.limitBi));
   txtLimitRrw->setText(LimitText(settings_.limitRrw));
@@ -197,14 +201,12 @@ void frmNoise::Build() {
   connect(cmdCancel, &QPushButton::clicked, this, &frmNoise::cmdCancel_Click);
   cmdLive->setEnabled(false);
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(picNoise, 3);
-  left->addWidget(grdTaus, 1);
   auto* top = new QHBoxLayout;
-  top->addLayout(left, 1);
+  top->addWidget(picNoise, 1);
   top->addLayout(side);
   auto* all = new QVBoxLayout(this);
-  all->addLayout(top, 1);
+  all->addLayout(top, 3);
+  all->addWidget(grdTaus, 1);
   all->addLayout(buttons);
 
   for (QLineEdit* edit : {txtLimitArw, txtLimitBi, txtLimitRrw})
