@@ -15,6 +15,7 @@
 #include "core/NumberText.h"
 #include "noise/RecordBuilder.h"
 #include "noise/RunHeader.h"
+#include "noise/SampleNumbering.h"
 #include "registers/Session.h"
 
 namespace velk {
@@ -79,13 +80,10 @@ int NoiseAcquire(const CommandCall& call) {
   const bool usb = session.analyzer.InterfaceType == interface_type::kUsbCard;
   const double start = clock.Seconds();
   const double deadline = start + duration + period;
-  // Times are those of the reads' starts. The last sample came within (earliest, latest]:
-  // before the read that found it, after any read that found the flag clear before that, and
-  // less than a period before the read that found it (a later one would have taken its
-  // place); whole periods from the one before it narrow that further.
-  double due = start, earliest = start, latest = start;
-  double lastClear = 0.0;
-  bool cleared = false;  // a read since the last sample found the flag clear, at lastClear
+  // Times are those of the reads' starts.
+  noise::SampleNumbering numbering(period);
+  double due = start;
+  bool cleared = false;  // a read since the last sample found the flag clear
   int64_t number = -1;   // of the last sample
   int64_t taken = 0, lost = 0, second = -1;
   double lastNew = start, shown = start;
@@ -105,11 +103,8 @@ int NoiseAcquire(const CommandCall& call) {
     }
     if (!gyro.newData) {
       due = now + kPoll * period;
-      lastClear = now;
+      numbering.Clear(now);
       cleared = true;
-      // The next sample has not come: the last one came less than a period ago (unless the
-      // chip has stopped, which no span can tell).
-      earliest = std::min(latest, std::max(earliest, now - period));
       if (!silenceTold && now - lastNew >= kSilence) {
         context.err << "velk47120-cli: no new gyro sample for " << kSilence
                     << " s (is the chip asleep, or another program reading it?); waiting\n"
@@ -118,26 +113,11 @@ int NoiseAcquire(const CommandCall& call) {
       }
       continue;
     }
-    // The periods between this sample and the last, from the middles of the spans each came
-    // in: more than one is samples lost.
-    const double from = cleared ? std::max(lastClear, now - period) : now - period;
-    const bool first = number < 0;
-    const int64_t step =
-        first
-            ? 1
-            : std::max<int64_t>(1, std::llround((from + now - earliest - latest) / (2.0 * period)));
-    if (number + step >= wanted) break;
-    number += step;
-    lost += step - 1;
+    const noise::SampleNumbering::Sample found = numbering.Found(now);
+    if (found.number >= wanted) break;
+    number = found.number;
+    lost += found.missing;
     ++taken;
-    const double shift = static_cast<double>(step) * period;
-    if (first || std::max(from, earliest + shift) >= std::min(now, latest + shift)) {
-      earliest = from;  // the spans disagree (a chip whose period is off): start afresh
-      latest = now;
-    } else {
-      earliest = std::max(from, earliest + shift);
-      latest = std::min(now, latest + shift);
-    }
     due = now + period - (cleared ? 0.0 : kWalkBack * period);
     cleared = false;
     lastNew = now;

@@ -70,7 +70,8 @@ void LiveNoise::Clear() {
   allan_.reset();  // its phase goes back to the system, however long the run was
   full_ = false;
   start_.reset();
-  lastSampleTime_ = lastCode_ = sampleEnd_ = stepSquares_ = 0.0;
+  numbering_.reset();
+  lastCode_ = sampleEnd_ = stepSquares_ = 0.0;
   lost_ = steps_ = 0;
   stats_.Reset();
 }
@@ -108,6 +109,7 @@ void LiveNoise::Decide() {
   mode_ =
       period > 0.0 && median < kChipClocked * period ? LiveMode::ChipClocked : LiveMode::HostPaced;
   tau0_ = mode_ == LiveMode::ChipClocked ? period : median;
+  if (mode_ == LiveMode::ChipClocked) numbering_.emplace(period);
   allan_.emplace(tau0_, capacity_);
   const std::vector<LiveReading> replay = std::move(pending_);
   pending_.clear();
@@ -134,14 +136,13 @@ void LiveNoise::Intake(const LiveReading& reading, std::optional<double> cycle) 
       ++steps_;
     }
   } else if (!reading.newData) {
+    numbering_->Clear(reading.time);
     sample = false;
-  } else if (start_) {
+  } else {
     // The chip's samples the loop missed hold the last value, so the deviation keeps one
     // segment; no block of the spread takes them.
-    const double steps = std::round((reading.time - lastSampleTime_) / tau0_);
-    const auto missing =
-        steps > 1.0 ? static_cast<int64_t>(std::min(steps, static_cast<double>(capacity_))) - 1
-                    : int64_t{0};
+    const int64_t missing =
+        std::min(numbering_->Found(reading.time).missing, static_cast<int64_t>(capacity_));
     if (missing > 0) stats_.BreakBlock();
     for (int64_t i = 0; i < missing; ++i) {
       if (!AddSample(lastCode_)) return;
@@ -151,7 +152,6 @@ void LiveNoise::Intake(const LiveReading& reading, std::optional<double> cycle) 
   if (sample) {
     if (!start_) start_ = reading.time;
     if (!AddSample(code)) return;
-    lastSampleTime_ = reading.time;
     lastCode_ = code;
     // A chip-clocked record keeps the chip's time, as a file's sample numbers do.
     sampleEnd_ = mode_ == LiveMode::ChipClocked ? static_cast<double>(Samples() - 1) * tau0_

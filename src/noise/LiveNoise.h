@@ -11,12 +11,13 @@
 #include "noise/Analysis.h"
 #include "noise/Record.h"
 #include "noise/RunningStats.h"
+#include "noise/SampleNumbering.h"
 
 namespace velk::noise {
 
 // One read-loop cycle's Gyro_Out reading as the window took it.
 struct LiveReading {
-  double time = 0.0;   // s, monotonic
+  double time = 0.0;   // s, monotonic, as the read started: the sample numbering relies on it
   double value = 0.0;  // deg/s, as shown
   int32_t code = 0;
   bool newData = false;
@@ -39,7 +40,8 @@ struct LiveSnapshot {
 // The analysis of the rate while the read loop runs, fed once a cycle. The first 64 cycles
 // of a run decide the mode: chip-clocked when their median is under 0.8 x the chip's sample
 // period (a reading with its new-data flag set is the next sample, numbered by
-// round(dt / period); lost samples are filled with the last value and counted), else
+// SampleNumbering from the readings with the flag set and clear; lost samples are filled
+// with the last value and counted), else
 // host-paced (every reading a sample, tau0 the median of the first 64 cycles). A change of
 // more than 20 % in the median cycle starts a new analysis by itself.
 class LiveNoise {
@@ -94,8 +96,8 @@ class LiveNoise {
   std::optional<IncrementalAllan> allan_;
   bool full_ = false;
 
-  std::optional<double> start_;  // time of the first sample's reading
-  double lastSampleTime_ = 0.0;  // of the last new sample's reading (chip-clocked)
+  std::optional<double> start_;               // time of the first sample's reading
+  std::optional<SampleNumbering> numbering_;  // chip-clocked
   double lastCode_ = 0.0;
   double sampleEnd_ = 0.0;  // the last sample's time in the record
   int64_t lost_ = 0;

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <set>
 #include <vector>
 
+#include "IrregularLoop.h"
 #include "noise/LiveNoise.h"
 
 namespace velk::noise {
@@ -62,30 +62,32 @@ TEST(LiveNoiseTest, TheFirst64CyclesDecideTheModeAtPointEightOfThePeriod) {
   }
 }
 
-// The loop reads four times a sample period with some jitter; the flag is set once a period,
-// except where the loop missed a sample. Readings with the flag clear carry a wild code.
+// The irregular loop's readings with the flag clear carry a wild code. Every sample the loop
+// saw keeps its own number; the ones it missed hold the last value.
 TEST(LiveNoiseTest, ChipClockedFillsAndCountsLostSamplesAndMatchesTheWholeDeviation) {
   LiveNoise live;
   live.Restart(Chip(), "start");
-  const std::set<int> missed = {1, 300, 301, 1500};
-  const int samples = 2000;
   std::vector<double> filled;
-  for (int j = 0; j < samples; ++j) {
-    const bool seen = !missed.contains(j);
-    filled.push_back(seen ? Code(j) : filled.back());
-    for (int q = 0; q < 4; ++q) {
-      const double jitter = ((j * 4 + q) % 5 - 2) * 0.1e-3;
-      const bool flag = q == 0 && seen;
-      live.Feed({.time = (j + q / 4.0) * kPeriod + jitter,
-                 .value = 0.0,
-                 .code = flag ? Code(j) : 9999,
-                 .newData = flag,
-                 .temp = 25.0});
+  int64_t lost = 0;
+  for (const test::ChipRead& read : test::IrregularLoop(kPeriod, 1, 4000)) {
+    const auto code = Code(static_cast<uint64_t>(read.sample));
+    if (read.flag) {
+      lost += read.sample - static_cast<int64_t>(filled.size());
+      filled.resize(static_cast<size_t>(read.sample), filled.empty() ? 0.0 : filled.back());
+      filled.push_back(code);
     }
+    live.Feed({.time = read.time,
+               .value = 0.0,
+               .code = read.flag ? code : 9999,
+               .newData = read.flag,
+               .temp = 25.0});
   }
+  const auto samples = static_cast<int64_t>(filled.size());
+  EXPECT_EQ(live.Cause(), "start");
+  EXPECT_GT(lost, 100);
   const LiveSnapshot s = live.Take();
   EXPECT_EQ(live.Samples(), samples);
-  EXPECT_EQ(s.facts.lost, 4);
+  EXPECT_EQ(s.facts.lost, lost);
   EXPECT_EQ(s.segmentSizes, std::vector<int64_t>{samples});
   EXPECT_NEAR(s.facts.durationS, samples * kPeriod, 1e-9);
   EXPECT_EQ(s.facts.stats.meanTemp, 25.0);
