@@ -49,8 +49,9 @@ bool frmVelk47120::ReadDataRegisters(OutputCycle& cycle) {
 
 bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
   if (!Check_Interface() || !ChipAwake()) return false;
+  const double start = noiseFeed_.Now();
   cycle = ReadOutputs(session_.spi);
-  noiseFeed_.Cycle(cycle, NoiseChip(), session_.analyzer.LoopDelay, paced);
+  noiseFeed_.Cycle(cycle, start, NoiseChip(), session_.analyzer.LoopDelay, paced);
   // Every value reaches the chart's picture; only the repaint waits for the frame.
   plot_->PlotPoint(cycle[output::Gyro].value);
   outputsToShow_ = cycle;

@@ -18,8 +18,8 @@ std::optional<std::string> NoiseFeed::Changed(const Seen& now) const {
   return std::nullopt;
 }
 
-void NoiseFeed::Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip, float loopDelay,
-                      bool paced) {
+void NoiseFeed::Cycle(const OutputCycle& cycle, double readStart, const noise::ChipSettings& chip,
+                      float loopDelay, bool paced) {
   const Seen now{session_.spi.Writes(), session_.analyzer.InterfaceType, chip, loopDelay};
   // A Read press, then the loop's start, name the cause before any setting that changed with
   // them (the loop takes its delay from the box as it starts).
@@ -32,7 +32,7 @@ void NoiseFeed::Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip,
   // A Read press only ends the analysis it disturbed; the next run's samples start afresh.
   if (!paced) return;
   const OutputValue& gyro = cycle[output::Gyro];
-  live_.Feed({.time = clock_.Seconds(),
+  live_.Feed({.time = readStart,
               .value = gyro.value,
               .code = gyro.code,
               .newData = gyro.newData,

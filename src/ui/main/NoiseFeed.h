@@ -24,9 +24,11 @@ class NoiseFeed {
   noise::LiveNoise& Live() { return live_; }
 
   void LoopStarted() { pending_ = "the read loop started"; }
+  // Taken just before a cycle's reads: the samples are told apart by when each read began.
+  double Now() const { return clock_.Seconds(); }
   // `paced`: a cycle of the read loop; false for a Read press.
-  void Cycle(const OutputCycle& cycle, const noise::ChipSettings& chip, float loopDelay,
-             bool paced);
+  void Cycle(const OutputCycle& cycle, double readStart, const noise::ChipSettings& chip,
+             float loopDelay, bool paced);
 
  private:
   struct Seen {
