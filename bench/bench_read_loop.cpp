@@ -10,12 +10,15 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "ProcessCpu.h"
 #include "WindowRig.h"
 #include "core/Delay.h"
 #include "measure/OutputCycle.h"
+#include "ui/noise/frmNoise.h"
 
 namespace {
 
@@ -149,6 +152,57 @@ BENCHMARK(BM_ReadLoop)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
+
+// The loop at 5 ms with the Noise window open, live and refreshing once a second, against the
+// same loop with it closed: the runs alternate in one process, so both see the same machine.
+// A cycle's wall time, this thread's running time and its painting, each the median of the
+// runs. On a busy machine the runs scatter by a few per cent either way; the painting shows
+// the window's own share.
+void BM_ReadLoopNoiseWindow(benchmark::State& state) {
+  App();
+  ShownWindow shown;
+  velk::frmVelk47120& window = shown.window;
+  shown.rig.session.configFile.clear();  // the Noise window keeps no settings file
+  window.txtLoopDelay->setText("5.0");
+  constexpr int kPairs = 5;
+  std::vector<double> ms[2], cpuMs[2], paintUs[2];  // [0] closed, [1] open
+  for (auto _ : state) {
+    for (int pair = 0; pair < kPairs; ++pair) {
+      for (const int open : {0, 1}) {
+        if (open != 0) window.mnuNoise->trigger();
+        const Span span = RunLoop(window, shown.rig.sensor);
+        auto* noise = window.findChild<velk::frmNoise*>();
+        if (open != 0 && (noise == nullptr || noise->ResultsJson().empty())) {
+          state.SkipWithError("the Noise window showed no analysis");
+          return;
+        }
+        if (noise != nullptr) noise->close();
+        if (span.cycles < kMeasuredCycles) {
+          state.SkipWithError("the loop did not complete its cycles in time");
+          return;
+        }
+        ms[open].push_back(1000.0 * span.seconds / static_cast<double>(span.cycles));
+        cpuMs[open].push_back(1000.0 * span.cpuSeconds / static_cast<double>(span.cycles));
+        paintUs[open].push_back(1e6 * span.paintSeconds / static_cast<double>(span.cycles));
+      }
+    }
+  }
+  const auto median = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  };
+  state.counters["closed_ms"] = median(ms[0]);
+  state.counters["open_ms"] = median(ms[1]);
+  state.counters["open_over_%"] = 100.0 * (median(ms[1]) / median(ms[0]) - 1.0);
+  state.counters["closed_cpu_ms"] = median(cpuMs[0]);
+  state.counters["open_cpu_ms"] = median(cpuMs[1]);
+  state.counters["open_cpu_over_%"] = 100.0 * (median(cpuMs[1]) / median(cpuMs[0]) - 1.0);
+  // Painting, both windows', per cycle: the part of the difference the Noise window's own.
+  state.counters["closed_paint_us"] = median(paintUs[0]);
+  state.counters["open_paint_us"] = median(paintUs[1]);
+}
+
+BENCHMARK(BM_ReadLoopNoiseWindow)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Processor time of the whole program per wall-clock second over kCpuSpanSeconds, taken
 // from a timer 1 s into the run (or the idle wait), so start-up work stays outside.

@@ -54,6 +54,15 @@ def main():
         table.append((f"read loop, parallel, {'logging' if logged else 'no log'}",
                       f"{b['cycle_ms']:.3f} ms a cycle (floor {b['floor_ms']:.2f} ms)",
                       f"{b['overhead_%']:.1f} % over the floor{paints}"))
+    for b in find(rows, "BM_ReadLoopNoiseWindow"):
+        table.append(("read loop, Noise window open / closed",
+                      f"{b['open_ms']:.3f} / {b['closed_ms']:.3f} ms a cycle",
+                      f"{b['open_over_%']:+.1f} % ({b['open_cpu_over_%']:+.1f} % running time), "
+                      f"painting {b['open_paint_us']:.0f} / {b['closed_paint_us']:.0f} us a cycle"))
+    for prefix, label in (("BM_NoiseWindowRefresh", "Noise window refresh, 1 h live, GUI thread"),
+                          ("BM_NoiseLiveAnalysis", "Noise live analysis, 1 h, worker")):
+        for b in find(rows, prefix):
+            table.append((label, f"{b['real_time']:.2f} {b.get('time_unit', 'ms')}", ""))
     for b in find(rows, "BM_CycleParts/"):
         unit = b.get("time_unit", "us")
         table.append((f"cycle part: {b['name'].split('/')[1]}", f"{b['real_time']:.1f} {unit}",

@@ -1,5 +1,6 @@
 """Reads the running program through AT-SPI: values must be heard with what they are."""
 import os
+import re
 import subprocess
 import sys
 import time
@@ -8,6 +9,8 @@ import pyatspi
 
 PROGRAM = sys.argv[1]
 DEADLINE = 40  # seconds to wait for any one expectation
+# The Noise window's angle random walk, heard with its caption: a number above 0 and its unit.
+ARW = r"Angle random walk: (?=[\d.]*[1-9])\d+(\.\d+)?(e[-+]?\d+)? °/√h"
 
 
 def start_x():
@@ -61,6 +64,21 @@ def expect(pid, wanted, what):
     sys.exit("a11y: not heard (%s): %s\nheard: %s" % (what, missing, sorted(set(seen))))
 
 
+def expect_match(pid, pattern, what, deadline):
+    """Some name matches pattern within deadline seconds."""
+    end = time.time() + deadline
+    seen = []
+    while time.time() < end:
+        app = application(pid)
+        seen = names(app) if app is not None else []
+        heard = [n for n in seen if n and re.match(pattern, n)]
+        if heard:
+            print("a11y: heard", what + ":", heard[0])
+            return
+        time.sleep(0.5)
+    sys.exit("a11y: not heard (%s): %s\nheard: %s" % (what, pattern, sorted(set(seen))))
+
+
 def key(display, window, keys):
     env = dict(os.environ, DISPLAY=display)
     subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env, check=True, timeout=10)
@@ -69,8 +87,10 @@ def key(display, window, keys):
 
 def main():
     server, display = start_x()
+    # A still chip with white noise, so the Noise window has a rate to analyse.
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1",
+               VELK47120_SIM_NOISE="white")
     program = subprocess.Popen([PROGRAM, "--simulate"], env=env)
     try:
         expect(program.pid, ["Loop state: Stopped", "Power Supply Low: OK", "Alarm2 Set: OK",
@@ -81,6 +101,10 @@ def main():
             check=True, timeout=DEADLINE).stdout.split()[0]
         key(display, window, "F5")
         expect(program.pid, ["Loop state: Running"], "read loop")
+        # The Noise window, live while the loop runs: its angle random walk with its caption,
+        # and a figure above zero, which white noise has.
+        key(display, window, "alt+y")
+        expect_match(program.pid, ARW, "Noise window", 30)
         key(display, window, "F5")
         expect(program.pid, ["Loop state: Stopped"], "read loop")
         key(display, window, "alt+b")

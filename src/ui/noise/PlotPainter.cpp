@@ -131,6 +131,11 @@ void PaintMarker(QPainter& p, const LogAxes& axes, QPointF at, noise::Term term,
   // The other side of the line, then above it.
   if (!a.contains(label)) label = place(-away);
   if (!a.contains(label)) label = place(QPoint(away.x(), -away.y()));
+  // A ring on the frame's edge keeps its letter inside, clear of the frame line.
+  label.moveLeft(
+      std::max(a.left() + s.px, std::min(label.left(), a.right() - s.px - label.width())));
+  label.moveTop(
+      std::max(a.top() + s.px, std::min(label.top(), a.bottom() - s.px - label.height())));
   p.drawText(label, Qt::AlignCenter, letter);
   p.setFont(s.font);
 }

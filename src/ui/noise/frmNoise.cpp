@@ -142,6 +142,7 @@ void frmNoise::Build() {
   lblWarnings = new QLabel;
   lblWarnings->setObjectName("lblWarnings");
   lblWarnings->setWordWrap(true);
+  lblWarnings->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblWarnings->setTextInteractionFlags(Qt::TextSelectableByMouse);
   NameValue(lblWarnings, "Checks");
   warningBox->addWidget(lblWarnings);
