@@ -125,10 +125,13 @@ void CheckSampling(const Record& record, const FitResult& fit, Analysis& a) {
   const bool filled = record.segmentStarts.size() <= 1 && record.lost > 0;
   if (filled) {
     const double share = a.samples > 0 ? static_cast<double>(record.lost) / a.samples : 0.0;
+    // Each fill repeats a sample, so white noise reads up to sqrt(1 + 2 x share) high.
     warn("gaps", share,
          std::to_string(record.lost) + " samples (" + Format("%.2f", 100 * share) +
-             " %) were missed and filled with the last value, which flattens the shortest " +
-             "taus: a shorter loop delay or \"noise --duration\" misses fewer.");
+             " %) were missed and filled with the last value, which raises the deviation by " +
+             "up to " + Format("%.1f", 100 * (std::sqrt(1 + 2 * share) - 1)) +
+             " %: a shorter loop delay, fewer other programs, or \"noise --duration\" " +
+             "misses fewer.");
   } else if (record.segmentStarts.size() > 1 || record.lost > 0) {
     const double total = static_cast<double>(a.samples + record.lost);
     const double share = total > 0 ? record.lost / total : 0.0;

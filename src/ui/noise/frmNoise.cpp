@@ -294,7 +294,13 @@ void frmNoise::Finished(const std::shared_ptr<Job>& job) {
   if (!job->file) {
     analysedSamples_ = job->samples;
     analysedCause_ = job->cause;
-    if (!showingFile_ && job->result) Show(*job->result);
+    if (showingFile_ || !job->result) return;
+    // Until the loop's pace is known and two samples are in, there is nothing to show.
+    if (job->result->adev.empty()) {
+      ShowWaiting();
+    } else {
+      Show(*job->result);
+    }
     return;
   }
   if (job->datalogLoopDelay) {
@@ -344,6 +350,17 @@ void frmNoise::Show(const noise::Analysis& a) {
   ShowValue(lblMinimum, QString::fromStdString(MinimumText(a.classic)));
   ShowValue(lblWarnings, QString::fromStdString(WarningsText(a.warnings)));
   ShowValue(lblVerdict, QString::fromStdString(VerdictText(a)));
+  FillTable();
+  ShowState();
+}
+
+void frmNoise::ShowWaiting() {
+  shown_.reset();
+  picNoise->Clear();
+  for (QLabel* value : {lblArw, lblBi, lblRrw, lblArwAt1s, lblRrwLast, lblMinimum})
+    ShowValue(value, "-");
+  ShowValue(lblWarnings, "none");
+  ShowValue(lblVerdict, "no limits");
   FillTable();
   ShowState();
 }

@@ -99,6 +99,8 @@ class frmNoise : public QWidget {
   void FillTable();
   void Finished(const std::shared_ptr<Job>& job);
   void Show(const noise::Analysis& analysis);
+  // The live record has no points yet.
+  void ShowWaiting();
   void ShowState();
   noise::AnalysisOptions Options() const;
   // Asks for a file name to save to; empty when the user declined.
