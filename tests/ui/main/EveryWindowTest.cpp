@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "ui/noise/frmNoise.h"
 
 #include <QAbstractSlider>
 #include <QComboBox>
@@ -56,6 +57,8 @@ struct EveryWindow : test::WindowRig {
                new frmPort(session.analyzer, session.giveio, session.parallel, w, &w),
                new frmUSBselect(session.usb, session.ezUsb, messages, modal, &w),
                new frmUSBdebug(session.usb, session.ezUsb, messages, &w)};
+    w.mnuNoise_Click();
+    windows.push_back(w.findChild<frmNoise*>());
     for (QWidget* d : windows) {
       if (d == &w) continue;
       d->adjustSize();
