@@ -65,19 +65,23 @@ constexpr std::string_view kNoiseHelp =
     "  --skip S            leave out the first S seconds (warm-up)\n"
     "  --non-overlapping   the non-overlapping estimate (default: overlapping)\n"
     "  --tau octave|decade|N  the table's taus: octaves (default), 1-2-5, or N a decade\n"
-    "  --terms nbk|qnbkr   the terms fitted: N, B, K (default), or with quantization and ramp\n"
+    "  --terms auto|nbk|qnbkr  the terms considered: all five, Q and R shown only when\n"
+    "                      detected (default); N, B, K; or all five shown\n"
     "  --fit-from TAU      fit from TAU seconds (default 20 averaging windows)\n"
     "  --confidence 68.3|95  the intervals shown, default 68.3 %\n"
     "  --limit-arw X       limit for N in deg/sqrt(h)\n"
     "  --limit-bi X        limit for B in deg/h\n"
     "  --limit-rrw X       limit for K in deg/h/sqrt(h)\n"
     "  --bi-convention ieee|min  judge the fitted B (default) or the minimum / 0.664\n"
-    "  --json              the results as JSON (schema velk47120-noise/1)\n"
+    "  --json              the results as JSON (schema velk47120-noise/2)\n"
     "  --table F.csv       save the table of taus\n"
     "  --kalibr F.yaml     save the gyro's noise density, random walk and update rate\n"
-    "With limits the verdict takes the 95 % intervals: pass when the upper end is within the\n"
-    "limit, fail when the lower end is beyond it, else inconclusive; exit status 5 for fail and\n"
-    "6 for inconclusive.\n";
+    "A term is claimed only when the data show it: dropping it must raise the fit's chi-square\n"
+    "by over 5.41; a term not detected gets no value, only its 95 % upper limit.\n"
+    "With limits the verdict takes the 95 % ends: pass when the upper end (of the interval, or\n"
+    "the upper limit) is within the limit, fail only when a detected term's lower end is beyond\n"
+    "it, else inconclusive (also when nothing could be fitted); exit status 5 for fail and 6\n"
+    "for inconclusive.\n";
 
 }  // namespace
 

@@ -96,12 +96,14 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
       return "--tau takes octave, decade or a number of points a decade from 1 to 100" + Not(value);
     }
   } else if (name == "--terms") {
-    if (value == "nbk") {
-      a.terms = {false, true, true, true, false};
+    if (value == "auto") {
+      a.terms = noise::kTermsAuto;
+    } else if (value == "nbk") {
+      a.terms = noise::kTermsNbk;
     } else if (value == "qnbkr") {
-      a.terms = {true, true, true, true, true};
+      a.terms = noise::kTermsAll;
     } else {
-      return "--terms takes nbk or qnbkr" + Not(value);
+      return "--terms takes auto, nbk or qnbkr" + Not(value);
     }
   } else if (name == "--fit-from") {
     return positive(a.fitFrom, "a tau in seconds");
@@ -114,14 +116,14 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
       return "--confidence takes 68.3 or 95" + Not(value);
     }
   } else if (name == "--limit-arw") {
-    return positive(a.limitArw, "a limit in deg/sqrt(h)");
+    return positive(a.limits.arw, "a limit in deg/sqrt(h)");
   } else if (name == "--limit-bi") {
-    return positive(a.limitBi, "a limit in deg/h");
+    return positive(a.limits.bi, "a limit in deg/h");
   } else if (name == "--limit-rrw") {
-    return positive(a.limitRrw, "a limit in deg/h/sqrt(h)");
+    return positive(a.limits.rrw, "a limit in deg/h/sqrt(h)");
   } else if (name == "--bi-convention") {
     if (value != "ieee" && value != "min") return "--bi-convention takes ieee or min" + Not(value);
-    a.biFromMinimum = value == "min";
+    a.limits.biFromMinimum = value == "min";
   } else if (name == "--table" || name == "--kalibr") {
     if (value.empty()) return name + " takes a file name";
     (name == "--table" ? r.table : r.kalibr) = value;

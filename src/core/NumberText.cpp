@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace velk {
@@ -240,6 +241,12 @@ std::string FormatFixed(double value, int decimals) {
   const bool zero = out.find_first_not_of("0.") == std::string::npos;
   if (value < 0 && !zero) out.insert(out.begin(), '-');
   return out;
+}
+
+std::string FormatSignificant(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*g", std::clamp(digits, 1, 17), value);
+  return text;
 }
 
 std::string FormatGeneral(float value) {

@@ -32,6 +32,9 @@ int16_t RoundToInt16(double value);
 // from zero on the value's decimal digits, as a person rounds.
 std::string FormatFixed(double value, int decimals);
 
+// A double to `digits` significant digits as printf's %g writes it ("0.000123", "1.5e+07").
+std::string FormatSignificant(double value, int digits);
+
 // General number format of a single-precision value: at most 7 significant digits, no
 // trailing zeros, an exponent ("1.234568E+07", "1E-05") only where plain digits cannot show it.
 std::string FormatGeneral(float value);

@@ -11,20 +11,28 @@
 #include "noise/Edf.h"
 #include "noise/Fit.h"
 #include "noise/Record.h"
+#include "noise/Verdict.h"
 
 namespace velk::noise {
+
+// Which terms the fit considers: "auto" takes all five and shows Q and R only when detected;
+// a fixed set ("nbk", "qnbkr") shows each of its terms, detected or not.
+struct TermChoice {
+  bool automatic = true;
+  std::array<bool, kTermCount> allowed{true, true, true, true, true};
+};
+inline constexpr TermChoice kTermsAuto{};
+inline constexpr TermChoice kTermsNbk{false, {false, true, true, true, false}};
+inline constexpr TermChoice kTermsAll{false, {true, true, true, true, true}};
 
 // How the deviation is taken, fitted and judged.
 struct AnalysisOptions {
   Estimator estimator = Estimator::Overlapping;
   TauGrid grid;  // the table's and the plot's points; the fit always takes octaves
-  std::array<bool, kTermCount> terms{false, true, true, true, false};
+  TermChoice terms;
   std::optional<double> fitFrom;  // s; else 20 W (or 0 without W)
   double confidence = kOneSigma;
-  std::optional<double> limitArw;  // deg/sqrt(h)
-  std::optional<double> limitBi;   // deg/h
-  std::optional<double> limitRrw;  // deg/h/sqrt(h)
-  bool biFromMinimum = false;      // judge the minimum / 0.664 instead of the fitted B
+  Limits limits;
 };
 
 // One point of the table, in deg/s.
@@ -45,11 +53,15 @@ struct TermReport {
   std::string_view key;   // "arw"
   std::string_view unit;
   std::string_view siUnit;
-  bool allowed = false;
-  std::optional<double> value, lo, hi, upperLimit;
-  double edf = 0.0;
-  bool resolved = false;
-  std::optional<double> siValue;
+  bool allowed = false;  // considered by the fit
+  bool shown = false;    // reported: in the chosen set, or detected under "auto"
+  bool detected = false;
+  double rise = 0.0;  // the fit's chi-square rise when the term is dropped
+  // Detected: the value and its interval at the analysis's confidence, and at 95 %.
+  std::optional<double> value, lo, hi, lo95, hi95;
+  std::optional<double> upperLimit;  // not detected: one-sided 95 %
+  bool resolved = false;             // holds the largest share at two fitted points or more
+  std::optional<double> siValue, siUpperLimit;
 };
 
 struct ClassicReport {
@@ -58,18 +70,29 @@ struct ClassicReport {
   std::optional<double> minimum;  // deg/h
   std::optional<double> minimumTau;
   std::optional<double> biFromMinimum;  // deg/h
+  std::optional<double> biFromMinimumLo95, biFromMinimumHi95;
 };
+
+enum class WarningCode {
+  Subsampled,
+  Oversampled,
+  Quantization,
+  Motion,
+  Temperature,
+  Gaps,
+  NarrowFloor,
+  Unresolved,
+  NotConverged,
+  NonFinite,
+  HostPaced,
+};
+// The code as the report and the JSON write it: "subsampled", "narrow_floor", ...
+std::string_view WarningCodeText(WarningCode code);
 
 struct Warning {
-  std::string code;
+  WarningCode code;
   std::optional<double> factor;
   std::string text;
-};
-
-struct Judged {
-  std::string_view key;  // "arw", "bi", "rrw"
-  double limit = 0.0;
-  Verdict result = Verdict::None;
 };
 
 struct Analysis {
@@ -93,19 +116,31 @@ struct Analysis {
   std::optional<double> tempSpan;
   std::vector<std::string> notes;
 
+  // Why no term could be estimated ("the longest segment spans 0.8 s"), and how long a
+  // record would have to be for one point to fit; empty when the fit had points.
+  std::optional<std::string> notEstimated;
+  std::optional<double> neededDurationS;
+
   Estimator estimator = Estimator::Overlapping;
   double confidence = kOneSigma;
   double tauMin = 0.0;
   int rounds = 0;
   bool converged = false;
-  std::array<bool, kTermCount> termsAllowed{};
+  TermChoice termChoice;
+  int fittedPoints = 0;
+  double reducedChiSquare = 0.0;
   std::vector<AdevRow> adev;  // on the chosen grid
   std::array<TermReport, kTermCount> terms{};
   ClassicReport classic;
   std::vector<Warning> warnings;
+  Limits limits;
   std::vector<Judged> verdicts;
   Verdict overall = Verdict::None;
 };
+
+// Judges the analysis against the limits again, from the 95 % ends it keeps: a changed limit
+// needs no new fit and no new read.
+void Rejudge(Analysis& analysis, const Limits& limits);
 
 // The whole analysis of a record. The record's samples are turned into phase in place.
 Analysis Analyze(Record& record, const AnalysisOptions& options);
@@ -116,8 +151,5 @@ Analysis Analyze(Record& record, const AnalysisOptions& options);
 // the octave points.
 Analysis AnalyzePoints(const Record& facts, std::span<const int64_t> segmentSizes,
                        const std::vector<AllanPoint>& octaves, const AnalysisOptions& options);
-
-// "pass", "fail", "inconclusive" or "none".
-std::string_view VerdictName(Verdict verdict);
 
 }  // namespace velk::noise

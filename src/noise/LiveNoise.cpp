@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/NumberText.h"
+
 namespace velk::noise {
 
 namespace {
@@ -15,12 +17,6 @@ constexpr double kPaceChange = 0.2;
 double Cycle(double from, double to) {
   const double step = to - from;
   return step > 0.0 ? step : 0.0;
-}
-
-std::string Format(const char* pattern, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, pattern, value);
-  return text;
 }
 
 }  // namespace
@@ -218,10 +214,11 @@ Analysis AnalyzeLive(const LiveSnapshot& snapshot, const AnalysisOptions& option
     std::optional<double> factor;
     if (period > 0.0 && std::isfinite(tau0 / period)) factor = tau0 / period;
     a.warnings.push_back(
-        {"host_paced", factor,
+        {WarningCode::HostPaced, factor,
          "Every cycle of the read loop is taken as a sample, so the record shows the loop's " +
-             std::string("pace (tau0 = ") + Format("%.6g", tau0) + " s" +
-             (factor ? ", " + Format("%.3g", *factor) + " times the chip's sample period" : "") +
+             std::string("pace (tau0 = ") + FormatSignificant(tau0, 6) + " s" +
+             (factor ? ", " + FormatSignificant(*factor, 3) + " times the chip's sample period"
+                     : "") +
              "), not the chip's."});
   }
   return a;

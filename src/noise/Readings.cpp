@@ -1,12 +1,16 @@
+#include "noise/Readings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
-#include "noise/Fit.h"
+#include "noise/Edf.h"
 
 namespace velk::noise {
 
 namespace {
+
+constexpr double kFloorFactor = 0.664;  // sigma at the flat part per unit of B
 
 bool Measured(const FitPoint& point) {
   return std::isfinite(point.tau) && point.tau > 0.0 && std::isfinite(point.variance) &&
@@ -44,26 +48,15 @@ ClassicReadings Classic(const std::vector<FitPoint>& points) {
       out.minimumTau = point.tau;
     }
   }
-  if (out.minimum) out.biFromMinimum = *out.minimum / 0.664;
+  if (!out.minimum) return out;
+  out.biFromMinimum = *out.minimum / kFloorFactor;
+  for (const FitPoint& point : sorted)
+    if (point.tau == *out.minimumTau && point.edf[kB] > 0.0) {
+      const Interval i = ChiSquareInterval(*out.minimum, point.edf[kB], kVerdictConfidence);
+      out.biFromMinimumLo95 = i.lo / kFloorFactor;
+      out.biFromMinimumHi95 = i.hi / kFloorFactor;
+    }
   return out;
-}
-
-Verdict Judge(double limit, std::optional<double> lo, std::optional<double> hi,
-              std::optional<double> upperLimit) {
-  const std::optional<double> upper = hi ? hi : upperLimit;
-  if (!std::isfinite(limit) || (!upper && !lo)) return Verdict::None;
-  if (upper && *upper <= limit) return Verdict::Pass;
-  if (lo && *lo > limit) return Verdict::Fail;
-  return Verdict::Inconclusive;
-}
-
-Verdict Overall(const std::vector<Verdict>& verdicts) {
-  auto any = [&](Verdict v) {
-    return std::find(verdicts.begin(), verdicts.end(), v) != verdicts.end();
-  };
-  if (any(Verdict::Fail)) return Verdict::Fail;
-  if (any(Verdict::Inconclusive)) return Verdict::Inconclusive;
-  return any(Verdict::Pass) ? Verdict::Pass : Verdict::None;
 }
 
 }  // namespace velk::noise

@@ -49,17 +49,42 @@ std::string_view LayoutText(Layout layout) {
   return "log";
 }
 
+// One term: its value and interval when detected, else "not detected" with its upper limit.
 std::string TermLine(const TermReport& t) {
-  std::string line = "  " + Padded(std::string(t.name), 20);
-  if (t.upperLimit) {
-    line += "below " + Sig(t.upperLimit) + " " + std::string(t.unit) + " (upper limit)";
-    if (t.value && *t.value > 0) line += "; fitted " + Sig(t.value);
-    return line;
+  std::string line = "  ";
+  line += Padded(std::string(t.name), 20);
+  const std::string unit(t.unit);
+  if (!t.detected) {
+    if (!t.upperLimit) return line += "not estimated";
+    line += "not detected (below ";
+    line += Sig(t.upperLimit);
+    line += ' ';
+    line += unit;
+    line += ", upper limit 95 %; rise ";
+    line += Sig(t.rise, 3);
+    return line += ")";
   }
-  line += Padded(Sig(t.value) + " " + std::string(t.unit), 22);
-  if (t.lo && t.hi) line += Padded(Sig(t.lo) + " to " + Sig(t.hi), 24);
-  line += "(" + Sig(t.siValue) + " " + std::string(t.siUnit) + ", EDF " + Sig(t.edf, 3) + ")";
-  return line;
+  std::string value = Sig(t.value);
+  value += ' ';
+  value += unit;
+  line += Padded(std::move(value), 22);
+  if (t.lo && t.hi) {
+    std::string range = Sig(t.lo);
+    range += " to ";
+    range += Sig(t.hi);
+    line += Padded(std::move(range), 24);
+  }
+  line += "(";
+  line += Sig(t.siValue);
+  line += ' ';
+  line += t.siUnit;
+  line += ", rise ";
+  line += Sig(t.rise, 3);
+  return line += ")";
+}
+
+std::string_view UnitOf(std::string_view key) {
+  return key == "arw" ? "deg/sqrt(h)" : key == "bi" ? "deg/h" : "deg/h/sqrt(h)";
 }
 
 }  // namespace
@@ -87,12 +112,20 @@ std::string ReportText(const Analysis& a) {
   for (const std::string& note : a.notes) r += "Note       " + note + "\n";
   r += std::string("Estimator  ") +
        (a.estimator == Estimator::Overlapping ? "overlapping" : "non-overlapping") +
-       " Allan deviation; intervals " + Percent(a.confidence) + ", statistical plus fit-range\n";
+       " Allan deviation; intervals " + Percent(a.confidence) +
+       ", profile likelihood of the generalised fit; a term is detected when dropping it raises "
+       "chi-square by over 5.41\n";
 
   r += "\nNoise terms (fitted from tau " + Sig(a.tauMin) + " s, " + std::to_string(a.rounds) +
        (a.rounds == 1 ? " round" : " rounds") + (a.converged ? ")\n" : ", not settled)\n");
+  if (a.notEstimated) {
+    r += "  Not estimated: " + *a.notEstimated;
+    if (a.neededDurationS)
+      r += "; a record of at least " + Sig(a.neededDurationS, 3) + " s would give one point";
+    r += ".\n";
+  }
   for (int index : {kQ, kN, kB, kK, kR})
-    if (a.terms[index].allowed) r += TermLine(a.terms[index]) + "\n";
+    if (a.terms[index].shown) r += TermLine(a.terms[index]) + "\n";
 
   r += "\nClassic readings\n";
   r += "  N at tau = 1 s        " + Sig(a.classic.arwAt1s) + " deg/sqrt(h)\n";
@@ -114,17 +147,24 @@ std::string ReportText(const Analysis& a) {
   if (!a.warnings.empty()) {
     r += "\nWarnings\n";
     for (const Warning& w : a.warnings)
-      r += "  " + w.code + (w.factor ? " (" + Factor(*w.factor) + ")" : std::string()) + ": " +
-           w.text + "\n";
+      r += "  " + std::string(WarningCodeText(w.code)) +
+           (w.factor ? " (" + Factor(*w.factor) + ")" : std::string()) + ": " + w.text + "\n";
   }
   if (!a.verdicts.empty()) {
-    r += "\nVerdict (95 %): " + std::string(VerdictName(a.overall)) + "\n";
+    r += "\nVerdict (95 %): ";
+    r += VerdictName(a.overall);
+    r += "\n";
     for (const Judged& v : a.verdicts) {
-      const std::string_view unit = v.key == "arw"  ? "deg/sqrt(h)"
-                                    : v.key == "bi" ? "deg/h"
-                                                    : "deg/h/sqrt(h)";
-      r += "  " + Padded(std::string(v.key), 5) + "limit " + Sig(v.limit) + " " +
-           std::string(unit) + ": " + std::string(VerdictName(v.result)) + "\n";
+      r += "  ";
+      r += Padded(std::string(v.key), 5);
+      r += "limit " + Sig(v.limit) + " ";
+      r += UnitOf(v.key);
+      r += ": ";
+      r += VerdictName(v.result);
+      r += " (";
+      r += DeciderText(v.by);
+      if (v.end) r += " " + Sig(v.end);
+      r += ")\n";
     }
   }
   return r;

@@ -40,7 +40,7 @@ std::string TermLetters(const std::array<bool, kTermCount>& allowed) {
 
 std::string ResultJson(const Analysis& a, std::string_view programVersion) {
   Json j;
-  j["schema"] = "velk47120-noise/1";
+  j["schema"] = "velk47120-noise/2";
   j["program_version"] = programVersion;
   j["source"] = {{"file", a.file},
                  {"layout", LayoutName(a.layout)},
@@ -60,23 +60,35 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
   } else {
     j["chip"] = nullptr;
   }
-  j["sampling"] = {{"tau0_s", Number(a.tau0)},
-                   {"tau0_source", a.tau0Source},
-                   {"samples", a.samples},
-                   {"duration_s", Number(a.durationS)},
-                   {"segments", a.segments},
-                   {"gaps", a.segments > 0 ? a.segments - 1 : 0},
-                   {"lost", a.lost},
-                   {"jitter", Number(a.jitter)},
-                   {"integer_counts", a.integerCounts},
-                   {"mean_dps", Number(a.meanDps)},
-                   {"mean_temp_degc", Number(a.meanTemp)},
-                   {"temp_span_degc", Number(a.tempSpan)}};
+  j["sampling"] = {
+      {"tau0_s", Number(a.tau0)},
+      {"tau0_source", a.tau0Source},
+      {"samples", a.samples},
+      {"duration_s", Number(a.durationS)},
+      {"segments", a.segments},
+      {"gaps", a.segments > 0 ? a.segments - 1 : 0},
+      {"missing", a.lost},
+      {"missing_share", Number(a.samples + a.lost > 0 ? static_cast<double>(a.lost) /
+                                                            static_cast<double>(a.samples + a.lost)
+                                                      : 0.0)},
+      {"jitter", Number(a.jitter)},
+      {"integer_counts", a.integerCounts},
+      {"mean_dps", Number(a.meanDps)},
+      {"mean_temp_degc", Number(a.meanTemp)},
+      {"temp_span_degc", Number(a.tempSpan)}};
   j["estimator"] = a.estimator == Estimator::Overlapping ? "overlapping" : "non-overlapping";
   j["confidence"] = a.confidence;
+  std::array<bool, kTermCount> detected{};
+  for (int t = 0; t < kTermCount; ++t) detected[t] = a.terms[t].detected;
   j["fit"] = {{"tau_min_s", Number(a.tauMin)},
-              {"terms", TermLetters(a.termsAllowed)},
-              {"rounds", a.rounds}};
+              {"terms", a.termChoice.automatic ? "auto" : TermLetters(a.termChoice.allowed)},
+              {"considered", TermLetters(a.termChoice.allowed)},
+              {"detected", TermLetters(detected)},
+              {"rounds", a.rounds},
+              {"fitted_points", a.fittedPoints},
+              {"reduced_chi2", Number(a.reducedChiSquare)},
+              {"not_estimated", a.notEstimated ? Json(*a.notEstimated) : Json(nullptr)},
+              {"needed_duration_s", Number(a.neededDurationS)}};
   Json adev = Json::array();
   for (const AdevRow& r : a.adev)
     adev.push_back({{"m", r.m},
@@ -98,12 +110,17 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
     }
     terms[std::string(t.key)] = {{"value", Number(t.value)},
                                  {"unit", t.unit},
+                                 {"detected", t.detected},
+                                 {"shown", t.shown},
+                                 {"rise", Number(t.rise)},
                                  {"lo", Number(t.lo)},
                                  {"hi", Number(t.hi)},
+                                 {"lo_95", Number(t.lo95)},
+                                 {"hi_95", Number(t.hi95)},
                                  {"upper_limit", Number(t.upperLimit)},
-                                 {"edf", Number(t.edf)},
                                  {"resolved", t.resolved},
                                  {"si_value", Number(t.siValue)},
+                                 {"si_upper_limit", Number(t.siUpperLimit)},
                                  {"si_unit", t.siUnit}};
   }
   j["terms"] = terms;
@@ -111,15 +128,21 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
                   {"rrw_last", Number(a.classic.rrwLast)},
                   {"minimum", Number(a.classic.minimum)},
                   {"minimum_tau_s", Number(a.classic.minimumTau)},
-                  {"bi_from_minimum", Number(a.classic.biFromMinimum)}};
+                  {"bi_from_minimum", Number(a.classic.biFromMinimum)},
+                  {"bi_from_minimum_lo_95", Number(a.classic.biFromMinimumLo95)},
+                  {"bi_from_minimum_hi_95", Number(a.classic.biFromMinimumHi95)}};
   j["density_convention"] = kDensityConvention;
   Json warnings = Json::array();
   for (const Warning& w : a.warnings)
-    warnings.push_back({{"code", w.code}, {"factor", Number(w.factor)}, {"text", w.text}});
+    warnings.push_back(
+        {{"code", WarningCodeText(w.code)}, {"factor", Number(w.factor)}, {"text", w.text}});
   j["warnings"] = warnings;
   Json verdict = {{"overall", VerdictName(a.overall)}, {"confidence", 0.95}};
   for (const Judged& v : a.verdicts)
-    verdict[std::string(v.key)] = {{"limit", Number(v.limit)}, {"result", VerdictName(v.result)}};
+    verdict[std::string(v.key)] = {{"limit", Number(v.limit)},
+                                   {"result", VerdictName(v.result)},
+                                   {"decided_by", DeciderText(v.by)},
+                                   {"end", Number(v.end)}};
   j["verdict"] = verdict;
   return j.dump(2) + "\n";
 }

@@ -108,7 +108,7 @@ TEST(CliAcquisition, TakesEverySampleOverBothAdapters) {
     const auto j = nlohmann::json::parse(rig.out.str());
     EXPECT_EQ(j["source"]["layout"], "acquisition");
     EXPECT_EQ(j["sampling"]["samples"], codes.size());
-    EXPECT_EQ(j["sampling"]["lost"], lost);
+    EXPECT_EQ(j["sampling"]["missing"], lost);
     EXPECT_EQ(j["sampling"]["tau0_s"], 1.953e-3);
   }
 }
@@ -126,7 +126,7 @@ TEST(CliAcquisition, ItsFileGivesTheProfilesNoise) {
   ASSERT_EQ(rig.Run({"noise", file.string(), "--json"}), 0) << rig.err.str();
   const auto saved = nlohmann::json::parse(rig.out.str());
   EXPECT_EQ(saved["sampling"]["samples"], 76805);  // 300 s of 3.906 ms
-  EXPECT_EQ(saved["sampling"]["lost"], 0);
+  EXPECT_EQ(saved["sampling"]["missing"], 0);
   EXPECT_EQ(saved["terms"], live["terms"]);
   EXPECT_NEAR(saved["terms"]["arw"]["value"].get<double>(), 0.6, 0.03);
 }

@@ -32,7 +32,7 @@ TEST(CliNoise, ALogIsAnalysedWithoutAFrameAndNamesItsSubsampling) {
   EXPECT_EQ(std::filesystem::file_size(rig.dir / "trace"), traced);
 
   const auto j = nlohmann::json::parse(rig.out.str());
-  EXPECT_EQ(j["schema"], "velk47120-noise/1");
+  EXPECT_EQ(j["schema"], "velk47120-noise/2");
   EXPECT_EQ(j["source"]["layout"], "log");
   EXPECT_EQ(j["chip"]["sens_avg"], 0x0402);
   EXPECT_NEAR(j["chip"]["window_s"].get<double>(), 4 * 2 * 1.953e-3, 1e-6);

@@ -56,7 +56,7 @@ TEST(LiveNoiseTest, TheFirst64CyclesDecideTheModeAtPointEightOfThePeriod) {
       EXPECT_NEAR(s.facts.tau0, share * kPeriod, 1e-12);
       EXPECT_EQ(live.Samples(), 65);  // the deciding readings replayed
       ASSERT_FALSE(a.warnings.empty());
-      EXPECT_EQ(a.warnings.back().code, "host_paced");
+      EXPECT_EQ(a.warnings.back().code, WarningCode::HostPaced);
       EXPECT_NEAR(*a.warnings.back().factor, share, 1e-9);
     }
   }

@@ -77,7 +77,6 @@ struct Case {
   double hours;
   Truth truth;
   double nTol, bTol, kTol;
-  bool truthInIntervals;
 };
 
 class ProfileAccuracy : public ::testing::TestWithParam<std::tuple<Case, int>> {};
@@ -96,13 +95,6 @@ TEST_P(ProfileAccuracy, TermsMatchTheProfileAndEveryPointSitsInItsBand) {
   EXPECT_NEAR(*n.value, t.n, c.nTol * t.n);
   EXPECT_NEAR(*b.value, t.b, c.bTol * t.b);
   EXPECT_NEAR(*k.value, t.k, c.kTol * t.k);
-  if (c.truthInIntervals) {
-    for (const auto& [term, truth] : {std::pair{&n, t.n}, {&b, t.b}, {&k, t.k}}) {
-      ASSERT_TRUE(term->lo && term->hi) << term->name;
-      EXPECT_LE(*term->lo, truth) << term->name;
-      EXPECT_GE(*term->hi, truth) << term->name;
-    }
-  }
   // Each octave point with nu >= 30 inside the two-sided 99.99 % band of its own EDF.
   int checked = 0;
   for (const AdevRow& row : a.adev) {
@@ -119,15 +111,13 @@ TEST_P(ProfileAccuracy, TermsMatchTheProfileAndEveryPointSitsInItsBand) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllanB, ProfileAccuracy,
-    ::testing::Combine(::testing::Values(Case{
-                           "allan-b", 6, {0.6, 40, 600}, 0.10, 0.10, 0.15, true}),
+    ::testing::Combine(::testing::Values(Case{"allan-b", 6, {0.6, 40, 600}, 0.10, 0.10, 0.15}),
                        ::testing::Values(1, 2, 3)),
     [](const auto& info) { return "Seed" + std::to_string(std::get<1>(info.param)); });
 
 INSTANTIATE_TEST_SUITE_P(
     AllanA, ProfileAccuracy,
-    ::testing::Combine(::testing::Values(Case{
-                           "allan-a", 12, {0.6, 10, 40}, 0.10, 0.10, 0.30, false}),
+    ::testing::Combine(::testing::Values(Case{"allan-a", 12, {0.6, 10, 40}, 0.10, 0.10, 0.30}),
                        ::testing::Values(1, 2, 3)),
     [](const auto& info) { return "Seed" + std::to_string(std::get<1>(info.param)); });
 

@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::string> Codes(const Analysis& a) {
   std::vector<std::string> codes;
-  for (const Warning& w : a.warnings) codes.push_back(w.code);
+  for (const Warning& w : a.warnings) codes.emplace_back(WarningCodeText(w.code));
   return codes;
 }
 
@@ -60,7 +60,8 @@ TEST(SamplingChecks, EachIsRaisedByItsCase) {
       {{}, [] { return Reread(Draw("white", 0.5)); }},
       {{"subsampled"}, EveryTwentyFifth},
       {{"quantization"}, [] { return Reread(Draw("quant", 0.2, 0x0400)); }},
-      {{"motion"},
+      // A swing is no sum of noise terms: what the fit takes from it holds no span of its own.
+      {{"motion", "unresolved"},
        [] {
          Record r = Draw("white", 0.2);
          for (size_t i = 0; i < r.samples.size(); ++i)
@@ -77,8 +78,6 @@ TEST(SamplingChecks, EachIsRaisedByItsCase) {
          return r;
        }},
       {{"narrow_floor"}, [] { return Draw("allan-b", 2); }},
-      // Half an hour shows allan-a's floor and its walk at one point each.
-      {{"narrow_floor", "unresolved"}, [] { return Draw("allan-a", 0.5); }},
       {{"oversampled"},
        [] {
          Record r = Draw("white", 0.5);

@@ -31,7 +31,9 @@ std::string UnitOf(const noise::TermReport& term) {
 
 std::string TermText(const noise::TermReport& t) {
   const std::string unit = UnitOf(t);
-  if (t.upperLimit) return "below " + Three(*t.upperLimit) + " " + unit + " (upper limit)";
+  if (!t.detected)
+    return t.upperLimit ? "not detected (below " + Three(*t.upperLimit) + " " + unit + ")"
+                        : "not estimated";
   if (!t.value) return "-";
   std::string text = Three(*t.value) + " " + unit;
   if (t.lo && t.hi) text += " (" + Three(*t.lo) + " to " + Three(*t.hi) + ")";
@@ -55,7 +57,7 @@ std::string WarningsText(const std::vector<noise::Warning>& warnings) {
   std::string text;
   for (const noise::Warning& w : warnings) {
     if (!text.empty()) text += "\n";
-    text += w.code;
+    text += noise::WarningCodeText(w.code);
     if (w.factor) text += " (" + Three(*w.factor) + ")";
     text += ": " + w.text;
   }

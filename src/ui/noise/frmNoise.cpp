@@ -217,9 +217,9 @@ void frmNoise::Build() {
 
 noise::AnalysisOptions frmNoise::Options() const {
   noise::AnalysisOptions o;
-  o.limitArw = Limit(txtLimitArw);
-  o.limitBi = Limit(txtLimitBi);
-  o.limitRrw = Limit(txtLimitRrw);
+  o.limits.arw = Limit(txtLimitArw);
+  o.limits.bi = Limit(txtLimitBi);
+  o.limits.rrw = Limit(txtLimitRrw);
   return o;
 }
 
