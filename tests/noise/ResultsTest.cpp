@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -7,6 +8,23 @@
 
 namespace velk::noise {
 namespace {
+
+// The window saves this same text: it must never throw on bytes that are not UTF-8.
+TEST(ResultJson, ReplacesBytesThatAreNotUtf8AndKeepsTheNameEscaped) {
+  Analysis a;
+  a.file =
+      "/lab/Pr\xFC"
+      "fstand\n\xFF.csv";
+  a.comment = "VELK47120 caf\xE9";
+  const auto j = nlohmann::json::parse(ResultJson(a, "1.0"));
+  EXPECT_EQ(j["source"]["file"],
+            "/lab/Pr\uFFFD"
+            "fstand\n\uFFFD.csv");
+  EXPECT_EQ(j["source"]["file_echo"],
+            "/lab/Pr\\xFC"
+            "fstand\\n\\xFF.csv");
+  EXPECT_EQ(j["source"]["comment"], "VELK47120 caf\uFFFD");
+}
 
 TEST(KalibrYaml, WritesAnUpperLimitAsSuchAndNeverAZeroForIt) {
   constexpr double kRadian = 3.14159265358979323846 / 180;
