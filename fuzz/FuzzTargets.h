@@ -13,3 +13,4 @@ int velk_fuzz_usb_card(const uint8_t* data, size_t size);
 int velk_fuzz_setup_text(const uint8_t* data, size_t size);
 int velk_fuzz_cli_args(const uint8_t* data, size_t size);
 int velk_fuzz_noise_reader(const uint8_t* data, size_t size);
+int velk_fuzz_noise_json(const uint8_t* data, size_t size);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "core/JsonText.h"
 #include "core/NumberText.h"
 
 namespace velk {
@@ -20,7 +21,7 @@ nlohmann::ordered_json JsonNumber(float value) {
 }
 
 std::string JsonLine(const nlohmann::ordered_json& document) {
-  return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  return JsonText(document) + "\n";
 }
 
 }  // namespace velk

@@ -1,6 +1,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "core/EchoText.h"
+#include "core/JsonText.h"
 #include "noise/Results.h"
 
 namespace velk::noise {
@@ -42,7 +44,9 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
   Json j;
   j["schema"] = "velk47120-noise/2";
   j["program_version"] = programVersion;
+  // The name as it is (bytes that are not UTF-8 come out as U+FFFD) and escaped, which keeps them.
   j["source"] = {{"file", a.file},
+                 {"file_echo", Escaped(a.file)},
                  {"layout", LayoutName(a.layout)},
                  {"run", a.run},
                  {"runs", a.runs},
@@ -144,7 +148,7 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
                                    {"decided_by", DeciderText(v.by)},
                                    {"end", Number(v.end)}};
   j["verdict"] = verdict;
-  return j.dump(2) + "\n";
+  return JsonText(j, 2) + "\n";
 }
 
 }  // namespace velk::noise

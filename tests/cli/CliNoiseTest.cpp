@@ -78,6 +78,72 @@ TEST(CliNoise, ALogIsAnalysedWithoutAFrameAndNamesItsSubsampling) {
   EXPECT_NE(rig.err.str().find("is a folder; nothing was saved"), std::string::npos);
 }
 
+// An acquisition of a still gyro, 8 s of it: enough for N, with K only as an upper limit.
+std::string StillAcquisition(const std::string& comment) {
+  std::string text = "# " + comment +
+                     ", range 320 Dgr/S, sample period 3.91 mS, averaging 2 (4 taps), "
+                     "Smpl_Prd=0x01, Sens_Avg=0x0402, model 47120\n"
+                     "sample,elapsed (s),Gyro (Dgr/S),Gyro code,Temp (dgrC)\n";
+  uint32_t seed = 7;
+  for (int i = 1; i <= 2048; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const int code = static_cast<int>(seed >> 24) % 9 - 4;
+    char row[80];
+    std::snprintf(row, sizeof row, "%d,%.6f,%.7g,%d,25.1\n", i, i * 0.003906, code * 0.07327526,
+                  code);
+    text += row;
+  }
+  return text;
+}
+
+// Bytes a Latin-1 bench PC writes, or a name from another system, reach the JSON as U+FFFD
+// (the command used to abort), and the name's escaped form keeps every byte.
+TEST(CliNoise, NamesAndCommentsThatAreNotUtf8AreReplacedNotFatal) {
+  CliRig rig;
+  const struct {
+    const char* name;
+    std::string comment, file, commentShown, fileShown, fileEcho;
+  } rows[] = {
+      {"latin-1 comment",
+       "VELK47120 Pr\xFC"
+       "fstand",
+       "still.csv",
+       "VELK47120 Pr\uFFFD"
+       "fstand",
+       "still.csv", "still.csv"},
+      {"latin-1 name", "VELK47120", "caf\xE9.csv", "VELK47120", "caf\uFFFD.csv", "caf\\xE9.csv"},
+      {"line break and 0xFF", "VELK47120", "run\n\xFF.csv", "VELK47120", "run\n\uFFFD.csv",
+       "run\\n\\xFF.csv"},
+  };
+  for (const auto& row : rows) {
+    const auto file = rig.dir / row.file;
+    std::ofstream(file, std::ios::binary) << StillAcquisition(row.comment);
+    ASSERT_EQ(
+        rig.Run({"noise", file.string(), "--json", "--kalibr", (rig.dir / "k.yaml").string()}), 0)
+        << row.name << ": " << rig.err.str();
+    const auto j = nlohmann::json::parse(rig.out.str());
+    const auto& source = j["source"];
+    EXPECT_EQ(source["comment"].get<std::string>().substr(0, row.commentShown.size()),
+              row.commentShown)
+        << row.name;
+    EXPECT_EQ(source["file"], (rig.dir / row.fileShown).string()) << row.name;
+    EXPECT_EQ(source["file_echo"], rig.dir.Path().string() + "/" + row.fileEcho) << row.name;
+
+    // The YAML: four lines whatever the name, and K, which only has an upper limit, written as
+    // that limit in SI, marked so, never as 0.
+    const std::vector<std::string> yaml = Lines(ReadText(rig.dir / "k.yaml"));
+    ASSERT_EQ(yaml.size(), 4u) << row.name;
+    EXPECT_NE(yaml[0].find(row.fileEcho + "; two-sided"), std::string::npos) << yaml[0];
+    const auto& k = j["terms"]["rrw"];
+    ASSERT_TRUE(k["upper_limit"].is_number()) << row.name;
+    const double si = k["upper_limit"].get<double>() / 216000 * M_PI / 180;
+    EXPECT_NEAR(std::stod(yaml[2].substr(yaml[2].find(':') + 1)), si, si * 1e-8);
+    EXPECT_NE(yaml[2].find("# rad/s^2/sqrt(Hz), an upper limit, not a measured value"),
+              std::string::npos)
+        << yaml[2];
+  }
+}
+
 TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
   CliRig rig;
   const std::string missing = (rig.dir / "none.csv").string();

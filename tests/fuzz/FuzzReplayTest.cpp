@@ -26,7 +26,8 @@ TEST(FuzzReplay, EachCorpusKeepsItsProperties) {
                                   {"usb_card", velk_fuzz_usb_card},
                                   {"setup_text", velk_fuzz_setup_text},
                                   {"cli_args", velk_fuzz_cli_args},
-                                  {"noise_reader", velk_fuzz_noise_reader}}) {
+                                  {"noise_reader", velk_fuzz_noise_reader},
+                                  {"noise_json", velk_fuzz_noise_json}}) {
     const fs::path folder = fs::path(VELK_SOURCE_DIR) / "fuzz" / "corpus" / name;
     std::set<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder))

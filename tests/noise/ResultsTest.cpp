@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "noise/Results.h"
+
+namespace velk::noise {
+namespace {
+
+// The window saves this same text: it must never throw on bytes that are not UTF-8.
+TEST(ResultJson, ReplacesBytesThatAreNotUtf8AndKeepsTheNameEscaped) {
+  Analysis a;
+  a.file =
+      "/lab/Pr\xFC"
+      "fstand\n\xFF.csv";
+  a.comment = "VELK47120 caf\xE9";
+  const auto j = nlohmann::json::parse(ResultJson(a, "1.0"));
+  EXPECT_EQ(j["source"]["file"],
+            "/lab/Pr\uFFFD"
+            "fstand\n\uFFFD.csv");
+  EXPECT_EQ(j["source"]["file_echo"],
+            "/lab/Pr\\xFC"
+            "fstand\\n\\xFF.csv");
+  EXPECT_EQ(j["source"]["comment"], "VELK47120 caf\uFFFD");
+}
+
+TEST(KalibrYaml, WritesAnUpperLimitAsSuchAndNeverAZeroForIt) {
+  constexpr double kRadian = 3.14159265358979323846 / 180;
+  const struct {
+    const char* name;
+    bool allowed;
+    std::optional<double> value, upperLimit, siValue;
+    std::string line;
+  } rows[] = {
+      {"measured", true, 40.0, std::nullopt, 40.0 / 216000 * kRadian,
+       "gyroscope_random_walk: 3.23209121e-06   # rad/s^2/sqrt(Hz)"},
+      {"upper limit only", true, std::nullopt, 1560.0, std::nullopt,
+       "gyroscope_random_walk: 0.000126051557   # rad/s^2/sqrt(Hz), an upper limit, not a "
+       "measured value"},
+      {"fitted 0 under an upper limit", true, 0.0, 1560.0, 0.0,
+       "gyroscope_random_walk: 0.000126051557   # rad/s^2/sqrt(Hz), an upper limit, not a "
+       "measured value"},
+      {"fitted 0, nothing else", true, 0.0, std::nullopt, 0.0,
+       "gyroscope_random_walk: null   # rad/s^2/sqrt(Hz): not measured, and the record gives no "
+       "upper limit"},
+      {"not fitted", false, std::nullopt, std::nullopt, std::nullopt,
+       "gyroscope_random_walk: null   # rad/s^2/sqrt(Hz): not fitted (--terms leaves it out)"},
+  };
+  for (const auto& row : rows) {
+    Analysis a;
+    a.file = "run\r\nB\x85.csv";
+    a.tau0 = 0.01;
+    TermReport& k = a.terms[kK];
+    k.allowed = row.allowed;
+    k.value = row.value;
+    k.upperLimit = row.upperLimit;
+    k.siValue = row.siValue;
+    const std::string yaml = KalibrYaml(a);
+    EXPECT_EQ(yaml.rfind("# gyro noise of run\\r\\nB\\x85.csv; two-sided", 0), 0u) << yaml;
+    EXPECT_NE(yaml.find("\n" + row.line + "\n"), std::string::npos) << row.name << "\n" << yaml;
+    EXPECT_NE(yaml.find("\nupdate_rate: 100   # Hz\n"), std::string::npos) << yaml;
+  }
+}
+
+}  // namespace
+}  // namespace velk::noise
