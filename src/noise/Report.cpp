@@ -193,26 +193,20 @@ std::string KalibrYaml(const Analysis& a) {
     return std::string(text);
   };
   // A term the record could not show is written as its upper limit, never as 0: a filter
-  // told the gyro has no such noise trusts it too much. `siPerShown` converts from the
-  // shown unit as Analysis makes siValue from the fit's deg/s units.
-  const auto density = [&](const TermReport& t, double siPerShown, std::string_view unit) {
+  // told the gyro has no such noise trusts it too much.
+  const auto density = [&](const TermReport& t, std::string_view unit) {
     const std::string u(unit);
-    if (!t.upperLimit && t.value && *t.value > 0 && t.siValue && *t.siValue > 0 &&
-        std::isfinite(*t.siValue))
-      return num(*t.siValue) + "   # " + u;
-    const double upper = t.upperLimit ? *t.upperLimit * siPerShown : 0.0;
-    if (upper > 0 && std::isfinite(upper))
-      return num(upper) + "   # " + u + ", an upper limit, not a measured value";
+    if (t.detected && t.siValue) return num(*t.siValue) + "   # " + u;
+    if (t.siUpperLimit)
+      return num(*t.siUpperLimit) + "   # " + u + ", an upper limit, not a measured value";
     if (!t.allowed) return "null   # " + u + ": not fitted (--terms leaves it out)";
     return "null   # " + u + ": not measured, and the record gives no upper limit";
   };
   // Escaped: a line break or a byte that is not UTF-8 in the name cannot end the comment.
   std::string yaml =
       "# gyro noise of " + Escaped(a.file) + "; " + std::string(kDensityConvention) + "\n";
-  yaml += "gyroscope_noise_density: " +
-          density(a.terms[kN], Radians(1.0) / kArwToDegPerRootHour, "rad/s/sqrt(Hz)") + "\n";
-  yaml += "gyroscope_random_walk: " +
-          density(a.terms[kK], Radians(1.0) / kRrwToDegPerHourRootHour, "rad/s^2/sqrt(Hz)") + "\n";
+  yaml += "gyroscope_noise_density: " + density(a.terms[kN], "rad/s/sqrt(Hz)") + "\n";
+  yaml += "gyroscope_random_walk: " + density(a.terms[kK], "rad/s^2/sqrt(Hz)") + "\n";
   yaml +=
       "update_rate: " + (a.tau0 > 0 && std::isfinite(1.0 / a.tau0) ? num(1.0 / a.tau0) : "null") +
       "   # Hz\n";
