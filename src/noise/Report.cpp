@@ -92,7 +92,7 @@ std::string_view UnitOf(std::string_view key) {
 
 std::string ReportText(const Analysis& a) {
   std::string r;
-  r += "Source     " + (a.file == "-" ? std::string("standard input") : a.file) + " (" +
+  r += "Source     " + (a.file == "-" ? std::string("standard input") : Escaped(a.file)) + " (" +
        std::string(LayoutText(a.layout)) + ", run " + std::to_string(a.run) + " of " +
        std::to_string(a.runs) + ")\n";
   if (a.chip) {
@@ -117,8 +117,14 @@ std::string ReportText(const Analysis& a) {
        ", profile likelihood of the generalised fit; a term is detected when dropping it raises "
        "chi-square by over 5.41\n";
 
-  r += "\nNoise terms (fitted from tau " + Sig(a.tauMin) + " s, " + std::to_string(a.rounds) +
-       (a.rounds == 1 ? " round" : " rounds") + (a.converged ? ")\n" : ", not settled)\n");
+  r += "\nNoise terms (fitted from tau " + Sig(a.tauMin) + " s";
+  if (a.fittedPoints > 0) {
+    r += ", " + std::to_string(a.fittedPoints) + " points, " + std::to_string(a.rounds);
+    r += a.rounds == 1 ? " round" : " rounds";
+    r += a.converged ? ")\n" : ", not settled)\n";
+  } else {
+    r += ": no point to fit)\n";
+  }
   if (a.notEstimated) {
     r += "  Not estimated: " + *a.notEstimated;
     if (a.neededDurationS)
