@@ -10,8 +10,8 @@
 #include "cli/Setup.h"
 #include "core/EchoText.h"
 #include "core/SafeSave.h"
-#include "noise/Reader.h"
 #include "noise/Results.h"
+#include "noise/read/Reader.h"
 
 #ifndef VELK_VERSION
 #define VELK_VERSION "unknown"

@@ -13,9 +13,9 @@
 #include "core/AppendLog.h"
 #include "core/EchoText.h"
 #include "core/NumberText.h"
-#include "noise/RecordBuilder.h"
-#include "noise/RunHeader.h"
 #include "noise/SampleNumbering.h"
+#include "noise/read/RecordBuilder.h"
+#include "noise/read/RunHeader.h"
 #include "registers/Session.h"
 
 namespace velk {

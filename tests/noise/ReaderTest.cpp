@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/GyroRange.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 #include "support/TempDir.h"
 
 namespace velk::noise {

@@ -1,4 +1,4 @@
-#include "noise/RecordBuilder.h"
+#include "noise/read/RecordBuilder.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "noise/LineFeed.h"
-#include "noise/RecordBuilder.h"
-#include "noise/RowFields.h"
-#include "noise/RunHeader.h"
+#include "noise/read/LineFeed.h"
+#include "noise/read/RecordBuilder.h"
+#include "noise/read/RowFields.h"
+#include "noise/read/RunHeader.h"
 
 namespace velk::noise {
 
@@ -292,17 +292,20 @@ std::optional<std::string> OptionsError(const ReadOptions& options) {
 
 ReadResult ReadRecordText(std::string_view text, const std::string& name,
                           const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
+  if (std::optional<std::string> error = OptionsError(options))
+    return {std::nullopt, *error, std::nullopt};
   LineFeed feed(text);
   return FileReader(feed, name, name == "-" ? "standard input" : name, options, text.size()).Read();
 }
 
 ReadResult ReadRecord(const std::string& file, const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
+  if (std::optional<std::string> error = OptionsError(options))
+    return {std::nullopt, *error, std::nullopt};
   const bool standardInput = file == "-";
   const std::string shown = standardInput ? "standard input" : file;
   const int fd = standardInput ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
+  if (fd < 0)
+    return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
   struct stat info {};
   uint64_t size = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {

@@ -1,4 +1,4 @@
-#include "noise/LineFeed.h"
+#include "noise/read/LineFeed.h"
 
 #include <unistd.h>
 
