@@ -61,7 +61,7 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
     j["chip"] = nullptr;
   }
   j["sampling"] = {{"tau0_s", Number(a.tau0)},
-                   {"tau0_source", a.tau0Source},
+                   {"tau0_source", Tau0SourceText(a.tau0Source)},
                    {"samples", a.samples},
                    {"duration_s", Number(a.durationS)},
                    {"segments", a.segments},

@@ -111,7 +111,7 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_NEAR(r.chip->windowS, 4 * 0.003906, 1e-12);
          EXPECT_EQ(r.chip->rangeDps, 320.0);
          EXPECT_NEAR(r.tau0, 0.1, 1e-12);
-         EXPECT_EQ(r.tau0Source, "elapsed");
+         EXPECT_EQ(r.tau0Source, Tau0Source::Elapsed);
          EXPECT_NEAR(r.durationS, 0.7, 1e-12);
        }},
       {"the first of two runs", LogRun({1, 2, 3}) + LogRun(kCodes), Options(1),
@@ -127,7 +127,7 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0, 3}));
          EXPECT_EQ(r.lost, 2);
          EXPECT_NEAR(r.tau0, 0.003906, 1e-12);
-         EXPECT_EQ(r.tau0Source, "sample period");
+         EXPECT_EQ(r.tau0Source, Tau0Source::SamplePeriod);
          EXPECT_NEAR(r.durationS, 7 * 0.003906, 1e-12);
          EXPECT_NEAR(*r.stats.meanTemp, 25.2, 1e-9);
        }},
@@ -196,7 +196,7 @@ TEST(Reader, ReadsEachLayout) {
       {"--tau0 and --skip over a log", LogRun(kCodes), Options({}, 0.2, 0.25),
        [](const Record& r) {
          EXPECT_EQ(r.samples, std::vector<double>(kCodes.begin() + 3, kCodes.end()));
-         EXPECT_EQ(r.tau0Source, "--tau0");
+         EXPECT_EQ(r.tau0Source, Tau0Source::Given);
          ASSERT_EQ(r.notes.size(), 1u);
          EXPECT_EQ(r.notes[0],
                    "--tau0 0.2 s overrides the elapsed column, whose mean step is 0.1 s");
