@@ -58,7 +58,10 @@ std::string TermLine(const TermReport& t) {
   }
   line += Padded(Sig(t.value) + " " + std::string(t.unit), 22);
   if (t.lo && t.hi) line += Padded(Sig(t.lo) + " to " + Sig(t.hi), 24);
-  line += "(" + Sig(t.siValue) + " " + std::string(t.siUnit) + ", EDF " + Sig(t.edf, 3) + ")";
+  // Not "(" + Sig(...): g++ 12 at -O3 takes a literal prepended to a temporary string for an
+  // overlapping copy (-Wrestrict).
+  line += "(";
+  line += Sig(t.siValue) + " " + std::string(t.siUnit) + ", EDF " + Sig(t.edf, 3) + ")";
   return line;
 }
 
