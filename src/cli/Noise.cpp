@@ -1,14 +1,15 @@
 #include "cli/Noise.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "cli/Cli.h"
 #include "cli/Options.h"
 #include "cli/Plan.h"
 #include "cli/Setup.h"
 #include "core/EchoText.h"
+#include "core/NumberText.h"
 #include "core/SafeSave.h"
 #include "noise/Results.h"
 #include "noise/read/Reader.h"
@@ -36,21 +37,19 @@ constexpr NoiseOption kNoiseOptions[] = {
     {"--table", true},     {"--kalibr", true},
 };
 
+// The whole value as a number; core limits one beyond a double's range to it, which is no
+// number the user meant.
 std::optional<double> Number(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || p != end || !std::isfinite(value)) return std::nullopt;
+  const std::optional<double> value = ExactNumber(text);
+  if (!value || std::abs(*value) >= std::numeric_limits<double>::max()) return std::nullopt;
   return value;
 }
 
 std::optional<int> Whole(const std::string& text, int lowest, int highest) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || p != end || value < lowest || value > highest)
+  const std::optional<double> value = ExactNumber(text);
+  if (!value || *value != std::floor(*value) || *value < lowest || *value > highest)
     return std::nullopt;
-  return value;
+  return static_cast<int>(*value);
 }
 
 std::string Not(const std::string& value) {
