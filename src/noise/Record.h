@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -85,11 +86,16 @@ struct Record {
   std::vector<std::string> notes;  // one sentence each: a partial last line, an overridden tau0
 };
 
+// The largest --tau0 or --skip the reader takes, in seconds.
+inline constexpr double kLargestReadSeconds = 1e12;
+
 // How the reader is asked to read.
 struct ReadOptions {
   std::optional<int> run;      // 1-based; the last run when absent
   std::optional<double> tau0;  // seconds; overrides the time column, required for the datalog
   double skipS = 0.0;          // drop the first S seconds
+  // Set (non-zero) by a signal handler: a read waiting on a pipe gives up.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 // A record, or the reason there is none (the message the tool prints, exit status 1).

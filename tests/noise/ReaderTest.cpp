@@ -89,6 +89,8 @@ TEST(Reader, ReadsEachLayout) {
   std::string flagged = kComment + kWords + "\n" + kLogHeader + LogRow(0.1, 3) +
                         LogRow(0.2, 5, 1, 0x100) + LogRow(0.3, 4, 1, 0x10) + LogRow(0.4, 4) +
                         LogRow(0.5, 8191) + LogRow(0.6, 2, 1, 0) + LogRow(0.7, 6);
+  const std::string full = LogRun({1, 2, 3});
+  const std::string cutShort = full.substr(0, full.rfind(",0,25.1453"));  // 4 fields of the last
   std::string crlf = "\xEF\xBB\xBF" + LogRun(kCodes);
   for (size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
     crlf.insert(at, "\r");
@@ -117,6 +119,14 @@ TEST(Reader, ReadsEachLayout) {
       {"the first of two runs", LogRun({1, 2, 3}) + LogRun(kCodes), Options(1),
        [](const Record& r) {
          EXPECT_EQ(r.samples, (std::vector<double>{1, 2, 3}));
+       }},
+      {"a run cut short mid-row, another after it", cutShort + "\n" + LogRun(kCodes), Options(1),
+       [](const Record& r) {
+         EXPECT_EQ(r.samples, (std::vector<double>{1, 2}));
+         EXPECT_EQ(r.runs, 2);
+         ASSERT_EQ(r.notes.size(), 1u);
+         EXPECT_EQ(r.notes[0],
+                   "line 5, the run's last, holds 4 of 10 fields: left out as incomplete");
        }},
       {"an acquisition's gap",
        gappy,
