@@ -75,6 +75,7 @@ constexpr std::string_view kNoiseHelp =
     "  --json              the results as JSON (schema velk47120-noise/1)\n"
     "  --table F.csv       save the table of taus\n"
     "  --kalibr F.yaml     save the gyro's noise density, random walk and update rate\n"
+    "For --table or --kalibr, - is standard output; the report then goes to standard error.\n"
     "With limits the verdict takes the 95 % intervals: pass when the upper end is within the\n"
     "limit, fail when the lower end is beyond it, else inconclusive; exit status 5 for fail and\n"
     "6 for inconclusive.\n";
