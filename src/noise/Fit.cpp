@@ -97,40 +97,51 @@ Column ForwardSolve(const std::vector<std::vector<long double>>& l, Column b) {
   return b;
 }
 
+// The types' shares of model c at tau; white rate noise alone where the model is empty.
+std::array<double, kTermCount> Shares(const Squares* c, double tau) {
+  std::array<double, kTermCount> share{};
+  const double model = c ? Model(*c, tau) : 0.0;
+  if (!(model > 0.0)) {
+    share[kN] = 1.0;
+    return share;
+  }
+  for (int t = 0; t < kTermCount; ++t) share[t] = (*c)[t] * TermShape(Term(t), tau) / model;
+  return share;
+}
+
+// R between two points: the noise types' octave correlations mixed by the square roots of the
+// types' shares at the two points, which keeps R a correlation matrix.
+double Correlation(const FitPoint& a, const FitPoint& b, const Squares* c,
+                   const FitOptions& options) {
+  if (options.longestSegment <= 0) return 0.0;
+  const auto sa = Shares(c, a.tau), sb = Shares(c, b.tau);
+  double r = 0.0;
+  for (int t = 0; t < kTermCount; ++t) {
+    const double w = std::sqrt(sa[t] * sb[t]);
+    if (w > 0.0)
+      r += w * OctaveCorrelation(kTermAlpha[t], std::min(a.m, b.m), std::max(a.m, b.m),
+                                 options.longestSegment, options.overlapping);
+  }
+  return r;
+}
+
 // The covariance D R D of the points under model c (nullptr: none yet, white noise weighed by
-// the measured variances). R mixes the noise types' octave correlations by the square roots of
-// the types' shares at the two points, which keeps it a correlation matrix.
+// the measured variances).
 Whitened Whiten(const std::vector<FitPoint>& points, const Squares* c, const FitOptions& options) {
   const size_t n = points.size();
   std::vector<double> d(n);
-  std::vector<std::array<double, kTermCount>> share(n);
   for (size_t i = 0; i < n; ++i) {
     const double tau = points[i].tau;
     const double model = c ? Model(*c, tau) : 0.0;
-    share[i] = {};
-    if (model > 0.0) {
-      for (int t = 0; t < kTermCount; ++t) share[i][t] = (*c)[t] * TermShape(Term(t), tau) / model;
-    } else {
-      share[i][kN] = 1.0;
-    }
     const double m = model > 0.0 ? model : points[i].variance;
     d[i] = std::sqrt(2.0 / Nu(points[i], model > 0.0 ? Dominant(*c, tau) : kN)) * m;
   }
   std::vector<std::vector<long double>> s(n, std::vector<long double>(n, 0.0L));
   for (size_t i = 0; i < n; ++i) {
     s[i][i] = static_cast<long double>(d[i]) * d[i];
-    if (options.longestSegment <= 0) continue;
-    for (size_t j = 0; j < i; ++j) {
-      double r = 0.0;
-      for (int t = 0; t < kTermCount; ++t) {
-        const double w = std::sqrt(share[i][t] * share[j][t]);
-        if (w > 0.0)
-          r += w * OctaveCorrelation(kTermAlpha[t], std::min(points[i].m, points[j].m),
-                                     std::max(points[i].m, points[j].m), options.longestSegment,
-                                     options.overlapping);
-      }
-      s[i][j] = s[j][i] = static_cast<long double>(r) * d[i] * d[j];
-    }
+    for (size_t j = 0; j < i; ++j)
+      s[i][j] = s[j][i] =
+          static_cast<long double>(Correlation(points[i], points[j], c, options)) * d[i] * d[j];
   }
   auto l = s;
   if (!Cholesky(l)) {  // rounding in a table's entries: weigh each point alone instead
@@ -249,8 +260,9 @@ struct Settled {
 Settled Reweighted(const std::vector<FitPoint>& points, Mask terms, const FitOptions& options) {
   Settled out;
   bool have = false;
+  Squares weighed{};  // the model the next round's covariance is made from
   for (int round = 1; round <= std::max(options.maxRounds, 1); ++round) {
-    const Squares c = Nnls(Whiten(points, have ? &out.c : nullptr, options), terms).c;
+    const Squares c = Nnls(Whiten(points, have ? &weighed : nullptr, options), terms).c;
     out.rounds = round;
     if (have) {
       bool still = true;
@@ -258,6 +270,10 @@ Settled Reweighted(const std::vector<FitPoint>& points, Mask terms, const FitOpt
         if (std::abs(c[j] - out.c[j]) > options.tolerance * std::max(c[j], out.c[j])) still = false;
       out.converged = still;
     }
+    // From the third round on, the covariance comes halfway from the last model: a fit whose
+    // terms trade places between rounds (a floor or a walk) settles instead of swinging.
+    const double step = round >= 3 ? 0.5 : 1.0;
+    for (int j = 0; j < kTermCount; ++j) weighed[j] += step * (c[j] - weighed[j]);
     out.c = c;
     have = std::any_of(c.begin(), c.end(), [](double v) { return v > 0.0; });
     if (out.converged) break;
@@ -265,28 +281,14 @@ Settled Reweighted(const std::vector<FitPoint>& points, Mask terms, const FitOpt
   return out;
 }
 
-// The chi-square with term t held at v (squared units) and the other terms of `terms` free.
-long double Profile(const Whitened& w, Mask terms, int t, double v) {
-  return Nnls(w, terms & ~(1u << t), t, v).chi2;
-}
-
-// The v >= start (or <= start, going down) where the profile rises `rise` above `base`.
-double ProfileRoot(const Whitened& w, Mask terms, int t, double start, long double base,
-                   double rise, bool up) {
-  const auto above = [&](double v) { return Profile(w, terms, t, v) - base > rise; };
+// The v >= start (or <= start, going down) where `rise(v)` passes `level`; `scale` is where an
+// upward search starts when start is 0.
+template <typename Rise>
+double ProfileRoot(const Rise& rise, double start, double scale, double level, bool up) {
+  const auto above = [&](double v) { return rise(v) > level; };
   double inner = start, outer;
   if (up) {
-    // A scale to start from: the largest value no single whitened point would refuse.
-    outer = start > 0.0 ? 2.0 * start : 0.0;
-    if (outer == 0.0) {
-      long double yy = 0.0L, gg = 0.0L;
-      for (size_t i = 0; i < w.y.size(); ++i) {
-        yy += w.y[i] * w.y[i];
-        gg += w.g[t][i] * w.g[t][i];
-      }
-      outer = gg > 0.0L ? static_cast<double>(std::sqrt(yy / gg)) : 1.0;
-      if (!(outer > 0.0)) outer = 1.0;
-    }
+    outer = start > 0.0 ? 2.0 * start : (scale > 0.0 && std::isfinite(scale) ? scale : 1.0);
     for (int i = 0; i < 400 && !above(outer); ++i) {
       inner = outer;
       outer *= 2.0;
@@ -295,13 +297,123 @@ double ProfileRoot(const Whitened& w, Mask terms, int t, double start, long doub
     outer = 0.0;
     if (!above(outer)) return 0.0;
   }
-  for (int i = 0; i < 100; ++i) {
+  // To a part in 10^6 of the coefficient squared: far below any interval's own uncertainty.
+  for (int i = 0; i < 100 && std::abs(outer - inner) > 1e-6 * std::max(inner, outer); ++i) {
     const double mid = 0.5 * (inner + outer);
-    if (mid == inner || mid == outer) break;
     (above(mid) ? outer : inner) = mid;
   }
   return 0.5 * (inner + outer);
 }
+
+// The largest value no whitened point would refuse the term alone: where upward searches start.
+double Scale(const Whitened& w, int t) {
+  long double yy = 0.0L, gg = 0.0L;
+  for (size_t i = 0; i < w.y.size(); ++i) {
+    yy += w.y[i] * w.y[i];
+    gg += w.g[t][i] * w.g[t][i];
+  }
+  return gg > 0.0L ? static_cast<double>(std::sqrt(yy / gg)) : 1.0;
+}
+
+// Intervals and limits are read in Wilson and Hilferty's cube-root scale: (s^2/M)^(1/3) of a
+// variance with nu degrees of freedom is close to normal, mean 1 - 2/(9 nu), variance 2/(9 nu),
+// even for a few degrees of freedom, where the variance itself is skewed and the linear fit's
+// profile would end too soon on the high side. The correlations between octaves carry over.
+class CubeRoot {
+ public:
+  CubeRoot(const std::vector<FitPoint>& points, const Squares& c, const FitOptions& options)
+      : points_(points) {
+    const size_t n = points.size();
+    for (const FitPoint& point : points) {
+      const double nu = Nu(point, Dominant(c, point.tau));
+      mean_.push_back(1.0 - 2.0 / (9.0 * nu));
+      sd_.push_back(std::sqrt(2.0 / (9.0 * nu)));
+    }
+    // The same correlations the fit used.
+    std::vector<std::vector<long double>> r(n, std::vector<long double>(n, 0.0L));
+    for (size_t i = 0; i < n; ++i) {
+      r[i][i] = 1.0L;
+      for (size_t j = 0; j < i; ++j)
+        r[i][j] = r[j][i] = Correlation(points[i], points[j], &c, options);
+    }
+    l_ = r;
+    if (!Cholesky(l_)) {
+      l_.assign(n, std::vector<long double>(n, 0.0L));
+      for (size_t i = 0; i < n; ++i) l_[i][i] = 1.0L;
+    }
+  }
+
+  // Whitened standard scores of the points under model c; empty where the model is not > 0.
+  std::optional<Column> Scores(const Squares& c) const {
+    Column e(points_.size());
+    for (size_t i = 0; i < points_.size(); ++i) {
+      const double m = Model(c, points_[i].tau);
+      if (!(m > 0.0)) return std::nullopt;
+      e[i] = (std::cbrt(points_[i].variance / m) - mean_[i]) / sd_[i];
+    }
+    return ForwardSolve(l_, std::move(e));
+  }
+
+  long double Q(const Squares& c) const {
+    const std::optional<Column> e = Scores(c);
+    if (!e) return HUGE_VALL;
+    long double q = 0.0L;
+    for (long double v : *e) q += v * v;
+    return q;
+  }
+
+  // The least Q over the terms of `free` (>= 0) with term `fixed` held at `value`, by
+  // Gauss-Newton steps from `start`, each cut back until Q falls.
+  Squares Minimize(Squares c, Mask free, int fixed = -1, double value = 0.0) const {
+    if (fixed >= 0) c[fixed] = value;
+    for (int t = 0; t < kTermCount; ++t)
+      if (!Has(free, t) && t != fixed) c[t] = 0.0;
+    long double q = Q(c);
+    for (int iteration = 0; iteration < 40; ++iteration) {
+      const std::optional<Column> e = Scores(c);
+      if (!e) break;
+      std::vector<int> terms;
+      std::vector<Column> columns;
+      for (int t = 0; t < kTermCount; ++t) {
+        if (!Has(free, t) || t == fixed) continue;
+        Column d(points_.size());
+        for (size_t i = 0; i < points_.size(); ++i) {
+          const double m = Model(c, points_[i].tau);
+          d[i] = -std::cbrt(points_[i].variance / m) / (3.0 * m) *
+                 TermShape(Term(t), points_[i].tau) / sd_[i];
+        }
+        terms.push_back(t);
+        columns.push_back(ForwardSolve(l_, std::move(d)));
+      }
+      if (terms.empty()) break;
+      Column minus(e->size());
+      for (size_t i = 0; i < e->size(); ++i) minus[i] = -(*e)[i];
+      std::vector<long double> step;
+      long double residual;
+      if (!LeastSquares(columns, minus, step, residual)) break;
+      bool better = false;
+      for (double f = 1.0; f > 1e-6; f *= 0.5) {
+        Squares next = c;
+        for (size_t k = 0; k < terms.size(); ++k)
+          next[terms[k]] = std::max(0.0, c[terms[k]] + f * static_cast<double>(step[k]));
+        const long double qn = Q(next);
+        if (qn < q) {
+          better = q - qn > 1e-12L * (1.0L + q);
+          c = next;
+          q = qn;
+          break;
+        }
+      }
+      if (!better) break;
+    }
+    return c;
+  }
+
+ private:
+  const std::vector<FitPoint>& points_;
+  std::vector<double> mean_, sd_;
+  std::vector<std::vector<long double>> l_;
+};
 
 double RiseAt(double p) {
   return boost::math::quantile(boost::math::chi_squared(1.0), p);
@@ -338,27 +450,37 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
   long double chi2 = 0.0L;
   std::array<double, kTermCount> rise{};
   if (!fitted.empty()) {
-    // Drop the weakest term while one is not detected, and fit again without it.
+    // Drop the weakest term while one is not detected; then let the strongest dropped one back
+    // in when the model left without it shows it after all, and drop again. Every set the
+    // search stops at has each of its terms detected.
+    std::vector<Mask> settled;
     for (;;) {
-      fit = Reweighted(fitted, kept, options);
-      w = Whiten(fitted, &fit.c, options);
-      chi2 = Nnls(w, kept).chi2;
-      int weakest = -1;
+      for (;;) {
+        fit = Reweighted(fitted, kept, options);
+        w = Whiten(fitted, kept ? &fit.c : nullptr, options);
+        chi2 = Nnls(w, kept).chi2;
+        int weakest = -1;
+        for (int t = 0; t < kTermCount; ++t) {
+          if (!Has(kept, t)) continue;
+          rise[t] =
+              fit.c[t] > 0.0 ? static_cast<double>(Nnls(w, kept & ~(1u << t)).chi2 - chi2) : 0.0;
+          if (weakest < 0 || rise[t] < rise[weakest]) weakest = t;
+        }
+        if (weakest < 0 || rise[weakest] > kDetectionRise) break;
+        kept &= ~(1u << weakest);
+      }
+      if (std::find(settled.begin(), settled.end(), kept) != settled.end()) break;
+      settled.push_back(kept);
+      int strongest = -1;
       for (int t = 0; t < kTermCount; ++t) {
-        if (!Has(kept, t)) continue;
-        rise[t] =
-            fit.c[t] > 0.0 ? static_cast<double>(Nnls(w, kept & ~(1u << t)).chi2 - chi2) : 0.0;
-        if (weakest < 0 || rise[t] < rise[weakest]) weakest = t;
+        if (Has(kept, t) || !Has(allowed, t)) continue;
+        rise[t] = static_cast<double>(chi2 - Nnls(w, kept | (1u << t)).chi2);
+        if (strongest < 0 || rise[t] > rise[strongest]) strongest = t;
       }
-      if (weakest < 0 || rise[weakest] > kDetectionRise) break;
-      kept &= ~(1u << weakest);
-      if (kept == 0) {
-        fit = {};
-        w = Whiten(fitted, nullptr, options);
-        chi2 = Nnls(w, 0).chi2;
-        break;
-      }
+      if (strongest < 0 || rise[strongest] <= kDetectionRise) break;
+      kept |= 1u << strongest;
     }
+    if (kept == 0) fit = {};
   }
   result.rounds = fit.rounds;
   result.converged = fit.converged;
@@ -375,6 +497,9 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
   result.reducedChiSquare = dof > 0 ? result.chiSquare / dof : 0.0;
 
   const double riseP = RiseAt(p), rise95 = RiseAt(kVerdictConfidence);
+  const CubeRoot cube(fitted, c, options);
+  const Squares least = cube.Minimize(c, kept);
+  const long double base = cube.Q(least);
   for (int j = 0; j < kTermCount; ++j) {
     TermResult& t = result.terms[j];
     if (!t.allowed) continue;
@@ -385,17 +510,34 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
       t.detected = true;
       t.rise = rise[j];
       t.value = std::sqrt(c[j]);
-      t.lo = std::sqrt(ProfileRoot(w, kept, j, c[j], chi2, riseP, false));
-      t.hi = std::sqrt(ProfileRoot(w, kept, j, c[j], chi2, riseP, true));
-      t.lo95 = std::sqrt(ProfileRoot(w, kept, j, c[j], chi2, rise95, false));
-      t.hi95 = std::sqrt(ProfileRoot(w, kept, j, c[j], chi2, rise95, true));
+      const auto profile = [&](double v) {
+        return static_cast<double>(cube.Q(cube.Minimize(least, kept, j, v)) - base);
+      };
+      // The interval holds the fitted value, which the cube-root scale's least may miss by a
+      // little.
+      const auto end = [&](double level, bool up) {
+        const double v = ProfileRoot(profile, least[j], Scale(w, j), level, up);
+        return std::sqrt(up ? std::max(v, c[j]) : std::min(v, c[j]));
+      };
+      t.lo = end(riseP, false);
+      t.hi = end(riseP, true);
+      t.lo95 = end(rise95, false);
+      t.hi95 = end(rise95, true);
       continue;
     }
-    // Not detected: bounded by the profile of the detected model with this term let back in.
+    // Not detected: bounded by the profile of the detected model with this term let back in,
+    // its covariance made with the term there.
     const Mask with = kept | (1u << j);
-    const Solution best = Nnls(w, with);
-    t.rise = static_cast<double>(chi2 - best.chi2);
-    t.upperLimit = std::sqrt(ProfileRoot(w, with, j, best.c[j], best.chi2, kUpperLimitRise, true));
+    const Settled in = Reweighted(fitted, with, options);
+    const Whitened wi = Whiten(fitted, &in.c, options);
+    t.rise = static_cast<double>(Nnls(wi, kept).chi2 - Nnls(wi, with).chi2);
+    const CubeRoot cubeIn(fitted, in.c, options);
+    const Squares leastIn = cubeIn.Minimize(in.c, with);
+    const long double baseIn = cubeIn.Q(leastIn);
+    const auto profile = [&](double v) {
+      return static_cast<double>(cubeIn.Q(cubeIn.Minimize(leastIn, with, j, v)) - baseIn);
+    };
+    t.upperLimit = std::sqrt(ProfileRoot(profile, leastIn[j], Scale(wi, j), kUpperLimitRise, true));
   }
   return result;
 }

@@ -38,8 +38,8 @@ struct FitPoint {
 struct FitOptions {
   std::array<bool, kTermCount> allowed{true, true, true, true, true};  // the candidates
   double confidence = 0.95;  // p of the intervals of detected terms
-  int maxRounds = 20;
-  double tolerance = 1e-8;  // relative change of every coefficient that ends the re-weighting
+  int maxRounds = 60;
+  double tolerance = 1e-7;  // relative change of every coefficient that ends the re-weighting
   // The longest segment's samples and the estimator, for the correlations between octaves;
   // 0 samples leaves them out (each point weighed alone).
   int64_t longestSegment = 0;
