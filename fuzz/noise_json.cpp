@@ -133,9 +133,9 @@ int velk_fuzz_noise_json(const uint8_t* data, size_t size) {
   velk::noise::ReadResult read = velk::noise::ReadRecordText(file, name, {});
   if (!read.record) return 0;
   velk::noise::AnalysisOptions options;
-  if (flags & 2) options.terms = {true, true, true, true, true};
+  if (flags & 2) options.terms = velk::noise::kTermsAll;
   if (flags & 4) options.estimator = velk::noise::Estimator::NonOverlapping;
-  if (flags & 8) options.limitArw = 0.5;
+  if (flags & 8) options.limits.arw = 0.5;
   const std::string recordComment = read.record->comment;
   const Analysis a = velk::noise::Analyze(*read.record, options);
   VELK_FUZZ_CHECK(a.file == name);

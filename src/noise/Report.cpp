@@ -92,7 +92,7 @@ std::string_view UnitOf(std::string_view key) {
 
 std::string ReportText(const Analysis& a) {
   std::string r;
-  r += "Source     " + (a.file == "-" ? std::string("standard input") : a.file) + " (" +
+  r += "Source     " + (a.file == "-" ? std::string("standard input") : Escaped(a.file)) + " (" +
        std::string(LayoutText(a.layout)) + ", run " + std::to_string(a.run) + " of " +
        std::to_string(a.runs) + ")\n";
   if (a.chip) {
@@ -117,8 +117,14 @@ std::string ReportText(const Analysis& a) {
        ", profile likelihood of the generalised fit; a term is detected when dropping it raises "
        "chi-square by over 5.41\n";
 
-  r += "\nNoise terms (fitted from tau " + Sig(a.tauMin) + " s, " + std::to_string(a.rounds) +
-       (a.rounds == 1 ? " round" : " rounds") + (a.converged ? ")\n" : ", not settled)\n");
+  r += "\nNoise terms (fitted from tau " + Sig(a.tauMin) + " s";
+  if (a.fittedPoints > 0) {
+    r += ", " + std::to_string(a.fittedPoints) + " points, " + std::to_string(a.rounds);
+    r += a.rounds == 1 ? " round" : " rounds";
+    r += a.converged ? ")\n" : ", not settled)\n";
+  } else {
+    r += ": no point to fit)\n";
+  }
   if (a.notEstimated) {
     r += "  Not estimated: " + *a.notEstimated;
     if (a.neededDurationS)
@@ -193,26 +199,20 @@ std::string KalibrYaml(const Analysis& a) {
     return std::string(text);
   };
   // A term the record could not show is written as its upper limit, never as 0: a filter
-  // told the gyro has no such noise trusts it too much. `siPerShown` converts from the
-  // shown unit as Analysis makes siValue from the fit's deg/s units.
-  const auto density = [&](const TermReport& t, double siPerShown, std::string_view unit) {
+  // told the gyro has no such noise trusts it too much.
+  const auto density = [&](const TermReport& t, std::string_view unit) {
     const std::string u(unit);
-    if (!t.upperLimit && t.value && *t.value > 0 && t.siValue && *t.siValue > 0 &&
-        std::isfinite(*t.siValue))
-      return num(*t.siValue) + "   # " + u;
-    const double upper = t.upperLimit ? *t.upperLimit * siPerShown : 0.0;
-    if (upper > 0 && std::isfinite(upper))
-      return num(upper) + "   # " + u + ", an upper limit, not a measured value";
+    if (t.detected && t.siValue) return num(*t.siValue) + "   # " + u;
+    if (t.siUpperLimit)
+      return num(*t.siUpperLimit) + "   # " + u + ", an upper limit, not a measured value";
     if (!t.allowed) return "null   # " + u + ": not fitted (--terms leaves it out)";
     return "null   # " + u + ": not measured, and the record gives no upper limit";
   };
   // Escaped: a line break or a byte that is not UTF-8 in the name cannot end the comment.
   std::string yaml =
       "# gyro noise of " + Escaped(a.file) + "; " + std::string(kDensityConvention) + "\n";
-  yaml += "gyroscope_noise_density: " +
-          density(a.terms[kN], Radians(1.0) / kArwToDegPerRootHour, "rad/s/sqrt(Hz)") + "\n";
-  yaml += "gyroscope_random_walk: " +
-          density(a.terms[kK], Radians(1.0) / kRrwToDegPerHourRootHour, "rad/s^2/sqrt(Hz)") + "\n";
+  yaml += "gyroscope_noise_density: " + density(a.terms[kN], "rad/s/sqrt(Hz)") + "\n";
+  yaml += "gyroscope_random_walk: " + density(a.terms[kK], "rad/s^2/sqrt(Hz)") + "\n";
   yaml +=
       "update_rate: " + (a.tau0 > 0 && std::isfinite(1.0 / a.tau0) ? num(1.0 / a.tau0) : "null") +
       "   # Hz\n";

@@ -30,22 +30,19 @@ TEST(KalibrYaml, WritesAnUpperLimitAsSuchAndNeverAZeroForIt) {
   constexpr double kRadian = 3.14159265358979323846 / 180;
   const struct {
     const char* name;
-    bool allowed;
-    std::optional<double> value, upperLimit, siValue;
+    bool allowed, detected;
+    std::optional<double> siValue, siUpperLimit;
     std::string line;
   } rows[] = {
-      {"measured", true, 40.0, std::nullopt, 40.0 / 216000 * kRadian,
+      {"measured", true, true, 40.0 / 216000 * kRadian, std::nullopt,
        "gyroscope_random_walk: 3.23209121e-06   # rad/s^2/sqrt(Hz)"},
-      {"upper limit only", true, std::nullopt, 1560.0, std::nullopt,
+      {"upper limit only", true, false, std::nullopt, 1560.0 / 216000 * kRadian,
        "gyroscope_random_walk: 0.000126051557   # rad/s^2/sqrt(Hz), an upper limit, not a "
        "measured value"},
-      {"fitted 0 under an upper limit", true, 0.0, 1560.0, 0.0,
-       "gyroscope_random_walk: 0.000126051557   # rad/s^2/sqrt(Hz), an upper limit, not a "
-       "measured value"},
-      {"fitted 0, nothing else", true, 0.0, std::nullopt, 0.0,
+      {"nothing estimated", true, false, std::nullopt, std::nullopt,
        "gyroscope_random_walk: null   # rad/s^2/sqrt(Hz): not measured, and the record gives no "
        "upper limit"},
-      {"not fitted", false, std::nullopt, std::nullopt, std::nullopt,
+      {"not fitted", false, false, std::nullopt, std::nullopt,
        "gyroscope_random_walk: null   # rad/s^2/sqrt(Hz): not fitted (--terms leaves it out)"},
   };
   for (const auto& row : rows) {
@@ -54,9 +51,9 @@ TEST(KalibrYaml, WritesAnUpperLimitAsSuchAndNeverAZeroForIt) {
     a.tau0 = 0.01;
     TermReport& k = a.terms[kK];
     k.allowed = row.allowed;
-    k.value = row.value;
-    k.upperLimit = row.upperLimit;
+    k.detected = row.detected;
     k.siValue = row.siValue;
+    k.siUpperLimit = row.siUpperLimit;
     const std::string yaml = KalibrYaml(a);
     EXPECT_EQ(yaml.rfind("# gyro noise of run\\r\\nB\\x85.csv; two-sided", 0), 0u) << yaml;
     EXPECT_NE(yaml.find("\n" + row.line + "\n"), std::string::npos) << row.name << "\n" << yaml;
