@@ -40,7 +40,7 @@ struct Judged {
   double limit = 0.0;
   Verdict result = Verdict::None;
   Decider by = Decider::NotEstimated;
-  std::optional<double> end;  // the value of the end that decided
+  std::optional<double> end{};  // the value of the end that decided
 };
 
 // Pass when the upper end (of the interval, or the upper limit) is within the limit; fail only
