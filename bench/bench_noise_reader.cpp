@@ -15,7 +15,7 @@
 
 #include "core/GyroRange.h"
 #include "noise/Analysis.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QThreadPool>
 
 #include "WindowRig.h"
-#include "noise/RunHeader.h"
+#include "noise/read/RunHeader.h"
 #include "ui/noise/frmNoise.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzTargets.h"
 #include "noise/Analysis.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 #include "noise/Results.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzTargets.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 
 namespace {
 

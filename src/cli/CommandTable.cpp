@@ -76,6 +76,7 @@ constexpr std::string_view kNoiseHelp =
     "  --json              the results as JSON (schema velk47120-noise/2)\n"
     "  --table F.csv       save the table of taus\n"
     "  --kalibr F.yaml     save the gyro's noise density, random walk and update rate\n"
+    "For --table or --kalibr, - is standard output; the report then goes to standard error.\n"
     "A term is claimed only when the data show it: dropping it must raise the fit's chi-square\n"
     "by over 5.41; a term not detected gets no value, only its 95 % upper limit.\n"
     "With limits the verdict takes the 95 % ends: pass when the upper end (of the interval, or\n"

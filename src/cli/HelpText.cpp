@@ -28,7 +28,9 @@ const char* const kExit =
     "  1  bad usage, or output that could not be written (the message says which)\n"
     "  2  no interface, no hardware or no permission\n"
     "  3  no chip answering (Product reads neither 47120 nor 47121)\n"
-    "  4  a read-back did not match\n";
+    "  4  a read-back did not match\n"
+    "  5  noise: a term is beyond its limit\n"
+    "  6  noise: a term may be beyond its limit; a longer record tells\n";
 
 }  // namespace
 

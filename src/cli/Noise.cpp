@@ -1,17 +1,22 @@
 #include "cli/Noise.h"
 
-#include <charconv>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 
 #include "cli/Cli.h"
 #include "cli/Options.h"
 #include "cli/Plan.h"
 #include "cli/Setup.h"
 #include "core/EchoText.h"
+#include "core/NumberText.h"
 #include "core/SafeSave.h"
-#include "noise/Reader.h"
 #include "noise/Results.h"
+#include "noise/read/Reader.h"
 
 #ifndef VELK_VERSION
 #define VELK_VERSION "unknown"
@@ -36,25 +41,68 @@ constexpr NoiseOption kNoiseOptions[] = {
     {"--table", true},     {"--kalibr", true},
 };
 
+// The whole value as a number; core limits one beyond a double's range to it, which is no
+// number the user meant.
 std::optional<double> Number(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || p != end || !std::isfinite(value)) return std::nullopt;
+  const std::optional<double> value = ExactNumber(text);
+  if (!value || std::abs(*value) >= std::numeric_limits<double>::max()) return std::nullopt;
   return value;
 }
 
 std::optional<int> Whole(const std::string& text, int lowest, int highest) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || p != end || value < lowest || value > highest)
+  const std::optional<double> value = ExactNumber(text);
+  if (!value || *value != std::floor(*value) || *value < lowest || *value > highest)
     return std::nullopt;
-  return value;
+  return static_cast<int>(*value);
 }
 
 std::string Not(const std::string& value) {
   return ", not \"" + Escaped(value) + "\"";
+}
+
+// The reader's own bound, in the words of the options' messages.
+static_assert(noise::kLargestReadSeconds == 1e12);
+constexpr const char* kLargestReadText = "1e12";
+
+std::optional<struct stat> Status(const std::string& file) {
+  struct stat info {};
+  const int got = file == "-" ? ::fstat(STDIN_FILENO, &info) : ::stat(file.c_str(), &info);
+  return got == 0 ? std::optional(info) : std::nullopt;
+}
+
+// Two names of one file: the same device and inode, or, for files not made yet, one path.
+bool SameFile(const std::string& a, const std::string& b) {
+  const std::optional<struct stat> sa = Status(a), sb = Status(b);
+  if (sa && sb) return sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
+  if (sa || sb || a == "-" || b == "-") return false;
+  std::error_code ea, eb;
+  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, ea);
+  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && pa == pb;
+}
+
+// --table or --kalibr on a file the run reads or writes would lose it; "-" is standard output.
+std::string OutputClash(const CliOptions& o, const Plan& plan) {
+  const NoiseRequest& r = o.noise;
+  if (r.table == "-" && r.kalibr == "-")
+    return "--table - and --kalibr - both ask for standard output; name a file for one of them";
+  const auto shown = [](const std::string& file) {
+    return file == "-" ? std::string("standard input") : Escaped(file);
+  };
+  for (const auto& [name, file] : {std::pair{"--table", r.table}, {"--kalibr", r.kalibr}}) {
+    if (!file || *file == "-") continue;
+    const std::string said = std::string(name) + " " + Escaped(*file);
+    if (!plan.operands.empty() && SameFile(*file, plan.operands[0]))
+      return said + " is the record read (" + shown(plan.operands[0]) +
+             "): name another file; nothing was written";
+    if (o.out && SameFile(*file, *o.out))
+      return said + " is the file --out " + Escaped(*o.out) +
+             " takes the samples: name another file; nothing was written";
+  }
+  if (r.table && r.kalibr && *r.table != "-" && SameFile(*r.table, *r.kalibr))
+    return "--table " + Escaped(*r.table) + " and --kalibr " + Escaped(*r.kalibr) +
+           " are one file: name two; nothing was written";
+  return {};
 }
 
 }  // namespace
@@ -75,13 +123,17 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
   };
   if (name == "--run") {
     const auto run = Whole(value, 1, 1000000);
-    if (!run) return "--run takes a run number from 1" + Not(value);
+    if (!run) return "--run takes a run number from 1 to 1000000" + Not(value);
     r.read.run = run;
   } else if (name == "--tau0") {
-    return positive(r.read.tau0, "seconds");
+    const auto v = Number(value);
+    if (!v || *v <= 0 || *v > noise::kLargestReadSeconds)
+      return std::string("--tau0 takes seconds above 0, up to ") + kLargestReadText + Not(value);
+    r.read.tau0 = v;
   } else if (name == "--skip") {
     const auto v = Number(value);
-    if (!v || *v < 0) return "--skip takes seconds from 0" + Not(value);
+    if (!v || *v < 0 || *v > noise::kLargestReadSeconds)
+      return std::string("--skip takes seconds from 0 to ") + kLargestReadText + Not(value);
     r.read.skipS = *v;
   } else if (name == "--non-overlapping") {
     a.estimator = noise::Estimator::NonOverlapping;
@@ -138,7 +190,7 @@ std::string CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& pla
              "FILE";
     if (o.out)
       return "--out saves the samples of an acquisition: it goes with --duration, not FILE";
-    return {};
+    return OutputClash(o, plan);
   }
   if (!o.duration)
     return "noise needs a FILE to read or --duration SECONDS to acquire from the chip (see "
@@ -148,18 +200,24 @@ std::string CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& pla
   if (o.noise.read.run) return "--run picks a run of a FILE; an acquisition is one run";
   if (o.noise.read.tau0)
     return "--tau0 is for a FILE; an acquisition is timed by the chip's sample period";
-  return {};
+  return OutputClash(o, plan);
 }
 
 int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
   const NoiseRequest& request = options.noise;
   const noise::Analysis analysis = noise::Analyze(record, request.analysis);
   record = {};  // the samples are no longer needed
-  context.out << (options.json ? noise::ResultJson(analysis, VELK_VERSION)
-                               : noise::ReportText(analysis))
-              << std::flush;
+  // A file asked for as "-" has standard output to itself; the report moves to stderr.
+  const bool outTaken = request.table == "-" || request.kalibr == "-";
+  (outTaken ? context.err : context.out)
+      << (options.json ? noise::ResultJson(analysis, VELK_VERSION) : noise::ReportText(analysis))
+      << std::flush;
   const auto save = [&](const std::optional<std::string>& file, const std::string& content) {
     if (!file) return true;
+    if (*file == "-") {
+      context.out << content << std::flush;
+      return static_cast<bool>(context.out);
+    }
     const SaveOutcome saved = SaveFileSafely(*file, content);
     if (!saved.Ok()) SaveFailed(context, Escaped(*file), saved);
     return saved.Ok();
@@ -178,7 +236,16 @@ int NoiseReport(const CliOptions& options, noise::Record record, CliContext& con
 }
 
 int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
-  noise::ReadResult read = noise::ReadRecord(plan.operands[0], options.noise.read);
+  noise::ReadOptions how = options.noise.read;
+  how.stop = context.stop;
+  noise::ReadResult read = noise::ReadRecord(plan.operands[0], how);
+  const int signal = context.stop != nullptr ? static_cast<int>(*context.stop) : 0;
+  if (signal != 0) {
+    context.err << "velk47120-cli: stopped while reading "
+                << (plan.operands[0] == "-" ? "standard input" : Escaped(plan.operands[0]))
+                << "; nothing was analysed\n";
+    return 128 + signal;
+  }
   if (!read.record) {
     context.err << "velk47120-cli: " << read.error << "\n";
     return exitcode::kUsage;

@@ -1,6 +1,5 @@
 // noise --duration: every sample of Gyro_Out, told apart by the chip's own new-data flag.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -13,9 +12,9 @@
 #include "core/AppendLog.h"
 #include "core/EchoText.h"
 #include "core/NumberText.h"
-#include "noise/RecordBuilder.h"
-#include "noise/RunHeader.h"
 #include "noise/SampleNumbering.h"
+#include "noise/read/RecordBuilder.h"
+#include "noise/read/RunHeader.h"
 #include "registers/Session.h"
 
 namespace velk {
@@ -35,11 +34,6 @@ constexpr double kSilence = 1.0;
 // The memory reserved up front, in samples; a longer run grows as it goes.
 constexpr size_t kMostReserved = size_t{1} << 22;
 
-void Append(std::string& text, auto value, auto... format) {
-  char digits[40];
-  text.append(digits, std::to_chars(digits, digits + sizeof digits, value, format...).ptr);
-}
-
 bool Stopped(const CliContext& context) {
   return context.stop != nullptr && *context.stop != 0;
 }
@@ -57,8 +51,9 @@ int NoiseAcquire(const CommandCall& call) {
   int32_t smplPrd = 0;
   const std::string comment = LogComment(session, call.chip, smplPrd);
   noise::RunSettings settings;
-  noise::ReadCommentLine(std::string_view(comment).substr(0, comment.size() - 1), settings);
+  settings.comment = comment.substr(2, comment.size() - 3);  // as a reader of the file keeps it
   settings.chip = noise::ChipFromWords(smplPrd, call.chip.sensAvg, call.chip.model);
+  settings.statedRangeDps = settings.chip->rangeDps;
   const double period = settings.chip->samplePeriodS;
   const double duration = *options.duration;
   const auto wanted = static_cast<int64_t>(std::ceil(duration / period - 1e-9));
@@ -136,11 +131,13 @@ int NoiseAcquire(const CommandCall& call) {
     }
     builder.Add(row);
     if (file != nullptr) {
-      Append(rows, number);
+      rows += std::to_string(number);
       rows += ',';
-      Append(rows, row.elapsed, std::chars_format::fixed, 6);
-      rows += ',' + FormatGeneral(gyro.value) + ',';
-      Append(rows, gyro.field);
+      rows += FormatFixed(row.elapsed, 6);  // as the log writes its elapsed column
+      rows += ',';
+      rows += FormatGeneral(gyro.value);
+      rows += ',';
+      rows += std::to_string(gyro.field);
       rows += ',';
       if (row.hasTemp) rows += FormatGeneral(static_cast<float>(row.temp));
       rows += '\n';

@@ -85,7 +85,8 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
   } else if (name == "--duration") {
     const auto seconds = Number(value);
     if (!seconds || *seconds <= 0 || *seconds > 1e9)
-      return "--duration takes a number of seconds above 0, not \"" + Escaped(value) + "\"";
+      return "--duration takes a number of seconds above 0, up to 1e9, not \"" + Escaped(value) +
+             "\"";
     o.duration = *seconds;
   } else if (name == "--interval") {
     const auto ms = Number(value);

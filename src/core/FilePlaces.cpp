@@ -128,6 +128,9 @@ std::string FilePlacesHelp(const FilePlaces& places) {
       "      $XDG_CONFIG_HOME/velk47120/Velk47120.cfg (by default ~/.config/velk47120/),\n"
       "      unless the current folder already holds a Velk47120.cfg. --config FILE names\n"
       "      another file.\n"
+      "  noise.ini\n"
+      "      The Noise window's settings (its limits, size and plot unit), beside\n"
+      "      Velk47120.cfg.\n"
       "  <name>_<index>.txt\n"
       "      Datalogs. Beside the executable when run from its build folder and that folder\n"
       "      is writable, else in $XDG_DATA_HOME/velk47120 (by default\n"
@@ -144,6 +147,9 @@ std::string FilePlacesHelp(const FilePlaces& places) {
   };
   line("help file       ", places.helpFile);
   line("configuration   ", places.configFile);
+  line("noise settings  ", places.configFile.empty()
+                               ? places.configFile
+                               : places.configFile.parent_path() / "noise.ini");
   line("datalog folder  ", places.datalogFolder);
   return text;
 }

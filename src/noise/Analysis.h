@@ -104,7 +104,7 @@ struct Analysis {
   std::string comment;
   std::optional<ChipSettings> chip;
   double tau0 = 0.0;
-  std::string tau0Source;
+  Tau0Source tau0Source = Tau0Source::None;
   int64_t samples = 0;
   double durationS = 0.0;
   int64_t segments = 0;

@@ -185,7 +185,8 @@ LiveSnapshot LiveNoise::Take() const {
   f.file = "live";
   f.chip = chip_;
   f.tau0 = tau0_;
-  if (mode_ != LiveMode::Deciding) f.tau0Source = chipClocked ? "sample period" : "median cycle";
+  if (mode_ != LiveMode::Deciding)
+    f.tau0Source = chipClocked ? Tau0Source::SamplePeriod : Tau0Source::MedianCycle;
   f.integerCounts = true;
   const double lsb = chip_ ? chip_->lsbDps : 0.0;
   f.unit = lsb > 0.0 ? lsb : 1.0;

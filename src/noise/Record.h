@@ -1,15 +1,38 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velk::noise {
 
 // The file layouts the analysis reads, told apart by their header.
 enum class Layout { Log, Acquisition, Datalog };
+
+// Where a record's tau0 came from. None only while the live record has not yet decided its
+// pace.
+enum class Tau0Source { None, SamplePeriod, Elapsed, Given, MedianCycle };
+
+// The source as the report and the JSON name it.
+constexpr std::string_view Tau0SourceText(Tau0Source source) {
+  switch (source) {
+    case Tau0Source::SamplePeriod:
+      return "sample period";
+    case Tau0Source::Elapsed:
+      return "elapsed";
+    case Tau0Source::Given:
+      return "--tau0";
+    case Tau0Source::MedianCycle:
+      return "median cycle";
+    case Tau0Source::None:
+      break;
+  }
+  return "";
+}
 
 // The chip's settings as a file's comment line (or the datalog's header) records them. The
 // datalog names neither the model nor the words: there they are 0, and lsbDps is the one its
@@ -46,8 +69,8 @@ struct Record {
   std::string comment;  // the comment line (log, acquisition) without "# ", or empty
   std::optional<ChipSettings> chip;
 
-  double tau0 = 0.0;       // seconds between samples
-  std::string tau0Source;  // "sample period", "elapsed" or "--tau0"
+  double tau0 = 0.0;  // seconds between samples
+  Tau0Source tau0Source = Tau0Source::None;
   // Rate samples in work units: counts when integerCounts, else deg/s. `unit` turns one
   // into deg/s.
   std::vector<double> samples;
@@ -63,11 +86,16 @@ struct Record {
   std::vector<std::string> notes;  // one sentence each: a partial last line, an overridden tau0
 };
 
+// The largest --tau0 or --skip the reader takes, in seconds.
+inline constexpr double kLargestReadSeconds = 1e12;
+
 // How the reader is asked to read.
 struct ReadOptions {
   std::optional<int> run;      // 1-based; the last run when absent
   std::optional<double> tau0;  // seconds; overrides the time column, required for the datalog
   double skipS = 0.0;          // drop the first S seconds
+  // Set (non-zero) by a signal handler: a read waiting on a pipe gives up.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 // A record, or the reason there is none (the message the tool prints, exit status 1).

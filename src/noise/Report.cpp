@@ -102,8 +102,8 @@ std::string ReportText(const Analysis& a) {
          Sig(c.samplePeriodS * 1e3) + " ms, " + std::to_string(c.taps) +
          (c.taps == 1 ? " tap" : " taps") + ", W " + Sig(c.windowS * 1e3) + " ms\n";
   }
-  r += "Sampling   tau0 " + Sig(a.tau0, 6) + " s (" + a.tau0Source + "), " +
-       std::to_string(a.samples) + " samples, " + Fixed(a.durationS, 1) + " s, " +
+  r += "Sampling   tau0 " + Sig(a.tau0, 6) + " s (" + std::string(Tau0SourceText(a.tau0Source)) +
+       "), " + std::to_string(a.samples) + " samples, " + Fixed(a.durationS, 1) + " s, " +
        std::to_string(a.segments) + (a.segments == 1 ? " segment" : " segments");
   if (a.lost > 0) r += ", " + std::to_string(a.lost) + " lost";
   r += a.integerCounts ? ", whole counts\n" : "\n";

@@ -66,7 +66,7 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
   }
   j["sampling"] = {
       {"tau0_s", Number(a.tau0)},
-      {"tau0_source", a.tau0Source},
+      {"tau0_source", Tau0SourceText(a.tau0Source)},
       {"samples", a.samples},
       {"duration_s", Number(a.durationS)},
       {"segments", a.segments},

@@ -7,7 +7,7 @@
 
 namespace velk::noise {
 
-// The analysis as JSON, schema "velk47120-noise/1": what the tool's --json prints and the
+// The analysis as JSON, schema "velk47120-noise/2": what the tool's --json prints and the
 // window saves, so a script reads either. A number that is not finite is null.
 std::string ResultJson(const Analysis& analysis, std::string_view programVersion);
 

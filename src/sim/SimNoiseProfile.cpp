@@ -124,8 +124,13 @@ NoiseChoice SimNoiseProfile::Parse(std::string_view text) {
   if (named) return {SimNoiseProfile(named->terms, seed.value_or(1), named->name), {}};
   std::string name;
   const char* const keys[] = {"arw=", "bi=", "rrw="};
-  for (int k = 0; k < 3; ++k)
-    if (given[k]) name += (name.empty() ? "" : ",") + std::string(keys[k]) + Shortest(*given[k]);
+  for (int k = 0; k < 3; ++k) {
+    if (!given[k]) continue;
+    // In steps: a literal prepended to a temporary string trips g++ 12's -Wrestrict at -O3.
+    if (!name.empty()) name += ',';
+    name += keys[k];
+    name += Shortest(*given[k]);
+  }
   NoiseTerms terms{given[0].value_or(0.0), given[1].value_or(0.0), given[2].value_or(0.0)};
   return {SimNoiseProfile(terms, seed.value_or(1), name), {}};
 }

@@ -144,12 +144,48 @@ TEST(CliNoise, NamesAndCommentsThatAreNotUtf8AreReplacedNotFatal) {
   }
 }
 
+// Standard output for a "-" file, and a run cut short by a crash with another appended after
+// it, as the bench makes them.
+TEST(CliNoise, OutputToStandardOutputAndCutRunsAreTakenAsAsked) {
+  CliRig rig;
+  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").profile);
+  const std::string log = (rig.dir / "runs.csv").string();
+  ASSERT_EQ(rig.Run({"log", "--interval", "100", "--count", "300", "--out", log}), 0);
+  std::ofstream(log, std::ios::app) << "2026-12-08T01:22:43.706Z,30.100000,5.0";
+  ASSERT_EQ(rig.Run({"log", "--interval", "100", "--count", "300", "--out", log}), 0);
+  const struct {
+    std::vector<std::string> args;
+    const char* out;  // at the start of standard output
+    const char* err;  // in standard error
+  } rows[] = {
+      {{"noise", log, "--run", "1"}, "Source     ", ""},
+      {{"noise", log, "--table", "-"}, "m,tau (s),terms,adev (deg/s)", "Sampling   tau0 0.1 s"},
+      {{"noise", log, "--kalibr", "-", "--json"}, "", "\"schema\": \"velk47120-noise/2\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args.back());
+    ASSERT_EQ(rig.Run(row.args), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str().rfind(row.out, 0), 0u) << rig.out.str();
+    EXPECT_NE(rig.err.str().find(row.err), std::string::npos) << rig.err.str();
+  }
+  EXPECT_NE(rig.out.str().find("\nupdate_rate: 10 "), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists("-"));
+  ASSERT_EQ(rig.Run({"noise", log, "--run", "1"}), 0);
+  EXPECT_NE(rig.out.str().find("Note       line 303, the run's last, holds 3 of 10 fields: left "
+                               "out as incomplete"),
+            std::string::npos)
+      << rig.out.str();
+}
+
 TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
   CliRig rig;
   const std::string missing = (rig.dir / "none.csv").string();
+  const std::string record = (rig.dir / "r.csv").string(), link = (rig.dir / "l.csv").string();
+  std::ofstream(record) << "kept";
+  std::filesystem::create_symlink(record, link);
   const struct {
     std::vector<std::string> args;
-    const char* says;
+    std::string says;
   } rows[] = {
       {{"noise", missing}, "none.csv"},
       {{"noise", missing, "--confidence", "90"}, "--confidence takes 68.3 or 95, not \"90\""},
@@ -162,6 +198,20 @@ TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
       {{"noise", "--duration", "60", "--out", "-"}, "--out - is refused: the report goes to"},
       {{"noise", "--duration", "60", "--run", "2"}, "an acquisition is one run"},
       {{"noise", missing, "-"}, "noise takes fewer arguments"},
+      // Bounds are said with the refusal.
+      {{"noise", "--duration", "1e12"}, "--duration takes a number of seconds above 0, up to 1e9"},
+      {{"noise", missing, "--tau0", "2e12"}, "--tau0 takes seconds above 0, up to 1e12"},
+      {{"noise", missing, "--skip", "-1"}, "--skip takes seconds from 0 to 1e12"},
+      {{"noise", missing, "--run", "0"}, "--run takes a run number from 1 to 1000000"},
+      {{"noise", missing, "--limit-arw", "1e999"}, "--limit-arw takes a limit in deg/sqrt(h)"},
+      // A file written over the record read or the samples saved.
+      {{"noise", record, "--table", record}, "--table " + record + " is the record read ("},
+      {{"noise", link, "--kalibr", record}, "--kalibr " + record + " is the record read ("},
+      {{"noise", missing, "--table", missing}, "is the record read"},
+      {{"noise", "--duration", "3", "--out", record, "--table", link}, "is the file --out"},
+      {{"noise", "--duration", "3", "--out", missing, "--kalibr", missing}, "is the file --out"},
+      {{"noise", missing, "--table", link, "--kalibr", record}, "are one file: name two"},
+      {{"noise", missing, "--table", "-", "--kalibr", "-"}, "both ask for standard output"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(rig.Run(row.args), 1) << row.says;
@@ -169,6 +219,8 @@ TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
     EXPECT_EQ(rig.out.str(), "");
   }
   EXPECT_EQ(std::filesystem::file_size(rig.dir / "trace"), 0u);  // not a frame, even to find it
+  EXPECT_EQ(ReadText(record), "kept");
+  EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"--interface", "usb", "read"}, nullptr, 0, "\nStatus"},
       {{"-h"}, nullptr, 0, "1  bad usage, or output that could not be written"},
       {{"log", "--help"}, nullptr, 0, "4  a read-back did not match"},
+      {{"noise", "--help"}, nullptr, 0, "6  noise: a term may be beyond its limit; a longer"},
       {{"reg", "get", "Gyro_Outt"}, nullptr, 1, "unknown register \"Gyro_Outt\""},
       {{"reg", "get", "0x37"}, nullptr, 1, "high byte of Smpl_Prd"},
       {{"reg", "get", "0x5A"}, nullptr, 1, "no register at address 0x5A"},
@@ -126,6 +127,14 @@ TEST(CliStatus, ProgramsReportWhatTheShellSees) {
       // Stopped by SIGINT mid-run: status 0 and a summary.
       {"timeout --preserve-status -s INT 2 $CLI --simulate log --interval 0 --out l.csv", 0,
        "stopped"},
+      // Waiting for input that does not come, a noise read ends on the signal. (The outer
+      // timeout only ends a hang.)
+      {"mkfifo p && { sleep 30 >p & w=$!; timeout -s KILL 5 timeout --preserve-status -s INT 0.3 "
+       "$CLI noise - <p; s=$?; kill $w; exit $s; }",
+       130, "stopped while reading standard input; nothing was analysed"},
+      {"mkfifo p && { sleep 30 >p & w=$!; timeout -s KILL 5 timeout --preserve-status -s TERM 0.3 "
+       "$CLI noise p; s=$?; kill $w; exit $s; }",
+       143, "stopped while reading p"},
       // Messages never land in a file opened where stderr was.
       {"$CLI --simulate log --count 2 --out l.csv 2>&-", 0, ""},
       // A full disk: the row it could not take is cut back; the next run starts a line.

@@ -70,6 +70,10 @@ TEST_F(FilePlacesTest, InstalledWritesNothingBesideTheExecutableAndFollowsTheEff
   EXPECT_EQ(ResolveFilePlaces(facts).configFile, dir / "work/Velk47120.cfg");
   EXPECT_EQ(ResolveFilePlaces(facts, "bench3.cfg").configFile, dir / "work/bench3.cfg");
   EXPECT_EQ(ResolveFilePlaces(facts, "/etc/b.cfg").configFile, "/etc/b.cfg");
+  // The Noise window's settings go beside whichever configuration is used.
+  EXPECT_NE(
+      FilePlacesHelp(ResolveFilePlaces(facts, "/etc/b.cfg")).find("settings  /etc/noise.ini\n"),
+      std::string::npos);
 }
 
 TEST_F(FilePlacesTest, MakesMissingFoldersForTheOwnerOnly) {

@@ -52,7 +52,7 @@ TEST(LiveNoiseTest, TheFirst64CyclesDecideTheModeAtPointEightOfThePeriod) {
     } else {
       EXPECT_EQ(s.mode, LiveMode::HostPaced);
       EXPECT_EQ(s.facts.layout, Layout::Log);
-      EXPECT_EQ(s.facts.tau0Source, "median cycle");
+      EXPECT_EQ(s.facts.tau0Source, Tau0Source::MedianCycle);
       EXPECT_NEAR(s.facts.tau0, share * kPeriod, 1e-12);
       EXPECT_EQ(live.Samples(), 65);  // the deciding readings replayed
       ASSERT_FALSE(a.warnings.empty());

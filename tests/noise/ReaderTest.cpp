@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/GyroRange.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 #include "support/TempDir.h"
 
 namespace velk::noise {
@@ -89,6 +89,8 @@ TEST(Reader, ReadsEachLayout) {
   std::string flagged = kComment + kWords + "\n" + kLogHeader + LogRow(0.1, 3) +
                         LogRow(0.2, 5, 1, 0x100) + LogRow(0.3, 4, 1, 0x10) + LogRow(0.4, 4) +
                         LogRow(0.5, 8191) + LogRow(0.6, 2, 1, 0) + LogRow(0.7, 6);
+  const std::string full = LogRun({1, 2, 3});
+  const std::string cutShort = full.substr(0, full.rfind(",0,25.1453"));  // 4 fields of the last
   std::string crlf = "\xEF\xBB\xBF" + LogRun(kCodes);
   for (size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
     crlf.insert(at, "\r");
@@ -111,12 +113,20 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_NEAR(r.chip->windowS, 4 * 0.003906, 1e-12);
          EXPECT_EQ(r.chip->rangeDps, 320.0);
          EXPECT_NEAR(r.tau0, 0.1, 1e-12);
-         EXPECT_EQ(r.tau0Source, "elapsed");
+         EXPECT_EQ(r.tau0Source, Tau0Source::Elapsed);
          EXPECT_NEAR(r.durationS, 0.7, 1e-12);
        }},
       {"the first of two runs", LogRun({1, 2, 3}) + LogRun(kCodes), Options(1),
        [](const Record& r) {
          EXPECT_EQ(r.samples, (std::vector<double>{1, 2, 3}));
+       }},
+      {"a run cut short mid-row, another after it", cutShort + "\n" + LogRun(kCodes), Options(1),
+       [](const Record& r) {
+         EXPECT_EQ(r.samples, (std::vector<double>{1, 2}));
+         EXPECT_EQ(r.runs, 2);
+         ASSERT_EQ(r.notes.size(), 1u);
+         EXPECT_EQ(r.notes[0],
+                   "line 5, the run's last, holds 4 of 10 fields: left out as incomplete");
        }},
       {"an acquisition's gap",
        gappy,
@@ -127,7 +137,7 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0, 3}));
          EXPECT_EQ(r.lost, 2);
          EXPECT_NEAR(r.tau0, 0.003906, 1e-12);
-         EXPECT_EQ(r.tau0Source, "sample period");
+         EXPECT_EQ(r.tau0Source, Tau0Source::SamplePeriod);
          EXPECT_NEAR(r.durationS, 7 * 0.003906, 1e-12);
          EXPECT_NEAR(*r.stats.meanTemp, 25.2, 1e-9);
        }},
@@ -196,7 +206,7 @@ TEST(Reader, ReadsEachLayout) {
       {"--tau0 and --skip over a log", LogRun(kCodes), Options({}, 0.2, 0.25),
        [](const Record& r) {
          EXPECT_EQ(r.samples, std::vector<double>(kCodes.begin() + 3, kCodes.end()));
-         EXPECT_EQ(r.tau0Source, "--tau0");
+         EXPECT_EQ(r.tau0Source, Tau0Source::Given);
          ASSERT_EQ(r.notes.size(), 1u);
          EXPECT_EQ(r.notes[0],
                    "--tau0 0.2 s overrides the elapsed column, whose mean step is 0.1 s");

@@ -33,7 +33,7 @@ Record Draw(const std::string& profile, double hours, int sensAvg) {
   Record r;
   r.layout = Layout::Acquisition;
   r.tau0 = period;
-  r.tau0Source = "sample period";
+  r.tau0Source = Tau0Source::SamplePeriod;
   r.unit = GyroLsb(sensAvg, kModel);
   r.integerCounts = true;
   r.chip = ChipSettings{.model = kModel,

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "noise/Analysis.h"
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 #include "noise_accuracy/Draw.h"
 
 namespace velk::noise {

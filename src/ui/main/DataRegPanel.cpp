@@ -4,7 +4,7 @@
 
 #include "core/NumberText.h"
 #include "measure/OutputCycle.h"
-#include "noise/RunHeader.h"
+#include "noise/read/RunHeader.h"
 #include "ui/main/Controls.h"
 #include "ui/main/FrmVelk47120.h"
 #include "widgets/ValueLabel.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,7 +14,9 @@ namespace velk::noise {
 class LineFeed {
  public:
   explicit LineFeed(std::string_view text);
-  explicit LineFeed(int fd);  // left open
+  // Left open. While `stop` is set no read is made, and one waiting for input (a pipe, a
+  // terminal) gives up soon after it is set.
+  explicit LineFeed(int fd, const volatile std::sig_atomic_t* stop = nullptr);
 
   // The next line; false at the end of the input or when reading failed (see Error).
   bool Next(std::string_view& line);
@@ -26,6 +29,7 @@ class LineFeed {
   bool Refill();
 
   int fd_ = -1;
+  const volatile std::sig_atomic_t* stop_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t capacity_ = 0;
   const char* pos_ = nullptr;

@@ -1,4 +1,4 @@
-#include "noise/RowFields.h"
+#include "noise/read/RowFields.h"
 
 #include <bit>
 #include <charconv>

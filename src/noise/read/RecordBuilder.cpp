@@ -1,4 +1,4 @@
-#include "noise/RecordBuilder.h"
+#include "noise/read/RecordBuilder.h"
 
 #include <algorithm>
 #include <bit>
@@ -244,7 +244,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
         return subject + ": its elapsed time never advances; give --tau0 SECONDS";
       }
       r.tau0 = given.value_or(pace.meanStep);
-      r.tau0Source = given ? "--tau0" : "elapsed";
+      r.tau0Source = given ? Tau0Source::Given : Tau0Source::Elapsed;
       break;
     }
     case Layout::Acquisition: {
@@ -257,13 +257,13 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
                                   : "the elapsed column's " + Number(fromElapsed)) +
                           " s");
         r.tau0 = *given;
-        r.tau0Source = "--tau0";
+        r.tau0Source = Tau0Source::Given;
       } else if (r.chip) {
         r.tau0 = r.chip->samplePeriodS;
-        r.tau0Source = "sample period";
+        r.tau0Source = Tau0Source::SamplePeriod;
       } else if (fromElapsed > 0.0 && std::isfinite(fromElapsed)) {
         r.tau0 = fromElapsed;
-        r.tau0Source = "elapsed";
+        r.tau0Source = Tau0Source::Elapsed;
       } else {
         return subject + ": its comment line gives no Smpl_Prd and its elapsed time never " +
                "advances; give --tau0 SECONDS";
@@ -273,7 +273,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
     case Layout::Datalog:
       Segments({});
       r.tau0 = *given;
-      r.tau0Source = "--tau0";
+      r.tau0Source = Tau0Source::Given;
       break;
   }
   return std::nullopt;

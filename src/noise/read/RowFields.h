@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "noise/RecordBuilder.h"
-#include "noise/RunHeader.h"
+#include "noise/read/RecordBuilder.h"
+#include "noise/read/RunHeader.h"
 
 namespace velk::noise {
 

@@ -1,4 +1,4 @@
-#include "noise/Reader.h"
+#include "noise/read/Reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "noise/LineFeed.h"
-#include "noise/RecordBuilder.h"
-#include "noise/RowFields.h"
-#include "noise/RunHeader.h"
+#include "noise/read/LineFeed.h"
+#include "noise/read/RecordBuilder.h"
+#include "noise/read/RowFields.h"
+#include "noise/read/RunHeader.h"
 
 namespace velk::noise {
 
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr double kLargestValue = 1e12;  // the largest --tau0 or --skip taken
 constexpr size_t kRunsListed = 10;
 
 bool StartsRow(char c) {
@@ -60,6 +59,7 @@ class FileReader {
   void Header(const Columns& columns);
   void Row(std::string_view line);
   void RunError(int64_t line, const std::string& why);
+  void LeaveOutShort(bool fileEnds);
   std::string At(int64_t line) const { return shown_ + " line " + std::to_string(line) + ": "; }
   std::string Subject() const;
   std::string RunsListed() const;
@@ -107,6 +107,19 @@ void FileReader::RunError(int64_t line, const std::string& why) {
   if (!parsing_) return;
   heldError_ = At(line) + why;
   parsing_ = false;
+}
+
+// A short row that ends its run, at the end of the file or before the next run's first line,
+// is a write cut short (a crash, a full disk): the run is kept without it.
+void FileReader::LeaveOutShort(bool fileEnds) {
+  --runRows_.back();
+  if (!parsing_) return;
+  const std::string fields =
+      std::to_string(short_->fields) + " of " + std::to_string(columns_->roles.size()) + " fields";
+  const std::string line = std::to_string(short_->line);
+  builder_.Note(
+      fileEnds ? "the last line (" + line + ") holds " + fields + ": left out as incomplete"
+               : "line " + line + ", the run's last, holds " + fields + ": left out as incomplete");
 }
 
 // A run starts at its comment line, datalog title or a header without either before it. One
@@ -195,8 +208,13 @@ void FileReader::Line(std::string_view line) {
   while (line.starts_with(kBom)) line.remove_prefix(kBom.size());
   if (Blank(line)) return;
   if (short_) {
-    RunError(short_->line, std::to_string(short_->fields) + " fields where the header has " +
-                               std::to_string(columns_ ? columns_->roles.size() : 0));
+    const bool runStarts = line.front() == '#' || IsDatalogTitle(line) ||
+                           (!StartsRow(line.front()) && ParseHeaderLine(line));
+    if (runStarts)
+      LeaveOutShort(false);
+    else
+      RunError(short_->line, std::to_string(short_->fields) + " fields where the header has " +
+                                 std::to_string(columns_ ? columns_->roles.size() : 0));
     short_.reset();
   }
   const int64_t number = feed_.LineNumber();
@@ -241,13 +259,7 @@ ReadResult FileReader::Read() {
     result.error = "cannot read " + shown_ + ": " + feed_.Error();
     return result;
   }
-  if (short_) {
-    --runRows_.back();
-    if (parsing_)
-      builder_.Note("the last line (" + std::to_string(short_->line) + ") holds " +
-                    std::to_string(short_->fields) + " of " +
-                    std::to_string(columns_->roles.size()) + " fields: left out as incomplete");
-  }
+  if (short_) LeaveOutShort(true);
   const int runs = static_cast<int>(runRows_.size());
   if (runs == 0) {
     result.error = shown_ + " holds no rows" + (feed_.LineNumber() == 0 ? ": it is empty" : "");
@@ -281,9 +293,9 @@ ReadResult FileReader::Read() {
 
 std::optional<std::string> OptionsError(const ReadOptions& options) {
   if (options.run && *options.run < 1) return "--run counts from 1";
-  if (options.tau0 && !(*options.tau0 > 0.0 && *options.tau0 <= kLargestValue))
+  if (options.tau0 && !(*options.tau0 > 0.0 && *options.tau0 <= kLargestReadSeconds))
     return "--tau0 must be a positive number of seconds";
-  if (!(options.skipS >= 0.0 && options.skipS <= kLargestValue))
+  if (!(options.skipS >= 0.0 && options.skipS <= kLargestReadSeconds))
     return "the seconds to skip must be 0 or more";
   return std::nullopt;
 }
@@ -292,24 +304,27 @@ std::optional<std::string> OptionsError(const ReadOptions& options) {
 
 ReadResult ReadRecordText(std::string_view text, const std::string& name,
                           const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
+  if (std::optional<std::string> error = OptionsError(options))
+    return {std::nullopt, *error, std::nullopt};
   LineFeed feed(text);
   return FileReader(feed, name, name == "-" ? "standard input" : name, options, text.size()).Read();
 }
 
 ReadResult ReadRecord(const std::string& file, const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options)) return {std::nullopt, *error, std::nullopt};
+  if (std::optional<std::string> error = OptionsError(options))
+    return {std::nullopt, *error, std::nullopt};
   const bool standardInput = file == "-";
   const std::string shown = standardInput ? "standard input" : file;
   const int fd = standardInput ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
+  if (fd < 0)
+    return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
   struct stat info {};
   uint64_t size = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
     size = static_cast<uint64_t>(info.st_size);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  LineFeed feed(fd);
+  LineFeed feed(fd, options.stop);
   ReadResult result = FileReader(feed, file, shown, options, size).Read();
   if (!standardInput) ::close(fd);
   return result;

@@ -1,5 +1,6 @@
-#include "noise/LineFeed.h"
+#include "noise/read/LineFeed.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,14 +13,21 @@ namespace {
 constexpr size_t kChunk = size_t{1} << 20;
 // A line this long is no row of any of the layouts: the input is not text.
 constexpr size_t kLongestLine = size_t{64} << 20;
+// How long a stop may go unseen while the input is silent.
+constexpr int kStopPollMs = 100;
 
 }  // namespace
 
 LineFeed::LineFeed(std::string_view text)
     : pos_(text.data()), end_(text.data() + text.size()), eof_(true) {}
 
-LineFeed::LineFeed(int fd)
-    : fd_(fd), buffer_(new char[kChunk]), capacity_(kChunk), pos_(buffer_.get()), end_(pos_) {}
+LineFeed::LineFeed(int fd, const volatile std::sig_atomic_t* stop)
+    : fd_(fd),
+      stop_(stop),
+      buffer_(new char[kChunk]),
+      capacity_(kChunk),
+      pos_(buffer_.get()),
+      end_(pos_) {}
 
 bool LineFeed::Next(std::string_view& line) {
   for (;;) {
@@ -56,9 +64,20 @@ bool LineFeed::Refill() {
   }
   char* const start = buffer_.get();
   ssize_t got;
-  do {
+  for (;;) {
+    if (stop_ != nullptr && *stop_ != 0) {
+      error_ = "stopped";
+      return false;
+    }
+    // A signal just before read() would leave it waiting: the wait is polled in short steps.
+    if (stop_ != nullptr) {
+      pollfd ready{fd_, POLLIN, 0};
+      const int n = ::poll(&ready, 1, kStopPollMs);
+      if (n == 0 || (n < 0 && errno == EINTR)) continue;
+    }
     got = ::read(fd_, start + kept, capacity_ - kept);
-  } while (got < 0 && errno == EINTR);
+    if (got >= 0 || errno != EINTR) break;
+  }
   if (got < 0) {
     error_ = std::strerror(errno);
     return false;

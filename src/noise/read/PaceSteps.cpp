@@ -1,4 +1,4 @@
-#include "noise/PaceSteps.h"
+#include "noise/read/PaceSteps.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "noise/RunHeader.h"
+#include "noise/read/RunHeader.h"
 
 #include <charconv>
 #include <cmath>

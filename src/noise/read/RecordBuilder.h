@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "noise/PaceSteps.h"
 #include "noise/Record.h"
-#include "noise/RunHeader.h"
 #include "noise/RunningStats.h"
+#include "noise/read/PaceSteps.h"
+#include "noise/read/RunHeader.h"
 
 namespace velk::noise {
 
