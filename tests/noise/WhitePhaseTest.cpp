@@ -16,7 +16,7 @@ constexpr double kTau0 = 0.01;
 Record WhitePhase() {
   Record r;
   r.tau0 = kTau0;
-  r.tau0Source = "elapsed";
+  r.tau0Source = Tau0Source::Elapsed;
   std::mt19937_64 rng(47120);
   std::normal_distribution<double> angle(0.0, kAngleRms);
   double last = angle(rng);

@@ -44,7 +44,7 @@ Record Drawn(SimNoiseProfile& profile) {
   profile.SetPeriod(kTau0);
   Record r;
   r.tau0 = kTau0;
-  r.tau0Source = "elapsed";
+  r.tau0Source = Tau0Source::Elapsed;
   const auto n = static_cast<int64_t>(kHours * 3600 / kTau0);
   r.samples.reserve(static_cast<size_t>(n));
   for (int64_t s = 0; s < n; ++s) r.samples.push_back(profile.Rate(s));
