@@ -10,6 +10,7 @@
 #include "noise/Analysis.h"
 #include "noise/Edf.h"
 #include "noise_accuracy/Draw.h"
+#include "noise_accuracy/ProfileVariance.h"
 #include "sim/SimNoiseProfile.h"
 #include "sim/SimScales.h"
 
@@ -53,29 +54,10 @@ Record Draw(const std::string& profile, double hours, int sensAvg) {
 
 namespace {
 
-struct Truth {
-  double n, b, k;  // deg/sqrt(h), deg/h, deg/h/sqrt(h)
-};
-
-// sigma^2 of white noise with the LSB's own share, the six Gauss-Markov processes and the
-// random walk, deg/s.
-double AnalyticVariance(const Truth& t, double tau, double dt, double lsb) {
-  static constexpr double kT[] = {0.1, 1, 10, 100, 1000, 10000};
-  static constexpr double kC[] = {0.9419, 0.8430, 0.8594, 0.8560, 0.8519, 0.9178};
-  const double n = t.n / 60, k = t.k / 216000;
-  double v = (n * n + lsb * lsb * dt / 12) / tau + k * k * tau / 3;
-  for (int i = 0; i < 6; ++i) {
-    const double s = kC[i] * t.b / 3600, T = kT[i];
-    v += 2 * s * s * T / tau *
-         (1 - T / (2 * tau) * (3 - 4 * std::exp(-tau / T) + std::exp(-2 * tau / T)));
-  }
-  return v;
-}
-
 struct Case {
   const char* profile;
   double hours;
-  Truth truth;
+  NoiseTerms truth;
   double nTol, bTol, kTol;
 };
 
@@ -89,18 +71,19 @@ TEST_P(ProfileAccuracy, TermsMatchTheProfileAndEveryPointSitsInItsBand) {
   options.confidence = 0.95;
   const Analysis a = Analyze(record, options);
 
-  const Truth& t = c.truth;
+  const NoiseTerms& t = c.truth;
   const TermReport &n = a.terms[kN], &b = a.terms[kB], &k = a.terms[kK];
   ASSERT_TRUE(n.value && b.value && k.value);
-  EXPECT_NEAR(*n.value, t.n, c.nTol * t.n);
-  EXPECT_NEAR(*b.value, t.b, c.bTol * t.b);
-  EXPECT_NEAR(*k.value, t.k, c.kTol * t.k);
+  EXPECT_NEAR(*n.value, t.arw, c.nTol * t.arw);
+  EXPECT_NEAR(*b.value, t.bi, c.bTol * t.bi);
+  EXPECT_NEAR(*k.value, t.rrw, c.kTol * t.rrw);
   // Each octave point with nu >= 30 inside the two-sided 99.99 % band of its own EDF.
   int checked = 0;
   for (const AdevRow& row : a.adev) {
     if (row.edf < 30) continue;
     const boost::math::chi_squared chi2(row.edf);
-    const double expected = AnalyticVariance(t, row.tau, dt, lsb);
+    // The LSB's share: rounding as white noise of lsb / sqrt(12).
+    const double expected = ProfileVariance(t, dt, row.m, lsb / std::sqrt(12.0));
     const double ratio = row.adev * row.adev / expected * row.edf;
     EXPECT_GT(ratio, boost::math::quantile(chi2, 0.00005)) << "tau " << row.tau;
     EXPECT_LT(ratio, boost::math::quantile(chi2, 0.99995)) << "tau " << row.tau;
