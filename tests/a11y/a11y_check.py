@@ -79,6 +79,27 @@ def expect_match(pid, pattern, what, deadline):
     sys.exit("a11y: not heard (%s): %s\nheard: %s" % (what, pattern, sorted(set(seen))))
 
 
+def expect_window(pid, title, roles, what):
+    """A top-level window titled title is announced with one of roles (a screen reader says a
+    window opened for a frame or a dialog, never for a filler)."""
+    end = time.time() + DEADLINE
+    seen = []
+    while time.time() < end:
+        app = application(pid)
+        seen = []
+        for child in (app if app is not None else []):
+            try:
+                if child is not None:
+                    seen.append((child.name, child.getRoleName()))
+            except Exception:
+                pass
+        if any(name == title and role in roles for name, role in seen):
+            print("a11y: heard", what + ":", title, "as", "/".join(roles))
+            return
+        time.sleep(0.5)
+    sys.exit("a11y: not heard as a window (%s): %s\nwindows: %s" % (what, title, seen))
+
+
 def key(display, window, keys):
     env = dict(os.environ, DISPLAY=display)
     subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env, check=True, timeout=10)
@@ -105,6 +126,7 @@ def main():
         # and a figure above zero, which white noise has.
         key(display, window, "alt+y")
         expect_match(program.pid, ARW, "Noise window", 30)
+        expect_window(program.pid, "Noise", ["frame", "dialog"], "Noise window")
         key(display, window, "F5")
         expect(program.pid, ["Loop state: Stopped"], "read loop")
         key(display, window, "alt+b")

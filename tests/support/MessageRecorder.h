@@ -15,10 +15,15 @@ class MessageRecorder final : public MessageSink {
   struct Message {
     std::string text;
     std::string title;
+    MessageIcon icon = MessageIcon::Information;
   };
 
   void Show(const std::string& text, const std::string& title = {}) override {
     shown.push_back({text, title});
+  }
+  void ShowWithIcon(MessageIcon icon, const std::string& text,
+                    const std::string& title = {}) override {
+    shown.push_back({text, title, icon});
   }
   bool Ask(const std::string& text, const std::string& title = {}) override {
     shown.push_back({text, title});

@@ -14,11 +14,24 @@ QString TitleOr(const std::string& title) {
 }  // namespace
 
 void QtMessageSink::Show(const std::string& text, const std::string& title) {
+  ShowWithIcon(title == "Error" ? MessageIcon::Critical : MessageIcon::Information, text, title);
+}
+
+void QtMessageSink::ShowWithIcon(MessageIcon icon, const std::string& text,
+                                 const std::string& title) {
   const QString caption = TitleOr(title);
-  if (title == "Error")
-    QMessageBox::critical(parent_, caption, QString::fromStdString(text));
-  else
-    QMessageBox::information(parent_, caption, QString::fromStdString(text));
+  const QString body = QString::fromStdString(text);
+  switch (icon) {
+    case MessageIcon::Critical:
+      QMessageBox::critical(parent_, caption, body);
+      break;
+    case MessageIcon::Warning:
+      QMessageBox::warning(parent_, caption, body);
+      break;
+    case MessageIcon::Information:
+      QMessageBox::information(parent_, caption, body);
+      break;
+  }
 }
 
 bool QtMessageSink::Ask(const std::string& text, const std::string& title) {

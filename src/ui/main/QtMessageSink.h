@@ -12,6 +12,8 @@ class QtMessageSink final : public MessageSink {
  public:
   void SetParent(QWidget* parent) { parent_ = parent; }
   void Show(const std::string& text, const std::string& title = {}) override;
+  void ShowWithIcon(MessageIcon icon, const std::string& text,
+                    const std::string& title = {}) override;
   bool Ask(const std::string& text, const std::string& title = {}) override;
 
  private:

@@ -1,9 +1,9 @@
 #include "ui/noise/NoiseSettings.h"
 
-#include <charconv>
 #include <cmath>
 #include <sstream>
 
+#include "core/NumberText.h"
 #include "core/SafeSave.h"
 #include "core/SmallFile.h"
 
@@ -12,10 +12,8 @@ namespace velk {
 namespace {
 
 std::optional<double> Number(std::string_view text) {
-  double v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v <= 0)
-    return std::nullopt;
+  const std::optional<double> v = ExactNumber(text);
+  if (!v || !std::isfinite(*v) || *v <= 0) return std::nullopt;
   return v;
 }
 
@@ -62,7 +60,7 @@ std::string NoiseSettings::Save(const std::filesystem::path& file) const {
   std::ostringstream out;
   const auto limit = [&](const char* key, const std::optional<double>& v) {
     out << key << " = ";
-    if (v) out << *v;
+    if (v) out << FormatSignificant(*v, 15);
     out << "\n";
   };
   out << "# The Noise window's settings\n";
@@ -72,7 +70,9 @@ std::string NoiseSettings::Save(const std::filesystem::path& file) const {
   limit("limit_rrw", limitRrw);
   out << "unit = " << (degPerSecond ? "deg/s" : "deg/h") << "\n";
   const SaveOutcome saved = SaveFileSafely(file, out.str());
-  return saved.Ok() ? std::string() : "cannot save " + file.string();
+  if (saved.Ok()) return {};
+  return "The Noise window's settings could not be saved to\n" + file.string() + "\n" +
+         SaveFailureReason(saved);
 }
 
 }  // namespace velk

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/NumberText.h"
+
 namespace velk {
 
 namespace {
@@ -20,23 +22,73 @@ std::string Three(double v) {
   return text;
 }
 
-std::string UnitOf(const noise::TermReport& term) {
-  if (term.key == "arw") return "°/√h";
-  if (term.key == "bias_instability") return "°/h";
-  if (term.key == "rrw") return "°/h/√h";
-  return std::string(term.unit);
+// As the tool's report writes a bound: "3.2", "612", "1.23e+04".
+std::string Sig(double v) {
+  return FormatSignificant(v, 3);
+}
+
+std::string UnitOf(noise::Term term) {
+  switch (term) {
+    case noise::kQ:
+      return "°";
+    case noise::kN:
+      return "°/√h";
+    case noise::kB:
+      return "°/h";
+    case noise::kK:
+      return "°/h/√h";
+    case noise::kR:
+      break;
+  }
+  return "°/h²";
+}
+
+const char* LimitName(std::string_view key) {
+  return key == "arw" ? "ARW" : key == "bi" ? "BI" : "RRW";
+}
+
+// "upper end 0.62 within 0.7": the end that decided and where it stands against the limit.
+std::string Decided(const noise::Judged& v) {
+  using noise::Decider;
+  std::string text(noise::DeciderText(v.by));
+  const std::string limit = FormatSignificant(v.limit, 6);
+  if (!v.end) return v.by == Decider::Straddles ? text + " " + limit : text;
+  const std::string end = Sig(*v.end);
+  switch (v.by) {
+    case Decider::UpperEnd:
+    case Decider::UpperLimit:
+      return text + " " + end + " within " + limit;
+    case Decider::LowerEnd:
+      return text + " " + end + " beyond " + limit;
+    case Decider::Straddles:
+      return text + " " + limit + " (to " + end + ")";
+    case Decider::NotDetected:
+    case Decider::NotEstimated:
+      break;
+  }
+  return text;
 }
 
 }  // namespace
 
-std::string TermText(const noise::TermReport& t) {
-  const std::string unit = UnitOf(t);
+std::string TermText(const noise::Analysis& a, noise::Term term) {
+  const noise::TermReport& t = a.terms[term];
+  if (a.notEstimated) return "not estimated";
+  const std::string unit = UnitOf(term);
   if (!t.detected)
-    return t.upperLimit ? "not detected (below " + Three(*t.upperLimit) + " " + unit + ")"
-                        : "not estimated";
+    return t.upperLimit ? "not detected (below " + Sig(*t.upperLimit) + " " + unit + ")"
+                        : "not detected";
   if (!t.value) return "-";
   std::string text = Three(*t.value) + " " + unit;
   if (t.lo && t.hi) text += " (" + Three(*t.lo) + " to " + Three(*t.hi) + ")";
+  return text;
+}
+
+std::string NotEstimatedText(const noise::Analysis& a) {
+  if (!a.notEstimated) return {};
+  std::string text = "not estimated: " + *a.notEstimated;
+  if (a.neededDurationS)
+    text += "; a record of at least " + Sig(*a.neededDurationS) + " s would give one point";
   return text;
 }
 
@@ -69,9 +121,8 @@ std::string VerdictText(const noise::Analysis& a) {
   std::string text = std::string(noise::VerdictName(a.overall)) + " (";
   for (size_t i = 0; i < a.verdicts.size(); ++i) {
     const noise::Judged& v = a.verdicts[i];
-    const char* name = v.key == "arw" ? "ARW" : v.key == "bi" ? "BI" : "RRW";
-    text +=
-        (i > 0 ? ", " : "") + std::string(name) + " " + std::string(noise::VerdictName(v.result));
+    text += (i > 0 ? "; " : "") + std::string(LimitName(v.key)) + " " +
+            std::string(noise::VerdictName(v.result)) + ": " + Decided(v);
   }
   return text + ")";
 }

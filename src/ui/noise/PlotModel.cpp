@@ -72,24 +72,28 @@ PlotModel MakePlotModel(const noise::Analysis& a) {
     mark.filled = row.inFit && !(lossy && row.tau < kLostReach * a.tau0);
     model.points.push_back(mark);
   }
+  // Only a detected term has a line: one not detected is bounded, not measured.
   for (int t = 0; t < kTermCount; ++t) {
-    const auto& value = a.terms[t].value;
-    if (a.terms[t].allowed && value && Positive(*value))
-      model.coefficient[t] = *value * kFromDatasheet[t];
+    const noise::TermReport& term = a.terms[t];
+    if (!a.notEstimated && term.detected && term.value && Positive(*term.value))
+      model.coefficient[t] = *term.value * kFromDatasheet[t];
   }
   return model;
 }
 
 QString DescribeTerms(const noise::Analysis& a, size_t points) {
   QStringList parts;
-  for (int t = 0; t < kTermCount; ++t) {
+  if (a.notEstimated) parts << "terms not estimated";
+  for (int t = 0; t < kTermCount && !a.notEstimated; ++t) {
     const noise::TermReport& term = a.terms[t];
-    if (!term.allowed) continue;
+    if (!term.shown) continue;
     const QString unit = QString::fromUtf8(kUnit[t]);
-    if (term.value && Positive(*term.value)) {
+    if (term.detected && term.value && Positive(*term.value)) {
       parts << QString("%1 %2 %3").arg(kLetter[t], TwoFigures(*term.value), unit);
     } else if (term.upperLimit && Positive(*term.upperLimit)) {
       parts << QString("%1 < %2 %3").arg(kLetter[t], TwoFigures(*term.upperLimit), unit);
+    } else {
+      parts << QString("%1 not detected").arg(kLetter[t]);
     }
   }
   const QString count = points == 1 ? QString("1 point") : QString("%1 points").arg(points);

@@ -22,7 +22,7 @@ struct AdevMark {
 // What the plot keeps of an analysis: its points and the fitted terms, in deg/s units.
 struct PlotModel {
   std::vector<AdevMark> points;
-  std::array<double, noise::kTermCount> coefficient{};  // 0 where the fit has no such term
+  std::array<double, noise::kTermCount> coefficient{};  // 0 for a term not detected
 
   // The fitted total sigma at tau (deg/s); 0 without a fit.
   double Total(double tau) const;
@@ -35,7 +35,8 @@ struct PlotModel {
 // its samples, those under 10 tau0, which the filled gaps bias most.
 PlotModel MakePlotModel(const noise::Analysis& analysis);
 
-// "N 0.60 °/√h, B 40 °/h, K 600 °/h/√h; 18 points" for assistive technology.
+// "N 0.60 °/√h, B < 3.2 °/h, K 600 °/h/√h; 18 points" for assistive technology: the shown
+// terms, each detected one by its value and each other by its upper limit.
 QString DescribeTerms(const noise::Analysis& analysis, size_t points);
 
 }  // namespace velk

@@ -13,14 +13,15 @@
 #include <QImageWriter>
 #include <QInputDialog>
 #include <QPointer>
+#include <QScreen>
 #include <QThreadPool>
 #include <QVBoxLayout>
 #include <atomic>
-#include <charconv>
 #include <cmath>
 
 #include "core/Messages.h"
 #include "core/ModalRunner.h"
+#include "core/NumberText.h"
 #include "core/SafeSave.h"
 #include "noise/Results.h"
 #include "noise/Units.h"
@@ -43,6 +44,7 @@ struct frmNoise::Job {
   std::optional<noise::Analysis> result;
   std::string error;
   std::optional<std::string> datalogLoopDelay;
+  std::optional<double> tau0;  // typed for a datalog
   int64_t samples = 0;
   std::string cause;
 };
@@ -51,18 +53,15 @@ namespace {
 
 constexpr int kRefreshMs = 1000;
 
-std::optional<double> Limit(const QLineEdit* edit) {
-  const std::string text = edit->text().trimmed().toStdString();
-  double v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) ||
-      v <= 0)
-    return std::nullopt;
+// A number above 0, as a limit or a tau0 must be; nothing for any other text.
+std::optional<double> Positive(std::string_view text) {
+  const std::optional<double> v = ExactNumber(text);
+  if (!v || !std::isfinite(*v) || *v <= 0) return std::nullopt;
   return v;
 }
 
 QString LimitText(const std::optional<double>& v) {
-  return v ? QString::number(*v, 'g', 10) : QString();
+  return v ? QString::fromStdString(FormatSignificant(*v, 15)) : QString();
 }
 
 QLabel* ValueIn(QFormLayout* form, const QString& caption, const char* name) {
@@ -71,6 +70,7 @@ QLabel* ValueIn(QFormLayout* form, const QString& caption, const char* name) {
   value->setTextInteractionFlags(Qt::TextSelectableByMouse);
   NameValue(value, caption);
   auto* label = new QLabel(caption + ":");
+  label->setObjectName(QString(name) + "Caption");
   label->setBuddy(value);
   form->addRow(label, value);
   return value;
@@ -91,7 +91,7 @@ QLineEdit* LimitIn(QFormLayout* form, const QString& caption, const char* name) 
 
 frmNoise::frmNoise(noise::LiveNoise& live, std::filesystem::path settingsFile, ModalRunner& modal,
                    MessageSink& messages, QWidget* parent)
-    : QWidget(parent, Qt::Window),
+    : QMainWindow(parent),
       live_(live),
       settingsFile_(std::move(settingsFile)),
       modal_(modal),
@@ -100,11 +100,8 @@ frmNoise::frmNoise(noise::LiveNoise& live, std::filesystem::path settingsFile, M
   setObjectName("frmNoise");
   Build();
   if (!settingsFile_.empty()) settings_ = NoiseSettings::Load(settingsFile_);
-  if (settings_.width > 0) {
-    resize(settings_.width, settings_.height);
-  } else {
-    resize(sizeHint().expandedTo(QSize(1100, 720)));
-  }
+  resize(FitToScreen(settings_.width > 0 ? QSize(settings_.width, settings_.height)
+                                         : sizeHint().expandedTo(QSize(1100, 720))));
   txtLimitArw->setText(LimitText(settings_.limitArw));
   txtLimitBi->setText(LimitText(settings_.limitBi));
   txtLimitRrw->setText(LimitText(settings_.limitRrw));
@@ -126,10 +123,14 @@ void frmNoise::Build() {
   NameValue(lblState, "Analysis");
 
   auto* terms = new QGroupBox("Noise terms");
-  auto* termForm = new QFormLayout(terms);
-  lblArw = ValueIn(termForm, "Angle random walk", "lblArw");
-  lblBi = ValueIn(termForm, "Bias instability", "lblBi");
-  lblRrw = ValueIn(termForm, "Rate random walk", "lblRrw");
+  termForm_ = new QFormLayout(terms);
+  lblQuant = ValueIn(termForm_, "Quantization noise", "lblQuant");
+  lblArw = ValueIn(termForm_, "Angle random walk", "lblArw");
+  lblBi = ValueIn(termForm_, "Bias instability", "lblBi");
+  lblRrw = ValueIn(termForm_, "Rate random walk", "lblRrw");
+  lblRamp = ValueIn(termForm_, "Rate ramp", "lblRamp");
+  termForm_->setRowVisible(lblQuant, false);
+  termForm_->setRowVisible(lblRamp, false);
 
   auto* classic = new QGroupBox("Classic readings");
   auto* classicForm = new QFormLayout(classic);
@@ -153,6 +154,7 @@ void frmNoise::Build() {
   txtLimitBi = LimitIn(limitForm, "BI limit (°/h)", "txtLimitBi");
   txtLimitRrw = LimitIn(limitForm, "RRW limit (°/h/√h)", "txtLimitRrw");
   lblVerdict = ValueIn(limitForm, "Verdict", "lblVerdict");
+  lblVerdict->setWordWrap(true);
 
   chkDegPerSecond = new QCheckBox("Plot in °/&s");
   chkDegPerSecond->setObjectName("chkDegPerSecond");
@@ -205,7 +207,9 @@ void frmNoise::Build() {
   auto* top = new QHBoxLayout;
   top->addWidget(picNoise, 1);
   top->addLayout(side);
-  auto* all = new QVBoxLayout(this);
+  auto* central = new QWidget;
+  setCentralWidget(central);
+  auto* all = new QVBoxLayout(central);
   all->addLayout(top, 3);
   all->addWidget(grdTaus, 1);
   all->addLayout(buttons);
@@ -215,12 +219,23 @@ void frmNoise::Build() {
   connect(chkDegPerSecond, &QCheckBox::toggled, this, &frmNoise::Unit_Changed);
 }
 
+noise::Limits frmNoise::LimitsInForce() const {
+  noise::Limits limits;
+  limits.arw = settings_.limitArw;
+  limits.bi = settings_.limitBi;
+  limits.rrw = settings_.limitRrw;
+  return limits;
+}
+
 noise::AnalysisOptions frmNoise::Options() const {
   noise::AnalysisOptions o;
-  o.limits.arw = Limit(txtLimitArw);
-  o.limits.bi = Limit(txtLimitBi);
-  o.limits.rrw = Limit(txtLimitRrw);
+  o.limits = LimitsInForce();
   return o;
+}
+
+QSize frmNoise::FitToScreen(QSize wanted) const {
+  if (const QScreen* shown = screen()) wanted = wanted.boundedTo(shown->availableGeometry().size());
+  return wanted.expandedTo(minimumSizeHint());
 }
 
 void frmNoise::Tick() {
@@ -263,6 +278,7 @@ void frmNoise::OpenFileWith(const std::string& file, std::optional<double> tau0)
   auto job = std::make_shared<Job>();
   job->file = true;
   job->name = file;
+  job->tau0 = tau0;
   job_ = job;
   prgAnalysis->show();
   cmdCancel->show();
@@ -291,6 +307,8 @@ void frmNoise::Finished(const std::shared_ptr<Job>& job) {
   job_.reset();
   prgAnalysis->hide();
   cmdCancel->hide();
+  // The limits may have changed while it ran.
+  if (job->result) noise::Rejudge(*job->result, LimitsInForce());
   if (!job->file) {
     analysedSamples_ = job->samples;
     analysedCause_ = job->cause;
@@ -308,8 +326,12 @@ void frmNoise::Finished(const std::shared_ptr<Job>& job) {
     return;
   }
   if (!job->result) {
-    messages_.Show(job->error);
+    Tell(job->error);
     return;
+  }
+  if (job->tau0) {
+    datalogFile_ = job->name;
+    datalogTau0_ = job->tau0;
   }
   showingFile_ = true;
   fileShown_ = job->name;
@@ -324,16 +346,17 @@ void frmNoise::AskTau0(const std::string& file, const std::string& loopDelay) {
       "The window's datalog has no time column.\nSeconds between its rows (its LoopDelay was " +
       QString::fromStdString(loopDelay.empty() ? std::string("not recorded") : loopDelay + " mS") +
       "; the loop's real period is usually longer):");
-  double delay = 0;
-  std::from_chars(loopDelay.data(), loopDelay.data() + loopDelay.size(), delay);
-  dialog.setTextValue(delay > 0 ? QString::number(delay / 1000.0, 'g', 6) : QString());
+  if (file == datalogFile_ && datalogTau0_) {
+    dialog.setTextValue(LimitText(datalogTau0_));
+  } else if (const std::optional<double> delayMs = Positive(loopDelay)) {
+    dialog.setTextValue(QString::fromStdString(FormatSignificant(*delayMs / 1000.0, 6)));
+  }
   modal_.Run(dialog);
   if (dialog.result() != QDialog::Accepted) return;
   const std::string text = dialog.textValue().trimmed().toStdString();
-  double tau0 = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), tau0);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(tau0) || tau0 <= 0) {
-    messages_.Show("\"" + text + "\" is not a number of seconds above 0; the file was not opened.");
+  const std::optional<double> tau0 = Positive(text);
+  if (!tau0) {
+    Tell("\"" + text + "\" is not a number of seconds above 0; the file was not opened.");
     return;
   }
   OpenFileWith(file, tau0);
@@ -341,26 +364,47 @@ void frmNoise::AskTau0(const std::string& file, const std::string& loopDelay) {
 
 void frmNoise::Show(const noise::Analysis& a) {
   shown_ = a;
+  shownFromFile_ = showingFile_;
   picNoise->SetAnalysis(a);
-  ShowValue(lblArw, QString::fromStdString(TermText(a.terms[noise::kN])));
-  ShowValue(lblBi, QString::fromStdString(TermText(a.terms[noise::kB])));
-  ShowValue(lblRrw, QString::fromStdString(TermText(a.terms[noise::kK])));
+  ShowTerms(&a);
   ShowValue(lblArwAt1s, QString::fromStdString(ValueText(a.classic.arwAt1s, "°/√h")));
   ShowValue(lblRrwLast, QString::fromStdString(ValueText(a.classic.rrwLast, "°/h/√h")));
   ShowValue(lblMinimum, QString::fromStdString(MinimumText(a.classic)));
   ShowValue(lblWarnings, QString::fromStdString(WarningsText(a.warnings)));
-  ShowValue(lblVerdict, QString::fromStdString(VerdictText(a)));
+  ShowVerdict();
   FillTable();
   ShowState();
+}
+
+// Q and R have rows only while the analysis shows them.
+void frmNoise::ShowTerms(const noise::Analysis* a) {
+  const std::pair<QLabel*, noise::Term> rows[] = {{lblQuant, noise::kQ},
+                                                  {lblArw, noise::kN},
+                                                  {lblBi, noise::kB},
+                                                  {lblRrw, noise::kK},
+                                                  {lblRamp, noise::kR}};
+  for (const auto& [label, term] : rows) {
+    ShowValue(label, a ? QString::fromStdString(TermText(*a, term)) : QString("-"));
+    if (term == noise::kQ || term == noise::kR)
+      termForm_->setRowVisible(label, a != nullptr && a->terms[term].shown);
+  }
+}
+
+void frmNoise::ShowVerdict() {
+  std::string text = shown_                  ? VerdictText(*shown_)
+                     : LimitsInForce().Any() ? std::string("nothing to judge yet")
+                                             : std::string("no limits");
+  if (!limitProblem_.empty()) text += "\n" + limitProblem_;
+  ShowValue(lblVerdict, QString::fromStdString(text));
 }
 
 void frmNoise::ShowWaiting() {
   shown_.reset();
   picNoise->Clear();
-  for (QLabel* value : {lblArw, lblBi, lblRrw, lblArwAt1s, lblRrwLast, lblMinimum})
-    ShowValue(value, "-");
+  ShowTerms(nullptr);
+  for (QLabel* value : {lblArwAt1s, lblRrwLast, lblMinimum}) ShowValue(value, "-");
   ShowValue(lblWarnings, "none");
-  ShowValue(lblVerdict, "no limits");
+  ShowVerdict();
   FillTable();
   ShowState();
 }
@@ -381,14 +425,17 @@ void frmNoise::FillTable() {
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       grdTaus->setItem(r, column, item);
     };
-    const auto number = [&](std::optional<double> v) {
-      return v ? QString::number(*v * scale, 'g', 4) : QString("-");
+    const auto figures = [](double v, int digits) {
+      return QString::fromStdString(FormatSignificant(v, digits));
     };
-    put(0, QString::number(row.tau, 'g', 4));
+    const auto number = [&](std::optional<double> v) {
+      return v ? figures(*v * scale, 4) : QString("-");
+    };
+    put(0, figures(row.tau, 4));
     put(1, number(row.adev));
     put(2, number(row.lo));
     put(3, number(row.hi));
-    put(4, QString::number(row.edf, 'g', 3));
+    put(4, figures(row.edf, 3));
     put(5, row.inFit ? "yes" : "no");
   }
 }
@@ -401,6 +448,9 @@ void frmNoise::ShowState() {
     const noise::LiveMode mode = live_.Mode();
     state = LiveStateText(mode, live_.Samples(), live_.Cause(), live_.Full());
   }
+  // Why the terms are empty, and how long a record would fill them.
+  if (shown_ && shownFromFile_ == showingFile_)
+    if (const std::string why = NotEstimatedText(*shown_); !why.empty()) state += "; " + why;
   ShowValue(lblState, QString::fromStdString(state));
 }
 
@@ -443,14 +493,32 @@ void frmNoise::cmdCancel_Click() {
   ShowState();
 }
 
+// The shown analysis is judged again from the ends it keeps: nothing is read or fitted anew.
+// A job still running is judged against these limits when it lands.
 void frmNoise::Limits_Changed() {
-  settings_.limitArw = Limit(txtLimitArw);
-  settings_.limitBi = Limit(txtLimitBi);
-  settings_.limitRrw = Limit(txtLimitRrw);
-  SaveSettings();
-  // The verdict follows at once for a file; the live view at its next refresh.
-  if (showingFile_ && !job_) OpenFile(fileShown_);
-  analysedSamples_ = -1;
+  const noise::Limits before = LimitsInForce();
+  limitProblem_.clear();
+  const auto take = [&](const QLineEdit* edit, const char* name, std::optional<double>& limit) {
+    const std::string text = edit->text().trimmed().toStdString();
+    if (text.empty()) {
+      limit.reset();
+    } else if (const std::optional<double> v = Positive(text)) {
+      limit = v;
+    } else {
+      // A typo keeps the last good limit rather than dropping it unseen.
+      if (!limitProblem_.empty()) limitProblem_ += "\n";
+      limitProblem_ += std::string(name) + " limit: not a number above 0; " +
+                       (limit ? LimitText(limit).toStdString() + " still applies"
+                              : std::string("no limit applies"));
+    }
+  };
+  take(txtLimitArw, "ARW", settings_.limitArw);
+  take(txtLimitBi, "BI", settings_.limitBi);
+  take(txtLimitRrw, "RRW", settings_.limitRrw);
+  const noise::Limits now = LimitsInForce();
+  if (now.arw != before.arw || now.bi != before.bi || now.rrw != before.rrw) SaveSettings();
+  if (shown_) noise::Rejudge(*shown_, now);
+  ShowVerdict();
 }
 
 void frmNoise::Unit_Changed() {
@@ -482,8 +550,7 @@ void frmNoise::Save(const QString& title, const QString& filter, const QString& 
   if (file.isEmpty()) return;
   const SaveOutcome saved = SaveFileSafely(file.toStdString(), content);
   if (!saved.Ok())
-    messages_.Show("The file could not be saved:\n" + file.toStdString() + "\n" +
-                   SaveFailureReason(saved));
+    Tell("The file could not be saved to\n" + file.toStdString() + "\n" + SaveFailureReason(saved));
 }
 
 void frmNoise::cmdSavePlot_Click() {
@@ -503,10 +570,16 @@ void frmNoise::cmdSaveTable_Click() {
   if (shown_) Save("Save Table As", "CSV (*.csv)", "csv", noise::TableCsv(*shown_));
 }
 
+// A folder that cannot take noise.ini is said once, not at every limit typed.
 void frmNoise::SaveSettings() {
   if (settingsFile_.empty()) return;
-  if (const std::string problem = settings_.Save(settingsFile_); !problem.empty())
-    messages_.Show(problem);
+  const std::string problem = settings_.Save(settingsFile_);
+  if (!problem.empty() && problem != saveProblem_) Tell(problem);
+  saveProblem_ = problem;
+}
+
+void frmNoise::Tell(const std::string& text) {
+  messages_.ShowWithIcon(MessageIcon::Warning, text);
 }
 
 void frmNoise::closeEvent(QCloseEvent* event) {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
-#include <QWidget>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -26,8 +27,9 @@ class NoisePlot;
 // The Noise window: the Allan deviation of the rate while the read loop runs, or of a saved
 // file, with its terms, intervals, checks and a verdict against the limits the user types.
 // Not modal: the loop goes on while it is open. The fit runs on a worker thread; the view
-// refreshes at most once a second, and once when the loop stops.
-class frmNoise : public QWidget {
+// refreshes at most once a second, and once when the loop stops. A main window of its own, so
+// a screen reader hears a window open.
+class frmNoise : public QMainWindow {
   Q_OBJECT
  public:
   static constexpr const char* kCaption = "Noise";
@@ -39,7 +41,7 @@ class frmNoise : public QWidget {
   // The read loop stopped: one last refresh of the live view.
   void LoopStopped();
   // Analyses `file` on the worker as "Open..." does once a file is chosen; a datalog asks for
-  // its tau0 first.
+  // its tau0 first, offering the one typed for it last.
   void OpenFile(const std::string& file);
   // The shown analysis as the tool's JSON; empty when nothing is shown.
   std::string ResultsJson() const;
@@ -49,9 +51,11 @@ class frmNoise : public QWidget {
   // Controls by their names.
   NoisePlot* picNoise = nullptr;
   QLabel* lblState = nullptr;
+  QLabel* lblQuant = nullptr;  // Q and R: shown only when the analysis shows them
   QLabel* lblArw = nullptr;
   QLabel* lblBi = nullptr;
   QLabel* lblRrw = nullptr;
+  QLabel* lblRamp = nullptr;
   QLabel* lblArwAt1s = nullptr;
   QLabel* lblRrwLast = nullptr;
   QLabel* lblMinimum = nullptr;
@@ -91,6 +95,8 @@ class frmNoise : public QWidget {
   void Limits_Changed();
   void Unit_Changed();
 
+  // The limits the verdict is judged against: the last good ones typed.
+  noise::Limits LimitsInForce() const;
   void Tick();
   void StartLive();
   void OpenFileWith(const std::string& file, std::optional<double> tau0);
@@ -99,9 +105,14 @@ class frmNoise : public QWidget {
   void FillTable();
   void Finished(const std::shared_ptr<Job>& job);
   void Show(const noise::Analysis& analysis);
+  void ShowTerms(const noise::Analysis* analysis);
+  void ShowVerdict();
   // The live record has no points yet.
   void ShowWaiting();
   void ShowState();
+  // The restored or first size, within the screen and no smaller than the controls need.
+  QSize FitToScreen(QSize wanted) const;
+  void Tell(const std::string& text);
   noise::AnalysisOptions Options() const;
   // Asks for a file name to save to; empty when the user declined.
   QString AskSaveName(const QString& title, const QString& filter, const QString& suffix);
@@ -114,10 +125,17 @@ class frmNoise : public QWidget {
   MessageSink& messages_;
   NoiseSettings settings_;
   QTimer timer_;
-  std::shared_ptr<Job> job_;  // the analysis running on the worker, if any
-  std::optional<noise::Analysis> shown_;
+  std::shared_ptr<Job> job_;              // the analysis running on the worker, if any
+  std::optional<noise::Analysis> shown_;  // judged against LimitsInForce()
+  bool shownFromFile_ = false;
   bool showingFile_ = false;
   std::string fileShown_;
+  std::string limitProblem_;  // a limit box whose text is no limit
+  std::string saveProblem_;   // the last noise.ini failure told, so it is told once
+  // The tau0 typed for the last datalog opened, offered when it is opened again.
+  std::string datalogFile_;
+  std::optional<double> datalogTau0_;
+  QFormLayout* termForm_ = nullptr;
   int64_t analysedSamples_ = -1;  // the live samples the shown analysis took
   std::string analysedCause_;
 };

@@ -2,6 +2,7 @@
 
 #include <QPalette>
 #include <cmath>
+#include <functional>
 
 #include "support/QtApp.h"
 #include "ui/noise/NoisePlot.h"
@@ -25,7 +26,7 @@ noise::Analysis WhiteNoise() {
     a.adev.push_back(
         {.tau = tau, .adev = adev, .lo = 0.9 * adev, .hi = 1.1 * adev, .inFit = i >= -3});
   }
-  a.terms[noise::kN].allowed = true;
+  a.terms[noise::kN].allowed = a.terms[noise::kN].shown = a.terms[noise::kN].detected = true;
   a.terms[noise::kN].value = kN * 60.0;
   return a;
 }
@@ -101,16 +102,45 @@ TEST(NoisePlot, HollowPointsAreTheUnfittedAndTheLossBiased) {
   }
 }
 
-TEST(NoisePlot, DescriptionGivesTheTermsInDatasheetUnits) {
+// The shown terms: a detected one by its value, one not detected by its bound, and none when
+// nothing could be fitted.
+TEST(NoisePlot, DescriptionGivesTheShownTermsInDatasheetUnits) {
+  struct Case {
+    const char* name;
+    std::function<void(noise::Analysis&)> change;
+    const char* description;
+  };
+  const auto bound = [](noise::Analysis& a) {
+    a.terms[noise::kB].shown = a.terms[noise::kK].shown = true;
+    a.terms[noise::kB].detected = true;
+    a.terms[noise::kB].value = 40.0;
+    a.terms[noise::kK].upperLimit = 612.0;
+    a.terms[noise::kR].upperLimit = 1e5;  // not shown
+  };
+  const Case cases[] = {
+      {"detected and bounded", bound, "N 0.60 °/√h, B 40 °/h, K < 610 °/h/√h; 15 points"},
+      {"Q detected",
+       [](noise::Analysis& a) {
+         a.terms[noise::kQ].shown = a.terms[noise::kQ].detected = true;
+         a.terms[noise::kQ].value = 0.00065;
+       },
+       "Q 0.00065 °, N 0.60 °/√h; 15 points"},
+      {"not estimated",
+       [](noise::Analysis& a) {
+         a.notEstimated = "no octave point";
+         a.terms = {};
+       },
+       "terms not estimated; 15 points"},
+  };
+  for (const Case& c : cases) {
+    Plot plot;
+    noise::Analysis a = WhiteNoise();
+    c.change(a);
+    plot.widget.SetAnalysis(a);
+    EXPECT_EQ(plot.widget.accessibleDescription().toStdString(), c.description) << c.name;
+  }
   Plot plot;
-  noise::Analysis a = WhiteNoise();
-  a.terms[noise::kB].allowed = a.terms[noise::kK].allowed = true;
-  a.terms[noise::kB].value = 40.0;
-  a.terms[noise::kK].value = 0.0;
-  a.terms[noise::kK].upperLimit = 612.0;
-  plot.widget.SetAnalysis(a);
-  EXPECT_EQ(plot.widget.accessibleDescription().toStdString(),
-            "N 0.60 °/√h, B 40 °/h, K < 610 °/h/√h; 15 points");
+  plot.widget.SetAnalysis(WhiteNoise());
   plot.widget.Clear();
   EXPECT_EQ(plot.widget.accessibleDescription().toStdString(), "Waiting for samples");
 }
