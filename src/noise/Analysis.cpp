@@ -108,13 +108,14 @@ std::vector<FitPoint> OctavePoints(const Record& record, std::span<const int64_t
 }
 
 // Step 3: the fit.
-FitResult Fit(const std::vector<FitPoint>& points, std::span<const int64_t> sizes,
-              const AnalysisOptions& options, Analysis& a) {
-  const FitOptions fitOptions{
-      .allowed = options.terms.allowed,
-      .confidence = options.confidence,
-      .longestSegment = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end()),
-      .overlapping = options.estimator == Estimator::Overlapping};
+FitOptions FitOptionsFor(std::span<const int64_t> sizes, const AnalysisOptions& options) {
+  return {.allowed = options.terms.allowed,
+          .confidence = options.confidence,
+          .longestSegment = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end()),
+          .overlapping = options.estimator == Estimator::Overlapping};
+}
+
+FitResult Fit(const std::vector<FitPoint>& points, const FitOptions& fitOptions, Analysis& a) {
   const FitResult fit = FitTerms(points, a.tauMin, fitOptions);
   a.rounds = fit.rounds;
   a.converged = fit.converged;
@@ -228,9 +229,14 @@ void ExplainNoFit(std::span<const int64_t> sizes, const AnalysisOptions& options
 // Step 7: the checks of the sampling and of the fit.
 class Checks {
  public:
-  Checks(const Record& record, const FitResult& fit, const AnalysisOptions& options,
-         FiniteOnly& finite, Analysis& a)
-      : record_(record), fit_(fit), options_(options), finite_(finite), a_(a) {}
+  Checks(const Record& record, const std::vector<FitPoint>& points, const FitOptions& fitOptions,
+         const FitResult& fit, FiniteOnly& finite, Analysis& a)
+      : record_(record),
+        points_(points),
+        fitOptions_(fitOptions),
+        fit_(fit),
+        finite_(finite),
+        a_(a) {}
 
   void Run() {
     Sampling();
@@ -316,20 +322,31 @@ class Checks {
     }
     std::string text = "The fit's reduced chi-square is " + FormatFixed(fit_.reducedChiSquare, 1) +
                        ": the curve is not the sum of the noise terms.";
+    // A term the choice leaves out may be what is missing: the fit with all five says so.
+    if (!fitOptions_.allowed[kQ] || !fitOptions_.allowed[kR]) {
+      FitOptions all = fitOptions_;
+      all.allowed = kTermsAll.allowed;
+      const FitResult wider = FitTerms(points_, a_.tauMin, all);
+      std::string found;
+      for (int t : {kQ, kR})
+        if (!fitOptions_.allowed[t] && wider.terms[t].detected)
+          found += std::string(found.empty() ? "" : " and ") +
+                   (t == kQ ? "quantization noise" : "a rate ramp");
+      if (!found.empty() && wider.reducedChiSquare < 0.5 * fit_.reducedChiSquare) {
+        Warn(WarningCode::Motion, fit_.reducedChiSquare,
+             text + " With " + found + " the fit's reduced chi-square is " +
+                 FormatFixed(wider.reducedChiSquare, 1) + ": try --terms auto.");
+        return;
+      }
+    }
     if (worstZ >= 0.0) {
-      const bool shortEnd = worst < 2, longEnd = worst + 2 >= fitted.size();
+      const bool shortEnd = worst < 2;
       const double percent = 100.0 * (std::sqrt(worstRatio) - 1.0);
       text += " It leaves it most at tau " + Sig(rows[fitted[worst]].tau) + " s, " +
               Sig(std::abs(percent), 2) + " % " + (percent > 0 ? "above" : "below") + " the fit";
-      const std::array<bool, kTermCount>& allowed = options_.terms.allowed;
-      if (shortEnd && !allowed[kQ])
-        text += ": --terms auto (or qnbkr) lets quantization noise in at the short end.";
-      else if (longEnd && !allowed[kR])
-        text += ": --terms auto (or qnbkr) lets a rate ramp in at the long end.";
-      else if (shortEnd)
-        text += ": --fit-from a longer tau leaves the short end out.";
-      else
-        text += ": motion or a disturbance? Keep the part still, or --fit-from a longer tau.";
+      text += shortEnd ? ": --fit-from a longer tau leaves the short end out."
+                       : ": motion or a disturbance? Keep the part still, or --fit-from a longer "
+                         "tau.";
     }
     Warn(WarningCode::Motion, fit_.reducedChiSquare, text);
   }
@@ -404,8 +421,9 @@ class Checks {
   }
 
   const Record& record_;
+  const std::vector<FitPoint>& points_;
+  const FitOptions& fitOptions_;
   const FitResult& fit_;
-  const AnalysisOptions& options_;
   FiniteOnly& finite_;
   Analysis& a_;
 };
@@ -431,12 +449,13 @@ Analysis Summarize(const Record& record, std::span<const int64_t> sizes,
 
   const std::vector<FitPoint> points =
       OctavePoints(record, sizes, octaves, options.estimator == Estimator::Overlapping);
-  const FitResult fit = Fit(points, sizes, options, a);
+  const FitOptions fitOptions = FitOptionsFor(sizes, options);
+  const FitResult fit = Fit(points, fitOptions, a);
   Tabulate(record, sizes, octaves, grid, fit, options, finite, a);
   if (fit.fittedPoints == 0) ExplainNoFit(sizes, options, a);
   Units(fit, options.terms, finite, a);
   ClassicStep(points, finite, a);
-  Checks(record, fit, options, finite, a).Run();
+  Checks(record, points, fitOptions, fit, finite, a).Run();
   Rejudge(a, options.limits);
   if (finite.Dropped() > 0)
     a.warnings.push_back({WarningCode::NonFinite, finite.Dropped(),

@@ -496,7 +496,11 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
   const int dof = result.fittedPoints - std::popcount(kept);
   result.reducedChiSquare = dof > 0 ? result.chiSquare / dof : 0.0;
 
-  const double riseP = RiseAt(p), rise95 = RiseAt(kVerdictConfidence);
+  // A fit whose chi-square is beyond its degrees of freedom has scatter the points' EDF do not
+  // explain (the model is not the noise's exact shape): its intervals widen by that ratio.
+  const double birge = std::max(1.0, result.reducedChiSquare);
+  const double riseP = birge * RiseAt(p), rise95 = birge * RiseAt(kVerdictConfidence);
+  const double riseLimit = birge * kUpperLimitRise;
   const CubeRoot cube(fitted, c, options);
   const Squares least = cube.Minimize(c, kept);
   const long double base = cube.Q(least);
@@ -537,7 +541,7 @@ FitResult FitTerms(const std::vector<FitPoint>& points, double tauMin, const Fit
     const auto profile = [&](double v) {
       return static_cast<double>(cubeIn.Q(cubeIn.Minimize(leastIn, with, j, v)) - baseIn);
     };
-    t.upperLimit = std::sqrt(ProfileRoot(profile, leastIn[j], Scale(wi, j), kUpperLimitRise, true));
+    t.upperLimit = std::sqrt(ProfileRoot(profile, leastIn[j], Scale(wi, j), riseLimit, true));
   }
   return result;
 }
