@@ -78,6 +78,8 @@ TEST(SamplingChecks, EachIsRaisedByItsCase) {
          return r;
        }},
       {{"narrow_floor"}, [] { return Draw("allan-b", 2); }},
+      // An hour shows this walk at one fitted point only, beside a narrow floor.
+      {{"narrow_floor", "unresolved"}, [] { return Draw("arw=0.6,bi=10,rrw=100", 1); }},
       {{"oversampled"},
        [] {
          Record r = Draw("white", 0.5);
