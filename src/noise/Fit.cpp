@@ -330,13 +330,12 @@ class CubeRoot {
       sd_.push_back(std::sqrt(2.0 / (9.0 * nu)));
     }
     // The same correlations the fit used.
-    std::vector<std::vector<long double>> r(n, std::vector<long double>(n, 0.0L));
+    l_.assign(n, std::vector<long double>(n, 0.0L));
     for (size_t i = 0; i < n; ++i) {
-      r[i][i] = 1.0L;
+      l_[i][i] = 1.0L;
       for (size_t j = 0; j < i; ++j)
-        r[i][j] = r[j][i] = Correlation(points[i], points[j], &c, options);
+        l_[i][j] = l_[j][i] = Correlation(points[i], points[j], &c, options);
     }
-    l_ = r;
     if (!Cholesky(l_)) {
       l_.assign(n, std::vector<long double>(n, 0.0L));
       for (size_t i = 0; i < n; ++i) l_[i][i] = 1.0L;
