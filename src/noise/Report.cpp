@@ -164,13 +164,18 @@ std::string ReportText(const Analysis& a) {
     for (const Judged& v : a.verdicts) {
       r += "  ";
       r += Padded(std::string(v.key), 5);
-      r += "limit " + Sig(v.limit) + " ";
+      r += "limit ";
+      r += Sig(v.limit);
+      r += ' ';
       r += UnitOf(v.key);
       r += ": ";
       r += VerdictName(v.result);
       r += " (";
       r += DeciderText(v.by);
-      if (v.end) r += " " + Sig(v.end);
+      if (v.end) {
+        r += ' ';
+        r += Sig(v.end);
+      }
       r += ")\n";
     }
   }
