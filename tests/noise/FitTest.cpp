@@ -240,6 +240,9 @@ TEST(FitTest, ClassicReadings) {
   EXPECT_NEAR(*r.biFromMinimumLo95, i.lo / 0.664, 1e-12);
   EXPECT_NEAR(*r.biFromMinimumHi95, i.hi / 0.664, 1e-12);
   EXPECT_FALSE(Classic({point(2, 0.01, 100)}).arwAt1s);
+  // No flicker EDF at the minimum: no interval, rather than one of no width.
+  const ClassicReadings bare = Classic({FitPoint{0, 2, 1e-4, {100, 100, 0, 100, 100}}});
+  EXPECT_TRUE(bare.biFromMinimum && !bare.biFromMinimumLo95 && !bare.biFromMinimumHi95);
   // Off-centre neighbours: sigma goes as tau^(-2/3) through both.
   EXPECT_NEAR(*Classic({point(0.5, 0.02, 100), point(4, 0.005, 100)}).arwAt1s,
               0.02 * std::pow(2.0, -2.0 / 3), 1e-12);
