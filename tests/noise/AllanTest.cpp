@@ -126,8 +126,10 @@ TEST(AllanTest, PublishedTestSetToItsPrintedDigits) {
 TEST(AllanTest, GridsAscendDistinctUpToTheLargestFactor) {
   using K = TauGrid::Kind;
   EXPECT_EQ(GridFactors({K::Octave}, 10), (std::vector<int64_t>{1, 2, 4, 8}));
+  EXPECT_EQ(GridFactors({K::Octave}, 8), (std::vector<int64_t>{1, 2, 4, 8}));
   EXPECT_EQ(GridFactors({K::Decade}, 600),
             (std::vector<int64_t>{1, 2, 5, 10, 20, 50, 100, 200, 500}));
+  EXPECT_EQ(GridFactors({K::Decade}, 50), (std::vector<int64_t>{1, 2, 5, 10, 20, 50}));
   EXPECT_EQ(GridFactors({K::PerDecade, 4}, 100),
             (std::vector<int64_t>{1, 2, 3, 6, 10, 18, 32, 56, 100}));
   EXPECT_EQ(GridFactors({K::PerDecade, 10}, 10), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 8, 10}));
@@ -179,6 +181,44 @@ TEST(AllanTest, PhaseNoiseEdfAgainstTheFullSum) {
         Case{1, 1024, 100001, 1180.4814330452232, 2e-3},
         Case{1, 512, 2024, 27.372875759071345, 2e-3}}) {
     ExpectRelative(GreenhallEdf(c.alpha, c.m, c.phasePoints), c.edf, c.tolerance, "edf");
+  }
+}
+
+// A rate logged in deg/s may sit far above its noise: its mean must come off before the
+// phase is summed, or the phase's rounding swamps the differences.
+TEST(AllanTest, ABiasFarAboveTheNoiseLeavesTheDeviation) {
+  const std::vector<double> y = ReferenceRecord(false);
+  std::vector<double> biased = y;
+  for (double& v : biased) v += 1e5;
+  const auto factors = GridFactors({}, 50000);
+  const auto plain = Deviation(y, 0.01, factors, {0}, Estimator::Overlapping, Mean(y));
+  const auto shifted = Deviation(biased, 0.01, factors, {0}, Estimator::Overlapping, Mean(biased));
+  ASSERT_EQ(shifted.size(), plain.size());
+  for (size_t k = 0; k < plain.size(); ++k)
+    ExpectRelative(shifted[k].adev, plain[k].adev, 1e-9, "adev");
+}
+
+// Non-overlapping differences of white rate noise: neighbours share one block's mean
+// (correlation -1/2) and no others correlate, so M of them have 2 M^2 / (3 M - 1) degrees of
+// freedom, M being the count the estimator takes.
+TEST(AllanTest, NonOverlappingWhiteNoiseEdfFromTheDifferencesTaken) {
+  const std::vector<double> y(5000, 0.0);
+  for (const int64_t m : {64, 100, 256, 1000}) {
+    const auto points = Deviation(y, 1.0, {m}, {0}, Estimator::NonOverlapping);
+    ASSERT_EQ(points.size(), 1u) << m;
+    const auto M = static_cast<double>(points[0].terms);
+    ExpectRelative(GreenhallEdf(0, m, 5001, false), 2 * M * M / (3 * M - 1), 0.01, "edf");
+  }
+}
+
+// Past 1e10 degrees of freedom the interval comes from an approximation: it must meet the
+// exact quantiles where it takes over.
+TEST(AllanTest, ChiSquareIntervalIsContinuousWhereItsFormChanges) {
+  for (const double p : {kOneSigma, 0.95}) {
+    const Interval below = ChiSquareInterval(1.0, 1e10, p);
+    const Interval above = ChiSquareInterval(1.0, 1e10 * (1 + 1e-12), p);
+    EXPECT_NEAR(above.lo, below.lo, 1e-12) << p;
+    EXPECT_NEAR(above.hi, below.hi, 1e-12) << p;
   }
 }
 

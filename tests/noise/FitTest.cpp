@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <vector>
 
+#include "noise/Analysis.h"
 #include "noise/Edf.h"
 #include "noise/Fit.h"
 #include "noise/Readings.h"
@@ -112,6 +114,88 @@ TEST(FitTest, NoisyCurvesAreCalibrated) {
   EXPECT_EQ(bounded + claimed, 4 * seeds);
 }
 
+// The standard error of K^2 from the normal equations of N^2 / tau + K^2 tau / 3, each point
+// weighed alone by its EDF and the model (N^2, K^2).
+double KSquaredError(const std::vector<FitPoint>& points, double n2, double k2) {
+  double a = 0, b = 0, c = 0;
+  for (const FitPoint& p : points) {
+    const double gn = 1 / p.tau, gk = p.tau / 3, model = n2 * gn + k2 * gk;
+    const double w = p.edf[kN] / (2 * model * model);
+    a += w * gn * gn;
+    b += w * gn * gk;
+    c += w * gk * gk;
+  }
+  return std::sqrt(a / (a * c - b * b));
+}
+
+// On exact points the rise of K is (K^2 / e)^2, e its standard error, so the claim and the
+// bounds sit at quantiles of it: detected above 5.41 (not chi-square 1's 3.84), the shown
+// 68.3 % interval at 1 e, the verdict's 95 % at 1.96 e, an upper limit at 1.645 e.
+TEST(FitTest, ClaimsAndBoundsSitAtTheirQuantiles) {
+  const double n = 0.01;
+  const struct {
+    double k;
+    bool detected;
+  } rows[] = {{0.0, false}, {1.8e-4, false}, {2.2e-4, true}};  // rises 0, 4.7 and 6.5
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.k);
+    std::vector<FitPoint> points = Curve({0, n, 0, row.k, 0}, 1e5);
+    for (FitPoint& p : points) p.edf.fill(p.edf[kN]);
+    const TermResult t =
+        FitTerms(points, 0.0,
+                 {.allowed = {false, true, false, true, false}, .confidence = kOneSigma})
+            .terms[kK];
+    const double c = row.k * row.k;
+    ASSERT_EQ(t.detected, row.detected);
+    if (t.detected) {
+      const double e = KSquaredError(points, n * n, c);
+      EXPECT_NEAR(t.rise, c * c / (e * e), 1e-6);
+      EXPECT_NEAR(*t.lo, std::sqrt(c - e), 1e-9 * row.k);
+      EXPECT_NEAR(*t.hi, std::sqrt(c + e), 1e-9 * row.k);
+      EXPECT_NEAR(*t.lo95, std::sqrt(c - 1.959964 * e), 1e-6 * row.k);
+      EXPECT_NEAR(*t.hi95, std::sqrt(c + 1.959964 * e), 1e-6 * row.k);
+    } else {
+      // Bounded on the fit without K, which weighs the points by its N alone.
+      double num = 0, den = 0;
+      for (const FitPoint& p : points) {
+        num += p.edf[kN] * p.tau * p.variance;
+        den += p.edf[kN];
+      }
+      const double e = KSquaredError(points, num / den, 0.0);
+      EXPECT_NEAR(t.rise, c * c / (e * e), 1e-6);
+      EXPECT_NEAR(*t.upperLimit, std::sqrt(c + 1.644854 * e), 1e-6 * std::sqrt(e));
+    }
+  }
+}
+
+// White phase noise of Q, white rate noise of N and a ramp of R give sigma^2 = 3 Q^2 / tau^2 +
+// N^2 / tau + R^2 tau^2 / 2 by their own laws; the report gives them in a datasheet's units.
+TEST(FitTest, TermsOfARecordMadeOfThemInDatasheetAndSiUnits) {
+  const double tau0 = 0.01, q = 1e-4, n = 1e-4, r = 3e-7;  // deg, deg/sqrt(s), deg/s^2
+  std::mt19937 rng(7);
+  std::normal_distribution<double> normal;
+  Record record;
+  record.tau0 = tau0;
+  record.segmentStarts = {0};
+  double phase = q * normal(rng);
+  for (int k = 0; k < (1 << 20); ++k) {
+    const double next = q * normal(rng);
+    record.samples.push_back((next - phase) / tau0 + n / std::sqrt(tau0) * normal(rng) +
+                             r * k * tau0);
+    phase = next;
+  }
+  const Analysis a = Analyze(record, {});
+  const TermReport &tq = a.terms[kQ], &tn = a.terms[kN], &tr = a.terms[kR];
+  ASSERT_TRUE(tq.value && tn.value && tr.value);
+  EXPECT_NEAR(*tq.value, q, 0.03 * q);
+  EXPECT_NEAR(*tn.value, 60 * n, 0.1 * 60 * n);
+  EXPECT_NEAR(*tr.value, 3600 * 3600 * r, 0.05 * 3600 * 3600 * r);
+  // rad/s/sqrt(Hz) is rad/sqrt(s): deg/sqrt(h) / 60 x pi / 180.
+  EXPECT_NEAR(*tn.siValue, *tn.value / 60 * std::numbers::pi / 180, 1e-9 * *tn.siValue);
+  // The classic reading takes sigma(1 s) for N, Q's share with it.
+  EXPECT_NEAR(*a.classic.arwAt1s, 60 * std::sqrt(3 * q * q + n * n), 0.05 * 60 * 2 * n);
+}
+
 TEST(FitTest, DegenerateInputGivesAnEmptyFit) {
   std::vector<FitPoint> points = Curve({0, 0.01, 0, 0, 0}, 1e6);
   for (FitPoint& p : points) p.variance = 0.0;
@@ -139,21 +223,29 @@ TEST(FitTest, LargestShareSpans) {
 }
 
 TEST(FitTest, ClassicReadings) {
+  // The flicker EDF (the floor's own) is half the white one.
   auto point = [](double tau, double sigma, double nu) {
-    return FitPoint{0, tau, sigma * sigma, {nu, nu, nu, nu, nu}};
+    return FitPoint{0, tau, sigma * sigma, {nu, nu, nu / 2, nu, nu}};
   };
-  // The smallest sigma and the last point lack the EDF to count.
-  const ClassicReadings r = Classic(
-      {point(2, 0.01, 100), point(0.5, 0.02, 100), point(8, 0.006, 20), point(16, 0.001, 4)});
+  // The smallest sigma and the last point lack the EDF to count; 8 is just enough.
+  const ClassicReadings r =
+      Classic({point(2, 0.01, 100), point(0.5, 0.02, 100), point(8, 0.006, 20), point(12, 0.007, 8),
+               point(16, 0.001, 4)});
   EXPECT_NEAR(*r.arwAt1s, 0.02 / std::sqrt(2.0), 1e-12);
-  EXPECT_NEAR(*r.rrwLast, 0.006 * std::sqrt(3.0 / 8), 1e-12);
+  EXPECT_NEAR(*r.rrwLast, 0.007 * std::sqrt(3.0 / 12), 1e-12);
   EXPECT_EQ(*r.minimum, 0.006);
   EXPECT_EQ(*r.minimumTau, 8);
   EXPECT_NEAR(*r.biFromMinimum, 0.006 / 0.664, 1e-12);
-  const Interval i = ChiSquareInterval(0.006, 20, 0.95);
+  const Interval i = ChiSquareInterval(0.006, 10, 0.95);
   EXPECT_NEAR(*r.biFromMinimumLo95, i.lo / 0.664, 1e-12);
   EXPECT_NEAR(*r.biFromMinimumHi95, i.hi / 0.664, 1e-12);
   EXPECT_FALSE(Classic({point(2, 0.01, 100)}).arwAt1s);
+  // No flicker EDF at the minimum: no interval, rather than one of no width.
+  const ClassicReadings bare = Classic({FitPoint{0, 2, 1e-4, {100, 100, 0, 100, 100}}});
+  EXPECT_TRUE(bare.biFromMinimum && !bare.biFromMinimumLo95 && !bare.biFromMinimumHi95);
+  // Off-centre neighbours: sigma goes as tau^(-2/3) through both.
+  EXPECT_NEAR(*Classic({point(0.5, 0.02, 100), point(4, 0.005, 100)}).arwAt1s,
+              0.02 * std::pow(2.0, -2.0 / 3), 1e-12);
 }
 
 TEST(FitTest, VerdictTruthTable) {
@@ -168,6 +260,7 @@ TEST(FitTest, VerdictTruthTable) {
   const Row rows[] = {
       {"IntervalWithin", {true, true, 0.5, 1.0, {}}, V::Pass, D::UpperEnd},
       {"LowerEndBeyond", {true, true, 1.01, 2.0, {}}, V::Fail, D::LowerEnd},
+      {"LowerEndAtTheLimit", {true, true, 1.0, 2.0, {}}, V::Inconclusive, D::Straddles},
       {"Straddles", {true, true, 0.9, 1.1, {}}, V::Inconclusive, D::Straddles},
       {"UpperLimitWithin", {true, false, {}, {}, 0.9}, V::Pass, D::UpperLimit},
       {"UpperLimitBeyondNeverFails", {true, false, {}, {}, 5.0}, V::Inconclusive, D::Straddles},

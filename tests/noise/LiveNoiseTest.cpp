@@ -105,6 +105,19 @@ TEST(LiveNoiseTest, ChipClockedFillsAndCountsLostSamplesAndMatchesTheWholeDeviat
   }
 }
 
+// A loop alternating two cycles: the median of an even count is the middle pair's mean.
+TEST(LiveNoiseTest, AHostPacedTau0IsTheMedianCycle) {
+  LiveNoise live;
+  live.Restart(Chip(), "start");
+  double time = 0.0;
+  for (int i = 0; i < 65; ++i) {
+    live.Feed({.time = time, .value = 0.0, .code = Code(i), .newData = true, .temp = {}});
+    time += i % 2 == 0 ? 0.010 : 0.012;
+  }
+  EXPECT_EQ(live.Mode(), LiveMode::HostPaced);
+  EXPECT_NEAR(live.Take().facts.tau0, 0.011, 1e-12);
+}
+
 TEST(LiveNoiseTest, APaceChangeOverTwentyPercentStartsAgain) {
   for (const double change : {1.1, 1.3}) {
     SCOPED_TRACE(change);

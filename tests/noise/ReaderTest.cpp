@@ -81,9 +81,10 @@ TEST(Reader, ReadsEachLayout) {
     ReadOptions options;
     std::function<void(const Record&)> check;
   };
-  const std::string gappy = kComment + kWords + "\n" + kAcquisitionHeader +
-                            "1,0.0039,0.2198,3,25.1\n2,0.0078,0.293,4,\n3,0.0117,0.293,4,\n"
-                            "6,0.0234,0.3663,5,\n7,0.0273,0.293,4,25.3\n";
+  const std::string gappyRows = kAcquisitionHeader +
+                                "1,0.0039,0.2198,3,25.1\n2,0.0078,0.293,4,\n3,0.0117,0.293,4,\n"
+                                "6,0.0234,0.3663,5,\n7,0.0273,0.293,4,25.3\n";
+  const std::string gappy = kComment + kWords + "\n" + gappyRows;
   std::string paced = kComment + kWords + "\n" + kLogHeader;
   for (int i = 0; i < 12; ++i) paced += LogRow(i < 6 ? 0.1 * i : 0.1 * i + 1.0, kCodes[i % 7]);
   std::string flagged = kComment + kWords + "\n" + kLogHeader + LogRow(0.1, 3) +
@@ -140,6 +141,20 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_EQ(r.tau0Source, Tau0Source::SamplePeriod);
          EXPECT_NEAR(r.durationS, 7 * 0.003906, 1e-12);
          EXPECT_NEAR(*r.stats.meanTemp, 25.2, 1e-9);
+       }},
+      {"an acquisition without the chip's words: tau0 over the sample numbers",
+       kComment + "\n" + gappyRows,
+       {},
+       [](const Record& r) {
+         EXPECT_FALSE(r.chip);
+         EXPECT_NEAR(r.tau0, 0.0039, 1e-12);  // the lost samples are steps too
+         EXPECT_EQ(r.tau0Source, Tau0Source::Elapsed);
+       }},
+      {"--tau0 over an acquisition's sample period", gappy, Options({}, 0.005),
+       [](const Record& r) {
+         EXPECT_EQ(r.tau0, 0.005);
+         EXPECT_EQ(r.tau0Source, Tau0Source::Given);
+         EXPECT_NEAR(r.durationS, 7 * 0.005, 1e-12);
        }},
       {"a host-paced step over 3 x the median",
        paced,

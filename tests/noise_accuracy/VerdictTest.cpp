@@ -47,7 +47,7 @@ TEST(Verdict, LimitsAreJudgedAgainFromTheKeptEnds) {
   Record record = Draw("white,seed=4", 0.5);
   Analysis a = Analyze(record, {});
   const TermReport &n = a.terms[kN], &b = a.terms[kB];
-  ASSERT_TRUE(n.detected && n.lo95 && n.hi95);
+  ASSERT_TRUE(n.detected && n.lo95 && n.hi95 && *n.lo95 < *n.lo && *n.hi < *n.hi95);
   ASSERT_TRUE(!b.detected && b.upperLimit && !b.value);
   const struct {
     const char* name;
@@ -58,6 +58,11 @@ TEST(Verdict, LimitsAreJudgedAgainFromTheKeptEnds) {
       {"ArwAboveTheInterval", Arw(*n.hi95 * 1.01), Verdict::Pass, Decider::UpperEnd},
       {"ArwBelowTheInterval", Arw(*n.lo95 * 0.99), Verdict::Fail, Decider::LowerEnd},
       {"ArwInsideTheInterval", Arw(*n.value), Verdict::Inconclusive, Decider::Straddles},
+      // The verdict reads the 95 % ends, whatever the confidence shown.
+      {"ArwBelowTheShownInterval", Arw((*n.lo95 + *n.lo) / 2), Verdict::Inconclusive,
+       Decider::Straddles},
+      {"ArwAboveTheShownInterval", Arw((*n.hi + *n.hi95) / 2), Verdict::Inconclusive,
+       Decider::Straddles},
       {"BiAboveTheUpperLimit", Bi(*b.upperLimit * 1.01), Verdict::Pass, Decider::UpperLimit},
       // Not detected is never failed, however low the limit.
       {"BiBelowTheUpperLimit", Bi(*b.upperLimit / 100), Verdict::Inconclusive, Decider::Straddles},
@@ -74,6 +79,37 @@ TEST(Verdict, LimitsAreJudgedAgainFromTheKeptEnds) {
     AnalysisOptions options;
     options.limits = row.limits;
     EXPECT_EQ(Analyze(again, options).verdicts[0].result, row.result) << row.name;
+  }
+}
+
+// Judged by the minimum / 0.664, a detected B is read from the minimum's own 95 % interval,
+// not from the fit's nor from the minimum alone.
+TEST(Verdict, TheMinimumConventionReadsTheMinimumsInterval) {
+  Analysis a;
+  TermReport& b = a.terms[kB];
+  b.detected = true;
+  b.value = 10;
+  b.lo95 = 9;
+  b.hi95 = 11;
+  a.classic.biFromMinimum = 12;
+  a.classic.biFromMinimumLo95 = 11.5;
+  a.classic.biFromMinimumHi95 = 14;
+  const struct {
+    const char* name;
+    Limits limits;
+    Verdict result;
+    Decider by;
+  } rows[] = {
+      {"FittedWithin", Bi(13), Verdict::Pass, Decider::UpperEnd},
+      {"MinimumWithinItsIntervalNot", Bi(13, true), Verdict::Inconclusive, Decider::Straddles},
+      {"MinimumIntervalWithin", Bi(15, true), Verdict::Pass, Decider::UpperEnd},
+      {"MinimumIntervalBeyond", Bi(11, true), Verdict::Fail, Decider::LowerEnd},
+  };
+  for (const auto& row : rows) {
+    Rejudge(a, row.limits);
+    ASSERT_EQ(a.verdicts.size(), 1u) << row.name;
+    EXPECT_EQ(std::pair(a.verdicts[0].result, a.verdicts[0].by), std::pair(row.result, row.by))
+        << row.name;
   }
 }
 

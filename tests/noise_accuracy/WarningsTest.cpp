@@ -42,14 +42,21 @@ Record Reread(const Record& drawn, double degPerMinute = 0) {
   return std::move(*read.record);
 }
 
-// Every 25th sample of a chip that averages one: each row's noise is a whole sample's.
-Record EveryTwentyFifth() {
+// Every nth sample of a chip said to average `taps` (the draw itself averages one).
+Record EveryNth(size_t n, int taps = 1) {
   Record r = Draw("white", 2);
   std::vector<double> kept;
-  for (size_t i = 0; i < r.samples.size(); i += 25) kept.push_back(r.samples[i]);
+  for (size_t i = 0; i < r.samples.size(); i += n) kept.push_back(r.samples[i]);
   r.samples = kept;
-  r.tau0 *= 25;
+  r.tau0 *= static_cast<double>(n);
+  r.chip->taps = taps;
+  r.chip->windowS = taps * r.chip->samplePeriodS;
   return r;
+}
+
+// Every 25th sample of a chip that averages one: each row's noise is a whole sample's.
+Record EveryTwentyFifth() {
+  return EveryNth(25);
 }
 
 TEST(SamplingChecks, EachIsRaisedByItsCase) {
@@ -59,13 +66,25 @@ TEST(SamplingChecks, EachIsRaisedByItsCase) {
   } rows[] = {
       {{}, [] { return Reread(Draw("white", 0.5)); }},
       {{"subsampled"}, EveryTwentyFifth},
+      // Rows two samples apart are still within a window of four.
+      {{}, [] { return EveryNth(2, 4); }},
       {{"quantization"}, [] { return Reread(Draw("quant", 0.2, 0x0400)); }},
+      // Codes that spread 0.35 LSB: less than half of one is still too few.
+      {{"quantization"}, [] { return Reread(Draw("arw=0.07", 0.2, 0x0400)); }},
       // A swing is no sum of noise terms: what the fit takes from it holds no span of its own.
       {{"motion", "unresolved"},
        [] {
          Record r = Draw("white", 0.2);
          for (size_t i = 0; i < r.samples.size(); ++i)
            r.samples[i] += std::round(300 * std::sin(2 * std::numbers::pi * i * r.tau0 / 60));
+         return Reread(r);
+       }},
+      // A ripple of one code each second: the 1 s means miss it, the fit's chi-square does not.
+      {{"motion"},
+       [] {
+         Record r = Draw("white", 0.2);
+         for (size_t i = 0; i < r.samples.size(); ++i)
+           r.samples[i] += std::round(0.6 * std::sin(2 * std::numbers::pi * i * r.tau0));
          return Reread(r);
        }},
       {{"temperature"}, [] { return Reread(Draw("white", 0.3), 0.2); }},
