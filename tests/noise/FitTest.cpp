@@ -130,40 +130,37 @@ double KSquaredError(const std::vector<FitPoint>& points, double n2, double k2) 
 
 // On exact points the rise of K is (K^2 / e)^2, e its standard error, so the claim and the
 // bounds sit at quantiles of it: detected above 5.41 (not chi-square 1's 3.84), the shown
-// 68.3 % interval at 1 e, the verdict's 95 % at 1.96 e, an upper limit at 1.645 e.
+// 68.3 % interval at 1 e, the verdict's 95 % at 1.96 e, an upper limit at 1.645 e. The points'
+// EDF are large, so the cube-root scale the bounds are read in is within a percent of linear.
 TEST(FitTest, ClaimsAndBoundsSitAtTheirQuantiles) {
   const double n = 0.01;
   const struct {
     double k;
     bool detected;
-  } rows[] = {{0.0, false}, {1.8e-4, false}, {2.2e-4, true}};  // rises 0, 4.7 and 6.5
+  } rows[] = {{0.0, false}, {1.0e-5, false}, {1.15e-5, true}};  // rises 0, 4.3 and 6.5
   for (const auto& row : rows) {
     SCOPED_TRACE(row.k);
     std::vector<FitPoint> points = Curve({0, n, 0, row.k, 0}, 1e5);
-    for (FitPoint& p : points) p.edf.fill(p.edf[kN]);
+    for (FitPoint& p : points) p.edf.fill(1e4 * p.edf[kN]);
     const TermResult t =
         FitTerms(points, 0.0,
                  {.allowed = {false, true, false, true, false}, .confidence = kOneSigma})
             .terms[kK];
-    const double c = row.k * row.k;
-    ASSERT_EQ(t.detected, row.detected);
+    const double c = row.k * row.k, e = KSquaredError(points, n * n, c);
+    const auto near = [&](std::optional<double> end, double quantile) {
+      EXPECT_NEAR(*end, std::sqrt(c + quantile * e), 2e-2 * std::sqrt(c + quantile * e))
+          << quantile;
+    };
+    ASSERT_EQ(t.detected, row.detected) << t.rise;
+    // Detected or not, the rise is taken with the covariance of the model that has K.
+    EXPECT_NEAR(t.rise, c * c / (e * e), 1e-3 * (1 + t.rise));
     if (t.detected) {
-      const double e = KSquaredError(points, n * n, c);
-      EXPECT_NEAR(t.rise, c * c / (e * e), 1e-6);
-      EXPECT_NEAR(*t.lo, std::sqrt(c - e), 1e-9 * row.k);
-      EXPECT_NEAR(*t.hi, std::sqrt(c + e), 1e-9 * row.k);
-      EXPECT_NEAR(*t.lo95, std::sqrt(c - 1.959964 * e), 1e-6 * row.k);
-      EXPECT_NEAR(*t.hi95, std::sqrt(c + 1.959964 * e), 1e-6 * row.k);
+      near(t.lo, -1);
+      near(t.hi, 1);
+      near(t.lo95, -1.959964);
+      near(t.hi95, 1.959964);
     } else {
-      // Bounded on the fit without K, which weighs the points by its N alone.
-      double num = 0, den = 0;
-      for (const FitPoint& p : points) {
-        num += p.edf[kN] * p.tau * p.variance;
-        den += p.edf[kN];
-      }
-      const double e = KSquaredError(points, num / den, 0.0);
-      EXPECT_NEAR(t.rise, c * c / (e * e), 1e-6);
-      EXPECT_NEAR(*t.upperLimit, std::sqrt(c + 1.644854 * e), 1e-6 * std::sqrt(e));
+      near(t.upperLimit, 1.644854);
     }
   }
 }
