@@ -43,18 +43,28 @@ Limits Bi(double limit, bool fromMinimum = false) {
   return l;
 }
 
+struct Row {
+  const char* name;
+  Limits limits;
+  Verdict result;
+  Decider by;
+};
+
+// Judges `a` again by the row's limits alone and checks the one verdict line.
+void ExpectRejudged(Analysis& a, const Row& row) {
+  Rejudge(a, row.limits);
+  ASSERT_EQ(a.verdicts.size(), 1u) << row.name;
+  EXPECT_EQ(std::pair(a.verdicts[0].result, a.verdicts[0].by), std::pair(row.result, row.by))
+      << row.name;
+}
+
 TEST(Verdict, LimitsAreJudgedAgainFromTheKeptEnds) {
   Record record = Draw("white,seed=4", 0.5);
   Analysis a = Analyze(record, {});
   const TermReport &n = a.terms[kN], &b = a.terms[kB];
   ASSERT_TRUE(n.detected && n.lo95 && n.hi95 && *n.lo95 < *n.lo && *n.hi < *n.hi95);
   ASSERT_TRUE(!b.detected && b.upperLimit && !b.value);
-  const struct {
-    const char* name;
-    Limits limits;
-    Verdict result;
-    Decider by;
-  } rows[] = {
+  const Row rows[] = {
       {"ArwAboveTheInterval", Arw(*n.hi95 * 1.01), Verdict::Pass, Decider::UpperEnd},
       {"ArwBelowTheInterval", Arw(*n.lo95 * 0.99), Verdict::Fail, Decider::LowerEnd},
       {"ArwInsideTheInterval", Arw(*n.value), Verdict::Inconclusive, Decider::Straddles},
@@ -69,10 +79,7 @@ TEST(Verdict, LimitsAreJudgedAgainFromTheKeptEnds) {
       {"MinimumConventionNeedsB", Bi(1e6, true), Verdict::Inconclusive, Decider::NotDetected},
   };
   for (const auto& row : rows) {
-    Rejudge(a, row.limits);
-    ASSERT_EQ(a.verdicts.size(), 1u) << row.name;
-    EXPECT_EQ(std::pair(a.verdicts[0].result, a.verdicts[0].by), std::pair(row.result, row.by))
-        << row.name;
+    ExpectRejudged(a, row);
     EXPECT_EQ(a.overall, row.result) << row.name;
     // The same as analysing afresh with these limits.
     Record again = Draw("white,seed=4", 0.5);
@@ -94,22 +101,14 @@ TEST(Verdict, TheMinimumConventionReadsTheMinimumsInterval) {
   a.classic.biFromMinimum = 12;
   a.classic.biFromMinimumLo95 = 11.5;
   a.classic.biFromMinimumHi95 = 14;
-  const struct {
-    const char* name;
-    Limits limits;
-    Verdict result;
-    Decider by;
-  } rows[] = {
+  const Row rows[] = {
       {"FittedWithin", Bi(13), Verdict::Pass, Decider::UpperEnd},
       {"MinimumWithinItsIntervalNot", Bi(13, true), Verdict::Inconclusive, Decider::Straddles},
       {"MinimumIntervalWithin", Bi(15, true), Verdict::Pass, Decider::UpperEnd},
       {"MinimumIntervalBeyond", Bi(11, true), Verdict::Fail, Decider::LowerEnd},
   };
   for (const auto& row : rows) {
-    Rejudge(a, row.limits);
-    ASSERT_EQ(a.verdicts.size(), 1u) << row.name;
-    EXPECT_EQ(std::pair(a.verdicts[0].result, a.verdicts[0].by), std::pair(row.result, row.by))
-        << row.name;
+    ExpectRejudged(a, row);
   }
 }
 
