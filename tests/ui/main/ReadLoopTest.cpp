@@ -62,6 +62,39 @@ TEST(FramesSent, StartUpAndThreeLoggedCyclesSendExactlyTheseWords) {
   EXPECT_NE(test::ReadBytes(rig.folder / "Datalog_1.txt").find("\r\n3\t"), std::string::npos);
 }
 
+// Stop and Start while a logged run waits: the run goes on as one (one header block, one
+// count). Stop clicked before the loop got going: exactly one cycle, then the run ends.
+TEST(FramesSent, StopAndStartAroundASuspendedRunSendExactlyTheseWords) {
+  WindowRig rig;
+  rig.sensor.TraceTo(rig.folder / "spi.txt");
+  frmVelk47120& w = rig.Open();
+  w.chkDatalog->click();
+  LoopDriver loop(rig);
+  loop.onCycle = [&](int cycle) {
+    if (cycle != 2) return;
+    QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+    QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+  };
+  EXPECT_EQ(loop.Run(4), 4);
+  EXPECT_EQ(w.txtLoopCount->text() + ' ' + w.txtFileIndex->text(), "4 2");
+  EXPECT_EQ(Lines(rig.folder / "Datalog_1.txt").size(), 8 + 4);
+
+  loop.onCycle = nullptr;
+  QMetaObject::invokeMethod(w.CmdReadLoop, &QPushButton::click, Qt::QueuedConnection);
+  EXPECT_EQ(loop.Run(0), 1);
+  EXPECT_EQ(w.txtLoopCount->text() + ' ' + w.txtFileIndex->text(), "1 3");
+  EXPECT_EQ(Lines(rig.folder / "Datalog_2.txt").size(), 8 + 1);
+  EXPECT_TRUE(w.chkDatalog->isEnabled());
+
+  std::string sent;
+  std::ifstream trace(rig.folder / "spi.txt");
+  for (std::string word, answered; trace >> word >> answered;) sent += word + ' ';
+  const std::string read = "0200 0000 0400 0000 0A00 0000 0C00 0000 0E00 0000 3C00 0000 ";
+  std::string reads;
+  for (int n = 0; n < 5; ++n) reads += read;
+  EXPECT_EQ(sent, reads);
+}
+
 TEST(ReadLoop, LoopDelayTextIsClampedWhenARunStarts) {
   WindowRig rig;
   frmVelk47120& w = rig.Open();
