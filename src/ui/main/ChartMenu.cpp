@@ -23,7 +23,7 @@ void frmVelk47120::BuildChartMenu() {
 }
 
 void frmVelk47120::pic1_ContextMenu(const QPoint& at) {
-  mnuSaveChart->setEnabled(!loopActive_ && lblLoop->text() != "Running");
+  mnuSaveChart->setEnabled(loopState_ == LoopState::Stopped);
   pic1Menu->popup(pic1->mapToGlobal(at));
 }
 
@@ -40,7 +40,7 @@ void frmVelk47120::mnuCopyChart_Click() {
 }
 
 void frmVelk47120::mnuSaveChart_Click() {
-  if (loopActive_ || lblLoop->text() == "Running") return;
+  if (loopState_ != LoopState::Stopped) return;
   const QImage image = ChartImage();  // as it stood when asked for
   QFileDialog dialog(this, "Save Chart As");
   dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -69,7 +69,7 @@ void frmVelk47120::Form_Load() {
   DatalogEnabled = 0;
   config.LoopDelay = 25.0f;
   txtLoopDelay->setText("5.0");
-  ShowValue(lblLoop, "Stopped");
+  SetLoopState(LoopState::Stopped);
   const int32_t model = config.DeviceNumber.Numeric();
   ShowValue(lblDeviceNumber, QString::fromStdString(config.DeviceNumber.DisplayText()));
   mnu47120->setChecked(model == 47120);

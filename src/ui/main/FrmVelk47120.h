@@ -26,6 +26,7 @@
 #include "ui/main/AxisMarks.h"
 #include "ui/main/Datalog.h"
 #include "ui/main/FramePacer.h"
+#include "ui/main/LoopState.h"
 #include "ui/main/NoiseFeed.h"
 #include "ui/main/Plot47120.h"
 #include "ui/main/StripChart.h"
@@ -252,6 +253,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowInterfaceChecks();
   // Ends a run as a click on "Stop" would.
   void ShowLoopStopped();
+  // The loop's state, and everything shown from it.
+  void SetLoopState(LoopState state);
   // The run's own reads are shown at the screen's pace (`paced`); a click shows at once.
   // False when nothing was read (no interface, or a sleeping chip).
   bool ReadCycle(OutputCycle& cycle, bool paced);
@@ -304,6 +307,7 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   frmPowerdown* powerdownDialog_ = nullptr;
   frmNoise* noiseWindow_ = nullptr;
   bool shown_ = false;
+  LoopState loopState_ = LoopState::Stopped;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing
   bool exiting_ = false;
   bool noChip_ = false;  // the last activation's identification found no chip

@@ -60,26 +60,32 @@ void frmVelk47120::chkDatalog_Click() {
   DatalogEnabled = chkDatalog->isChecked() ? -1 : 0;
 }
 
+void frmVelk47120::SetLoopState(LoopState state) {
+  loopState_ = state;
+  const bool running = state == LoopState::Running;
+  ShowValue(lblLoop, running ? "Running" : "Stopped");
+  SetBackground(lblLoop, running ? kRunningColour : kStoppedColour);
+  CmdReadLoop->setText(running ? "&Stop" : "&Start");
+  // The run reads the box once, as it starts; a change during it would not count.
+  chkDatalog->setEnabled(state == LoopState::Stopped);
+}
+
 void frmVelk47120::ShowLoopStopped() {
-  ShowValue(lblLoop, "Stopped");
-  SetBackground(lblLoop, kStoppedColour);
-  CmdReadLoop->setText("&Start");
+  SetLoopState(loopActive_ ? LoopState::Stopping : LoopState::Stopped);
 }
 
 void frmVelk47120::CmdReadLoop_Click() {
-  if (lblLoop->text() == "Running") {
+  if (loopState_ == LoopState::Running) {
     ShowLoopStopped();
     QCoreApplication::processEvents();
-  } else if (lblLoop->text() == "Stopped") {
-    if (noChip_ && !messages_.Ask("No chip answered at the last check. Start the run anyway?"))
-      return;
-    ShowValue(lblLoop, "Running");
-    SetBackground(lblLoop, kRunningColour);
-    CmdReadLoop->setText("&Stop");
-    QCoreApplication::processEvents();
-    // Started again before a suspended run saw "Stopped": that run simply goes on.
-    if (!loopActive_) ReadLoop();
+    return;
   }
+  if (noChip_ && !messages_.Ask("No chip answered at the last check. Start the run anyway?"))
+    return;
+  SetLoopState(LoopState::Running);
+  QCoreApplication::processEvents();
+  // Started again before a suspended run saw the stop: that run simply goes on.
+  if (!loopActive_) ReadLoop();
 }
 
 void frmVelk47120::ReadLoop() {
@@ -88,6 +94,8 @@ void frmVelk47120::ReadLoop() {
     return;
   }
   loopActive_ = true;
+  // Stopped before it got going (a Stop in the start's event processing): one cycle runs.
+  if (loopState_ == LoopState::Stopped) SetLoopState(LoopState::Stopping);
   noiseFeed_.LoopStarted();
   Analyzer& config = session_.analyzer;
 
@@ -123,7 +131,6 @@ void frmVelk47120::ReadLoop() {
     }
   }
   const bool opened = logging;
-  chkDatalog->setEnabled(false);
 
   int32_t loopCount = 0;
   int32_t rowIndex = 0;
@@ -164,7 +171,7 @@ void frmVelk47120::ReadLoop() {
       QCoreApplication::processEvents();
       wait.Wait(slice, s + 1 == slices);
       // Stop ends the wait at once, however long the loop delay.
-      if (lblLoop->text() != "Running") break;
+      if (loopState_ != LoopState::Running) break;
     }
     // Without a usable interface every further cycle would only ask for one.
     if (!CheckInterface(session_)) {
@@ -175,13 +182,12 @@ void frmVelk47120::ReadLoop() {
     if (chkOneSweep->isChecked() && pic1->Width() - 20 <= plot_->PlotX &&
         plot_->PlotX <= pic1->Width())
       ShowLoopStopped();
-  } while (lblLoop->text() == "Running");
+  } while (loopState_ == LoopState::Running);
 
   pacer_.ShowNow();
   pic1->HoldRepaints(false);
   if (noiseWindow_ != nullptr) noiseWindow_->LoopStopped();
   datalog_.Close();
-  chkDatalog->setEnabled(true);
   // A file that never opened keeps its index for the next try.
   if (opened) {
     txtFileIndex->setText(
@@ -189,6 +195,7 @@ void frmVelk47120::ReadLoop() {
     ShowStatusLine("Logged to " + PathText(datalog_.Path()));
   }
   loopActive_ = false;
+  if (loopState_ == LoopState::Stopping) SetLoopState(LoopState::Stopped);
 }
 
 }  // namespace velk
