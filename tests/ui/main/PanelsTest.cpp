@@ -274,16 +274,20 @@ TEST(ChartImage, SavedAsPngWithTheTraceAndRefusedDuringARun) {
   EXPECT_GT(trace, 50);
 
   test::LoopDriver loop(rig);
-  bool saveOffered = true;
+  bool saveOffered = false;
   loop.onCycle = [&](int) {
-    w.pic1_ContextMenu({10, 10});
-    saveOffered = w.mnuSaveChart->isEnabled();
-    w.pic1Menu->hide();
-    w.mnuSaveChart_Click();
+    // Running, then stopped with the run still inside its cycle.
+    for (bool stop : {true, false}) {
+      w.pic1_ContextMenu({10, 10});
+      saveOffered = saveOffered || w.mnuSaveChart->isEnabled();
+      w.pic1Menu->hide();
+      w.mnuSaveChart_Click();
+      if (stop) QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
+    }
     w.mnuCopyChart_Click();
   };
   QGuiApplication::clipboard()->clear();
-  loop.Run(1);
+  EXPECT_EQ(loop.Run(0), 1);
   EXPECT_FALSE(saveOffered);
   EXPECT_EQ(rig.modal.opened.size(), 1u);
   EXPECT_EQ(QGuiApplication::clipboard()->image().size(), w.ChartImage().size());
