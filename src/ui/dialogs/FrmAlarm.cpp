@@ -21,6 +21,14 @@ FrmAlarm::FrmAlarm(Session& session, QWidget* parent) : QDialog(parent), session
   FrmAlmCtrl1 = BuildAlarmFrame(0);
   FrmAlmCtrl2 = BuildAlarmFrame(1);
   FrmAlmOutCtrl = BuildOutputFrame();
+  // Until the first activation reads the chip.
+  for (int n = 0; n < 2; ++n) {
+    ShowComparison(n, Comparison::kLess);
+    ShowMode(n, ThresholdMode::kFixed);
+  }
+  ShowOutputEnabled(false);
+  ShowOutputPolarity(Polarity::kActiveLow);
+  ShowOutputLine(Line::kDio0);
   ComOK = pin_dialogs::Button(this, "ComOK", "OK");
 
   auto* alarms = new QHBoxLayout;
@@ -74,12 +82,12 @@ QGroupBox* FrmAlarm::BuildAlarmFrame(int n) {
         static_cast<QObject*>(source->view()), static_cast<QObject*>(source->view()->viewport())})
     part->installEventFilter(this);
   QPushButton*& mode = n == 0 ? cmdAlarm1mode : cmdAlarm2mode;
-  mode = Button(frame, QString("cmdAlarm%1mode").arg(number), "Fixed Thresh");
+  mode = Button(frame, QString("cmdAlarm%1mode").arg(number), {});
 
   QGroupBox*& magFrame = n == 0 ? frameAlm1mag : frameAlm2mag;
   magFrame = Frame(frame, QString("frameAlm%1mag").arg(number), "ALM_MAG" + number);
   QPushButton*& gt = n == 0 ? cmdAlarm1GT : cmdAlarm2GT;
-  gt = Button(magFrame, QString("cmdAlarm%1GT").arg(number), "<");
+  gt = Button(magFrame, QString("cmdAlarm%1GT").arg(number), {});
   gt->setAccessibleDescription("Comparison");
   QScrollBar*& thresh = n == 0 ? hscAlarm1thresh : hscAlarm2thresh;
   thresh = ScrollBar(magFrame, QString("hscAlarm%1thresh").arg(number), 16383, 32);
@@ -134,9 +142,9 @@ QGroupBox* FrmAlarm::BuildAlarmFrame(int n) {
 QGroupBox* FrmAlarm::BuildOutputFrame() {
   using namespace pin_dialogs;
   auto* frame = Frame(this, "FrmAlmOutCtrl", "Alarm Output");
-  cmdAlarmOut = Button(frame, "cmdAlarmOut", "Disabled");
-  cmdAlarmPolarity = Button(frame, "cmdAlarmPolarity", "Active Low");
-  cmdAlarmPin = Button(frame, "cmdAlarmPin", "DIO-0");
+  cmdAlarmOut = Button(frame, "cmdAlarmOut", {});
+  cmdAlarmPolarity = Button(frame, "cmdAlarmPolarity", {});
+  cmdAlarmPin = Button(frame, "cmdAlarmPin", {});
   auto* grid = new QGridLayout(frame);
   grid->addWidget(Caption(frame, "State", cmdAlarmOut, false), 0, 0);
   grid->addWidget(Caption(frame, "Polarity", cmdAlarmPolarity, false), 0, 1);

@@ -12,12 +12,13 @@
 #include <optional>
 
 #include "registers/Session.h"
+#include "ui/dialogs/PinToggles.h"
 
 namespace velk {
 
 // The chip's two alarms and the alarm output line. Every change goes to the chip at once and
-// the dialog re-reads the alarm registers after each toggle, so the captions the toggles
-// decide from always mirror the chip.
+// the dialog re-reads the alarm registers after each toggle, so the state the toggles decide
+// from always mirrors the chip as last read (a sleeping chip reads 0).
 class FrmAlarm : public QDialog {
   Q_OBJECT
  public:
@@ -87,6 +88,12 @@ class FrmAlarm : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  using Line = pin_dialogs::Line;
+  using Polarity = pin_dialogs::Polarity;
+  // How an alarm compares its source with the threshold: "<" or ">".
+  enum class Comparison { kLess, kGreater };
+  enum class ThresholdMode { kFixed, kRateOfChange };
+
   // The controls, copies and register bits of one alarm (0 or 1).
   struct Alarm {
     QComboBox* source;
@@ -112,6 +119,13 @@ class FrmAlarm : public QDialog {
   QGroupBox* BuildAlarmFrame(int n);
   QGroupBox* BuildOutputFrame();
 
+  // Each toggle's state with its caption: the one place either is set.
+  void ShowComparison(int n, Comparison comparison);
+  void ShowMode(int n, ThresholdMode mode);
+  void ShowOutputEnabled(bool enabled);
+  void ShowOutputPolarity(Polarity polarity);
+  void ShowOutputLine(Line line);
+
   void ShowSource(int n);
   void ShowThreshold(int n);
   float ThresholdValue(int32_t code, int32_t source) const;
@@ -134,6 +148,12 @@ class FrmAlarm : public QDialog {
   Session& session_;
   std::array<bool, 2> listChoice_{};  // the open list of that source box was just used
   std::array<QString, 2> shownSource_{"Disabled", "Disabled"};  // as the last refresh showed it
+  // The toggles as shown, per alarm and for the output.
+  std::array<Comparison, 2> comparison_{};
+  std::array<ThresholdMode, 2> mode_{};
+  bool outputEnabled_ = false;
+  Polarity outputPolarity_ = Polarity::kActiveLow;
+  Line outputLine_ = Line::kDio0;
 };
 
 }  // namespace velk

@@ -51,8 +51,9 @@ void FrmAlarm::ReadAlarmSetup() {
 
   for (int n = 0; n < 2; ++n) {
     Alarm a = Of(n);
-    a.gt->setText((a.mag & kCompareBit) != 0 ? ">" : "<");
-    a.mode->setText((reg.AlmCtrl & (1 << a.modeBit)) != 0 ? "Rate of Change" : "Fixed Thresh");
+    ShowComparison(n, (a.mag & kCompareBit) != 0 ? Comparison::kGreater : Comparison::kLess);
+    ShowMode(n, (reg.AlmCtrl & (1 << a.modeBit)) != 0 ? ThresholdMode::kRateOfChange
+                                                      : ThresholdMode::kFixed);
     a.sourceCode = (reg.AlmCtrl >> a.sourceShift) & 7;
   }
   SetupSourceDisplay();
@@ -60,15 +61,41 @@ void FrmAlarm::ReadAlarmSetup() {
   hscAlarm1thresh->setValue(reg.AlmMag1 & kCodeMask);
   hscAlarm2thresh->setValue(reg.AlmMag2 & kCodeMask);
 
-  cmdAlarmOut->setText((reg.AlmCtrl & alm_ctrl::kOutputEnable) != 0 ? "Enabled" : "Disabled");
-  cmdAlarmPolarity->setText((reg.AlmCtrl & alm_ctrl::kOutputHigh) != 0 ? "Active High"
-                                                                       : "Active Low");
-  cmdAlarmPin->setText((reg.AlmCtrl & alm_ctrl::kOutputDio1) != 0 ? "DIO-1" : "DIO-0");
+  ShowOutputEnabled((reg.AlmCtrl & alm_ctrl::kOutputEnable) != 0);
+  ShowOutputPolarity((reg.AlmCtrl & alm_ctrl::kOutputHigh) != 0 ? Polarity::kActiveHigh
+                                                                : Polarity::kActiveLow);
+  ShowOutputLine((reg.AlmCtrl & alm_ctrl::kOutputDio1) != 0 ? Line::kDio1 : Line::kDio0);
 
   txtAlarm1sp->setText(QString::number(reg.AlmSmpl1));
   hscAlarm1sp->setValue(reg.AlmSmpl1);
   txtAlarm2sp->setText(QString::number(reg.AlmSmpl2));
   hscAlarm2sp->setValue(reg.AlmSmpl2);
+}
+
+void FrmAlarm::ShowComparison(int n, Comparison comparison) {
+  comparison_[static_cast<size_t>(n)] = comparison;
+  (n == 0 ? cmdAlarm1GT : cmdAlarm2GT)->setText(comparison == Comparison::kGreater ? ">" : "<");
+}
+
+void FrmAlarm::ShowMode(int n, ThresholdMode mode) {
+  mode_[static_cast<size_t>(n)] = mode;
+  (n == 0 ? cmdAlarm1mode : cmdAlarm2mode)
+      ->setText(mode == ThresholdMode::kRateOfChange ? "Rate of Change" : "Fixed Thresh");
+}
+
+void FrmAlarm::ShowOutputEnabled(bool enabled) {
+  outputEnabled_ = enabled;
+  cmdAlarmOut->setText(pin_dialogs::EnabledText(enabled));
+}
+
+void FrmAlarm::ShowOutputPolarity(Polarity polarity) {
+  outputPolarity_ = polarity;
+  cmdAlarmPolarity->setText(pin_dialogs::PolarityText(polarity));
+}
+
+void FrmAlarm::ShowOutputLine(Line line) {
+  outputLine_ = line;
+  cmdAlarmPin->setText(pin_dialogs::LineText(line));
 }
 
 void FrmAlarm::SetupSourceDisplay() {
@@ -183,7 +210,7 @@ void FrmAlarm::SourceClick(int n) {
 
 void FrmAlarm::ComparisonClick(int n) {
   Alarm a = Of(n);
-  if (a.gt->text() == "<")
+  if (comparison_[static_cast<size_t>(n)] == Comparison::kLess)
     a.mag |= kCompareBit;
   else
     a.mag &= ~kCompareBit;
@@ -195,7 +222,7 @@ void FrmAlarm::ComparisonClick(int n) {
 void FrmAlarm::ModeClick(int n) {
   Alarm a = Of(n);
   int32_t& control = session_.reg.AlmCtrl;
-  if (a.mode->text() == "Fixed Thresh")
+  if (mode_[static_cast<size_t>(n)] == ThresholdMode::kFixed)
     control |= 1 << a.modeBit;
   else
     control &= ~(1 << a.modeBit);
@@ -244,8 +271,8 @@ void FrmAlarm::cmdAlarmOut_Click() {
   static constexpr HeldTexts kTexts{
       .gpio = "Dio Pin is already in use by GPIO.. OK to override",
       .dataReady = "Dio pin is already in use by DataReady.. \nPlease disable DataReady first"};
-  const int line = cmdAlarmPin->text() == "DIO-0" ? 0 : 1;
-  if (SwitchOutput(session_, kAlarmOutput, cmdAlarmOut->text() == "Disabled", line, kTexts))
+  if (SwitchOutput(session_, kAlarmOutput, !outputEnabled_, pin_dialogs::Index(outputLine_),
+                   kTexts))
     SettleAndReread();
 }
 
@@ -255,15 +282,14 @@ void FrmAlarm::cmdAlarmPin_Click() {
        .dataReady = "Dio0 pin is already in use by DataReady.. \nPlease disable DataReady first"},
       {.gpio = "Dio1 Pin is already in use by GPIO..\nOk to Override?",
        .dataReady = "Dio1 pin is already in use by DataReady.. \nPlease disable DataReady first"}};
-  // The caption names the line the output leaves. A disabled output moves without any check.
-  const int line = cmdAlarmPin->text() != "DIO-0" ? 0 : 1;
-  if (MoveOutput(session_, kAlarmOutput, line, cmdAlarmOut->text() == "Enabled", kTexts[line]))
-    SettleAndReread();
+  // Away from the line shown. A disabled output moves without any check.
+  const int line = outputLine_ == Line::kDio0 ? 1 : 0;
+  if (MoveOutput(session_, kAlarmOutput, line, outputEnabled_, kTexts[line])) SettleAndReread();
 }
 
 void FrmAlarm::cmdAlarmPolarity_Click() {
   int32_t& control = session_.reg.AlmCtrl;
-  if (cmdAlarmPolarity->text() == "Active Low")
+  if (outputPolarity_ == Polarity::kActiveLow)
     control |= alm_ctrl::kOutputHigh;
   else
     control &= ~alm_ctrl::kOutputHigh;

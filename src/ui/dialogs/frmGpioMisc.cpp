@@ -15,6 +15,16 @@ frmGpioMisc::frmGpioMisc(Session& session, QWidget* parent) : QDialog(parent), s
   setWindowTitle("GPIO & Misc Ctrl");
   frameGpio = BuildGpioFrame();
   frameMiscCtrl = BuildMiscFrame();
+  // Until the first activation reads the chip.
+  for (int pin = 0; pin < 2; ++pin) {
+    ShowDirection(pin, Direction::kInput);
+    ShowLevel(pin, Level::kLow);
+  }
+  ShowReadyEnabled(false);
+  ShowReadyPolarity(Polarity::kActiveLow);
+  ShowReadyLine(Line::kDio0);
+  ShowPositiveSelfTest(false);
+  ShowNegativeSelfTest(false);
   ComOK = pin_dialogs::Button(this, "ComOK", "OK");
 
   auto* bottom = new QHBoxLayout;
@@ -42,10 +52,10 @@ frmGpioMisc::frmGpioMisc(Session& session, QWidget* parent) : QDialog(parent), s
 QGroupBox* frmGpioMisc::BuildGpioFrame() {
   using namespace pin_dialogs;
   auto* frame = Frame(this, "frameGpio", "GPIO_Control");
-  CmdDir1 = Button(frame, "CmdDir1", "Input");
-  CmdDir0 = Button(frame, "CmdDir0", "Input");
-  CmdDat1 = Button(frame, "CmdDat1", "Low");
-  CmdDat0 = Button(frame, "CmdDat0", "Low");
+  CmdDir1 = Button(frame, "CmdDir1", {});
+  CmdDir0 = Button(frame, "CmdDir0", {});
+  CmdDat1 = Button(frame, "CmdDat1", {});
+  CmdDat0 = Button(frame, "CmdDat0", {});
   // Two buttons share each row's caption: the line tells them apart.
   CmdDir1->setAccessibleDescription("Direction DIO1");
   CmdDir0->setAccessibleDescription("Direction DIO0");
@@ -66,12 +76,12 @@ QGroupBox* frmGpioMisc::BuildGpioFrame() {
 QGroupBox* frmGpioMisc::BuildMiscFrame() {
   using namespace pin_dialogs;
   auto* frame = Frame(this, "frameMiscCtrl", "Misc Control");
-  CmdDatRdy = Button(frame, "CmdDatRdy", "Disabled");
-  CmdCtrlPlry = Button(frame, "CmdCtrlPlry", "Active Low");
-  CmdCtrlLn = Button(frame, "CmdCtrlLn", "DIO-0");
+  CmdDatRdy = Button(frame, "CmdDatRdy", {});
+  CmdCtrlPlry = Button(frame, "CmdCtrlPlry", {});
+  CmdCtrlLn = Button(frame, "CmdCtrlLn", {});
   cmdIST = Button(frame, "cmdIST", "Strobe");
-  cmdENST = Button(frame, "cmdENST", "Disabled");
-  cmdEPST = Button(frame, "cmdEPST", "Disabled");
+  cmdENST = Button(frame, "cmdENST", {});
+  cmdEPST = Button(frame, "cmdEPST", {});
 
   auto* grid = new QGridLayout(frame);
   grid->addWidget(new QLabel("Data Ready Control", frame), 0, 0, 1, 2);
@@ -99,18 +109,20 @@ void frmGpioMisc::Form_Activate() {
   spi.ReadRegister(slot::Gpio_Ctrl);
   reg.GpioCtrl = spi.RegData;
   const auto shows = [](int32_t value, int32_t bit) { return (value & bit) != 0; };
-  CmdDir0->setText(shows(reg.GpioCtrl, gpio_ctrl::Output(0)) ? "Output" : "Input");
-  CmdDir1->setText(shows(reg.GpioCtrl, gpio_ctrl::Output(1)) ? "Output" : "Input");
-  CmdDat0->setText(shows(reg.GpioCtrl, gpio_ctrl::High(0)) ? "High" : "Low");
-  CmdDat1->setText(shows(reg.GpioCtrl, gpio_ctrl::High(1)) ? "High" : "Low");
+  for (int pin = 0; pin < 2; ++pin) {
+    ShowDirection(
+        pin, shows(reg.GpioCtrl, gpio_ctrl::Output(pin)) ? Direction::kOutput : Direction::kInput);
+    ShowLevel(pin, shows(reg.GpioCtrl, gpio_ctrl::High(pin)) ? Level::kHigh : Level::kLow);
+  }
 
   spi.ReadRegister(slot::Msc_Ctrl);
   reg.MscCtrl = spi.RegData;
-  CmdCtrlLn->setText(shows(reg.MscCtrl, msc_ctrl::kReadyDio1) ? "DIO-1" : "DIO-0");
-  CmdCtrlPlry->setText(shows(reg.MscCtrl, msc_ctrl::kReadyHigh) ? "Active High" : "Active Low");
-  CmdDatRdy->setText(shows(reg.MscCtrl, msc_ctrl::kReadyEnable) ? "Enabled" : "Disabled");
-  cmdEPST->setText(shows(reg.MscCtrl, msc_ctrl::kPositiveSelfTest) ? "Enabled" : "Disabled");
-  cmdENST->setText(shows(reg.MscCtrl, msc_ctrl::kNegativeSelfTest) ? "Enabled" : "Disabled");
+  ShowReadyLine(shows(reg.MscCtrl, msc_ctrl::kReadyDio1) ? Line::kDio1 : Line::kDio0);
+  ShowReadyPolarity(shows(reg.MscCtrl, msc_ctrl::kReadyHigh) ? Polarity::kActiveHigh
+                                                             : Polarity::kActiveLow);
+  ShowReadyEnabled(shows(reg.MscCtrl, msc_ctrl::kReadyEnable));
+  ShowPositiveSelfTest(shows(reg.MscCtrl, msc_ctrl::kPositiveSelfTest));
+  ShowNegativeSelfTest(shows(reg.MscCtrl, msc_ctrl::kNegativeSelfTest));
   cmdIST->setText("Strobe");
 }
 

@@ -1,4 +1,4 @@
-// The GPIO dialog's buttons. A refusal or a No leaves copy, caption and chip as they were; a
+// The GPIO dialog's buttons. A refusal or a No leaves copy, state and chip as they were; a
 // Yes takes the line while the other function stays configured as it is.
 
 #include <QCoreApplication>
@@ -36,14 +36,49 @@ void frmGpioMisc::WriteMisc() {
   session_.spi.WriteRegister(slot::Msc_Ctrl, session_.reg.MscCtrl);
 }
 
-void frmGpioMisc::Direction(QPushButton* button, int pin, const HeldTexts& texts) {
+void frmGpioMisc::ShowDirection(int pin, Direction direction) {
+  direction_[static_cast<size_t>(pin)] = direction;
+  (pin == 0 ? CmdDir0 : CmdDir1)->setText(direction == Direction::kOutput ? "Output" : "Input");
+}
+
+void frmGpioMisc::ShowLevel(int pin, Level level) {
+  level_[static_cast<size_t>(pin)] = level;
+  (pin == 0 ? CmdDat0 : CmdDat1)->setText(level == Level::kHigh ? "High" : "Low");
+}
+
+void frmGpioMisc::ShowReadyEnabled(bool enabled) {
+  readyEnabled_ = enabled;
+  CmdDatRdy->setText(pin_dialogs::EnabledText(enabled));
+}
+
+void frmGpioMisc::ShowReadyPolarity(Polarity polarity) {
+  readyPolarity_ = polarity;
+  CmdCtrlPlry->setText(pin_dialogs::PolarityText(polarity));
+}
+
+void frmGpioMisc::ShowReadyLine(Line line) {
+  readyLine_ = line;
+  CmdCtrlLn->setText(pin_dialogs::LineText(line));
+}
+
+void frmGpioMisc::ShowPositiveSelfTest(bool enabled) {
+  positiveSelfTest_ = enabled;
+  cmdEPST->setText(pin_dialogs::EnabledText(enabled));
+}
+
+void frmGpioMisc::ShowNegativeSelfTest(bool enabled) {
+  negativeSelfTest_ = enabled;
+  cmdENST->setText(pin_dialogs::EnabledText(enabled));
+}
+
+void frmGpioMisc::DirectionClick(int pin, const HeldTexts& texts) {
   int32_t& gpio = session_.reg.GpioCtrl;
-  if (button->text() == "Input") {
+  if (direction_[static_cast<size_t>(pin)] == Direction::kInput) {
     if (!MayTakeLine(session_, pin, kGpioRule, texts)) return;
-    button->setText("Output");
+    ShowDirection(pin, Direction::kOutput);
     gpio |= gpio_ctrl::Output(pin);
   } else {
-    button->setText("Input");
+    ShowDirection(pin, Direction::kInput);
     gpio &= ~gpio_ctrl::Output(pin);
   }
   session_.spi.WriteRegister(slot::Gpio_Ctrl, gpio);
@@ -51,47 +86,44 @@ void frmGpioMisc::Direction(QPushButton* button, int pin, const HeldTexts& texts
 }
 
 void frmGpioMisc::CmdDir0_Click() {
-  Direction(CmdDir0, 0,
-            {.alarm = "Dio0 is already in use by Alarms.. Please disable first",
-             .dataReady = "Dio0 is already in use by DataReady.. Please disable first"});
+  DirectionClick(0, {.alarm = "Dio0 is already in use by Alarms.. Please disable first",
+                     .dataReady = "Dio0 is already in use by DataReady.. Please disable first"});
 }
 
 void frmGpioMisc::CmdDir1_Click() {
-  Direction(
-      CmdDir1, 1,
-      {.alarm = "Dio1 is already in use by alarms.. ",
-       .dataReady = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first"});
+  DirectionClick(
+      1, {.alarm = "Dio1 is already in use by alarms.. ",
+          .dataReady = "Dio1 is already in use by DataReady.. \nPlease disable DataReady first"});
 }
 
-void frmGpioMisc::Level(QPushButton* button, int pin) {
+void frmGpioMisc::LevelClick(int pin) {
   // The level is written whatever the line's direction.
   int32_t& gpio = session_.reg.GpioCtrl;
-  if (button->text() == "Low") {
-    button->setText("High");
+  if (level_[static_cast<size_t>(pin)] == Level::kLow) {
+    ShowLevel(pin, Level::kHigh);
     gpio |= gpio_ctrl::High(pin);
   } else {
-    button->setText("Low");
+    ShowLevel(pin, Level::kLow);
     gpio &= ~gpio_ctrl::High(pin);
   }
   session_.spi.WriteRegister(slot::Gpio_Ctrl, gpio);
 }
 
 void frmGpioMisc::CmdDat0_Click() {
-  Level(CmdDat0, 0);
+  LevelClick(0);
 }
 
 void frmGpioMisc::CmdDat1_Click() {
-  Level(CmdDat1, 1);
+  LevelClick(1);
 }
 
 void frmGpioMisc::CmdDatRdy_Click() {
   static constexpr HeldTexts kTexts{
       .gpio = "Dio Pin is already in use by GPIO..\nOk to Override?",
       .alarm = "Dio Pin is already in use by alarms..\nOk to Override?"};
-  const bool on = CmdDatRdy->text() == "Disabled";
-  const int line = CmdCtrlLn->text() == "DIO-0" ? 0 : 1;
-  if (!SwitchOutput(session_, kDataReadyOutput, on, line, kTexts)) return;
-  CmdDatRdy->setText(on ? "Enabled" : "Disabled");
+  const bool on = !readyEnabled_;
+  if (!SwitchOutput(session_, kDataReadyOutput, on, pin_dialogs::Index(readyLine_), kTexts)) return;
+  ShowReadyEnabled(on);
   SettleAndRefreshPinUse();
 }
 
@@ -101,21 +133,20 @@ void frmGpioMisc::CmdCtrlLn_Click() {
        .alarm = "Dio0 Pin is already in use by alarms..\nOk to Override?"},
       {.gpio = "Dio1 Pin is already in use by GPIO..\nOk to Override?",
        .alarm = "Dio1 Pin is already in use by alarms..\nOk to Override?"}};
-  // The caption names the line the output leaves. A disabled output moves without any check.
-  const int line = CmdCtrlLn->text() != "DIO-0" ? 0 : 1;
-  if (!MoveOutput(session_, kDataReadyOutput, line, CmdDatRdy->text() == "Enabled", kTexts[line]))
-    return;
-  CmdCtrlLn->setText(line == 0 ? "DIO-0" : "DIO-1");
+  // Away from the line shown. A disabled output moves without any check.
+  const int line = readyLine_ == Line::kDio0 ? 1 : 0;
+  if (!MoveOutput(session_, kDataReadyOutput, line, readyEnabled_, kTexts[line])) return;
+  ShowReadyLine(pin_dialogs::LineAt(line));
   SettleAndRefreshPinUse();
 }
 
 void frmGpioMisc::CmdCtrlPlry_Click() {
   int32_t& misc = session_.reg.MscCtrl;
-  if (CmdCtrlPlry->text() == "Active Low") {
-    CmdCtrlPlry->setText("Active High");
+  if (readyPolarity_ == Polarity::kActiveLow) {
+    ShowReadyPolarity(Polarity::kActiveHigh);
     misc |= msc_ctrl::kReadyHigh;
   } else {
-    CmdCtrlPlry->setText("Active Low");
+    ShowReadyPolarity(Polarity::kActiveLow);
     misc &= ~msc_ctrl::kReadyHigh;
   }
   WriteMisc();
@@ -124,29 +155,29 @@ void frmGpioMisc::CmdCtrlPlry_Click() {
 
 void frmGpioMisc::cmdEPST_Click() {
   int32_t& misc = session_.reg.MscCtrl;
-  if (cmdEPST->text() == "Disabled") {
+  if (!positiveSelfTest_) {
     // The two external self-tests exclude each other.
-    cmdEPST->setText("Enabled");
-    cmdENST->setText("Disabled");
+    ShowPositiveSelfTest(true);
+    ShowNegativeSelfTest(false);
     misc = (misc | msc_ctrl::kPositiveSelfTest) & ~msc_ctrl::kNegativeSelfTest;
   } else {
-    cmdEPST->setText("Disabled");
+    ShowPositiveSelfTest(false);
     misc &= ~(msc_ctrl::kPositiveSelfTest | msc_ctrl::kNegativeSelfTest);
   }
   WriteMisc();
 }
 
 void frmGpioMisc::cmdENST_Click() {
-  if (cmdEPST->text() == "Enabled") {
+  if (positiveSelfTest_) {
     session_.messages.Show("Turn off +Self Test First");
     return;
   }
   int32_t& misc = session_.reg.MscCtrl;
-  if (cmdENST->text() == "Disabled") {
-    cmdENST->setText("Enabled");
+  if (!negativeSelfTest_) {
+    ShowNegativeSelfTest(true);
     misc |= msc_ctrl::kNegativeSelfTest;
   } else {
-    cmdENST->setText("Disabled");
+    ShowNegativeSelfTest(false);
     misc &= ~msc_ctrl::kNegativeSelfTest;
   }
   WriteMisc();

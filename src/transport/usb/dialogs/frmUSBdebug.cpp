@@ -158,7 +158,8 @@ void frmUSBdebug::BuildSpiSetup() {
   txtLoopDelay->installEventFilter(this);
   cmdReadDelay = Button(frameSPIsetup, "cmdReadDelay", "Read");
   Label8 = new QLabel("Data Input Polarity", frameSPIsetup);
-  cmdPolarity = Button(frameSPIsetup, "cmdPolarity", "Pos");
+  cmdPolarity = Button(frameSPIsetup, "cmdPolarity", {});
+  ShowPolarity(true);
   Label8->setBuddy(cmdPolarity);
   cmdPolarity->setAccessibleDescription(Label8->text());
 
@@ -189,7 +190,8 @@ void frmUSBdebug::BuildManual() {
   Label1 = new QLabel("Write (hex)", frame);
   lblRead = new QLabel("Readback", frame);
   cmdWriteSpi = Button(frame, "cmdWriteSpi", "Write");
-  cmdLoop = Button(frame, "cmdLoop", "Loop");
+  cmdLoop = Button(frame, "cmdLoop", {});
+  ShowLoopRunning(false);
 
   auto* grid = new QGridLayout(frame);
   grid->addWidget(lblNumWords, 0, 0);
@@ -248,7 +250,7 @@ void frmUSBdebug::Form_Activate() {
     CheckQuietly(optSpiChan[channel]);
     optSpiChan_Click(channel);
   }
-  cmdPolarity->setText(usb_.SpiPolarity != 0 ? "Pos" : "Neg");
+  ShowPolarity(usb_.SpiPolarity != 0);
 }
 
 void frmUSBdebug::cmdFindEzUsb_Click() {
@@ -303,9 +305,14 @@ void frmUSBdebug::optSpiChan_Click(int index) {
   usb_.SpiChannel = static_cast<uint8_t>(index);
 }
 
-void frmUSBdebug::cmdPolarity_Click() {
-  const bool positive = cmdPolarity->text() != "Pos";
+void frmUSBdebug::ShowPolarity(bool positive) {
+  positivePolarity_ = positive;
   cmdPolarity->setText(positive ? "Pos" : "Neg");
+}
+
+void frmUSBdebug::cmdPolarity_Click() {
+  const bool positive = !positivePolarity_;
+  ShowPolarity(positive);
   usb_.SpiPolarity = positive ? -1 : 0;
 }
 
@@ -384,13 +391,18 @@ void frmUSBdebug::cmdWriteSpi_Click() {
   ShowReadback();
 }
 
+void frmUSBdebug::ShowLoopRunning(bool running) {
+  loopShownRunning_ = running;
+  cmdLoop->setText(running ? "Stop" : "Loop");
+}
+
 void frmUSBdebug::cmdLoop_Click() {
-  if (cmdLoop->text() != "Loop") {
+  if (loopShownRunning_) {
     UsbLoopStop = -1;
-    cmdLoop->setText("Loop");
+    ShowLoopRunning(false);
     return;
   }
-  cmdLoop->setText("Stop");
+  ShowLoopRunning(true);
   UsbLoopStop = 0;
   cmdWriteSpi_Click();
   const QPointer<frmUSBdebug> alive(this);
@@ -400,14 +412,14 @@ void frmUSBdebug::cmdLoop_Click() {
     if (!usb_.CardReady()) {
       UsbLoopStop = -1;
       Select(kNone);
-      cmdLoop->setText("Loop");
+      ShowLoopRunning(false);
     }
     ShowReadback();
     QCoreApplication::processEvents();
     if (!alive) return;
   }
   UsbLoopStop = -1;
-  cmdLoop->setText("Loop");
+  ShowLoopRunning(false);
 }
 
 void frmUSBdebug::cmdExit_Click() {

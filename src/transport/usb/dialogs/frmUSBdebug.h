@@ -97,10 +97,17 @@ class frmUSBdebug : public QDialog {
   bool CardReadyOrSay();
   void ShowDelay();
   void ShowReadback();
+  // Each toggle's state with its caption: the one place either is set.
+  void ShowPolarity(bool positive);
+  void ShowLoopRunning(bool running);
 
   UsbSpiDrivers& usb_;
   EzUsb& ezUsb_;
   MessageSink& messages_;
+  // The toggles as shown, never taken from UsbLoopStop or the card's settings: "None" stops
+  // the loop while its button reads Stop until the running pass returns.
+  bool positivePolarity_ = true;
+  bool loopShownRunning_ = false;
 };
 
 }  // namespace velk
