@@ -19,14 +19,14 @@ namespace velk {
 
 namespace {
 
-int Usage(CliContext& context, const std::string& message) {
+ExitStatus Usage(CliContext& context, const std::string& message) {
   context.err << "velk47120-cli: " << message << "\nTry \"velk47120-cli --help\".\n";
-  return exitcode::kUsage;
+  return ExitStatus::kUsage;
 }
 
-int Refuse(CliContext& context, const std::string& message) {
+ExitStatus Refuse(CliContext& context, const std::string& message) {
   context.err << "velk47120-cli: " << message << "\n";
-  return exitcode::kUsage;
+  return ExitStatus::kUsage;
 }
 
 int StopSignal(const CliContext& context) {
@@ -35,9 +35,9 @@ int StopSignal(const CliContext& context) {
 
 // A stop before the chip was written to: nothing is left half done, so the tool ends as the
 // signal asked, with the shell's status for it.
-int Stopped(CliContext& context) {
+ExitStatus Stopped(CliContext& context) {
   context.err << "velk47120-cli: stopped; nothing was written to the chip\n";
-  return 128 + StopSignal(context);
+  return StoppedBy(StopSignal(context));
 }
 
 // What keeps the configuration from being read; a device or FIFO in its place was never
@@ -62,10 +62,10 @@ std::string ConfigProblem(const SmallFile& config, const std::filesystem::path& 
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
-int OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
+ExitStatus OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
   switch (log.Open(file, "\n")) {
     case AppendLog::OpenStatus::Opened:
-      return exitcode::kDone;
+      return ExitStatus::kDone;
     case AppendLog::OpenStatus::Busy:
       return Refuse(context,
                     Escaped(file) + " is being written by another program; nothing was written");
@@ -76,18 +76,18 @@ int OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
                 "cannot open " + Escaped(file) + " for writing: " + std::strerror(log.Error()));
 }
 
-int Run(const std::vector<std::string>& args, CliContext& context) {
+ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
   const ParsedOptions parsed = ParseOptions(args);
   if (!parsed.error.empty()) return Usage(context, parsed.error);
   const CliOptions& o = parsed.options;
   if (o.version) {
     context.out << "velk47120-cli " << VELK_VERSION << "\n";
-    return exitcode::kDone;
+    return ExitStatus::kDone;
   }
   if (o.words.empty()) {
     if (o.help) {
       context.out << HelpText({});
-      return exitcode::kDone;
+      return ExitStatus::kDone;
     }
     return Usage(context, "no command given");
   }
@@ -95,7 +95,7 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
     const std::string text = HelpText(o.words[0]);
     if (text.empty()) return Usage(context, "unknown command \"" + Escaped(o.words[0]) + "\"");
     context.out << text;
-    return exitcode::kDone;
+    return ExitStatus::kDone;
   }
 
   if (o.config) context.configFile = *o.config;
@@ -115,12 +115,14 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
   // The commands that take --out write rows to it; "-" is standard output.
   const bool toFile = o.out && *o.out != "-";
   if (toFile) {
-    if (const int status = OpenLog(*o.out, log, context); status != exitcode::kDone) return status;
+    if (const ExitStatus status = OpenLog(*o.out, log, context); status != ExitStatus::kDone)
+      return status;
   }
   if (StopSignal(context) != 0) return Stopped(context);
 
   Chip chip;
-  if (const int status = Connect(session, o, context, messages, chip); status != exitcode::kDone)
+  if (const ExitStatus status = Connect(session, o, context, messages, chip);
+      status != ExitStatus::kDone)
     return status;
   if (StopSignal(context) != 0 && !plan.command->endsOnStop) return Stopped(context);
   return plan.command->run({session, chip, o, plan, toFile ? &log : nullptr, context});
@@ -128,16 +130,16 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
 
 }  // namespace
 
-int OutputFailed(CliContext& context, const std::string& where, int error) {
+ExitStatus OutputFailed(CliContext& context, const std::string& where, int error) {
   context.err << "velk47120-cli: cannot write to " << where << ": "
               << (error != 0 ? std::strerror(error) : "the output failed")
               << (context.chipWritten ? " (the chip was written)" : "") << "\n"
               << std::flush;
-  return exitcode::kUsage;
+  return ExitStatus::kOutputFailed;
 }
 
-int RunCli(const std::vector<std::string>& args, CliContext& context) {
-  const int status = Run(args, context);
+ExitStatus RunCli(const std::vector<std::string>& args, CliContext& context) {
+  const ExitStatus status = Run(args, context);
   context.out.flush();
   if (!context.out)
     return OutputFailed(context, "standard output",

@@ -203,7 +203,7 @@ std::string CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& pla
   return OutputClash(o, plan);
 }
 
-int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
+ExitStatus NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
   const NoiseRequest& request = options.noise;
   const noise::Analysis analysis = noise::Analyze(record, request.analysis);
   record = {};  // the samples are no longer needed
@@ -224,18 +224,18 @@ int NoiseReport(const CliOptions& options, noise::Record record, CliContext& con
   };
   if (!save(request.table, noise::TableCsv(analysis)) ||
       !save(request.kalibr, noise::KalibrYaml(analysis)))
-    return exitcode::kUsage;
+    return ExitStatus::kOutputFailed;
   switch (analysis.overall) {
     case noise::Verdict::Fail:
-      return exitcode::kFail;
+      return ExitStatus::kFail;
     case noise::Verdict::Inconclusive:
-      return exitcode::kInconclusive;
+      return ExitStatus::kInconclusive;
     default:
-      return exitcode::kDone;
+      return ExitStatus::kDone;
   }
 }
 
-int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
+ExitStatus NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
   noise::ReadOptions how = options.noise.read;
   how.stop = context.stop;
   noise::ReadResult read = noise::ReadRecord(plan.operands[0], how);
@@ -244,11 +244,11 @@ int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) 
     context.err << "velk47120-cli: stopped while reading "
                 << (plan.operands[0] == "-" ? "standard input" : Escaped(plan.operands[0]))
                 << "; nothing was analysed\n";
-    return 128 + signal;
+    return StoppedBy(signal);
   }
   if (!read.record) {
     context.err << "velk47120-cli: " << read.error << "\n";
-    return exitcode::kUsage;
+    return ExitStatus::kUsage;
   }
   return NoiseReport(options, std::move(*read.record), context);
 }

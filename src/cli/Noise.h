@@ -13,6 +13,7 @@ struct CliContext;
 struct CliOptions;
 struct CommandCall;
 struct Plan;
+enum class ExitStatus : int;
 
 // What the noise command is asked for beyond the options every command takes.
 struct NoiseRequest {
@@ -32,11 +33,11 @@ std::string ApplyNoiseOption(NoiseRequest& request, const std::string& name,
 // The options that go with a FILE or with an acquisition (--duration, --out), before any frame.
 std::string CheckNoise(const CliOptions& options, const Reg47120& table, Plan& plan);
 // noise FILE: reads a saved record, analyses it and reports; no chip is touched.
-int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context);
+ExitStatus NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context);
 // noise --duration S: acquires every sample from the chip, then analyses and reports them.
-int NoiseAcquire(const CommandCall& call);
+ExitStatus NoiseAcquire(const CommandCall& call);
 // The analysis of a record, its report or JSON on standard output, the files --table and
 // --kalibr name; returns the exit status (5 or 6 for a failed or inconclusive verdict).
-int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context);
+ExitStatus NoiseReport(const CliOptions& options, noise::Record record, CliContext& context);
 
 }  // namespace velk

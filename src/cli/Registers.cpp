@@ -110,23 +110,23 @@ std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& 
   return {};
 }
 
-int RegGet(const CommandCall& call) {
+ExitStatus RegGet(const CommandCall& call) {
   Session& session = call.session;
   const int16_t s = call.plan.slot;
   session.spi.ReadRegister(s);
   call.context.out << RegisterLine(session.reg, s, RawWord(session.spi)) << '\n' << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int RegSet(const CommandCall& call) {
+ExitStatus RegSet(const CommandCall& call) {
   const int16_t s = call.plan.slot;
   call.context.chipWritten = true;
   call.session.spi.WriteRegister(s, call.plan.value);
   call.context.out << RegisterLine(call.session.reg, s, call.plan.value) << '\n' << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int RegDump(const CommandCall& call) {
+ExitStatus RegDump(const CommandCall& call) {
   Session& session = call.session;
   const Reg47120& table = session.reg;
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -143,7 +143,7 @@ int RegDump(const CommandCall& call) {
     }
   }
   call.context.out << (call.options.json ? JsonLine(list) : text) << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
 }  // namespace velk

@@ -9,6 +9,7 @@ class Reg47120;
 struct CliOptions;
 struct CommandCall;
 struct Plan;
+enum class ExitStatus : int;
 
 // A register named on the command line, checked against the table before the chip is
 // touched.
@@ -30,8 +31,8 @@ std::string RegisterName(const Reg47120& table, int16_t slot);
 std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
 std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
 
-int RegGet(const CommandCall& call);
-int RegSet(const CommandCall& call);
-int RegDump(const CommandCall& call);
+ExitStatus RegGet(const CommandCall& call);
+ExitStatus RegSet(const CommandCall& call);
+ExitStatus RegDump(const CommandCall& call);
 
 }  // namespace velk

@@ -257,7 +257,7 @@ void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome&
   }
 }
 
-int SetupSave(const CommandCall& call) {
+ExitStatus SetupSave(const CommandCall& call) {
   Session& session = call.session;
   CliContext& context = call.context;
   const int32_t model = call.chip.model;
@@ -285,22 +285,22 @@ int SetupSave(const CommandCall& call) {
   const SaveOutcome saved = SaveFileSafely(file, text);
   if (!saved.Ok()) {
     SaveFailed(context, name, saved);
-    return exitcode::kUsage;
+    return ExitStatus::kOutputFailed;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "
               << file.string() << "\n"
               << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int SetupLoad(const CommandCall& call) {
+ExitStatus SetupLoad(const CommandCall& call) {
   CliContext& context = call.context;
   const int32_t model = call.chip.model;
   const SetupFile& setup = call.plan.setup;
   if (setup.product != model) {
     context.err << "velk47120-cli: the setup is for the VELK" << setup.product
                 << ", but the chip is a VELK" << model << "; nothing was written\n";
-    return exitcode::kUsage;
+    return ExitStatus::kUsage;
   }
   Session& session = call.session;
   Spi47120& spi = session.spi;
@@ -309,7 +309,7 @@ int SetupLoad(const CommandCall& call) {
   for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
   // Let the chip take the new sample settings before they are read back.
   DelayMs(100.0f);
-  int status = exitcode::kDone;
+  ExitStatus status = ExitStatus::kDone;
   for (int16_t s : kLoadOrder) {
     spi.ReadRegister(s);
     int32_t word = RawWord(spi);
@@ -321,10 +321,10 @@ int SetupLoad(const CommandCall& call) {
                     RegisterName(session.reg, s).c_str(), static_cast<unsigned>(word),
                     static_cast<unsigned>(wanted));
       context.err << line;
-      status = exitcode::kMismatch;
+      status = ExitStatus::kMismatch;
     }
   }
-  if (status == exitcode::kDone)
+  if (status == ExitStatus::kDone)
     context.out << "loaded and confirmed " << kSetupCount << " registers\n" << std::flush;
   return status;
 }

@@ -14,6 +14,7 @@ struct CliOptions;
 struct SaveOutcome;
 struct CommandCall;
 struct Plan;
+enum class ExitStatus : int;
 
 // The configuration a user sets, in the order a setup file lists it.
 inline constexpr int kSetupCount = 12;
@@ -47,7 +48,7 @@ std::string CheckSetupLoad(const CliOptions& options, const Reg47120& table, Pla
 // "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.
 void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved);
 
-int SetupSave(const CommandCall& call);
-int SetupLoad(const CommandCall& call);
+ExitStatus SetupSave(const CommandCall& call);
+ExitStatus SetupLoad(const CommandCall& call);
 
 }  // namespace velk
