@@ -40,25 +40,28 @@ ExitStatus Stopped(CliContext& context) {
   return StoppedBy(StopSignal(context));
 }
 
-// What keeps the configuration from being read; a device or FIFO in its place was never
-// opened, so it cannot hang the tool.
-std::string ConfigProblem(const SmallFile& config, const std::filesystem::path& file, bool named) {
+// The configuration as read, or what keeps it from being used; a device or FIFO in its place
+// was never opened, so it cannot hang the tool.
+Result<void, std::string> ConfigUsable(const SmallFile& config, const std::filesystem::path& file,
+                                       bool named) {
   const std::string name = Escaped(file.string());
   switch (config.status) {
     case SmallFile::Status::Read:
       return {};
     case SmallFile::Status::Missing:
-      return named ? "--config names no readable file: " + name : std::string();
+      if (!named) return {};
+      return Unexpected("--config names no readable file: " + name);
     case SmallFile::Status::Folder:
     case SmallFile::Status::NotRegular:
-      return name + " is not a regular file";
+      return Unexpected(name + " is not a regular file");
     case SmallFile::Status::TooLarge:
-      return name + " is larger than 1 MiB";
+      return Unexpected(name + " is larger than 1 MiB");
     case SmallFile::Status::Failed:
       break;
   }
   // One the user did not name is skipped, as the window skips it.
-  return named ? "cannot read " + name + ": " + std::strerror(config.error) : std::string();
+  if (!named) return {};
+  return Unexpected("cannot read " + name + ": " + std::strerror(config.error));
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
@@ -102,15 +105,14 @@ ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
   CliMessages messages(context.err);
   Session session(context.portIo, context.usbDriver, messages);
   session.reg.BuildRegisterTable();
-  Plan plan;
-  if (const std::string error = MakePlan(o, session.reg, plan); !error.empty())
-    return Usage(context, error);
+  const Result<Plan, std::string> planned = MakePlan(o, session.reg);
+  if (!planned) return Usage(context, planned.error());
+  const Plan& plan = *planned;
   if (plan.command->Offline(plan.operands.size()))
     return plan.command->runOffline(o, plan, context);
   const SmallFile config = session.analyzer.LoadConfig(context.configFile);
-  if (const std::string problem = ConfigProblem(config, context.configFile, o.config.has_value());
-      !problem.empty())
-    return Refuse(context, problem);
+  if (const auto usable = ConfigUsable(config, context.configFile, o.config.has_value()); !usable)
+    return Refuse(context, usable.error());
   AppendLog log;
   // The commands that take --out write rows to it; "-" is standard output.
   const bool toFile = o.out && *o.out != "-";

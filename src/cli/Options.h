@@ -8,6 +8,7 @@
 #include "cli/Noise.h"
 #include "core/Analyzer.h"
 #include "core/EchoText.h"
+#include "core/Result.h"
 
 namespace velk {
 

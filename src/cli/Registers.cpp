@@ -85,26 +85,29 @@ RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool
   return choice;
 }
 
-std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan) {
+Result<void, std::string> CheckRegGet(const CliOptions& options, const Reg47120& table,
+                                      Plan& plan) {
   const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
-  if (!choice.error.empty()) return choice.error;
+  if (!choice.error.empty()) return Unexpected(choice.error);
   plan.slot = choice.slot;
-  if (table.RegReadable[plan.slot] == 0) return RegisterName(table, plan.slot) + " cannot be read";
+  if (table.RegReadable[plan.slot] == 0)
+    return Unexpected(RegisterName(table, plan.slot) + " cannot be read");
   return {};
 }
 
-std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan) {
+Result<void, std::string> CheckRegSet(const CliOptions& options, const Reg47120& table,
+                                      Plan& plan) {
   const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
-  if (!choice.error.empty()) return choice.error;
+  if (!choice.error.empty()) return Unexpected(choice.error);
   plan.slot = choice.slot;
   const std::string name = RegisterName(table, plan.slot);
-  if (table.RegWritable[plan.slot] == 0) return name + " is read-only";
+  if (table.RegWritable[plan.slot] == 0) return Unexpected(name + " is read-only");
   const int64_t top = table.RegBytes[plan.slot] == 1 ? 0xFF : 0xFFFF;
   const std::string& text = plan.operands[1];
   const auto value = ParseValue(text);
   if (!value || *value > top) {
-    return "value \"" + Escaped(text) + "\" for " + name + " must be 0 to " +
-           (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)";
+    return Unexpected("value \"" + Escaped(text) + "\" for " + name + " must be 0 to " +
+                      (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)");
   }
   plan.value = static_cast<int32_t>(*value);
   return {};

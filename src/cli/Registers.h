@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Result.h"
+
 namespace velk {
 
 class Reg47120;
@@ -27,9 +29,9 @@ int16_t LastOfferedSlot(bool factory);
 std::string RegisterName(const Reg47120& table, int16_t slot);
 
 // The register of `reg get` and `reg set` (and the value of a set) into the plan's slot and
-// value; returns why they do not fit.
-std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
-std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
+// value, or why they do not fit.
+Result<void, std::string> CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
+Result<void, std::string> CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
 
 ExitStatus RegGet(const CommandCall& call);
 ExitStatus RegSet(const CommandCall& call);

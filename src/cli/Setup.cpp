@@ -52,8 +52,8 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// What a value must satisfy beyond being a word; empty when it does.
-std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
+// What a value must satisfy beyond being a word.
+Result<void, std::string> ValueFits(const Reg47120& table, int16_t s, int64_t value) {
   char range[48];
   const int bits = table.RegBits[s];
   const int64_t top = (int64_t{1} << bits) - 1;
@@ -63,24 +63,24 @@ std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
     if (value < 0 || value > 0xFFFF || (value >= half && value < 0x10000 - half)) {
       std::snprintf(range, sizeof range, "0 to 0x%llX or 0x%llX to 0xFFFF",
                     static_cast<long long>(half - 1), static_cast<long long>(0x10000 - half));
-      return std::string("out of range (") + range + ")";
+      return Unexpected(std::string("out of range (") + range + ")");
     }
   } else if (value < 0 || value > top) {
     std::snprintf(range, sizeof range, "0 to 0x%llX", static_cast<long long>(top));
-    return std::string("out of range (") + range + ")";
+    return Unexpected(std::string("out of range (") + range + ")");
   }
   if (s == slot::Msc_Ctrl && (value & kSelfTestBits) != 0)
-    return "has self-test bits set (8, 9, 10), which a setup never holds";
+    return Unexpected("has self-test bits set (8, 9, 10), which a setup never holds");
   if (s == slot::Sens_Avg) {
     const int32_t rangeBits = static_cast<int32_t>(value) & 0x700;
     const bool knownRange =
         rangeBits == 0 || rangeBits == 0x100 || rangeBits == 0x200 || rangeBits == 0x400;
     if ((value & ~int64_t{0x707}) != 0 || !knownRange)
-      return "is no range (0x100, 0x200 or 0x400) with an averaging 0..7";
+      return Unexpected("is no range (0x100, 0x200 or 0x400) with an averaging 0..7");
     const int32_t limit = RangeAt(RangePosition(rangeBits)).maxAvgCnt;
     if ((value & 7) > limit)
-      return "averages 2^" + std::to_string(value & 7) + " taps; this range allows at most 2^" +
-             std::to_string(limit);
+      return Unexpected("averages 2^" + std::to_string(value & 7) +
+                        " taps; this range allows at most 2^" + std::to_string(limit));
   }
   return {};
 }
@@ -195,9 +195,8 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
           where + key + " value \"" + Escaped(valueText) + "\" is no number (0x hex or decimal)";
       return setup;
     }
-    const std::string problem = ValueProblem(table, kSetupSlots[index], *value);
-    if (!problem.empty()) {
-      setup.error = where + key + " " + valueText + " " + problem;
+    if (const auto fits = ValueFits(table, kSetupSlots[index], *value); !fits) {
+      setup.error = where + key + " " + valueText + " " + fits.error();
       return setup;
     }
     seen[index] = true;
@@ -217,27 +216,27 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
   return setup;
 }
 
-std::string CheckSetupSave(const CliOptions&, const Reg47120&, Plan& plan) {
+Result<void, std::string> CheckSetupSave(const CliOptions&, const Reg47120&, Plan& plan) {
   const std::filesystem::path file = plan.operands[0];
   std::error_code error;
   const auto status = std::filesystem::status(file, error);
   const std::string name = Escaped(file.string());
   // Anything it cannot tell is left to the save, which says why.
   if (error || status.type() == std::filesystem::file_type::not_found) return {};
-  std::string problem;
-  if (status.type() == std::filesystem::file_type::directory) {
-    problem = name + " is a folder";
-  } else if (status.type() != std::filesystem::file_type::regular) {
-    problem = name + " is not a regular file";
-  } else if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS)) {
-    problem = name + " is read-only";
-  }
-  return problem.empty() ? problem : problem + "; nothing was saved";
+  const std::string unsaved = "; nothing was saved";
+  if (status.type() == std::filesystem::file_type::directory)
+    return Unexpected(name + " is a folder" + unsaved);
+  if (status.type() != std::filesystem::file_type::regular)
+    return Unexpected(name + " is not a regular file" + unsaved);
+  if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+    return Unexpected(name + " is read-only" + unsaved);
+  return {};
 }
 
-std::string CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
+Result<void, std::string> CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
   plan.setup = ReadSetupFile(plan.operands[0], table);
-  return plan.setup.error.empty() ? std::string() : plan.setup.error + "; nothing was written";
+  if (plan.setup.error.empty()) return {};
+  return Unexpected(plan.setup.error + "; nothing was written");
 }
 
 void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {

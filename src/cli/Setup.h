@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace velk {
 
 class Reg47120;
@@ -40,9 +42,11 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
 int32_t SetupWord(const Reg47120& table, int16_t slot, int32_t word);
 
 // What can be told without the chip: a save's target it must not replace, a load's whole file
-// (read into the plan's setup). Returns why the command cannot go ahead.
-std::string CheckSetupSave(const CliOptions& options, const Reg47120& table, Plan& plan);
-std::string CheckSetupLoad(const CliOptions& options, const Reg47120& table, Plan& plan);
+// (read into the plan's setup). Fails with why the command cannot go ahead.
+Result<void, std::string> CheckSetupSave(const CliOptions& options, const Reg47120& table,
+                                         Plan& plan);
+Result<void, std::string> CheckSetupLoad(const CliOptions& options, const Reg47120& table,
+                                         Plan& plan);
 
 // To and from the file the plan's operand names. Each returns an exit status.
 // "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.
