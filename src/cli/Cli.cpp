@@ -80,9 +80,9 @@ ExitStatus OpenLog(const std::string& file, AppendLog& log, CliContext& context)
 }
 
 ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
-  const ParsedOptions parsed = ParseOptions(args);
-  if (!parsed.error.empty()) return Usage(context, parsed.error);
-  const CliOptions& o = parsed.options;
+  const Result<CliOptions, std::string> parsed = ParseOptions(args);
+  if (!parsed) return Usage(context, parsed.error());
+  const CliOptions& o = *parsed;
   if (o.version) {
     context.out << "velk47120-cli " << VELK_VERSION << "\n";
     return ExitStatus::kDone;

@@ -133,9 +133,8 @@ std::optional<int64_t> ParseValue(const std::string& text) {
   return Decimal(text, value) ? std::optional(value) : std::nullopt;
 }
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args) {
-  ParsedOptions parsed;
-  CliOptions& o = parsed.options;
+Result<CliOptions, std::string> ParseOptions(const std::vector<std::string>& args) {
+  CliOptions o;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     // -h is the one short option, as most tools take it.
@@ -156,31 +155,20 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     const std::optional<bool> noiseValue = NoiseOptionTakesValue(name);
     const KnownOption noiseOption{name.c_str(), noiseValue.value_or(false)};
     if (known == nullptr && noiseValue) known = &noiseOption;
-    if (known == nullptr) {
-      parsed.error = "unknown option " + Escaped(name);
-      return parsed;
-    }
+    if (known == nullptr) return Unexpected("unknown option " + Escaped(name));
     std::string value;
     if (eq != std::string::npos) {
-      if (!known->takesValue) {
-        parsed.error = name + " takes no value";
-        return parsed;
-      }
+      if (!known->takesValue) return Unexpected(name + " takes no value");
       value = a.substr(eq + 1);
     } else if (known->takesValue) {
-      if (i + 1 >= args.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
+      if (i + 1 >= args.size()) return Unexpected(name + " needs a value");
       value = args[++i];
     }
-    if (auto applied = Apply(o, name, value); !applied) {
-      parsed.error = std::move(applied).error();
-      return parsed;
-    }
+    if (auto applied = Apply(o, name, value); !applied)
+      return Unexpected(std::move(applied).error());
     o.given.push_back(name);
   }
-  return parsed;
+  return o;
 }
 
 }  // namespace velk

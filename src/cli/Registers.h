@@ -13,16 +13,11 @@ struct CommandCall;
 struct Plan;
 enum class ExitStatus : int;
 
-// A register named on the command line, checked against the table before the chip is
-// touched.
-struct RegisterChoice {
-  int16_t slot = 0;
-  std::string error;  // not empty: refused, with the reason
-};
-
-// By name (as in the table, case aside) or by its own address in hex. Registers after
-// Command are the factory's and need `factory`.
-RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool factory);
+// The slot of a register named on the command line, checked against the table before the
+// chip is touched, or why it is refused. By name (as in the table, case aside) or by its own
+// address in hex. Registers after Command are the factory's and need `factory`.
+Result<int16_t, std::string> FindRegister(const Reg47120& table, const std::string& text,
+                                          bool factory);
 // The last slot offered: Command, or Test_Cnfg in factory mode.
 int16_t LastOfferedSlot(bool factory);
 // The table name without padding.

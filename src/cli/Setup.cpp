@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <sstream>
+#include <utility>
 
 #include "cli/Cli.h"
 #include "cli/CommandTable.h"
@@ -113,39 +114,33 @@ int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
   return word;
 }
 
-SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table) {
+Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
+                                             const Reg47120& table) {
   const std::string name = Escaped(file.string());
   const SmallFile read = ReadSmallRegularFile(file, kMaxSetupBytes);
-  SetupFile setup;
   switch (read.status) {
     case SmallFile::Status::Read:
       return ParseSetupText(read.bytes, name, table);
     case SmallFile::Status::Folder:
-      setup.error = name + " is a folder, not a setup file";
-      break;
+      return Unexpected(name + " is a folder, not a setup file");
     case SmallFile::Status::NotRegular:
-      setup.error = name + " is not a regular file";
-      break;
+      return Unexpected(name + " is not a regular file");
     case SmallFile::Status::TooLarge:
-      setup.error = name + " is too large for a setup file";
-      break;
+      return Unexpected(name + " is too large for a setup file");
     case SmallFile::Status::Missing:
     case SmallFile::Status::Failed:
-      setup.error = "cannot read " + name + ": " + std::strerror(read.error);
       break;
   }
-  return setup;
+  return Unexpected("cannot read " + name + ": " + std::strerror(read.error));
 }
 
-SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table) {
+Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,
+                                              const Reg47120& table) {
   SetupFile setup;
   std::string content(bytes);
   // Editors may put a UTF-8 byte order mark in front, as in the configuration file.
   if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
-  if (Trim(content).empty()) {
-    setup.error = name + " is empty";
-    return setup;
-  }
+  if (Trim(content).empty()) return Unexpected(name + " is empty");
   std::array<bool, kSetupCount> seen{};
   bool productSeen = false;
   std::istringstream lines(content);
@@ -156,25 +151,19 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
           const auto u = static_cast<unsigned char>(c);
           return (u < 0x20 && c != '\t' && c != '\r') || u == 0x7F;
         })) {
-      setup.error = where + "not text: this is not a setup file";
-      return setup;
+      return Unexpected(where + "not text: this is not a setup file");
     }
     const std::string text = Trim(line.substr(0, line.find('#')));
     if (text.empty()) continue;
     const size_t eq = text.find('=');
-    if (eq == std::string::npos) {
-      setup.error = where + "expected NAME = VALUE";
-      return setup;
-    }
+    if (eq == std::string::npos) return Unexpected(where + "expected NAME = VALUE");
     const std::string key = Trim(text.substr(0, eq));
     const std::string valueText = Trim(text.substr(eq + 1));
     const auto value = ParseValue(valueText);
     if (key == "Product") {
-      if (productSeen || !value || (*value != 47120 && *value != 47121)) {
-        setup.error =
-            where + (productSeen ? "Product given twice" : "Product must be 47120 or 47121");
-        return setup;
-      }
+      if (productSeen || !value || (*value != 47120 && *value != 47121))
+        return Unexpected(where +
+                          (productSeen ? "Product given twice" : "Product must be 47120 or 47121"));
       productSeen = true;
       setup.product = static_cast<int32_t>(*value);
       continue;
@@ -182,36 +171,22 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
     int index = kSetupCount;
     for (int i = 0; i < kSetupCount; ++i)
       if (RegisterName(table, kSetupSlots[i]) == key) index = i;
-    if (index == kSetupCount) {
-      setup.error = where + "\"" + Escaped(key) + "\" is not a register a setup holds";
-      return setup;
-    }
-    if (seen[index]) {
-      setup.error = where + key + " given twice";
-      return setup;
-    }
-    if (!value) {
-      setup.error =
-          where + key + " value \"" + Escaped(valueText) + "\" is no number (0x hex or decimal)";
-      return setup;
-    }
-    if (const auto fits = ValueFits(table, kSetupSlots[index], *value); !fits) {
-      setup.error = where + key + " " + valueText + " " + fits.error();
-      return setup;
-    }
+    if (index == kSetupCount)
+      return Unexpected(where + "\"" + Escaped(key) + "\" is not a register a setup holds");
+    if (seen[index]) return Unexpected(where + key + " given twice");
+    if (!value)
+      return Unexpected(where + key + " value \"" + Escaped(valueText) +
+                        "\" is no number (0x hex or decimal)");
+    if (const auto fits = ValueFits(table, kSetupSlots[index], *value); !fits)
+      return Unexpected(where + key + " " + valueText + " " + fits.error());
     seen[index] = true;
     setup.values[index] = static_cast<int32_t>(*value);
   }
-  if (!productSeen) {
-    setup.error = name + ": no Product line: this is not a whole setup file";
-    return setup;
-  }
+  if (!productSeen) return Unexpected(name + ": no Product line: this is not a whole setup file");
   for (int i = 0; i < kSetupCount; ++i) {
-    if (!seen[i]) {
-      setup.error = name + ": " + RegisterName(table, kSetupSlots[i]) +
-                    " is missing: the file is not a whole setup (cut short?)";
-      return setup;
-    }
+    if (!seen[i])
+      return Unexpected(name + ": " + RegisterName(table, kSetupSlots[i]) +
+                        " is missing: the file is not a whole setup (cut short?)");
   }
   return setup;
 }
@@ -234,9 +209,10 @@ Result<void, std::string> CheckSetupSave(const CliOptions&, const Reg47120&, Pla
 }
 
 Result<void, std::string> CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
-  plan.setup = ReadSetupFile(plan.operands[0], table);
-  if (plan.setup.error.empty()) return {};
-  return Unexpected(plan.setup.error + "; nothing was written");
+  Result<SetupFile, std::string> setup = ReadSetupFile(plan.operands[0], table);
+  if (!setup) return Unexpected(std::move(setup).error() + "; nothing was written");
+  plan.setup = *setup;
+  return {};
 }
 
 void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {

@@ -29,12 +29,14 @@ inline constexpr int32_t kSelfTestBits = 0x700;
 struct SetupFile {
   int32_t product = 0;
   std::array<int32_t, kSetupCount> values{};  // in the order of kSetupSlots
-  std::string error;                          // not empty: refused, naming the line
 };
-// The text of a setup file; `name` is how messages call it.
-SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table);
+// The text of a setup file, or why it is refused, naming the line; `name` is how messages
+// call it.
+Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,
+                                              const Reg47120& table);
 // Reads only a small regular file, then parses it.
-SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table);
+Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
+                                             const Reg47120& table);
 
 // A word read from the chip as a setup holds it, so a load takes back whatever a save wrote:
 // bits above the register's own dropped (a signed value sign-extended from them), no self-test,
