@@ -257,11 +257,11 @@ ExitStatus NoiseFile(const CliOptions& options, const Plan& plan, CliContext& co
                 << "; nothing was analysed\n";
     return StoppedBy(signal);
   }
-  if (!read.record) {
-    context.err << "velk47120-cli: " << read.error << "\n";
+  if (!read) {
+    context.err << "velk47120-cli: " << read.error().message << "\n";
     return ExitStatus::kUsage;
   }
-  return NoiseReport(options, std::move(*read.record), context);
+  return NoiseReport(options, *std::move(read), context);
 }
 
 }  // namespace velk

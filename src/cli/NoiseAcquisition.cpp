@@ -166,12 +166,12 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
     return ExitStatus::kUsage;
   }
   noise::ReadResult result = builder.Finish("the acquisition");
-  if (!result.record) {
-    context.err << "velk47120-cli: " << result.error << "\n";
+  if (!result) {
+    context.err << "velk47120-cli: " << result.error().message << "\n";
     return ExitStatus::kUsage;
   }
-  result.record->file = call.chip.interfaceText;
-  return NoiseReport(options, std::move(*result.record), context);
+  result->file = call.chip.interfaceText;
+  return NoiseReport(options, *std::move(result), context);
 }
 
 }  // namespace velk
