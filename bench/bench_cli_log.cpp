@@ -60,13 +60,14 @@ void BM_CliLog(benchmark::State& state) {
     err.str({});
     const double t0 = Now();
     const double cpu0 = CpuNow();
-    const int status = velk::RunCli({"--interface", usb ? "usb" : "parallel", "log", "--interval",
-                                     "0", "--count", rows, "--out", "/dev/null"},
-                                    context);
+    const velk::ExitStatus status =
+        velk::RunCli({"--interface", usb ? "usb" : "parallel", "log", "--interval", "0", "--count",
+                      rows, "--out", "/dev/null"},
+                     context);
     wall += Now() - t0;
     cpu += CpuNow() - cpu0;
     // The tool's own summary times the rows alone, without finding the chip.
-    if (status != 0 ||
+    if (status != velk::ExitStatus::kDone ||
         std::sscanf(err.str().c_str(), "velk47120-cli: %lld rows in %lf s", &done, &seconds) != 2) {
       state.SkipWithError(("the log failed: " + err.str()).c_str());
       return;
@@ -113,14 +114,14 @@ void BM_CliNoiseAcquisition(benchmark::State& state) {
     err.str({});
     const double t0 = Now();
     const double cpu0 = ProcessCpuSeconds();
-    const int status = velk::RunCli(
+    const velk::ExitStatus status = velk::RunCli(
         {"--interface", usb ? "usb" : "parallel", "noise", "--duration", "4", "--out", "/dev/null"},
         context);
     const double spent = ProcessCpuSeconds() - cpu0;
     const double took = Now() - t0;
     double seconds = 0;
     const size_t at = err.str().find("velk47120-cli: ");
-    if (status != 0 || at == std::string::npos ||
+    if (status != velk::ExitStatus::kDone || at == std::string::npos ||
         std::sscanf(err.str().c_str() + at, "velk47120-cli: %lld samples in %lf s, %lld lost",
                     &samples, &seconds, &lost) != 3) {
       state.SkipWithError(("the acquisition failed: " + err.str()).c_str());

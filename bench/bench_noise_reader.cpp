@@ -67,13 +67,13 @@ void BM_ReadLog(benchmark::State& state) {
   for (auto _ : state) {
     const long before = PeakResidentKb();
     velk::noise::ReadResult result = velk::noise::ReadRecord(log.path, {});
-    if (!result.record) {
-      state.SkipWithError(result.error.c_str());
+    if (!result) {
+      state.SkipWithError(result.error().message.c_str());
       break;
     }
     if (bytesPerSample < 0.0)
       bytesPerSample = 1024.0 * static_cast<double>(PeakResidentKb() - before) /
-                       static_cast<double>(result.record->samples.size());
+                       static_cast<double>(result->samples.size());
     benchmark::DoNotOptimize(result);
   }
   state.SetBytesProcessed(state.iterations() * bytes);
@@ -88,11 +88,11 @@ void BM_ReadAndAnalyse(benchmark::State& state) {
   options.grid.kind = velk::noise::TauGrid::Kind::Decade;
   for (auto _ : state) {
     velk::noise::ReadResult result = velk::noise::ReadRecord(log.path, {});
-    if (!result.record) {
-      state.SkipWithError(result.error.c_str());
+    if (!result) {
+      state.SkipWithError(result.error().message.c_str());
       break;
     }
-    benchmark::DoNotOptimize(velk::noise::Analyze(*result.record, options));
+    benchmark::DoNotOptimize(velk::noise::Analyze(*result, options));
   }
 }
 

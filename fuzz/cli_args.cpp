@@ -81,13 +81,13 @@ int velk_fuzz_cli_args(const uint8_t* data, size_t size) {
   context.wallClock = [] { return std::chrono::system_clock::time_point{}; };
   context.simulated = 47120;
   context.configFile = "Velk47120.cfg";
-  const int status = velk::RunCli(args, context);
+  const velk::ExitStatus status = velk::RunCli(args, context);
   folder.Empty();
   if (fchdir(back) != 0) std::abort();
   close(back);
 
-  VELK_FUZZ_CHECK(status >= 0 && status <= 3);
-  if (status == velk::exitcode::kUsage) {
+  VELK_FUZZ_CHECK(status >= velk::ExitStatus::kDone && status <= velk::ExitStatus::kNoChip);
+  if (status == velk::ExitStatus::kUsage) {
     VELK_FUZZ_CHECK(sensor.FrameCount() == 0);
     VELK_FUZZ_CHECK(out.str().empty());
   }

@@ -15,8 +15,8 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzTargets.h"
 #include "noise/Analysis.h"
-#include "noise/read/Reader.h"
 #include "noise/Results.h"
+#include "noise/read/Reader.h"
 
 namespace {
 
@@ -131,13 +131,13 @@ int velk_fuzz_noise_json(const uint8_t* data, size_t size) {
   file += rest;
 
   velk::noise::ReadResult read = velk::noise::ReadRecordText(file, name, {});
-  if (!read.record) return 0;
+  if (!read) return 0;
   velk::noise::AnalysisOptions options;
   if (flags & 2) options.terms = velk::noise::kTermsAll;
   if (flags & 4) options.estimator = velk::noise::Estimator::NonOverlapping;
   if (flags & 8) options.limits.arw = 0.5;
-  const std::string recordComment = read.record->comment;
-  const Analysis a = velk::noise::Analyze(*read.record, options);
+  const std::string recordComment = read->comment;
+  const Analysis a = velk::noise::Analyze(*read, options);
   VELK_FUZZ_CHECK(a.file == name);
 
   const std::string json = velk::noise::ResultJson(a, "fuzz");

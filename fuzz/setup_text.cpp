@@ -36,16 +36,16 @@ std::string SetupText(int32_t product, const std::array<int32_t, velk::kSetupCou
 
 int velk_fuzz_setup_text(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const velk::SetupFile parsed = velk::ParseSetupText(bytes, "f", Table());
-  if (parsed.error.empty()) {
+  const auto parsed = velk::ParseSetupText(bytes, "f", Table());
+  if (parsed) {
     // What was taken is whole and in range: written out plainly, it reads back the same.
-    VELK_FUZZ_CHECK(parsed.product == 47120 || parsed.product == 47121);
-    const velk::SetupFile again =
-        velk::ParseSetupText(SetupText(parsed.product, parsed.values), "f", Table());
-    VELK_FUZZ_CHECK(again.error.empty());
-    VELK_FUZZ_CHECK(again.values == parsed.values);
+    VELK_FUZZ_CHECK(parsed->product == 47120 || parsed->product == 47121);
+    const auto again =
+        velk::ParseSetupText(SetupText(parsed->product, parsed->values), "f", Table());
+    VELK_FUZZ_CHECK(again.has_value());
+    VELK_FUZZ_CHECK(again->values == parsed->values);
   } else {
-    VELK_FUZZ_CHECK(parsed.error.find_first_of("\n\r") == std::string::npos);
+    VELK_FUZZ_CHECK(parsed.error().find_first_of("\n\r") == std::string::npos);
   }
 
   // The same bytes as the words a chip returns: a save never writes what a load refuses,
@@ -58,17 +58,16 @@ int velk_fuzz_setup_text(const uint8_t* data, size_t size) {
   std::array<int32_t, velk::kSetupCount> saved{};
   for (int i = 0; i < velk::kSetupCount; ++i)
     saved[i] = velk::SetupWord(Table(), velk::kSetupSlots[i], words[i]);
-  const velk::SetupFile loaded = velk::ParseSetupText(SetupText(47120, saved), "f", Table());
-  VELK_FUZZ_CHECK(loaded.error.empty());
+  VELK_FUZZ_CHECK(velk::ParseSetupText(SetupText(47120, saved), "f", Table()).has_value());
   for (int i = 0; i < velk::kSetupCount; ++i) {
-    const velk::SetupFile one = velk::ParseSetupText(SetupText(47120,
-                                                               [&] {
-                                                                 auto v = saved;
-                                                                 v[i] = words[i];
-                                                                 return v;
-                                                               }()),
-                                                     "f", Table());
-    if (one.error.empty()) VELK_FUZZ_CHECK(saved[i] == words[i]);
+    const auto one = velk::ParseSetupText(SetupText(47120,
+                                                    [&] {
+                                                      auto v = saved;
+                                                      v[i] = words[i];
+                                                      return v;
+                                                    }()),
+                                          "f", Table());
+    if (one) VELK_FUZZ_CHECK(saved[i] == words[i]);
   }
   return 0;
 }

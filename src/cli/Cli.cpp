@@ -19,14 +19,14 @@ namespace velk {
 
 namespace {
 
-int Usage(CliContext& context, const std::string& message) {
+ExitStatus Usage(CliContext& context, const std::string& message) {
   context.err << "velk47120-cli: " << message << "\nTry \"velk47120-cli --help\".\n";
-  return exitcode::kUsage;
+  return ExitStatus::kUsage;
 }
 
-int Refuse(CliContext& context, const std::string& message) {
+ExitStatus Refuse(CliContext& context, const std::string& message) {
   context.err << "velk47120-cli: " << message << "\n";
-  return exitcode::kUsage;
+  return ExitStatus::kUsage;
 }
 
 int StopSignal(const CliContext& context) {
@@ -35,37 +35,40 @@ int StopSignal(const CliContext& context) {
 
 // A stop before the chip was written to: nothing is left half done, so the tool ends as the
 // signal asked, with the shell's status for it.
-int Stopped(CliContext& context) {
+ExitStatus Stopped(CliContext& context) {
   context.err << "velk47120-cli: stopped; nothing was written to the chip\n";
-  return 128 + StopSignal(context);
+  return StoppedBy(StopSignal(context));
 }
 
-// What keeps the configuration from being read; a device or FIFO in its place was never
-// opened, so it cannot hang the tool.
-std::string ConfigProblem(const SmallFile& config, const std::filesystem::path& file, bool named) {
+// The configuration as read, or what keeps it from being used; a device or FIFO in its place
+// was never opened, so it cannot hang the tool.
+Result<void, std::string> ConfigUsable(const SmallFile& config, const std::filesystem::path& file,
+                                       bool named) {
   const std::string name = Escaped(file.string());
   switch (config.status) {
     case SmallFile::Status::Read:
       return {};
     case SmallFile::Status::Missing:
-      return named ? "--config names no readable file: " + name : std::string();
+      if (!named) return {};
+      return Unexpected("--config names no readable file: " + name);
     case SmallFile::Status::Folder:
     case SmallFile::Status::NotRegular:
-      return name + " is not a regular file";
+      return Unexpected(name + " is not a regular file");
     case SmallFile::Status::TooLarge:
-      return name + " is larger than 1 MiB";
+      return Unexpected(name + " is larger than 1 MiB");
     case SmallFile::Status::Failed:
       break;
   }
   // One the user did not name is skipped, as the window skips it.
-  return named ? "cannot read " + name + ": " + std::strerror(config.error) : std::string();
+  if (!named) return {};
+  return Unexpected("cannot read " + name + ": " + std::strerror(config.error));
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
-int OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
+ExitStatus OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
   switch (log.Open(file, "\n")) {
     case AppendLog::OpenStatus::Opened:
-      return exitcode::kDone;
+      return ExitStatus::kDone;
     case AppendLog::OpenStatus::Busy:
       return Refuse(context,
                     Escaped(file) + " is being written by another program; nothing was written");
@@ -76,18 +79,18 @@ int OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
                 "cannot open " + Escaped(file) + " for writing: " + std::strerror(log.Error()));
 }
 
-int Run(const std::vector<std::string>& args, CliContext& context) {
-  const ParsedOptions parsed = ParseOptions(args);
-  if (!parsed.error.empty()) return Usage(context, parsed.error);
-  const CliOptions& o = parsed.options;
+ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
+  const Result<CliOptions, std::string> parsed = ParseOptions(args);
+  if (!parsed) return Usage(context, parsed.error());
+  const CliOptions& o = *parsed;
   if (o.version) {
     context.out << "velk47120-cli " << VELK_VERSION << "\n";
-    return exitcode::kDone;
+    return ExitStatus::kDone;
   }
   if (o.words.empty()) {
     if (o.help) {
       context.out << HelpText({});
-      return exitcode::kDone;
+      return ExitStatus::kDone;
     }
     return Usage(context, "no command given");
   }
@@ -95,32 +98,33 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
     const std::string text = HelpText(o.words[0]);
     if (text.empty()) return Usage(context, "unknown command \"" + Escaped(o.words[0]) + "\"");
     context.out << text;
-    return exitcode::kDone;
+    return ExitStatus::kDone;
   }
 
   if (o.config) context.configFile = *o.config;
   CliMessages messages(context.err);
   Session session(context.portIo, context.usbDriver, messages);
   session.reg.BuildRegisterTable();
-  Plan plan;
-  if (const std::string error = MakePlan(o, session.reg, plan); !error.empty())
-    return Usage(context, error);
+  const Result<Plan, std::string> planned = MakePlan(o, session.reg);
+  if (!planned) return Usage(context, planned.error());
+  const Plan& plan = *planned;
   if (plan.command->Offline(plan.operands.size()))
     return plan.command->runOffline(o, plan, context);
   const SmallFile config = session.analyzer.LoadConfig(context.configFile);
-  if (const std::string problem = ConfigProblem(config, context.configFile, o.config.has_value());
-      !problem.empty())
-    return Refuse(context, problem);
+  if (const auto usable = ConfigUsable(config, context.configFile, o.config.has_value()); !usable)
+    return Refuse(context, usable.error());
   AppendLog log;
   // The commands that take --out write rows to it; "-" is standard output.
   const bool toFile = o.out && *o.out != "-";
   if (toFile) {
-    if (const int status = OpenLog(*o.out, log, context); status != exitcode::kDone) return status;
+    if (const ExitStatus status = OpenLog(*o.out, log, context); status != ExitStatus::kDone)
+      return status;
   }
   if (StopSignal(context) != 0) return Stopped(context);
 
   Chip chip;
-  if (const int status = Connect(session, o, context, messages, chip); status != exitcode::kDone)
+  if (const ExitStatus status = Connect(session, o, context, messages, chip);
+      status != ExitStatus::kDone)
     return status;
   if (StopSignal(context) != 0 && !plan.command->endsOnStop) return Stopped(context);
   return plan.command->run({session, chip, o, plan, toFile ? &log : nullptr, context});
@@ -128,16 +132,16 @@ int Run(const std::vector<std::string>& args, CliContext& context) {
 
 }  // namespace
 
-int OutputFailed(CliContext& context, const std::string& where, int error) {
+ExitStatus OutputFailed(CliContext& context, const std::string& where, int error) {
   context.err << "velk47120-cli: cannot write to " << where << ": "
               << (error != 0 ? std::strerror(error) : "the output failed")
               << (context.chipWritten ? " (the chip was written)" : "") << "\n"
               << std::flush;
-  return exitcode::kUsage;
+  return ExitStatus::kOutputFailed;
 }
 
-int RunCli(const std::vector<std::string>& args, CliContext& context) {
-  const int status = Run(args, context);
+ExitStatus RunCli(const std::vector<std::string>& args, CliContext& context) {
+  const ExitStatus status = Run(args, context);
   context.out.flush();
   if (!context.out)
     return OutputFailed(context, "standard output",

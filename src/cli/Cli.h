@@ -15,16 +15,24 @@
 
 namespace velk {
 
-// Exit statuses of the tool.
-namespace exitcode {
-inline constexpr int kDone = 0;
-inline constexpr int kUsage = 1;         // bad usage, or output that could not be written
-inline constexpr int kNoInterface = 2;   // no interface, no hardware or no permission
-inline constexpr int kNoChip = 3;        // Product reads neither 47120 nor 47121
-inline constexpr int kMismatch = 4;      // a read-back did not match
-inline constexpr int kFail = 5;          // the noise is beyond a limit
-inline constexpr int kInconclusive = 6;  // the noise may be beyond a limit: a longer record tells
-}  // namespace exitcode
+// Exit statuses of the tool. main() turns one into the process's status; nothing else does.
+enum class ExitStatus : int {
+  kDone = 0,
+  kUsage = 1,  // bad usage: the command line, or a file it names, cannot be used
+  // Output that could not be written. The same number as kUsage, as scripts already test it,
+  // but a cause of its own to whoever reads the code.
+  kOutputFailed = 1,
+  kNoInterface = 2,   // no interface, no hardware or no permission
+  kNoChip = 3,        // Product reads neither 47120 nor 47121
+  kMismatch = 4,      // a read-back did not match
+  kFail = 5,          // the noise is beyond a limit
+  kInconclusive = 6,  // the noise may be beyond a limit: a longer record tells
+};
+
+// Ended by a stop signal before anything was left half done: the shell's status for it.
+constexpr ExitStatus StoppedBy(int signal) {
+  return static_cast<ExitStatus>(128 + signal);
+}
 
 // What the tool takes from the process: streams, hardware seams, time and the stop request.
 // main() fills it with the real ones; tests with their own.
@@ -56,11 +64,12 @@ struct CliContext {
 };
 
 // Runs one command line (without the program name and without --simulate, which main()
-// has taken out). Returns the exit status; output that did not reach `out` gives 1.
-int RunCli(const std::vector<std::string>& args, CliContext& context);
+// has taken out). Returns the exit status; output that did not reach `out` gives
+// kOutputFailed.
+ExitStatus RunCli(const std::vector<std::string>& args, CliContext& context);
 
 // "velk47120-cli: cannot write to WHERE: REASON", and that the chip was written if it was.
-// Returns exitcode::kUsage.
-int OutputFailed(CliContext& context, const std::string& where, int error);
+// Returns ExitStatus::kOutputFailed.
+ExitStatus OutputFailed(CliContext& context, const std::string& where, int error);
 
 }  // namespace velk

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace velk {
 
 class AppendLog;
@@ -14,6 +16,7 @@ struct Chip;
 struct CliContext;
 struct CliOptions;
 struct Plan;
+enum class ExitStatus : int;
 
 // What a command acts with once the chip is found.
 struct CommandCall {
@@ -40,14 +43,16 @@ struct CliCommand {
   std::string_view help{};
   // It ends itself on a stop, with a summary, so a stop while connecting does not end the tool.
   bool endsOnStop = false;
-  // Checks the operands before any frame and puts what they name in the plan; returns why
-  // they do not fit. Null when there is nothing to check.
-  std::string (*check)(const CliOptions& options, const Reg47120& table, Plan& plan) = nullptr;
-  int (*run)(const CommandCall& call) = nullptr;
+  // Checks the operands before any frame and puts what they name in the plan, or fails with
+  // why they do not fit. Null when there is nothing to check.
+  Result<void, std::string> (*check)(const CliOptions& options, const Reg47120& table,
+                                     Plan& plan) = nullptr;
+  ExitStatus (*run)(const CommandCall& call) = nullptr;
   // A command that needs no chip runs this instead, once its options are checked: no
   // configuration is read and no interface opened. A command with both runs this when given
   // all its operands, and `run` when its optional ones are left out.
-  int (*runOffline)(const CliOptions& options, const Plan& plan, CliContext& context) = nullptr;
+  ExitStatus (*runOffline)(const CliOptions& options, const Plan& plan,
+                           CliContext& context) = nullptr;
 
   std::string Name() const;      // "reg get"
   std::string Synopsis() const;  // "reg get NAME|ADDRESS"; an optional operand in brackets

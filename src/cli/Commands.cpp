@@ -84,7 +84,7 @@ std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {
   return text;
 }
 
-int Identify(const CommandCall& call) {
+ExitStatus Identify(const CommandCall& call) {
   const Reg47120& reg = call.session.reg;
   std::ostream& out = call.context.out;
   char date[16];
@@ -104,10 +104,10 @@ int Identify(const CommandCall& call) {
         << "\nInterface      " << call.chip.interfaceText << '\n';
   }
   out << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int Read(const CommandCall& call) {
+ExitStatus Read(const CommandCall& call) {
   const OutputCycle cycle = ReadOutputs(call.session.spi);
   const int32_t status = ReadStatus(call.session.spi);
   std::ostream& out = call.context.out;
@@ -122,7 +122,7 @@ int Read(const CommandCall& call) {
     }
     reading["status"] = status;
     out << JsonLine(reading) << std::flush;
-    return exitcode::kDone;
+    return ExitStatus::kDone;
   }
   for (int i = 0; i < kOutputCount; ++i) {
     const OutputValue& v = cycle[i];
@@ -136,10 +136,10 @@ int Read(const CommandCall& call) {
   std::snprintf(line, sizeof line, "Status   %12d (0x%04X)\n", status,
                 static_cast<unsigned>(status));
   out << line << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int Log(const CommandCall& call) {
+ExitStatus Log(const CommandCall& call) {
   Session& session = call.session;
   const Chip& chip = call.chip;
   const CliOptions& options = call.options;
@@ -154,7 +154,7 @@ int Log(const CommandCall& call) {
   };
   const auto failed = [&] {
     return file != nullptr ? OutputFailed(context, Escaped(*options.out), file->Error())
-                           : exitcode::kUsage;
+                           : ExitStatus::kOutputFailed;
   };
   const char sep = options.separator;
   int32_t smplPrd = 0;
@@ -177,7 +177,7 @@ int Log(const CommandCall& call) {
   double shown = start;
   double lastAnswer = start;
   bool silent = false;
-  int status = exitcode::kDone;
+  ExitStatus status = ExitStatus::kDone;
   for (;;) {
     if (Stopped(context) || (options.count && rows >= *options.count)) break;
     const double planned = base + static_cast<double>(k) * interval;
@@ -193,7 +193,7 @@ int Log(const CommandCall& call) {
     const int32_t statusWord = ReadStatus(session.spi);
     if (session.analyzer.InterfaceType == interface_type::kUsbCard && !session.usb.CardReady()) {
       context.err << "velk47120-cli: the USB card stopped answering; the log ends\n";
-      status = exitcode::kNoInterface;
+      status = ExitStatus::kNoInterface;
       break;
     }
     // A sleeping chip answers every word with 0x0000: no reading, so no row.
@@ -208,7 +208,7 @@ int Log(const CommandCall& call) {
       silent = true;
       if (now - lastAnswer >= kSilenceLimit) {
         context.err << "velk47120-cli: no answer for " << kSilenceLimit << " s; the log ends\n";
-        status = exitcode::kNoChip;
+        status = ExitStatus::kNoChip;
         break;
       }
     } else {

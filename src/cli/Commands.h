@@ -9,12 +9,13 @@ class Reg47120;
 class Session;
 struct Chip;
 struct CommandCall;
+enum class ExitStatus : int;
 
 // The commands that act on the chip once it is found. Each returns an exit status.
-int Identify(const CommandCall& call);
-int Read(const CommandCall& call);
+ExitStatus Identify(const CommandCall& call);
+ExitStatus Read(const CommandCall& call);
 // To the call's file when it has one, else to the context's output.
-int Log(const CommandCall& call);
+ExitStatus Log(const CommandCall& call);
 
 // The line a log starts with: "# " and the chip, the interface and the settings as read,
 // ending in the words Smpl_Prd (also given back), Sens_Avg and the model, then "\n".

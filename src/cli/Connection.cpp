@@ -34,8 +34,8 @@ std::string InterfaceText(const Session& session) {
   return text;
 }
 
-int Connect(Session& session, const CliOptions& options, CliContext& context, CliMessages& messages,
-            Chip& chip) {
+ExitStatus Connect(Session& session, const CliOptions& options, CliContext& context,
+                   CliMessages& messages, Chip& chip) {
   Analyzer& config = session.analyzer;
   if (options.interfaceType) {
     config.InterfaceType = *options.interfaceType;
@@ -58,41 +58,41 @@ int Connect(Session& session, const CliOptions& options, CliContext& context, Cl
       messages.Show(
           "No interface is selected: give --interface parallel or --interface usb, "
           "or choose one in the window.");
-      return exitcode::kNoInterface;
+      return ExitStatus::kNoInterface;
     case PreparedInterface::NoCard:
       if (options.card && messages.count() == before)
         messages.Show("There is no usable USB card Ezusb-" + std::to_string(*options.card) + ".");
-      return exitcode::kNoInterface;
+      return ExitStatus::kNoInterface;
     case PreparedInterface::NoUsb:
       messages.Show("USB is not available on this system.");
-      return exitcode::kNoInterface;
+      return ExitStatus::kNoInterface;
     case PreparedInterface::Port:
     case PreparedInterface::PortAsIs:
     case PreparedInterface::Card:
       break;
   }
   // Refused port access, a card that failed its first settings: already reported.
-  if (messages.count() != before) return exitcode::kNoInterface;
+  if (messages.count() != before) return ExitStatus::kNoInterface;
   if (!CheckInterface(session)) {
     messages.Show("The parallel port address is 0: give --port.");
-    return exitcode::kNoInterface;
+    return ExitStatus::kNoInterface;
   }
 
   Spi47120& spi = session.spi;
   session.reg.IdentifyProduct(spi);
   const int32_t product = spi.RegData;
-  if (messages.count() != before) return exitcode::kNoInterface;
+  if (messages.count() != before) return ExitStatus::kNoInterface;
   chip.interfaceText = InterfaceText(session);
   if (product != 47120 && product != 47121) {
     messages.Show("No chip answers on the " + chip.interfaceText + ": Product reads " +
                   std::to_string(product) + ", not 47120 or 47121.");
-    return exitcode::kNoChip;
+    return ExitStatus::kNoChip;
   }
   chip.model = product;
   spi.ReadRegister(slot::Sens_Avg);
   chip.sensAvg = spi.RegData;
   ApplyRange(session.reg, RangePosition(chip.sensAvg), chip.model);
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
 }  // namespace velk

@@ -11,6 +11,7 @@ namespace velk {
 class Session;
 struct CliContext;
 struct CliOptions;
+enum class ExitStatus : int;
 
 // Message boxes of the layers below, as lines on standard error. Counts them, so a step
 // that reported a failure is known to have failed.
@@ -37,8 +38,8 @@ struct Chip {
 // Applies the options over the configuration already loaded (which the tool never writes),
 // prepares the interface, identifies the chip and sets the rate factor for its range.
 // Returns an exit status; anything but 0 has been reported.
-int Connect(Session& session, const CliOptions& options, CliContext& context, CliMessages& messages,
-            Chip& chip);
+ExitStatus Connect(Session& session, const CliOptions& options, CliContext& context,
+                   CliMessages& messages, Chip& chip);
 
 // The interface, "parallel port 0x378" or "USB card Ezusb-0".
 std::string InterfaceText(const Session& session);

@@ -82,10 +82,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 // --table or --kalibr on a file the run reads or writes would lose it; "-" is standard output.
-std::string OutputClash(const CliOptions& o, const Plan& plan) {
+Result<void, std::string> OutputsApart(const CliOptions& o, const Plan& plan) {
   const NoiseRequest& r = o.noise;
   if (r.table == "-" && r.kalibr == "-")
-    return "--table - and --kalibr - both ask for standard output; name a file for one of them";
+    return Unexpected(
+        "--table - and --kalibr - both ask for standard output; name a file for one of them");
   const auto shown = [](const std::string& file) {
     return file == "-" ? std::string("standard input") : Escaped(file);
   };
@@ -93,15 +94,15 @@ std::string OutputClash(const CliOptions& o, const Plan& plan) {
     if (!file || *file == "-") continue;
     const std::string said = std::string(name) + " " + Escaped(*file);
     if (!plan.operands.empty() && SameFile(*file, plan.operands[0]))
-      return said + " is the record read (" + shown(plan.operands[0]) +
-             "): name another file; nothing was written";
+      return Unexpected(said + " is the record read (" + shown(plan.operands[0]) +
+                        "): name another file; nothing was written");
     if (o.out && SameFile(*file, *o.out))
-      return said + " is the file --out " + Escaped(*o.out) +
-             " takes the samples: name another file; nothing was written";
+      return Unexpected(said + " is the file --out " + Escaped(*o.out) +
+                        " takes the samples: name another file; nothing was written");
   }
   if (r.table && r.kalibr && *r.table != "-" && SameFile(*r.table, *r.kalibr))
-    return "--table " + Escaped(*r.table) + " and --kalibr " + Escaped(*r.kalibr) +
-           " are one file: name two; nothing was written";
+    return Unexpected("--table " + Escaped(*r.table) + " and --kalibr " + Escaped(*r.kalibr) +
+                      " are one file: name two; nothing was written");
   return {};
 }
 
@@ -113,27 +114,31 @@ std::optional<bool> NoiseOptionTakesValue(const std::string& name) {
   return std::nullopt;
 }
 
-std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std::string& value) {
+Result<void, std::string> ApplyNoiseOption(NoiseRequest& r, const std::string& name,
+                                           const std::string& value) {
   noise::AnalysisOptions& a = r.analysis;
-  const auto positive = [&](std::optional<double>& into, const char* what) -> std::string {
+  const auto positive = [&](std::optional<double>& into,
+                            const char* what) -> Result<void, std::string> {
     const auto v = Number(value);
-    if (!v || *v <= 0) return name + " takes " + what + " above 0" + Not(value);
+    if (!v || *v <= 0) return Unexpected(name + " takes " + what + " above 0" + Not(value));
     into = v;
     return {};
   };
   if (name == "--run") {
     const auto run = Whole(value, 1, 1000000);
-    if (!run) return "--run takes a run number from 1 to 1000000" + Not(value);
+    if (!run) return Unexpected("--run takes a run number from 1 to 1000000" + Not(value));
     r.read.run = run;
   } else if (name == "--tau0") {
     const auto v = Number(value);
     if (!v || *v <= 0 || *v > noise::kLargestReadSeconds)
-      return std::string("--tau0 takes seconds above 0, up to ") + kLargestReadText + Not(value);
+      return Unexpected(std::string("--tau0 takes seconds above 0, up to ") + kLargestReadText +
+                        Not(value));
     r.read.tau0 = v;
   } else if (name == "--skip") {
     const auto v = Number(value);
     if (!v || *v < 0 || *v > noise::kLargestReadSeconds)
-      return std::string("--skip takes seconds from 0 to ") + kLargestReadText + Not(value);
+      return Unexpected(std::string("--skip takes seconds from 0 to ") + kLargestReadText +
+                        Not(value));
     r.read.skipS = *v;
   } else if (name == "--non-overlapping") {
     a.estimator = noise::Estimator::NonOverlapping;
@@ -145,7 +150,8 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
     } else if (const auto n = Whole(value, 1, 100)) {
       a.grid = {noise::TauGrid::Kind::PerDecade, *n};
     } else {
-      return "--tau takes octave, decade or a number of points a decade from 1 to 100" + Not(value);
+      return Unexpected("--tau takes octave, decade or a number of points a decade from 1 to 100" +
+                        Not(value));
     }
   } else if (name == "--terms") {
     if (value == "auto") {
@@ -155,7 +161,7 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
     } else if (value == "qnbkr") {
       a.terms = noise::kTermsAll;
     } else {
-      return "--terms takes auto, nbk or qnbkr" + Not(value);
+      return Unexpected("--terms takes auto, nbk or qnbkr" + Not(value));
     }
   } else if (name == "--fit-from") {
     return positive(a.fitFrom, "a tau in seconds");
@@ -165,7 +171,7 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
     } else if (value == "95") {
       a.confidence = 0.95;
     } else {
-      return "--confidence takes 68.3 or 95" + Not(value);
+      return Unexpected("--confidence takes 68.3 or 95" + Not(value));
     }
   } else if (name == "--limit-arw") {
     return positive(a.limits.arw, "a limit in deg/sqrt(h)");
@@ -174,36 +180,41 @@ std::string ApplyNoiseOption(NoiseRequest& r, const std::string& name, const std
   } else if (name == "--limit-rrw") {
     return positive(a.limits.rrw, "a limit in deg/h/sqrt(h)");
   } else if (name == "--bi-convention") {
-    if (value != "ieee" && value != "min") return "--bi-convention takes ieee or min" + Not(value);
+    if (value != "ieee" && value != "min")
+      return Unexpected("--bi-convention takes ieee or min" + Not(value));
     a.limits.biFromMinimum = value == "min";
   } else if (name == "--table" || name == "--kalibr") {
-    if (value.empty()) return name + " takes a file name";
+    if (value.empty()) return Unexpected(name + " takes a file name");
     (name == "--table" ? r.table : r.kalibr) = value;
   }
   return {};
 }
 
-std::string CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& plan) {
+Result<void, std::string> CheckNoise(const CliOptions& o, const Reg47120& /*table*/, Plan& plan) {
   if (!plan.operands.empty()) {
     if (o.duration)
-      return "noise FILE reads a saved record; --duration acquires one from the chip, without "
-             "FILE";
+      return Unexpected(
+          "noise FILE reads a saved record; --duration acquires one from the chip, without "
+          "FILE");
     if (o.out)
-      return "--out saves the samples of an acquisition: it goes with --duration, not FILE";
-    return OutputClash(o, plan);
+      return Unexpected(
+          "--out saves the samples of an acquisition: it goes with --duration, not FILE");
+    return OutputsApart(o, plan);
   }
   if (!o.duration)
-    return "noise needs a FILE to read or --duration SECONDS to acquire from the chip (see "
-           "\"velk47120-cli noise --help\")";
+    return Unexpected(
+        "noise needs a FILE to read or --duration SECONDS to acquire from the chip (see "
+        "\"velk47120-cli noise --help\")");
   if (o.out && *o.out == "-")
-    return "--out - is refused: the report goes to standard output; name a file for the samples";
-  if (o.noise.read.run) return "--run picks a run of a FILE; an acquisition is one run";
+    return Unexpected(
+        "--out - is refused: the report goes to standard output; name a file for the samples");
+  if (o.noise.read.run) return Unexpected("--run picks a run of a FILE; an acquisition is one run");
   if (o.noise.read.tau0)
-    return "--tau0 is for a FILE; an acquisition is timed by the chip's sample period";
-  return OutputClash(o, plan);
+    return Unexpected("--tau0 is for a FILE; an acquisition is timed by the chip's sample period");
+  return OutputsApart(o, plan);
 }
 
-int NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
+ExitStatus NoiseReport(const CliOptions& options, noise::Record record, CliContext& context) {
   const NoiseRequest& request = options.noise;
   const noise::Analysis analysis = noise::Analyze(record, request.analysis);
   record = {};  // the samples are no longer needed
@@ -224,18 +235,18 @@ int NoiseReport(const CliOptions& options, noise::Record record, CliContext& con
   };
   if (!save(request.table, noise::TableCsv(analysis)) ||
       !save(request.kalibr, noise::KalibrYaml(analysis)))
-    return exitcode::kUsage;
+    return ExitStatus::kOutputFailed;
   switch (analysis.overall) {
     case noise::Verdict::Fail:
-      return exitcode::kFail;
+      return ExitStatus::kFail;
     case noise::Verdict::Inconclusive:
-      return exitcode::kInconclusive;
+      return ExitStatus::kInconclusive;
     default:
-      return exitcode::kDone;
+      return ExitStatus::kDone;
   }
 }
 
-int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
+ExitStatus NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) {
   noise::ReadOptions how = options.noise.read;
   how.stop = context.stop;
   noise::ReadResult read = noise::ReadRecord(plan.operands[0], how);
@@ -244,13 +255,13 @@ int NoiseFile(const CliOptions& options, const Plan& plan, CliContext& context) 
     context.err << "velk47120-cli: stopped while reading "
                 << (plan.operands[0] == "-" ? "standard input" : Escaped(plan.operands[0]))
                 << "; nothing was analysed\n";
-    return 128 + signal;
+    return StoppedBy(signal);
   }
-  if (!read.record) {
-    context.err << "velk47120-cli: " << read.error << "\n";
-    return exitcode::kUsage;
+  if (!read) {
+    context.err << "velk47120-cli: " << read.error().message << "\n";
+    return ExitStatus::kUsage;
   }
-  return NoiseReport(options, std::move(*read.record), context);
+  return NoiseReport(options, *std::move(read), context);
 }
 
 }  // namespace velk

@@ -40,7 +40,7 @@ bool Stopped(const CliContext& context) {
 
 }  // namespace
 
-int NoiseAcquire(const CommandCall& call) {
+ExitStatus NoiseAcquire(const CommandCall& call) {
   Session& session = call.session;
   Spi47120& spi = session.spi;
   const CliOptions& options = call.options;
@@ -94,7 +94,7 @@ int NoiseAcquire(const CommandCall& call) {
     const RegisterReading gyro = spi.ReadRegister(slot::Gyro_Out);
     if (usb && !session.usb.CardReady()) {
       context.err << "velk47120-cli: the USB card stopped answering; the acquisition ends\n";
-      return exitcode::kNoInterface;
+      return ExitStatus::kNoInterface;
     }
     if (!gyro.newData) {
       due = now + kPoll * period;
@@ -163,15 +163,15 @@ int NoiseAcquire(const CommandCall& call) {
 
   if (taken < 2) {
     context.err << "velk47120-cli: the analysis needs at least two samples\n";
-    return exitcode::kUsage;
+    return ExitStatus::kUsage;
   }
   noise::ReadResult result = builder.Finish("the acquisition");
-  if (!result.record) {
-    context.err << "velk47120-cli: " << result.error << "\n";
-    return exitcode::kUsage;
+  if (!result) {
+    context.err << "velk47120-cli: " << result.error().message << "\n";
+    return ExitStatus::kUsage;
   }
-  result.record->file = call.chip.interfaceText;
-  return NoiseReport(options, std::move(*result.record), context);
+  result->file = call.chip.interfaceText;
+  return NoiseReport(options, *std::move(result), context);
 }
 
 }  // namespace velk

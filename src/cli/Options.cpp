@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace velk {
 
@@ -50,7 +51,7 @@ constexpr KnownOption kOptions[] = {
     {"--config", true},
 };
 
-std::string Apply(CliOptions& o, const std::string& name, const std::string& value) {
+Result<void, std::string> Apply(CliOptions& o, const std::string& name, const std::string& value) {
   if (name == "--help") {
     o.help = true;
   } else if (name == "--version") {
@@ -65,39 +66,41 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
     } else if (value == "usb") {
       o.interfaceType = interface_type::kUsbCard;
     } else {
-      return "--interface takes parallel or usb, not \"" + Escaped(value) + "\"";
+      return Unexpected("--interface takes parallel or usb, not \"" + Escaped(value) + "\"");
     }
   } else if (name == "--port") {
     o.port = ParsePortAddress(value);
     if (!o.port)
-      return "--port takes a port address in hex, such as 378 or 0x378, not \"" + Escaped(value) +
-             "\"";
+      return Unexpected("--port takes a port address in hex, such as 378 or 0x378, not \"" +
+                        Escaped(value) + "\"");
   } else if (name == "--card") {
     int64_t n = -1;
     if (!Decimal(value, n) || n > 3)
-      return "--card takes 0 to 3 (Ezusb-0..Ezusb-3), not \"" + Escaped(value) + "\"";
+      return Unexpected("--card takes 0 to 3 (Ezusb-0..Ezusb-3), not \"" + Escaped(value) + "\"");
     o.card = static_cast<int>(n);
   } else if (name == "--count") {
     int64_t n = 0;
     if (!Decimal(value, n) || n < 1)
-      return "--count takes a whole number of rows from 1, not \"" + Escaped(value) + "\"";
+      return Unexpected("--count takes a whole number of rows from 1, not \"" + Escaped(value) +
+                        "\"");
     o.count = n;
   } else if (name == "--duration") {
     const auto seconds = Number(value);
     if (!seconds || *seconds <= 0 || *seconds > 1e9)
-      return "--duration takes a number of seconds above 0, up to 1e9, not \"" + Escaped(value) +
-             "\"";
+      return Unexpected("--duration takes a number of seconds above 0, up to 1e9, not \"" +
+                        Escaped(value) + "\"");
     o.duration = *seconds;
   } else if (name == "--interval") {
     const auto ms = Number(value);
     if (!ms || *ms < 0 || *ms > 86400000)
-      return "--interval takes milliseconds from 0 to 86400000, not \"" + Escaped(value) + "\"";
+      return Unexpected("--interval takes milliseconds from 0 to 86400000, not \"" +
+                        Escaped(value) + "\"");
     o.intervalMs = *ms;
   } else if (name == "--out") {
-    if (value.empty()) return "--out takes a file name";
+    if (value.empty()) return Unexpected("--out takes a file name");
     o.out = value;
   } else if (name == "--config") {
-    if (value.empty()) return "--config takes a file name";
+    if (value.empty()) return Unexpected("--config takes a file name");
     o.config = value;
   } else if (NoiseOptionTakesValue(name)) {
     return ApplyNoiseOption(o.noise, name, value);
@@ -107,7 +110,7 @@ std::string Apply(CliOptions& o, const std::string& name, const std::string& val
     } else if (value == "tsv") {
       o.separator = '\t';
     } else {
-      return "--format takes csv or tsv, not \"" + Escaped(value) + "\"";
+      return Unexpected("--format takes csv or tsv, not \"" + Escaped(value) + "\"");
     }
   }
   return {};
@@ -130,9 +133,8 @@ std::optional<int64_t> ParseValue(const std::string& text) {
   return Decimal(text, value) ? std::optional(value) : std::nullopt;
 }
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args) {
-  ParsedOptions parsed;
-  CliOptions& o = parsed.options;
+Result<CliOptions, std::string> ParseOptions(const std::vector<std::string>& args) {
+  CliOptions o;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     // -h is the one short option, as most tools take it.
@@ -153,29 +155,20 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     const std::optional<bool> noiseValue = NoiseOptionTakesValue(name);
     const KnownOption noiseOption{name.c_str(), noiseValue.value_or(false)};
     if (known == nullptr && noiseValue) known = &noiseOption;
-    if (known == nullptr) {
-      parsed.error = "unknown option " + Escaped(name);
-      return parsed;
-    }
+    if (known == nullptr) return Unexpected("unknown option " + Escaped(name));
     std::string value;
     if (eq != std::string::npos) {
-      if (!known->takesValue) {
-        parsed.error = name + " takes no value";
-        return parsed;
-      }
+      if (!known->takesValue) return Unexpected(name + " takes no value");
       value = a.substr(eq + 1);
     } else if (known->takesValue) {
-      if (i + 1 >= args.size()) {
-        parsed.error = name + " needs a value";
-        return parsed;
-      }
+      if (i + 1 >= args.size()) return Unexpected(name + " needs a value");
       value = args[++i];
     }
-    parsed.error = Apply(o, name, value);
-    if (!parsed.error.empty()) return parsed;
+    if (auto applied = Apply(o, name, value); !applied)
+      return Unexpected(std::move(applied).error());
     o.given.push_back(name);
   }
-  return parsed;
+  return o;
 }
 
 }  // namespace velk

@@ -8,6 +8,7 @@
 #include "cli/Noise.h"
 #include "core/Analyzer.h"
 #include "core/EchoText.h"
+#include "core/Result.h"
 
 namespace velk {
 
@@ -31,12 +32,8 @@ struct CliOptions {
   std::vector<std::string> given;  // names of the options given, for the command's check
 };
 
-// Empty error: parsed. Otherwise the message for the user.
-struct ParsedOptions {
-  CliOptions options;
-  std::string error;
-};
-ParsedOptions ParseOptions(const std::vector<std::string>& args);
+// The options parsed, or the message for the user.
+Result<CliOptions, std::string> ParseOptions(const std::vector<std::string>& args);
 
 // A port address as the port dialog takes it: hex digits with or without "0x"; nullopt when
 // the text is not one, or is 0.

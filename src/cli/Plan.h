@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Setup.h"
+#include "core/Result.h"
 
 namespace velk {
 
@@ -22,8 +23,8 @@ struct Plan {
   SetupFile setup;
 };
 
-// The command the words name, with its operands and options checked; returns the message for
-// the user when they do not fit.
-std::string MakePlan(const CliOptions& options, const Reg47120& table, Plan& plan);
+// The command the words name, with its operands and options checked, or the message for the
+// user when they do not fit.
+Result<Plan, std::string> MakePlan(const CliOptions& options, const Reg47120& table);
 
 }  // namespace velk

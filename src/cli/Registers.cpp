@@ -42,14 +42,15 @@ std::string RegisterName(const Reg47120& table, int16_t s) {
   return name;
 }
 
-RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool factory) {
-  RegisterChoice choice;
+Result<int16_t, std::string> FindRegister(const Reg47120& table, const std::string& text,
+                                          bool factory) {
+  int16_t found = 0;
   const std::string wanted = Lower(text);
   if (wanted != "n/a") {
-    for (int16_t s = 1; s <= slot::Test_Cnfg && choice.slot == 0; ++s)
-      if (Lower(RegisterName(table, s)) == wanted) choice.slot = s;
+    for (int16_t s = 1; s <= slot::Test_Cnfg && found == 0; ++s)
+      if (Lower(RegisterName(table, s)) == wanted) found = s;
   }
-  if (choice.slot == 0) {
+  if (found == 0) {
     std::string digits = text;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
       digits = digits.substr(2);
@@ -57,76 +58,69 @@ RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool
                      std::all_of(digits.begin(), digits.end(), [](char c) {
                        return std::isxdigit(static_cast<unsigned char>(c));
                      });
-    if (!hex) {
-      choice.error = "unknown register \"" + Escaped(text) +
-                     "\": give a name from the register table or "
-                     "an address in hex (see \"reg dump\")";
-      return choice;
-    }
+    if (!hex)
+      return Unexpected("unknown register \"" + Escaped(text) +
+                        "\": give a name from the register table or "
+                        "an address in hex (see \"reg dump\")");
     const int32_t address = std::stoi(digits, nullptr, 16);
     for (int16_t s = 1; s <= slot::Test_Cnfg; ++s) {
-      if (table.RegAddr[s] == address) choice.slot = s;
-      if (table.RegBytes[s] == 2 && table.RegAddr[s] + 1 == address) {
-        choice.error = "address " + Hex2(address) + " is the high byte of " +
-                       RegisterName(table, s) + " at " + Hex2(table.RegAddr[s]) +
-                       ": give the register's own address";
-        return choice;
-      }
+      if (table.RegAddr[s] == address) found = s;
+      if (table.RegBytes[s] == 2 && table.RegAddr[s] + 1 == address)
+        return Unexpected("address " + Hex2(address) + " is the high byte of " +
+                          RegisterName(table, s) + " at " + Hex2(table.RegAddr[s]) +
+                          ": give the register's own address");
     }
-    if (choice.slot == 0) {
-      choice.error = "no register at address " + Hex2(address);
-      return choice;
-    }
+    if (found == 0) return Unexpected("no register at address " + Hex2(address));
   }
-  if (choice.slot > LastOfferedSlot(factory)) {
-    choice.error = RegisterName(table, choice.slot) + " is a factory register: give --factory";
-    choice.slot = 0;
-  }
-  return choice;
+  if (found > LastOfferedSlot(factory))
+    return Unexpected(RegisterName(table, found) + " is a factory register: give --factory");
+  return found;
 }
 
-std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan) {
-  const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
-  if (!choice.error.empty()) return choice.error;
-  plan.slot = choice.slot;
-  if (table.RegReadable[plan.slot] == 0) return RegisterName(table, plan.slot) + " cannot be read";
+Result<void, std::string> CheckRegGet(const CliOptions& options, const Reg47120& table,
+                                      Plan& plan) {
+  const Result<int16_t, std::string> found = FindRegister(table, plan.operands[0], options.factory);
+  if (!found) return Unexpected(found.error());
+  plan.slot = *found;
+  if (table.RegReadable[plan.slot] == 0)
+    return Unexpected(RegisterName(table, plan.slot) + " cannot be read");
   return {};
 }
 
-std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan) {
-  const RegisterChoice choice = FindRegister(table, plan.operands[0], options.factory);
-  if (!choice.error.empty()) return choice.error;
-  plan.slot = choice.slot;
+Result<void, std::string> CheckRegSet(const CliOptions& options, const Reg47120& table,
+                                      Plan& plan) {
+  const Result<int16_t, std::string> found = FindRegister(table, plan.operands[0], options.factory);
+  if (!found) return Unexpected(found.error());
+  plan.slot = *found;
   const std::string name = RegisterName(table, plan.slot);
-  if (table.RegWritable[plan.slot] == 0) return name + " is read-only";
+  if (table.RegWritable[plan.slot] == 0) return Unexpected(name + " is read-only");
   const int64_t top = table.RegBytes[plan.slot] == 1 ? 0xFF : 0xFFFF;
   const std::string& text = plan.operands[1];
   const auto value = ParseValue(text);
-  if (!value || *value > top) {
-    return "value \"" + Escaped(text) + "\" for " + name + " must be 0 to " +
-           (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)";
-  }
+  if (!value || *value > top)
+    return Unexpected("value \"" + Escaped(text) + "\" for " + name + " must be 0 to " +
+                      (top == 0xFF ? "0xFF" : "0xFFFF") + " (0x hex or decimal)");
   plan.value = static_cast<int32_t>(*value);
   return {};
 }
 
-int RegGet(const CommandCall& call) {
+ExitStatus RegGet(const CommandCall& call) {
   Session& session = call.session;
   const int16_t s = call.plan.slot;
   session.spi.ReadRegister(s);
   call.context.out << RegisterLine(session.reg, s, RawWord(session.spi)) << '\n' << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int RegSet(const CommandCall& call) {
+ExitStatus RegSet(const CommandCall& call) {
   const int16_t s = call.plan.slot;
   call.context.chipWritten = true;
   call.session.spi.WriteRegister(s, call.plan.value);
   call.context.out << RegisterLine(call.session.reg, s, call.plan.value) << '\n' << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int RegDump(const CommandCall& call) {
+ExitStatus RegDump(const CommandCall& call) {
   Session& session = call.session;
   const Reg47120& table = session.reg;
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -143,7 +137,7 @@ int RegDump(const CommandCall& call) {
     }
   }
   call.context.out << (call.options.json ? JsonLine(list) : text) << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
 }  // namespace velk

@@ -3,35 +3,33 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Result.h"
+
 namespace velk {
 
 class Reg47120;
 struct CliOptions;
 struct CommandCall;
 struct Plan;
+enum class ExitStatus : int;
 
-// A register named on the command line, checked against the table before the chip is
-// touched.
-struct RegisterChoice {
-  int16_t slot = 0;
-  std::string error;  // not empty: refused, with the reason
-};
-
-// By name (as in the table, case aside) or by its own address in hex. Registers after
-// Command are the factory's and need `factory`.
-RegisterChoice FindRegister(const Reg47120& table, const std::string& text, bool factory);
+// The slot of a register named on the command line, checked against the table before the
+// chip is touched, or why it is refused. By name (as in the table, case aside) or by its own
+// address in hex. Registers after Command are the factory's and need `factory`.
+Result<int16_t, std::string> FindRegister(const Reg47120& table, const std::string& text,
+                                          bool factory);
 // The last slot offered: Command, or Test_Cnfg in factory mode.
 int16_t LastOfferedSlot(bool factory);
 // The table name without padding.
 std::string RegisterName(const Reg47120& table, int16_t slot);
 
 // The register of `reg get` and `reg set` (and the value of a set) into the plan's slot and
-// value; returns why they do not fit.
-std::string CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
-std::string CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
+// value, or why they do not fit.
+Result<void, std::string> CheckRegGet(const CliOptions& options, const Reg47120& table, Plan& plan);
+Result<void, std::string> CheckRegSet(const CliOptions& options, const Reg47120& table, Plan& plan);
 
-int RegGet(const CommandCall& call);
-int RegSet(const CommandCall& call);
-int RegDump(const CommandCall& call);
+ExitStatus RegGet(const CommandCall& call);
+ExitStatus RegSet(const CommandCall& call);
+ExitStatus RegDump(const CommandCall& call);
 
 }  // namespace velk

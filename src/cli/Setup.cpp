@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <sstream>
+#include <utility>
 
 #include "cli/Cli.h"
 #include "cli/CommandTable.h"
@@ -52,8 +53,8 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// What a value must satisfy beyond being a word; empty when it does.
-std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
+// What a value must satisfy beyond being a word.
+Result<void, std::string> ValueFits(const Reg47120& table, int16_t s, int64_t value) {
   char range[48];
   const int bits = table.RegBits[s];
   const int64_t top = (int64_t{1} << bits) - 1;
@@ -63,24 +64,24 @@ std::string ValueProblem(const Reg47120& table, int16_t s, int64_t value) {
     if (value < 0 || value > 0xFFFF || (value >= half && value < 0x10000 - half)) {
       std::snprintf(range, sizeof range, "0 to 0x%llX or 0x%llX to 0xFFFF",
                     static_cast<long long>(half - 1), static_cast<long long>(0x10000 - half));
-      return std::string("out of range (") + range + ")";
+      return Unexpected(std::string("out of range (") + range + ")");
     }
   } else if (value < 0 || value > top) {
     std::snprintf(range, sizeof range, "0 to 0x%llX", static_cast<long long>(top));
-    return std::string("out of range (") + range + ")";
+    return Unexpected(std::string("out of range (") + range + ")");
   }
   if (s == slot::Msc_Ctrl && (value & kSelfTestBits) != 0)
-    return "has self-test bits set (8, 9, 10), which a setup never holds";
+    return Unexpected("has self-test bits set (8, 9, 10), which a setup never holds");
   if (s == slot::Sens_Avg) {
     const int32_t rangeBits = static_cast<int32_t>(value) & 0x700;
     const bool knownRange =
         rangeBits == 0 || rangeBits == 0x100 || rangeBits == 0x200 || rangeBits == 0x400;
     if ((value & ~int64_t{0x707}) != 0 || !knownRange)
-      return "is no range (0x100, 0x200 or 0x400) with an averaging 0..7";
+      return Unexpected("is no range (0x100, 0x200 or 0x400) with an averaging 0..7");
     const int32_t limit = RangeAt(RangePosition(rangeBits)).maxAvgCnt;
     if ((value & 7) > limit)
-      return "averages 2^" + std::to_string(value & 7) + " taps; this range allows at most 2^" +
-             std::to_string(limit);
+      return Unexpected("averages 2^" + std::to_string(value & 7) +
+                        " taps; this range allows at most 2^" + std::to_string(limit));
   }
   return {};
 }
@@ -113,39 +114,33 @@ int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
   return word;
 }
 
-SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table) {
+Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
+                                             const Reg47120& table) {
   const std::string name = Escaped(file.string());
   const SmallFile read = ReadSmallRegularFile(file, kMaxSetupBytes);
-  SetupFile setup;
   switch (read.status) {
     case SmallFile::Status::Read:
       return ParseSetupText(read.bytes, name, table);
     case SmallFile::Status::Folder:
-      setup.error = name + " is a folder, not a setup file";
-      break;
+      return Unexpected(name + " is a folder, not a setup file");
     case SmallFile::Status::NotRegular:
-      setup.error = name + " is not a regular file";
-      break;
+      return Unexpected(name + " is not a regular file");
     case SmallFile::Status::TooLarge:
-      setup.error = name + " is too large for a setup file";
-      break;
+      return Unexpected(name + " is too large for a setup file");
     case SmallFile::Status::Missing:
     case SmallFile::Status::Failed:
-      setup.error = "cannot read " + name + ": " + std::strerror(read.error);
       break;
   }
-  return setup;
+  return Unexpected("cannot read " + name + ": " + std::strerror(read.error));
 }
 
-SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table) {
+Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,
+                                              const Reg47120& table) {
   SetupFile setup;
   std::string content(bytes);
   // Editors may put a UTF-8 byte order mark in front, as in the configuration file.
   if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
-  if (Trim(content).empty()) {
-    setup.error = name + " is empty";
-    return setup;
-  }
+  if (Trim(content).empty()) return Unexpected(name + " is empty");
   std::array<bool, kSetupCount> seen{};
   bool productSeen = false;
   std::istringstream lines(content);
@@ -156,25 +151,19 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
           const auto u = static_cast<unsigned char>(c);
           return (u < 0x20 && c != '\t' && c != '\r') || u == 0x7F;
         })) {
-      setup.error = where + "not text: this is not a setup file";
-      return setup;
+      return Unexpected(where + "not text: this is not a setup file");
     }
     const std::string text = Trim(line.substr(0, line.find('#')));
     if (text.empty()) continue;
     const size_t eq = text.find('=');
-    if (eq == std::string::npos) {
-      setup.error = where + "expected NAME = VALUE";
-      return setup;
-    }
+    if (eq == std::string::npos) return Unexpected(where + "expected NAME = VALUE");
     const std::string key = Trim(text.substr(0, eq));
     const std::string valueText = Trim(text.substr(eq + 1));
     const auto value = ParseValue(valueText);
     if (key == "Product") {
-      if (productSeen || !value || (*value != 47120 && *value != 47121)) {
-        setup.error =
-            where + (productSeen ? "Product given twice" : "Product must be 47120 or 47121");
-        return setup;
-      }
+      if (productSeen || !value || (*value != 47120 && *value != 47121))
+        return Unexpected(where +
+                          (productSeen ? "Product given twice" : "Product must be 47120 or 47121"));
       productSeen = true;
       setup.product = static_cast<int32_t>(*value);
       continue;
@@ -182,62 +171,48 @@ SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const 
     int index = kSetupCount;
     for (int i = 0; i < kSetupCount; ++i)
       if (RegisterName(table, kSetupSlots[i]) == key) index = i;
-    if (index == kSetupCount) {
-      setup.error = where + "\"" + Escaped(key) + "\" is not a register a setup holds";
-      return setup;
-    }
-    if (seen[index]) {
-      setup.error = where + key + " given twice";
-      return setup;
-    }
-    if (!value) {
-      setup.error =
-          where + key + " value \"" + Escaped(valueText) + "\" is no number (0x hex or decimal)";
-      return setup;
-    }
-    const std::string problem = ValueProblem(table, kSetupSlots[index], *value);
-    if (!problem.empty()) {
-      setup.error = where + key + " " + valueText + " " + problem;
-      return setup;
-    }
+    if (index == kSetupCount)
+      return Unexpected(where + "\"" + Escaped(key) + "\" is not a register a setup holds");
+    if (seen[index]) return Unexpected(where + key + " given twice");
+    if (!value)
+      return Unexpected(where + key + " value \"" + Escaped(valueText) +
+                        "\" is no number (0x hex or decimal)");
+    if (const auto fits = ValueFits(table, kSetupSlots[index], *value); !fits)
+      return Unexpected(where + key + " " + valueText + " " + fits.error());
     seen[index] = true;
     setup.values[index] = static_cast<int32_t>(*value);
   }
-  if (!productSeen) {
-    setup.error = name + ": no Product line: this is not a whole setup file";
-    return setup;
-  }
+  if (!productSeen) return Unexpected(name + ": no Product line: this is not a whole setup file");
   for (int i = 0; i < kSetupCount; ++i) {
-    if (!seen[i]) {
-      setup.error = name + ": " + RegisterName(table, kSetupSlots[i]) +
-                    " is missing: the file is not a whole setup (cut short?)";
-      return setup;
-    }
+    if (!seen[i])
+      return Unexpected(name + ": " + RegisterName(table, kSetupSlots[i]) +
+                        " is missing: the file is not a whole setup (cut short?)");
   }
   return setup;
 }
 
-std::string CheckSetupSave(const CliOptions&, const Reg47120&, Plan& plan) {
+Result<void, std::string> CheckSetupSave(const CliOptions&, const Reg47120&, Plan& plan) {
   const std::filesystem::path file = plan.operands[0];
   std::error_code error;
   const auto status = std::filesystem::status(file, error);
   const std::string name = Escaped(file.string());
   // Anything it cannot tell is left to the save, which says why.
   if (error || status.type() == std::filesystem::file_type::not_found) return {};
-  std::string problem;
-  if (status.type() == std::filesystem::file_type::directory) {
-    problem = name + " is a folder";
-  } else if (status.type() != std::filesystem::file_type::regular) {
-    problem = name + " is not a regular file";
-  } else if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS)) {
-    problem = name + " is read-only";
-  }
-  return problem.empty() ? problem : problem + "; nothing was saved";
+  const std::string unsaved = "; nothing was saved";
+  if (status.type() == std::filesystem::file_type::directory)
+    return Unexpected(name + " is a folder" + unsaved);
+  if (status.type() != std::filesystem::file_type::regular)
+    return Unexpected(name + " is not a regular file" + unsaved);
+  if (access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+    return Unexpected(name + " is read-only" + unsaved);
+  return {};
 }
 
-std::string CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
-  plan.setup = ReadSetupFile(plan.operands[0], table);
-  return plan.setup.error.empty() ? std::string() : plan.setup.error + "; nothing was written";
+Result<void, std::string> CheckSetupLoad(const CliOptions&, const Reg47120& table, Plan& plan) {
+  Result<SetupFile, std::string> setup = ReadSetupFile(plan.operands[0], table);
+  if (!setup) return Unexpected(std::move(setup).error() + "; nothing was written");
+  plan.setup = *setup;
+  return {};
 }
 
 void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {
@@ -257,7 +232,7 @@ void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome&
   }
 }
 
-int SetupSave(const CommandCall& call) {
+ExitStatus SetupSave(const CommandCall& call) {
   Session& session = call.session;
   CliContext& context = call.context;
   const int32_t model = call.chip.model;
@@ -285,22 +260,22 @@ int SetupSave(const CommandCall& call) {
   const SaveOutcome saved = SaveFileSafely(file, text);
   if (!saved.Ok()) {
     SaveFailed(context, name, saved);
-    return exitcode::kUsage;
+    return ExitStatus::kOutputFailed;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "
               << file.string() << "\n"
               << std::flush;
-  return exitcode::kDone;
+  return ExitStatus::kDone;
 }
 
-int SetupLoad(const CommandCall& call) {
+ExitStatus SetupLoad(const CommandCall& call) {
   CliContext& context = call.context;
   const int32_t model = call.chip.model;
   const SetupFile& setup = call.plan.setup;
   if (setup.product != model) {
     context.err << "velk47120-cli: the setup is for the VELK" << setup.product
                 << ", but the chip is a VELK" << model << "; nothing was written\n";
-    return exitcode::kUsage;
+    return ExitStatus::kUsage;
   }
   Session& session = call.session;
   Spi47120& spi = session.spi;
@@ -309,7 +284,7 @@ int SetupLoad(const CommandCall& call) {
   for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
   // Let the chip take the new sample settings before they are read back.
   DelayMs(100.0f);
-  int status = exitcode::kDone;
+  ExitStatus status = ExitStatus::kDone;
   for (int16_t s : kLoadOrder) {
     spi.ReadRegister(s);
     int32_t word = RawWord(spi);
@@ -321,10 +296,10 @@ int SetupLoad(const CommandCall& call) {
                     RegisterName(session.reg, s).c_str(), static_cast<unsigned>(word),
                     static_cast<unsigned>(wanted));
       context.err << line;
-      status = exitcode::kMismatch;
+      status = ExitStatus::kMismatch;
     }
   }
-  if (status == exitcode::kDone)
+  if (status == ExitStatus::kDone)
     context.out << "loaded and confirmed " << kSetupCount << " registers\n" << std::flush;
   return status;
 }

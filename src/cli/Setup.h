@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace velk {
 
 class Reg47120;
@@ -14,6 +16,7 @@ struct CliOptions;
 struct SaveOutcome;
 struct CommandCall;
 struct Plan;
+enum class ExitStatus : int;
 
 // The configuration a user sets, in the order a setup file lists it.
 inline constexpr int kSetupCount = 12;
@@ -26,12 +29,14 @@ inline constexpr int32_t kSelfTestBits = 0x700;
 struct SetupFile {
   int32_t product = 0;
   std::array<int32_t, kSetupCount> values{};  // in the order of kSetupSlots
-  std::string error;                          // not empty: refused, naming the line
 };
-// The text of a setup file; `name` is how messages call it.
-SetupFile ParseSetupText(std::string_view bytes, const std::string& name, const Reg47120& table);
+// The text of a setup file, or why it is refused, naming the line; `name` is how messages
+// call it.
+Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,
+                                              const Reg47120& table);
 // Reads only a small regular file, then parses it.
-SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table);
+Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
+                                             const Reg47120& table);
 
 // A word read from the chip as a setup holds it, so a load takes back whatever a save wrote:
 // bits above the register's own dropped (a signed value sign-extended from them), no self-test,
@@ -39,15 +44,17 @@ SetupFile ReadSetupFile(const std::filesystem::path& file, const Reg47120& table
 int32_t SetupWord(const Reg47120& table, int16_t slot, int32_t word);
 
 // What can be told without the chip: a save's target it must not replace, a load's whole file
-// (read into the plan's setup). Returns why the command cannot go ahead.
-std::string CheckSetupSave(const CliOptions& options, const Reg47120& table, Plan& plan);
-std::string CheckSetupLoad(const CliOptions& options, const Reg47120& table, Plan& plan);
+// (read into the plan's setup). Fails with why the command cannot go ahead.
+Result<void, std::string> CheckSetupSave(const CliOptions& options, const Reg47120& table,
+                                         Plan& plan);
+Result<void, std::string> CheckSetupLoad(const CliOptions& options, const Reg47120& table,
+                                         Plan& plan);
 
 // To and from the file the plan's operand names. Each returns an exit status.
 // "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.
 void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved);
 
-int SetupSave(const CommandCall& call);
-int SetupLoad(const CommandCall& call);
+ExitStatus SetupSave(const CommandCall& call);
+ExitStatus SetupLoad(const CommandCall& call);
 
 }  // namespace velk

@@ -105,12 +105,12 @@ int main(int argc, char** argv) {
   // The window's own rules: the current folder in a build tree, the user's configuration
   // folder for an installed program unless the current folder holds a file.
   context.configFile = velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess()).configFile;
-  const int status = velk::RunCli(args, context);
+  velk::ExitStatus status = velk::RunCli(args, context);
   // A file system may report a failed write only when the file is closed.
-  if (status != velk::exitcode::kUsage || *outBuffer.error() == 0) {
+  if (status != velk::ExitStatus::kOutputFailed || *outBuffer.error() == 0) {
     std::fflush(stdout);
     if (close(STDOUT_FILENO) != 0 && errno != EINTR)
-      return velk::OutputFailed(context, "standard output", errno);
+      status = velk::OutputFailed(context, "standard output", errno);
   }
-  return status;
+  return static_cast<int>(status);
 }

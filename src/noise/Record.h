@@ -6,7 +6,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "core/Result.h"
 
 namespace velk::noise {
 
@@ -98,13 +101,20 @@ struct ReadOptions {
   const volatile std::sig_atomic_t* stop = nullptr;
 };
 
-// A record, or the reason there is none (the message the tool prints, exit status 1).
-struct ReadResult {
-  std::optional<Record> record;
-  std::string error;
+// Why a read gives no record.
+struct ReadError {
+  std::string message;  // as the tool prints it (exit status 1) and the window shows it
   // Set when the file is the window's datalog and no tau0 was given: its LoopDelay text in
   // mS (empty when not recorded), to offer as a start.
   std::optional<std::string> datalogLoopDelay;
 };
+
+// A record, or why there is none.
+using ReadResult = Result<Record, ReadError>;
+
+// The error side of a ReadResult that has only its message.
+inline Unexpected<ReadError> ReadFailed(std::string message) {
+  return Unexpected(ReadError{std::move(message), std::nullopt});
+}
 
 }  // namespace velk::noise

@@ -30,7 +30,7 @@ struct CliRig {
   int Run(std::vector<std::string> args) {
     out.str({});
     err.str({});
-    return RunCli(args, context);
+    return static_cast<int>(RunCli(args, context));
   }
 
   // Write frames the sensor received, other than the key code that unlocks identification.

@@ -230,8 +230,8 @@ TEST(Reader, ReadsEachLayout) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ReadResult result = Read(c.text, c.options);
-    ASSERT_TRUE(result.record) << result.error;
-    c.check(*result.record);
+    ASSERT_TRUE(result.has_value()) << result.error().message;
+    c.check(*result);
   }
 }
 
@@ -240,8 +240,8 @@ TEST(Reader, KeepsStreamStats) {
   std::vector<int> codes;
   for (int i = 0; i < 600; ++i) codes.push_back(i % 2 == 0 ? 10 : 12);
   const ReadResult result = Read(LogRun(codes));
-  ASSERT_TRUE(result.record) << result.error;
-  const StreamStats& stats = result.record->stats;
+  ASSERT_TRUE(result.has_value()) << result.error().message;
+  const StreamStats& stats = result->stats;
   ASSERT_EQ(stats.secondMeans.size(), 60u);
   EXPECT_NEAR(stats.secondMeans[59], 11 * kLsb, 1e-6);
   ASSERT_EQ(stats.tenSecondTemps.size(), 6u);
@@ -290,11 +290,12 @@ TEST(Reader, AnswersBadFilesWithAMessage) {
   };
   for (const auto& c : cases) {
     const ReadResult result = Read(c.text, c.options);
-    EXPECT_FALSE(result.record);
-    EXPECT_EQ(result.error, c.error);
+    ASSERT_FALSE(result.has_value()) << c.error;
+    EXPECT_EQ(result.error().message, c.error);
     // Only the datalog asks for a tau0, offering its LoopDelay.
     const bool datalog = c.error.find("no time column") != std::string::npos;
-    EXPECT_EQ(result.datalogLoopDelay, datalog ? std::optional<std::string>("100") : std::nullopt);
+    EXPECT_EQ(result.error().datalogLoopDelay,
+              datalog ? std::optional<std::string>("100") : std::nullopt);
   }
 }
 
@@ -311,11 +312,11 @@ TEST(Reader, ReadsAFileInChunksAsTheWholeText) {
   std::fclose(out);
   const ReadResult fromFile = ReadRecord(file, {});
   const ReadResult fromText = ReadRecordText(text, file, {});
-  ASSERT_TRUE(fromFile.record) << fromFile.error;
-  ASSERT_TRUE(fromText.record) << fromText.error;
-  EXPECT_EQ(fromFile.record->samples, fromText.record->samples);
-  EXPECT_EQ(fromFile.record->samples.size(), codes.size());
-  EXPECT_EQ(ReadRecord((dir / "none.csv").string(), {}).error,
+  ASSERT_TRUE(fromFile.has_value()) << fromFile.error().message;
+  ASSERT_TRUE(fromText.has_value()) << fromText.error().message;
+  EXPECT_EQ(fromFile->samples, fromText->samples);
+  EXPECT_EQ(fromFile->samples.size(), codes.size());
+  EXPECT_EQ(ReadRecord((dir / "none.csv").string(), {}).error().message,
             "cannot open " + (dir / "none.csv").string() + ": No such file or directory");
 }
 

@@ -38,8 +38,8 @@ Record Reread(const Record& drawn, double degPerMinute = 0) {
     text += "\n";
   }
   ReadResult read = ReadRecordText(text, "reread.csv", {});
-  EXPECT_TRUE(read.record) << read.error;
-  return std::move(*read.record);
+  EXPECT_TRUE(read.has_value()) << read.error().message;
+  return *std::move(read);
 }
 
 // Every nth sample of a chip said to average `taps` (the draw itself averages one).

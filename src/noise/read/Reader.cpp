@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "noise/read/LineFeed.h"
@@ -248,45 +249,28 @@ void FileReader::Line(std::string_view line) {
 }
 
 ReadResult FileReader::Read() {
-  ReadResult result;
   std::string_view line;
   while (fileError_.empty() && feed_.Next(line)) Line(line);
-  if (!fileError_.empty()) {
-    result.error = fileError_;
-    return result;
-  }
-  if (!feed_.Error().empty()) {
-    result.error = "cannot read " + shown_ + ": " + feed_.Error();
-    return result;
-  }
+  if (!fileError_.empty()) return ReadFailed(fileError_);
+  if (!feed_.Error().empty()) return ReadFailed("cannot read " + shown_ + ": " + feed_.Error());
   if (short_) LeaveOutShort(true);
   const int runs = static_cast<int>(runRows_.size());
-  if (runs == 0) {
-    result.error = shown_ + " holds no rows" + (feed_.LineNumber() == 0 ? ": it is empty" : "");
-    return result;
-  }
+  if (runs == 0)
+    return ReadFailed(shown_ + " holds no rows" + (feed_.LineNumber() == 0 ? ": it is empty" : ""));
   if (options_.run && *options_.run > runs) {
-    result.error = runs == 1
-                       ? shown_ + " holds a single run (" + RunsListed().substr(3) + "); --run " +
-                             std::to_string(*options_.run) + " is not there"
-                       : shown_ + " holds " + std::to_string(runs) + " runs (" + RunsListed() +
-                             "); --run " + std::to_string(*options_.run) + " is not one of them";
-    return result;
+    return ReadFailed(runs == 1 ? shown_ + " holds a single run (" + RunsListed().substr(3) +
+                                      "); --run " + std::to_string(*options_.run) + " is not there"
+                                : shown_ + " holds " + std::to_string(runs) + " runs (" +
+                                      RunsListed() + "); --run " + std::to_string(*options_.run) +
+                                      " is not one of them");
   }
-  if (!heldError_.empty()) {
-    result.error = heldError_;
-    result.datalogLoopDelay = tau0Wanted_;
-    return result;
-  }
-  if (!started_) {
-    result.error = Subject() + " holds no rows";
-    return result;
-  }
-  result = builder_.Finish(Subject());
-  if (result.record) {
-    result.record->file = name_;
-    result.record->run = held_;
-    result.record->runs = runs;
+  if (!heldError_.empty()) return Unexpected(ReadError{heldError_, tau0Wanted_});
+  if (!started_) return ReadFailed(Subject() + " holds no rows");
+  ReadResult result = builder_.Finish(Subject());
+  if (result) {
+    result->file = name_;
+    result->run = held_;
+    result->runs = runs;
   }
   return result;
 }
@@ -305,19 +289,18 @@ std::optional<std::string> OptionsError(const ReadOptions& options) {
 ReadResult ReadRecordText(std::string_view text, const std::string& name,
                           const ReadOptions& options) {
   if (std::optional<std::string> error = OptionsError(options))
-    return {std::nullopt, *error, std::nullopt};
+    return ReadFailed(std::move(*error));
   LineFeed feed(text);
   return FileReader(feed, name, name == "-" ? "standard input" : name, options, text.size()).Read();
 }
 
 ReadResult ReadRecord(const std::string& file, const ReadOptions& options) {
   if (std::optional<std::string> error = OptionsError(options))
-    return {std::nullopt, *error, std::nullopt};
+    return ReadFailed(std::move(*error));
   const bool standardInput = file == "-";
   const std::string shown = standardInput ? "standard input" : file;
   const int fd = standardInput ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return {std::nullopt, "cannot open " + shown + ": " + std::strerror(errno), std::nullopt};
+  if (fd < 0) return ReadFailed("cannot open " + shown + ": " + std::strerror(errno));
   struct stat info {};
   uint64_t size = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace velk::noise {
 
@@ -338,36 +339,30 @@ double RecordBuilder::BlockSpread() {
 }
 
 ReadResult RecordBuilder::Finish(const std::string& subject) {
-  ReadResult result;
   Record& r = record_;
   const size_t kept = r.samples.size();
   const std::string skipped =
       options_.skipS > 0.0 ? " after the first " + Number(options_.skipS) + " s skipped" : "";
   const std::string dropped = " (the others are flagged as errors or sit at the range's limit)";
-  if (rows_ == 0) {
-    result.error = subject + " holds no rows";
-  } else if (considered_ == 0) {
-    result.error =
-        subject + " holds no rows" + skipped + " (its rows span " + Number(runSpan_) + " s)";
-  } else if (considered_ == 1) {
-    result.error = subject + " holds one row" + skipped + ": the analysis needs at least two";
-  } else if (kept == 0) {
-    result.error = subject + ": each of its " + std::to_string(considered_) +
-                   " rows is flagged as an error or sits at the range's limit";
-  } else if (kept == 1) {
-    result.error = subject + " keeps one row of " + std::to_string(considered_) + dropped +
-                   ": the analysis needs at least two";
-  } else if (std::optional<std::string> why = Timing(subject)) {
-    result.error = *why;
-  }
-  if (!result.error.empty()) return result;
+  if (rows_ == 0) return ReadFailed(subject + " holds no rows");
+  if (considered_ == 0)
+    return ReadFailed(subject + " holds no rows" + skipped + " (its rows span " + Number(runSpan_) +
+                      " s)");
+  if (considered_ == 1)
+    return ReadFailed(subject + " holds one row" + skipped + ": the analysis needs at least two");
+  if (kept == 0)
+    return ReadFailed(subject + ": each of its " + std::to_string(considered_) +
+                      " rows is flagged as an error or sits at the range's limit");
+  if (kept == 1)
+    return ReadFailed(subject + " keeps one row of " + std::to_string(considered_) + dropped +
+                      ": the analysis needs at least two");
+  if (std::optional<std::string> why = Timing(subject)) return ReadFailed(std::move(*why));
 
   Units();
   if (minValue_ == maxValue_) {
-    result.error = "the rate never changed (every code is " +
-                   (r.integerCounts ? std::to_string(std::llround(r.samples[0])) : firstText_) +
-                   "): the noise is below the LSB";
-    return result;
+    return ReadFailed("the rate never changed (every code is " +
+                      (r.integerCounts ? std::to_string(std::llround(r.samples[0])) : firstText_) +
+                      "): the noise is below the LSB");
   }
   const int64_t broken = r.stats.brokenRows;
   r.stats = stats_.Stats(lastTime_ + r.tau0, BlockSpread());
@@ -375,7 +370,7 @@ ReadResult RecordBuilder::Finish(const std::string& subject) {
   const double n = static_cast<double>(kept);
   r.durationS = (n + static_cast<double>(r.lost)) * r.tau0;
   if (r.samples.capacity() > kept + kept / 4) r.samples.shrink_to_fit();
-  result.record = std::move(record_);
+  ReadResult result = std::move(record_);
   record_ = Record{};
   return result;
 }

@@ -287,11 +287,11 @@ void frmNoise::OpenFileWith(const std::string& file, std::optional<double> tau0)
     noise::ReadOptions read;
     read.tau0 = tau0;
     noise::ReadResult r = noise::ReadRecord(job->name, read);
-    if (r.record) {
-      job->result = noise::Analyze(*r.record, options);
+    if (r) {
+      job->result = noise::Analyze(*r, options);
     } else {
-      job->error = r.error;
-      job->datalogLoopDelay = r.datalogLoopDelay;
+      job->error = r.error().message;
+      job->datalogLoopDelay = r.error().datalogLoopDelay;
     }
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
