@@ -60,6 +60,13 @@ struct StreamStats {
   int64_t brokenRows = 0;              // rows dropped because of an error flag or a limit code
 };
 
+// Sample numbers missing inside a segment, as runs: `count` samples missing just before
+// samples[at]. Ascending in `at`; never at a segment's first sample.
+struct MissingRun {
+  size_t at = 0;
+  int64_t count = 0;
+};
+
 // One run of rate samples ready for the analysis.
 struct Record {
   Layout layout = Layout::Log;
@@ -79,6 +86,8 @@ struct Record {
   // Index of each segment's first sample, ascending, starting with 0. The Allan sums never
   // cross from one segment into the next.
   std::vector<size_t> segmentStarts;
+  // Missing samples the deviation bridges: its windows take the samples present.
+  std::vector<MissingRun> missing;
   int64_t lost = 0;        // samples missing inside the record (acquisition numbering)
   double jitter = 0.0;     // host-paced: RMS of the elapsed steps' deviation from tau0, s
   double durationS = 0.0;  // (samples + lost) x tau0
