@@ -93,7 +93,8 @@ void TakeFacts(const Record& record, std::span<const int64_t> sizes, FiniteOnly&
   a.notes = record.notes;
 }
 
-// Step 2: the octave points in deg/s with each noise type's EDF.
+// Step 2: the octave points in deg/s with each noise type's EDF. `sizes` are the segments'
+// lengths on the sample grid, missing samples included; GapEdfShare takes their share out.
 std::vector<FitPoint> OctavePoints(const Record& record, std::span<const int64_t> sizes,
                                    const std::vector<AllanPoint>& octaves, bool overlapping) {
   const double unit2 = record.unit * record.unit;
@@ -101,7 +102,7 @@ std::vector<FitPoint> OctavePoints(const Record& record, std::span<const int64_t
   for (const AllanPoint& p : octaves) {
     FitPoint f{.m = p.m, .tau = p.tau, .variance = p.variance * unit2};
     for (int t = 0; t < kTermCount; ++t)
-      f.edf[t] = SegmentsEdf(kTermAlpha[t], p.m, sizes, overlapping);
+      f.edf[t] = SegmentsEdf(kTermAlpha[t], p.m, sizes, overlapping) * GapEdfShare(p);
     points.push_back(f);
   }
   return points;
@@ -135,6 +136,7 @@ void Tabulate(const Record& record, std::span<const int64_t> sizes,
     row.m = p.m;
     row.tau = p.tau;
     row.terms = p.terms;
+    row.possible = p.possible;
     row.adev = p.adev * record.unit;
     int best = kN;
     double largest = 0.0;
@@ -146,7 +148,7 @@ void Tabulate(const Record& record, std::span<const int64_t> sizes,
       }
     }
     row.alpha = largest > 0.0 ? kTermAlpha[best] : 0;
-    row.edf = SegmentsEdf(row.alpha, p.m, sizes, overlapping);
+    row.edf = SegmentsEdf(row.alpha, p.m, sizes, overlapping) * GapEdfShare(p);
     if (row.edf > 0 && row.adev > 0) {
       const Interval i = ChiSquareInterval(row.adev, row.edf, options.confidence);
       row.lo = finite(i.lo);
@@ -360,6 +362,19 @@ class Checks {
   }
 
   void Gaps() {
+    if (!record_.missing.empty()) {
+      const double total = static_cast<double>(a_.samples + record_.lost);
+      const double share = total > 0 ? record_.lost / total : 0.0;
+      std::string text = std::to_string(record_.lost) + " samples (" + FormatFixed(100 * share, 2) +
+                         " %) were missed; each window's mean is taken from the samples it " +
+                         "holds and the white noise the missing ones add is taken out, so the " +
+                         "long taus keep their terms but rest on fewer samples.";
+      if (record_.segmentStarts.size() > 1)
+        text += " The record holds " + std::to_string(record_.segmentStarts.size()) +
+                " segments; no difference crosses from one into the next.";
+      Warn(WarningCode::Gaps, share, text);
+      return;
+    }
     // A file's lost samples end its segments; a live record fills them with the last value
     // and counts them among its samples.
     const bool filled = record_.segmentStarts.size() <= 1 && record_.lost > 0;
@@ -429,10 +444,10 @@ class Checks {
 };
 
 // Everything after the deviation, in its steps. `record` gives the facts; its samples are not
-// read.
+// read. `sizes` counts each segment's samples, `gridSizes` its samples and missing ones.
 Analysis Summarize(const Record& record, std::span<const int64_t> sizes,
-                   const std::vector<AllanPoint>& octaves, const std::vector<AllanPoint>& grid,
-                   const AnalysisOptions& options) {
+                   std::span<const int64_t> gridSizes, const std::vector<AllanPoint>& octaves,
+                   const std::vector<AllanPoint>& grid, const AnalysisOptions& options) {
   FiniteOnly finite;
   Analysis a;
   TakeFacts(record, sizes, finite, a);
@@ -448,11 +463,11 @@ Analysis Summarize(const Record& record, std::span<const int64_t> sizes,
         "the curve (20 windows).");
 
   const std::vector<FitPoint> points =
-      OctavePoints(record, sizes, octaves, options.estimator == Estimator::Overlapping);
-  const FitOptions fitOptions = FitOptionsFor(sizes, options);
+      OctavePoints(record, gridSizes, octaves, options.estimator == Estimator::Overlapping);
+  const FitOptions fitOptions = FitOptionsFor(gridSizes, options);
   const FitResult fit = Fit(points, fitOptions, a);
-  Tabulate(record, sizes, octaves, grid, fit, options, finite, a);
-  if (fit.fittedPoints == 0) ExplainNoFit(sizes, options, a);
+  Tabulate(record, gridSizes, octaves, grid, fit, options, finite, a);
+  if (fit.fittedPoints == 0) ExplainNoFit(gridSizes, options, a);
   Units(fit, options.terms, finite, a);
   ClassicStep(points, finite, a);
   Checks(record, points, fitOptions, fit, finite, a).Run();
@@ -530,7 +545,11 @@ void Rejudge(Analysis& a, const Limits& limits) {
 
 Analysis Analyze(Record& record, const AnalysisOptions& options) {
   const std::vector<int64_t> sizes = SegmentSizes(record);
-  const int64_t longest = sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end());
+  const bool gaps = !record.missing.empty();
+  const std::vector<int64_t> gridSizes =
+      gaps ? GridSizes(record.samples.size(), record.segmentStarts, record.missing) : sizes;
+  const int64_t longest =
+      gridSizes.empty() ? 0 : *std::max_element(gridSizes.begin(), gridSizes.end());
   const double mean = record.samples.empty()
                           ? 0.0
                           : std::accumulate(record.samples.begin(), record.samples.end(), 0.0) /
@@ -538,18 +557,23 @@ Analysis Analyze(Record& record, const AnalysisOptions& options) {
   RateToPhase(record.samples, record.segmentStarts, mean, record.tau0);
   const int64_t half = std::max<int64_t>(longest / 2, 1);
   const auto deviation = [&](const TauGrid& grid) {
-    return AllanDeviation(record.samples, record.segmentStarts, record.tau0,
-                          GridFactors(grid, half), options.estimator);
+    const std::vector<int64_t> factors = GridFactors(grid, half);
+    return gaps ? GapAllanDeviation(record.samples, record.segmentStarts, record.missing,
+                                    record.tau0, factors, options.estimator)
+                : AllanDeviation(record.samples, record.segmentStarts, record.tau0, factors,
+                                 options.estimator);
   };
   const std::vector<AllanPoint> octaves = deviation({});
-  return Summarize(record, sizes, octaves,
+  return Summarize(record, sizes, gridSizes, octaves,
                    options.grid.kind == TauGrid::Kind::Octave ? octaves : deviation(options.grid),
                    options);
 }
 
 Analysis AnalyzePoints(const Record& facts, std::span<const int64_t> segmentSizes,
-                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options) {
-  return Summarize(facts, segmentSizes, octaves, octaves, options);
+                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options,
+                       std::span<const int64_t> gridSizes) {
+  return Summarize(facts, segmentSizes, gridSizes.empty() ? segmentSizes : gridSizes, octaves,
+                   octaves, options);
 }
 
 }  // namespace velk::noise

@@ -39,7 +39,8 @@ struct AnalysisOptions {
 struct AdevRow {
   int64_t m = 0;
   double tau = 0.0;
-  int64_t terms = 0;
+  int64_t terms = 0;     // used
+  int64_t possible = 0;  // with no sample missing
   double adev = 0.0;
   std::optional<double> lo, hi;
   double edf = 0.0;
@@ -147,9 +148,10 @@ Analysis Analyze(Record& record, const AnalysisOptions& options);
 
 // The analysis of a record whose octave deviation is already taken (a live record): `facts`
 // gives what Record says of the run (its samples are not read), `segmentSizes` each
-// segment's sample count and `octaves` the points in the record's work units. The table is
-// the octave points.
+// segment's sample count, `gridSizes` its samples and missing ones (empty: none missing) and
+// `octaves` the points in the record's work units. The table is the octave points.
 Analysis AnalyzePoints(const Record& facts, std::span<const int64_t> segmentSizes,
-                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options);
+                       const std::vector<AllanPoint>& octaves, const AnalysisOptions& options,
+                       std::span<const int64_t> gridSizes = {});
 
 }  // namespace velk::noise

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -141,14 +142,18 @@ std::string ReportText(const Analysis& a) {
   if (a.classic.minimumTau) r += " at tau " + Sig(a.classic.minimumTau) + " s";
   r += "; / 0.664 = " + Sig(a.classic.biFromMinimum) + " deg/h\n";
 
+  // With samples missing, the differences each point could use.
+  const bool gaps = std::any_of(a.adev.begin(), a.adev.end(),
+                                [](const AdevRow& row) { return row.terms < row.possible; });
   r += "\n" + Padded("tau (s)", 12) + Padded("ADEV (deg/h)", 14) + Padded("lo", 12) +
-       Padded("hi", 12) + Padded("EDF", 10) + "fit\n";
+       Padded("hi", 12) + Padded("EDF", 10) + (gaps ? Padded("terms", 12) : "") + "fit\n";
   for (const AdevRow& row : a.adev) {
     const auto h = [](std::optional<double> v) {
       return v ? std::optional<double>(*v * kBiToDegPerHour) : std::nullopt;
     };
     r += Padded(Sig(row.tau), 12) + Padded(Sig(h(row.adev)), 14) + Padded(Sig(h(row.lo)), 12) +
-         Padded(Sig(h(row.hi)), 12) + Padded(Sig(row.edf, 3), 10) + (row.inFit ? "*" : "") + "\n";
+         Padded(Sig(h(row.hi)), 12) + Padded(Sig(row.edf, 3), 10) +
+         (gaps ? Padded(std::to_string(row.terms), 12) : "") + (row.inFit ? "*" : "") + "\n";
   }
 
   if (!a.warnings.empty()) {

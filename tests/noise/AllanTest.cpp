@@ -246,5 +246,151 @@ TEST(AllanTest, IncrementalMatchesTheWholeRecordAndStopsWhenFull) {
   EXPECT_TRUE(live.Points().empty());
 }
 
+// A grid of samples with those marked in `gone` taken out: the samples left and the runs.
+struct Marked {
+  std::vector<double> samples;
+  std::vector<MissingRun> missing;
+};
+
+Marked Mark(const std::vector<double>& grid, const std::vector<bool>& gone) {
+  Marked out;
+  for (size_t g = 0; g < grid.size(); ++g) {
+    if (!gone[g]) {
+      out.samples.push_back(grid[g]);
+    } else if (!out.missing.empty() && out.missing.back().at == out.samples.size()) {
+      ++out.missing.back().count;
+    } else {
+      out.missing.push_back({out.samples.size(), 1});
+    }
+  }
+  return out;
+}
+
+// Two segments of 23 and 17 grid points with single samples, pairs and a run of five missing,
+// against each window's mean taken plainly from the samples present.
+TEST(AllanTest, GapsMatchAPlainLoopOverWindowMeans) {
+  const std::vector<size_t> gridStarts = {0, 23};
+  const size_t size = 40;
+  std::vector<double> grid(size);
+  for (size_t g = 0; g < size; ++g) grid[g] = 3.0 + Uniform(g, 7);
+  std::vector<bool> gone(size, false);
+  for (const size_t g : {2, 5, 6, 11, 12, 13, 14, 15, 19, 27, 28, 33}) gone[g] = true;
+  const auto present = [&](size_t g) { return !gone[g]; };
+
+  // s^2 over adjacent samples present, neither pair crossing the segments' join.
+  double lagSum = 0.0;
+  int lagPairs = 0;
+  for (size_t g = 0; g + 1 < size; ++g)
+    if (g + 1 != gridStarts[1] && present(g) && present(g + 1)) {
+      lagSum += (grid[g + 1] - grid[g]) * (grid[g + 1] - grid[g]) / 2;
+      ++lagPairs;
+    }
+  const double s2 = lagSum / lagPairs;
+
+  const Marked marked = Mark(grid, gone);
+  const std::vector<size_t> starts = {0, 23 - 9};  // nine missing before the join
+  std::vector<double> phase = marked.samples;
+  RateToPhase(phase, starts, Mean(phase), 0.5);
+  EXPECT_EQ(GridSizes(phase.size(), starts, marked.missing), (std::vector<int64_t>{23, 17}));
+  for (const Estimator estimator : {Estimator::Overlapping, Estimator::NonOverlapping}) {
+    const bool overlapping = estimator == Estimator::Overlapping;
+    const std::vector<int64_t> factors = {1, 2, 3, 4, 5, 8, 11};
+    const auto points = GapAllanDeviation(phase, starts, marked.missing, 0.5, factors, estimator);
+    for (const int64_t factor : factors) {
+      const auto m = static_cast<size_t>(factor);
+      double sum = 0.0, added = 0.0;
+      int64_t used = 0, possible = 0;
+      for (size_t k = 0; k < 2; ++k) {
+        const size_t begin = gridStarts[k], end = k == 0 ? gridStarts[1] : size;
+        for (size_t j = begin; j + 2 * m <= end; j += overlapping ? 1 : m) {
+          ++possible;
+          double mean[2] = {0, 0};
+          int count[2] = {0, 0};
+          for (size_t w = 0; w < 2; ++w)
+            for (size_t g = j + w * m; g < j + (w + 1) * m; ++g)
+              if (present(g)) {
+                mean[w] += grid[g];
+                ++count[w];
+              }
+          if (2 * count[0] < factor || 2 * count[1] < factor) continue;
+          const double a = mean[0] / count[0], b = mean[1] / count[1];
+          const double white = s2 * (1.0 / count[0] + 1.0 / count[1] - 2.0 / factor) / 2;
+          sum += (b - a) * (b - a) / 2 - white;
+          added += white;
+          ++used;
+        }
+      }
+      SCOPED_TRACE("overlapping " + std::to_string(overlapping) + ", m " + std::to_string(m));
+      const auto at = std::find_if(points.begin(), points.end(),
+                                   [&](const AllanPoint& p) { return p.m == factor; });
+      ASSERT_EQ(at != points.end(), used >= 2);  // one term is no point
+      if (used < 2) continue;
+      const AllanPoint& p = *at;
+      EXPECT_EQ(p.terms, used);
+      EXPECT_EQ(p.possible, possible);
+      EXPECT_NEAR(p.variance, std::max(sum / used, 0.0), 1e-12);
+      EXPECT_NEAR(p.addedWhite, added / used, 1e-12);
+    }
+  }
+}
+
+// Missing samples from the 3000th on, after sums of whole windows were folded: the live form
+// gives what the whole record gives. With none missing, the gap estimator is the plain one.
+TEST(AllanTest, IncrementalBridgesGapsAsTheWholeRecordDoes) {
+  std::vector<double> grid = ReferenceRecord(true);
+  grid.resize(30000);
+  std::vector<bool> gone(grid.size(), false);
+  for (size_t g = 3000; g < grid.size() - 1; ++g) gone[g] = Uniform(g, 3) > 0.9;
+  for (size_t g = 7000; g < 7040; ++g) gone[g] = true;
+  const Marked marked = Mark(grid, gone);
+
+  IncrementalAllan live(0.01, grid.size());
+  EXPECT_TRUE(live.AddMissing(5));  // before the first sample: nothing
+  size_t next = 0;
+  for (const MissingRun& run : marked.missing) {
+    for (; next < run.at; ++next) ASSERT_TRUE(live.Add(marked.samples[next]));
+    ASSERT_TRUE(live.AddMissing(run.count));
+  }
+  for (; next + 1 < marked.samples.size(); ++next) ASSERT_TRUE(live.Add(marked.samples[next]));
+  EXPECT_FALSE(live.AddMissing(1));  // no room left for the last sample after it
+  ASSERT_TRUE(live.Add(marked.samples.back()));
+  EXPECT_FALSE(live.Add(1.0));
+  EXPECT_EQ(live.Samples(), marked.samples.size());
+  EXPECT_EQ(live.Missing(), static_cast<int64_t>(grid.size() - marked.samples.size()));
+  EXPECT_NEAR(live.Mean(), Mean(marked.samples), 1e-12);
+
+  std::vector<double> phase = marked.samples;
+  const std::vector<size_t> starts = {0};
+  RateToPhase(phase, starts, Mean(phase), 0.01);
+  const auto whole = GapAllanDeviation(phase, starts, marked.missing, 0.01, GridFactors({}, 15000),
+                                       Estimator::Overlapping);
+  const auto points = live.Points();
+  ASSERT_EQ(points.size(), whole.size());
+  EXPECT_LT(points[2].terms, points[2].possible);
+  for (size_t k = 0; k < points.size(); ++k) {
+    SCOPED_TRACE("m " + std::to_string(whole[k].m));
+    EXPECT_EQ(points[k].m, whole[k].m);
+    EXPECT_EQ(points[k].terms, whole[k].terms);
+    EXPECT_EQ(points[k].possible, whole[k].possible);
+    ExpectRelative(points[k].adev, whole[k].adev, 1e-9, "adev");
+    ExpectRelative(points[k].addedWhite, whole[k].addedWhite, 1e-9, "added white");
+  }
+
+  std::vector<double> complete = grid;
+  RateToPhase(complete, starts, Mean(grid), 0.01);
+  const auto factors = GridFactors({TauGrid::Kind::Decade}, 15000);
+  const auto plain = AllanDeviation(complete, starts, 0.01, factors, Estimator::Overlapping);
+  const auto bridged =
+      GapAllanDeviation(complete, starts, {}, 0.01, factors, Estimator::Overlapping);
+  ASSERT_EQ(bridged.size(), plain.size());
+  for (size_t k = 0; k < plain.size(); ++k) {
+    EXPECT_EQ(bridged[k].terms, plain[k].terms);
+    EXPECT_EQ(bridged[k].possible, plain[k].terms);
+    EXPECT_EQ(bridged[k].addedWhite, 0.0);
+    EXPECT_EQ(GapEdfShare(bridged[k]), 1.0);
+    ExpectRelative(bridged[k].adev, plain[k].adev, 1e-9, "adev");
+  }
+}
+
 }  // namespace
 }  // namespace velk::noise
