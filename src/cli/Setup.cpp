@@ -215,15 +215,15 @@ Result<void, std::string> CheckSetupLoad(const CliOptions&, const Reg47120& tabl
   return {};
 }
 
-void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {
+void SaveFailed(CliContext& context, const std::string& name, const SaveError& saved) {
   switch (saved.status) {
-    case SaveOutcome::Status::Folder:
+    case SaveError::Status::Folder:
       context.err << "velk47120-cli: " << name << " is a folder; nothing was saved\n";
       break;
-    case SaveOutcome::Status::ReadOnly:
+    case SaveError::Status::ReadOnly:
       context.err << "velk47120-cli: " << name << " is read-only; nothing was saved\n";
       break;
-    case SaveOutcome::Status::NotRegular:
+    case SaveError::Status::NotRegular:
       context.err << "velk47120-cli: " << name << " is not a regular file; nothing was saved\n";
       break;
     default:
@@ -257,9 +257,9 @@ ExitStatus SetupSave(const CommandCall& call) {
     text += line;
   }
   const std::string name = Escaped(file.string());
-  const SaveOutcome saved = SaveFileSafely(file, text);
-  if (!saved.Ok()) {
-    SaveFailed(context, name, saved);
+  const auto saved = SaveFileSafely(file, text);
+  if (!saved) {
+    SaveFailed(context, name, saved.error());
     return ExitStatus::kOutputFailed;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "

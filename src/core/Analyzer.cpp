@@ -176,12 +176,12 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLi
 }
 
 bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
-  const SaveOutcome outcome = SaveFileSafely(file, ConfigContent(*this));
-  if (outcome.Ok()) return true;
+  const auto saved = SaveFileSafely(file, ConfigContent(*this));
+  if (saved) return true;
   if (problem == nullptr) return false;
   const std::string shown = ShortPathText(file);
-  using Status = SaveOutcome::Status;
-  switch (outcome.status) {
+  using Status = SaveError::Status;
+  switch (saved.error().status) {
     case Status::Folder:
       *problem = shown + " is a folder, so the settings were not saved. Rename or remove it.";
       break;
@@ -200,10 +200,9 @@ bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
       *problem =
           "The folder " + FolderOf(file) + " does not exist, so the settings were not saved.";
       break;
-    case Status::Saved:
     case Status::Failed:
       *problem = "The settings could not be saved to " + shown + ": " +
-                 std::generic_category().message(outcome.error) + ".";
+                 std::generic_category().message(saved.error().error) + ".";
       break;
   }
   return false;

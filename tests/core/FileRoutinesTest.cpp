@@ -16,7 +16,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using Save = SaveOutcome::Status;
+using Save = SaveError::Status;
 
 class FileRoutinesTest : public ::testing::Test {
  protected:
@@ -46,13 +46,13 @@ TEST_F(FileRoutinesTest, ReadsOnlyASmallRegularFile) {
 TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
   Write(dir / "victim", "secret");
   fs::create_symlink(dir / "victim", dir / "y.setup.tmp");
-  EXPECT_TRUE(SaveFileSafely(dir / "y.setup", "new").Ok());
+  EXPECT_TRUE(SaveFileSafely(dir / "y.setup", "new"));
   EXPECT_EQ(test::ReadBytes(dir / "victim"), "secret");
   EXPECT_EQ(test::ReadBytes(dir / "y.setup"), "new");
 
   // A dangling link names the file to create, with the mode any new file gets.
   fs::create_symlink("made", dir / "dangling");
-  EXPECT_TRUE(SaveFileSafely(dir / "dangling", "x").Ok());
+  EXPECT_TRUE(SaveFileSafely(dir / "dangling", "x"));
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(fs::status(dir / "made").permissions(), fs::perms(0666 & ~mask));
@@ -64,7 +64,7 @@ TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
                                      {dir / "fifo", Save::NotRegular},
                                      {dir / "dangling", Save::ReadOnly},
                                      {dir / "no" / "file", Save::FolderMissing}})
-    EXPECT_EQ(SaveFileSafely(file, "x").status, status) << file;
+    EXPECT_EQ(SaveFileSafely(file, "x").error().status, status) << file;
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 6);
 
   // In a sticky world-writable folder a link owned by a third user is not followed.
@@ -73,7 +73,7 @@ TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
   fs::permissions(dir / "shared", fs::perms(01777));
   fs::create_symlink(dir / "victim", dir / "shared" / "cfg");
   ASSERT_EQ(lchown((dir / "shared" / "cfg").c_str(), 65534, 65534), 0);
-  EXPECT_EQ(SaveFileSafely(dir / "shared" / "cfg", "new").error, EACCES);
+  EXPECT_EQ(SaveFileSafely(dir / "shared" / "cfg", "new").error().error, EACCES);
   EXPECT_EQ(test::ReadBytes(dir / "victim"), "secret");
 }
 
@@ -84,7 +84,7 @@ TEST_F(FileRoutinesTest, AFullDiskLeavesTheOldContentWhole) {
   fs::create_hard_link(dir / "two", dir / "other");
   for (const char* name : {"one", "two"}) {
     test::FileSizeLimit disk(8);
-    EXPECT_EQ(SaveFileSafely(dir / name, std::string(64, 'n')).error, EFBIG) << name;
+    EXPECT_EQ(SaveFileSafely(dir / name, std::string(64, 'n')).error().error, EFBIG) << name;
     EXPECT_EQ(test::ReadBytes(dir / name), "old") << name;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 3);

@@ -69,10 +69,10 @@ std::string NoiseSettings::Save(const std::filesystem::path& file) const {
   limit("limit_bi", limitBi);
   limit("limit_rrw", limitRrw);
   out << "unit = " << (degPerSecond ? "deg/s" : "deg/h") << "\n";
-  const SaveOutcome saved = SaveFileSafely(file, out.str());
-  if (saved.Ok()) return {};
+  const auto saved = SaveFileSafely(file, out.str());
+  if (saved) return {};
   return "The Noise window's settings could not be saved to\n" + file.string() + "\n" +
-         SaveFailureReason(saved);
+         SaveFailureReason(saved.error());
 }
 
 }  // namespace velk

@@ -548,9 +548,10 @@ void frmNoise::Save(const QString& title, const QString& filter, const QString& 
                     const std::string& content) {
   const QString file = AskSaveName(title, filter, suffix);
   if (file.isEmpty()) return;
-  const SaveOutcome saved = SaveFileSafely(file.toStdString(), content);
-  if (!saved.Ok())
-    Tell("The file could not be saved to\n" + file.toStdString() + "\n" + SaveFailureReason(saved));
+  const auto saved = SaveFileSafely(file.toStdString(), content);
+  if (!saved)
+    Tell("The file could not be saved to\n" + file.toStdString() + "\n" +
+         SaveFailureReason(saved.error()));
 }
 
 void frmNoise::cmdSavePlot_Click() {
