@@ -175,37 +175,31 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLi
   return read;
 }
 
-bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
+Result<void, std::string> Analyzer::SaveConfig(const fs::path& file) const {
   const auto saved = SaveFileSafely(file, ConfigContent(*this));
-  if (saved) return true;
-  if (problem == nullptr) return false;
+  if (saved) return {};
   const std::string shown = ShortPathText(file);
+  const auto refused = [](std::string why) { return Unexpected(std::move(why)); };
   using Status = SaveError::Status;
   switch (saved.error().status) {
     case Status::Folder:
-      *problem = shown + " is a folder, so the settings were not saved. Rename or remove it.";
-      break;
+      return refused(shown + " is a folder, so the settings were not saved. Rename or remove it.");
     case Status::ReadOnly:
-      *problem = shown + " is read-only, so the settings were not saved. Make it writable.";
-      break;
+      return refused(shown + " is read-only, so the settings were not saved. Make it writable.");
     case Status::NotRegular:
-      *problem = shown + " is not a regular file, so the settings were not saved.";
-      break;
+      return refused(shown + " is not a regular file, so the settings were not saved.");
     case Status::FolderNotWritable:
-      *problem = "The folder " + FolderOf(file) +
-                 " cannot be written, so the settings were not saved. Start the program from a "
-                 "folder you may write to.";
-      break;
+      return refused("The folder " + FolderOf(file) +
+                     " cannot be written, so the settings were not saved. Start the program "
+                     "from a folder you may write to.");
     case Status::FolderMissing:
-      *problem =
-          "The folder " + FolderOf(file) + " does not exist, so the settings were not saved.";
-      break;
+      return refused("The folder " + FolderOf(file) +
+                     " does not exist, so the settings were not saved.");
     case Status::Failed:
-      *problem = "The settings could not be saved to " + shown + ": " +
-                 std::generic_category().message(saved.error().error) + ".";
       break;
   }
-  return false;
+  return refused("The settings could not be saved to " + shown + ": " +
+                 std::generic_category().message(saved.error().error) + ".");
 }
 
 }  // namespace velk

@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "core/Result.h"
 #include "core/SmallFile.h"
 
 namespace velk {
@@ -61,10 +62,9 @@ struct Analyzer {
                        int* settingLines = nullptr);
   // Replaces an existing file by a temporary file renamed over it where that keeps the file
   // as it was (owner, permissions, other links to it), else rewrites it in place; a link is
-  // followed to its file. Returns false when the settings could not be written, with
-  // `problem` (if given) saying why and what to do, in a sentence for the user.
-  bool SaveConfig(const std::filesystem::path& file = kConfigFileName,
-                  std::string* problem = nullptr) const;
+  // followed to its file. When the settings could not be written, the error is a sentence for
+  // the user saying why and what to do.
+  Result<void, std::string> SaveConfig(const std::filesystem::path& file = kConfigFileName) const;
 };
 
 // A whole number as the configuration file writes it: a blank (or minus sign) before the

@@ -80,8 +80,8 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
     if (shown != nullptr) return shown->MnuExit_Click();
     if (!session.configFile.empty()) {
       MakeFolderFor(session.configFile);
-      if (std::string problem; !session.analyzer.SaveConfig(session.configFile, &problem))
-        std::fprintf(stderr, "%s\n", problem.c_str());
+      if (const auto saved = session.analyzer.SaveConfig(session.configFile); !saved)
+        std::fprintf(stderr, "%s\n", saved.error().c_str());
     }
     exit.Exit(0);
   });
