@@ -6,7 +6,6 @@
 #include <QStatusBar>
 #include <QtTest/QTest>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <tuple>
 
@@ -373,13 +372,14 @@ TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
   ASSERT_TRUE(log.Open(path, kHeader));
   const std::string header = test::ReadBytes(path);
   // A file-size cap fails the write part-way, as a full disk would.
-  const auto capped = [](size_t bytes, const std::function<bool()>& write) {
+  const auto capped = [](size_t bytes, const auto& write) {
     test::FileSizeLimit disk(bytes);
     return write();
   };
-  EXPECT_FALSE(capped(header.size() + 10, [&] { return log.WriteRow(1, OutputCycle{}, 0); }));
+  const auto row = capped(header.size() + 10, [&] { return log.WriteRow(1, OutputCycle{}, 0); });
+  EXPECT_FALSE(row);
   EXPECT_FALSE(log.IsOpen());
-  EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
+  EXPECT_EQ(row.error(), "Could not write to " + path.string() + ": File too large");
   EXPECT_EQ(test::ReadBytes(path), header);
   // The next run's header does not fit either: the earlier run stays as it was.
   EXPECT_FALSE(capped(header.size() + 20, [&] { return log.Open(path, kHeader); }));
