@@ -17,7 +17,8 @@
 
 namespace velk {
 
-std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile) {
+Result<void, std::string> LoadConfiguration(Session& session,
+                                            const std::filesystem::path& configFile) {
   session.configFile = configFile;
   int settingLines = 0;
   const SmallFile read = session.analyzer.LoadConfig(configFile, &settingLines);
@@ -47,8 +48,8 @@ std::string LoadConfiguration(Session& session, const std::filesystem::path& con
   }
   // What was not read is not ours to replace: at best not settings, at worst a device.
   session.configFile.clear();
-  return "The settings file " + ShortPathText(configFile) + " " + what +
-         "; the program starts with the default settings and will not save them.";
+  return Unexpected("The settings file " + ShortPathText(configFile) + " " + what +
+                    "; the program starts with the default settings and will not save them.");
 }
 
 int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::path& configFile,
@@ -68,7 +69,7 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
   QtMessageSink messages;
   Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
   session.Simulated = simulated;
-  const std::string refused = LoadConfiguration(session, configFile);
+  const auto loaded = LoadConfiguration(session, configFile);
   session.reg.BuildRegisterTable();
 
   // From here on a signal ends the program as "Exit" does (before, it ended it unsaved). While
@@ -88,7 +89,7 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
 
   loading.LBLmsg->setText(" ");
   loading.hide();
-  if (!refused.empty()) messages.Show(refused);
+  if (!loaded) messages.Show(loaded.error());
 
   QtModalRunner modal;
   frmVelk47120 window(session, modal, exit);

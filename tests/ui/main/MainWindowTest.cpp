@@ -154,7 +154,7 @@ TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
         {dir / "Datalog_1.txt", " holds no settings"},
         {dir.Path(), " is a folder"}}) {
     WindowRig rig;
-    EXPECT_EQ(LoadConfiguration(rig.session, file),
+    EXPECT_EQ(LoadConfiguration(rig.session, file).error(),
               "The settings file " + file.string() + what +
                   "; the program starts with the default settings and will not save them.");
     rig.Open().MnuExit->trigger();
