@@ -56,7 +56,7 @@ NoiseSettings NoiseSettings::Load(const std::filesystem::path& file) {
   return s;
 }
 
-std::string NoiseSettings::Save(const std::filesystem::path& file) const {
+Result<void, std::string> NoiseSettings::Save(const std::filesystem::path& file) const {
   std::ostringstream out;
   const auto limit = [&](const char* key, const std::optional<double>& v) {
     out << key << " = ";
@@ -71,8 +71,8 @@ std::string NoiseSettings::Save(const std::filesystem::path& file) const {
   out << "unit = " << (degPerSecond ? "deg/s" : "deg/h") << "\n";
   const auto saved = SaveFileSafely(file, out.str());
   if (saved) return {};
-  return "The Noise window's settings could not be saved to\n" + file.string() + "\n" +
-         SaveFailureReason(saved.error());
+  return Unexpected("The Noise window's settings could not be saved to\n" + file.string() + "\n" +
+                    SaveFailureReason(saved.error()));
 }
 
 }  // namespace velk

@@ -574,9 +574,9 @@ void frmNoise::cmdSaveTable_Click() {
 // A folder that cannot take noise.ini is said once, not at every limit typed.
 void frmNoise::SaveSettings() {
   if (settingsFile_.empty()) return;
-  const std::string problem = settings_.Save(settingsFile_);
-  if (!problem.empty() && problem != saveProblem_) Tell(problem);
-  saveProblem_ = problem;
+  const auto saved = settings_.Save(settingsFile_);
+  if (!saved && saved.error() != saveProblem_) Tell(saved.error());
+  saveProblem_ = saved ? std::string() : saved.error();
 }
 
 void frmNoise::Tell(const std::string& text) {
