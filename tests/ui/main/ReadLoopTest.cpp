@@ -38,7 +38,7 @@ QStringList Lines(const std::filesystem::path& file) {
 // command and the frame that fetches the answer.
 TEST(FramesSent, StartUpAndThreeLoggedCyclesSendExactlyTheseWords) {
   WindowRig rig;
-  rig.sensor.TraceTo(rig.folder / "spi.txt");
+  ASSERT_TRUE(rig.sensor.TraceTo(rig.folder / "spi.txt"));
   frmVelk47120& w = rig.Open();
   w.show();
   QCoreApplication::processEvents();  // the activation the first showing queues
@@ -65,7 +65,7 @@ TEST(FramesSent, StartUpAndThreeLoggedCyclesSendExactlyTheseWords) {
 // count). Stop clicked before the loop got going: exactly one cycle, then the run ends.
 TEST(FramesSent, StopAndStartAroundASuspendedRunSendExactlyTheseWords) {
   WindowRig rig;
-  rig.sensor.TraceTo(rig.folder / "spi.txt");
+  ASSERT_TRUE(rig.sensor.TraceTo(rig.folder / "spi.txt"));
   frmVelk47120& w = rig.Open();
   w.chkDatalog->click();
   LoopDriver loop(rig);
