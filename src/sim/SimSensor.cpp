@@ -67,9 +67,9 @@ SimSensor::SimSensor(const Clock& clock, int product)
   }
   const char* noise = std::getenv("VELK47120_SIM_NOISE");
   NoiseChoice choice = SimNoiseProfile::Parse(noise != nullptr ? noise : "");
-  if (!choice.error.empty()) std::fprintf(stderr, "%s\n", choice.error.c_str());
-  if (choice.profile) {
-    SetNoiseProfile(std::move(choice.profile));
+  if (!choice) std::fprintf(stderr, "%s\n", choice.error().c_str());
+  if (choice && choice->has_value()) {
+    SetNoiseProfile(std::move(*choice));
     const char* motion = std::getenv("VELK47120_SIM_MOTION");
     const std::string name = Lower(motion != nullptr ? motion : "");
     if (name == "swing") {
