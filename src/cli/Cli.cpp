@@ -66,17 +66,13 @@ Result<void, std::string> ConfigUsable(const SmallFile& config, const std::files
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
 ExitStatus OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
-  switch (log.Open(file, "\n")) {
-    case AppendLog::OpenStatus::Opened:
-      return ExitStatus::kDone;
-    case AppendLog::OpenStatus::Busy:
-      return Refuse(context,
-                    Escaped(file) + " is being written by another program; nothing was written");
-    case AppendLog::OpenStatus::Failed:
-      break;
-  }
-  return Refuse(context,
-                "cannot open " + Escaped(file) + " for writing: " + std::strerror(log.Error()));
+  const auto opened = log.Open(file, "\n");
+  if (opened) return ExitStatus::kDone;
+  if (opened.error().busy)
+    return Refuse(context,
+                  Escaped(file) + " is being written by another program; nothing was written");
+  return Refuse(context, "cannot open " + Escaped(file) +
+                             " for writing: " + std::strerror(opened.error().error));
 }
 
 ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {

@@ -94,9 +94,11 @@ TEST_F(FileRoutinesTest, AnAppendedLogHoldsWholeLinesFromOneWriter) {
   const fs::path file = dir / "log.csv";
   Write(file, "1,2");
   AppendLog log;
-  ASSERT_EQ(log.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
+  ASSERT_TRUE(log.Open(file, "\r\n"));
   AppendLog second;
-  EXPECT_EQ(second.Open(file, "\r\n"), AppendLog::OpenStatus::Busy);
+  const auto busy = second.Open(file, "\r\n");
+  ASSERT_FALSE(busy);
+  EXPECT_TRUE(busy.error().busy);
   EXPECT_TRUE(log.Write("3,4\r\n"));
   {
     test::FileSizeLimit disk(14);

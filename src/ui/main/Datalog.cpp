@@ -96,15 +96,12 @@ Result<void, Datalog::OpenError> Datalog::Open(const std::filesystem::path& path
       return Unexpected(
           OpenError{"The folder " + ShortPathText(folder) + " cannot be created: " + ec.message()});
   }
-  switch (log_.Open(path_, kEol)) {
-    case AppendLog::OpenStatus::Opened:
-      break;
-    case AppendLog::OpenStatus::Busy:
+  if (const auto opened = log_.Open(path_, kEol); !opened) {
+    if (opened.error().busy)
       return Unexpected(OpenError{
           .message = ShortPathText(path_) + " is being written by another program", .busy = true});
-    case AppendLog::OpenStatus::Failed:
-      return Unexpected(OpenError{"Could not open " + ShortPathText(path_) +
-                                  " for writing: " + ErrnoText(log_.Error())});
+    return Unexpected(OpenError{"Could not open " + ShortPathText(path_) +
+                                " for writing: " + ErrnoText(opened.error().error)});
   }
   if (auto written = WriteAll(HeaderBlock(header)); !written) {
     Close();
@@ -136,9 +133,11 @@ void Datalog::Close() {
 }
 
 Result<void, std::string> Datalog::WriteAll(const std::string& bytes) {
-  if (log_.Write(bytes)) return {};
-  std::string why = "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(log_.Error());
-  if (log_.LeftPartialLine()) why += "; its last line is incomplete";
+  const auto written = log_.Write(bytes);
+  if (written) return {};
+  std::string why =
+      "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(written.error().error);
+  if (written.error().partialLine) why += "; its last line is incomplete";
   return Unexpected(std::move(why));
 }
 

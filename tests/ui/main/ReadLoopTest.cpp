@@ -164,7 +164,9 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
     std::ofstream(rig.folder / "plain").close();
     if (base == "D" && index[0] == '1') w.DatalogFolder = rig.folder / "plain" / "logs";
     AppendLog other;  // another program's writer
-    if (base == "held") other.Open(rig.folder / "held_1.txt", "\r\n");
+    if (base == "held") {
+      ASSERT_TRUE(other.Open(rig.folder / "held_1.txt", "\r\n"));
+    }
     w.txtDlogFile->setText(QString::fromStdString(base));
     w.txtFileIndex->setText(index);
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
