@@ -42,26 +42,25 @@ ExitStatus Stopped(CliContext& context) {
 
 // The configuration as read, or what keeps it from being used; a device or FIFO in its place
 // was never opened, so it cannot hang the tool.
-Result<void, std::string> ConfigUsable(const SmallFile& config, const std::filesystem::path& file,
-                                       bool named) {
+Result<void, std::string> ConfigUsable(const Result<ConfigFileRead, SmallFileError>& config,
+                                       const std::filesystem::path& file, bool named) {
+  if (config) return {};
   const std::string name = Escaped(file.string());
-  switch (config.status) {
-    case SmallFile::Status::Read:
-      return {};
-    case SmallFile::Status::Missing:
+  switch (config.error().status) {
+    case SmallFileError::Status::Missing:
       if (!named) return {};
       return Unexpected("--config names no readable file: " + name);
-    case SmallFile::Status::Folder:
-    case SmallFile::Status::NotRegular:
+    case SmallFileError::Status::Folder:
+    case SmallFileError::Status::NotRegular:
       return Unexpected(name + " is not a regular file");
-    case SmallFile::Status::TooLarge:
+    case SmallFileError::Status::TooLarge:
       return Unexpected(name + " is larger than 1 MiB");
-    case SmallFile::Status::Failed:
+    case SmallFileError::Status::Failed:
       break;
   }
   // One the user did not name is skipped, as the window skips it.
   if (!named) return {};
-  return Unexpected("cannot read " + name + ": " + std::strerror(config.error));
+  return Unexpected("cannot read " + name + ": " + std::strerror(config.error().error));
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
@@ -106,7 +105,7 @@ ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
   const Plan& plan = *planned;
   if (plan.command->Offline(plan.operands.size()))
     return plan.command->runOffline(o, plan, context);
-  const SmallFile config = session.analyzer.LoadConfig(context.configFile);
+  const auto config = session.analyzer.LoadConfig(context.configFile);
   if (const auto usable = ConfigUsable(config, context.configFile, o.config.has_value()); !usable)
     return Refuse(context, usable.error());
   AppendLog log;

@@ -117,21 +117,20 @@ int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
 Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
                                              const Reg47120& table) {
   const std::string name = Escaped(file.string());
-  const SmallFile read = ReadSmallRegularFile(file, kMaxSetupBytes);
-  switch (read.status) {
-    case SmallFile::Status::Read:
-      return ParseSetupText(read.bytes, name, table);
-    case SmallFile::Status::Folder:
+  const auto read = ReadSmallRegularFile(file, kMaxSetupBytes);
+  if (read) return ParseSetupText(*read, name, table);
+  switch (read.error().status) {
+    case SmallFileError::Status::Folder:
       return Unexpected(name + " is a folder, not a setup file");
-    case SmallFile::Status::NotRegular:
+    case SmallFileError::Status::NotRegular:
       return Unexpected(name + " is not a regular file");
-    case SmallFile::Status::TooLarge:
+    case SmallFileError::Status::TooLarge:
       return Unexpected(name + " is too large for a setup file");
-    case SmallFile::Status::Missing:
-    case SmallFile::Status::Failed:
+    case SmallFileError::Status::Missing:
+    case SmallFileError::Status::Failed:
       break;
   }
-  return Unexpected("cannot read " + name + ": " + std::strerror(read.error));
+  return Unexpected("cannot read " + name + ": " + std::strerror(read.error().error));
 }
 
 Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,

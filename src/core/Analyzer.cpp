@@ -143,10 +143,10 @@ std::string ConfigContent(const Analyzer& settings) {
 
 }  // namespace
 
-SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLines) {
-  if (settingLines != nullptr) *settingLines = 0;
-  SmallFile read = ReadSmallRegularFile(file);
-  if (read.status != SmallFile::Status::Read) return read;
+Result<ConfigFileRead, SmallFileError> Analyzer::LoadConfig(const std::filesystem::path& file) {
+  auto bytes = ReadSmallRegularFile(file);
+  if (!bytes) return Unexpected(bytes.error());
+  ConfigFileRead read{std::move(*bytes)};
   // Editors may put a UTF-8 byte order mark in front of the first key.
   std::string_view text = read.bytes;
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -165,7 +165,7 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLi
                       : key == "Factory"      ? &FactoryMode
                                               : nullptr;
     if (target == nullptr && key != "Device Number") continue;
-    if (settingLines != nullptr) ++*settingLines;
+    ++read.settingLines;
     if (target == nullptr) {
       DeviceNumber = DeviceNumberSetting::FromText(value);
       continue;

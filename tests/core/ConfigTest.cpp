@@ -30,7 +30,7 @@ class ConfigTest : public ::testing::Test {
 
 TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
   Write("Interface =  2 \r\nFactory = 4712\nDevice Number =  47121 rev B\t\rPort Address = &H278");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
   EXPECT_EQ(settings.FactoryMode, 4712);
   EXPECT_EQ(settings.PortAddress, 0x278);
@@ -41,7 +41,7 @@ TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
 
   // A comma ends a field, quotes hold one, a later line wins and ties round to even.
   Write("  \"Interface = 1,\" junk, Factory = 2.5,Interface = 1\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kParallelPort);
   EXPECT_EQ(settings.FactoryMode, 2);
 }
@@ -51,7 +51,7 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
       "interface = 1\r\nPort Address  = 632\r\nFactory\r\n=5\r\nInterface=1\r\n"
       "Interface = abc\r\nPort Address = 40000\r\nFactory = 12 34\r\nInterface =\r\n"
       "Factory = 1e\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kNone);
   EXPECT_EQ(settings.PortAddress, 888);
   EXPECT_EQ(settings.FactoryMode, 0);
@@ -74,7 +74,7 @@ TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
   // A byte order mark costs no setting. (A device text holding a line break, saved empty, is
   // the fuzz replay's.)
   Write("\xEF\xBB\xBFInterface = 2\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
 }
 

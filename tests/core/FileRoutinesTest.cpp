@@ -30,16 +30,18 @@ TEST_F(FileRoutinesTest, ReadsOnlyASmallRegularFile) {
   Write(dir / "four", "1234");
   mkfifo((dir / "fifo").c_str(), 0600);
   fs::create_symlink("/dev/zero", dir / "zero");
-  using S = SmallFile::Status;
+  using S = SmallFileError::Status;
+  EXPECT_EQ(ReadSmallRegularFile(dir / "four", 4).value(), "1234");
   // /proc/self/status: its size says 0, so the limit must hold on what is read.
-  const std::pair<fs::path, S> cases[] = {
-      {dir / "four", S::Read},       {dir / "none", S::Missing},
-      {dir.Path(), S::Folder},       {dir / "fifo", S::NotRegular},
-      {dir / "zero", S::NotRegular}, {"/proc/self/status", S::TooLarge}};
+  const std::pair<fs::path, S> cases[] = {{dir / "none", S::Missing},
+                                          {dir.Path(), S::Folder},
+                                          {dir / "fifo", S::NotRegular},
+                                          {dir / "zero", S::NotRegular},
+                                          {"/proc/self/status", S::TooLarge}};
   for (const auto& [file, status] : cases) {
-    const SmallFile read = ReadSmallRegularFile(file, 4);
-    EXPECT_EQ(read.status, status) << file;
-    EXPECT_EQ(read.bytes, status == S::Read ? "1234" : "") << file;
+    const auto read = ReadSmallRegularFile(file, 4);
+    ASSERT_FALSE(read) << file;
+    EXPECT_EQ(read.error().status, status) << file;
   }
 }
 

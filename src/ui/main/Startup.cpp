@@ -20,31 +20,31 @@ namespace velk {
 Result<void, std::string> LoadConfiguration(Session& session,
                                             const std::filesystem::path& configFile) {
   session.configFile = configFile;
-  int settingLines = 0;
-  const SmallFile read = session.analyzer.LoadConfig(configFile, &settingLines);
+  const auto read = session.analyzer.LoadConfig(configFile);
   std::string what;
-  switch (read.status) {
-    case SmallFile::Status::Read:
-      // Text with no setting in it is some other file named by mistake (a datalog, say),
-      // which the save at exit would replace.
-      if (settingLines > 0 || read.bytes.find_first_not_of(" \t\r\n") == std::string::npos)
-        return {};
-      what = "holds no settings";
-      break;
-    case SmallFile::Status::Missing:
+  if (read) {
+    // Text with no setting in it is some other file named by mistake (a datalog, say),
+    // which the save at exit would replace.
+    if (read->settingLines > 0 || read->bytes.find_first_not_of(" \t\r\n") == std::string::npos)
       return {};
-    case SmallFile::Status::Folder:
-      what = "is a folder";
-      break;
-    case SmallFile::Status::NotRegular:
-      what = "is not a regular file";
-      break;
-    case SmallFile::Status::TooLarge:
-      what = "is larger than 1 MiB";
-      break;
-    case SmallFile::Status::Failed:
-      what = "cannot be read (" + std::generic_category().message(read.error) + ")";
-      break;
+    what = "holds no settings";
+  } else {
+    switch (read.error().status) {
+      case SmallFileError::Status::Missing:
+        return {};
+      case SmallFileError::Status::Folder:
+        what = "is a folder";
+        break;
+      case SmallFileError::Status::NotRegular:
+        what = "is not a regular file";
+        break;
+      case SmallFileError::Status::TooLarge:
+        what = "is larger than 1 MiB";
+        break;
+      case SmallFileError::Status::Failed:
+        what = "cannot be read (" + std::generic_category().message(read.error().error) + ")";
+        break;
+    }
   }
   // What was not read is not ours to replace: at best not settings, at worst a device.
   session.configFile.clear();

@@ -27,9 +27,9 @@ std::string Trimmed(std::string text) {
 
 NoiseSettings NoiseSettings::Load(const std::filesystem::path& file) {
   NoiseSettings s;
-  const SmallFile read = ReadSmallRegularFile(file);
-  if (read.status != SmallFile::Status::Read) return s;
-  std::istringstream in(read.bytes);
+  const auto read = ReadSmallRegularFile(file);
+  if (!read) return s;
+  std::istringstream in(*read);
   for (std::string line; std::getline(in, line);) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;

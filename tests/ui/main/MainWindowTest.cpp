@@ -136,7 +136,7 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
     EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
     EXPECT_FALSE(w.isVisible());
     Analyzer saved;
-    saved.LoadConfig(dir / "Velk47120.cfg");
+    ASSERT_TRUE(saved.LoadConfig(dir / "Velk47120.cfg"));
     EXPECT_EQ(saved.InterfaceType, interface_type::kParallelPort);
     EXPECT_EQ(saved.DeviceNumber.Numeric(), 47121);
     std::filesystem::remove(dir / "Velk47120.cfg");
@@ -179,7 +179,7 @@ TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
     if (pick) w.mnuPort->trigger();
     w.MnuExit_Click();
     Analyzer saved;
-    saved.LoadConfig(rig.session.configFile);
+    ASSERT_TRUE(saved.LoadConfig(rig.session.configFile));
     EXPECT_EQ(saved.InterfaceType, pick ? interface_type::kParallelPort : interface_type::kNone);
   }
 }
