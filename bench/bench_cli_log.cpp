@@ -94,7 +94,7 @@ void BM_CliNoiseAcquisition(benchmark::State& state) {
   const bool usb = state.range(0) == 2;
   velk::SteadyClock clock;
   velk::SimSensor sensor(clock);
-  sensor.SetNoiseProfile(velk::SimNoiseProfile::Parse("white").profile);
+  sensor.SetNoiseProfile(velk::SimNoiseProfile::Parse("white").value());
   velk::SimParallelAdapter adapter(sensor);
   velk::SimUsbCard card(&sensor);
   std::ostringstream out;

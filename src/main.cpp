@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   const velk::SimulateRequest simulate =
       velk::TakeSimulateOption(args, std::getenv("VELK47120_SIMULATE"));
-  if (!simulate.error.empty()) {
-    std::fprintf(stderr, "velk47120: %s\n", simulate.error.c_str());
+  if (!simulate) {
+    std::fprintf(stderr, "velk47120: %s\n", simulate.error().c_str());
     return 2;
   }
   std::string configOption;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   // Any command line at all lowers the first guess of the delay calibration.
   velk::SetStartedWithArguments(argc > 1);
 
-  velk::Backends backends(simulate.product);
+  velk::Backends backends(*simulate);
   return velk::RunProgram(*backends.port, *backends.usb, places.configFile,
                           backends.sensor != nullptr);
 }

@@ -42,41 +42,36 @@ ExitStatus Stopped(CliContext& context) {
 
 // The configuration as read, or what keeps it from being used; a device or FIFO in its place
 // was never opened, so it cannot hang the tool.
-Result<void, std::string> ConfigUsable(const SmallFile& config, const std::filesystem::path& file,
-                                       bool named) {
+Result<void, std::string> ConfigUsable(const Result<ConfigFileRead, SmallFileError>& config,
+                                       const std::filesystem::path& file, bool named) {
+  if (config) return {};
   const std::string name = Escaped(file.string());
-  switch (config.status) {
-    case SmallFile::Status::Read:
-      return {};
-    case SmallFile::Status::Missing:
+  switch (config.error().status) {
+    case SmallFileError::Status::Missing:
       if (!named) return {};
       return Unexpected("--config names no readable file: " + name);
-    case SmallFile::Status::Folder:
-    case SmallFile::Status::NotRegular:
+    case SmallFileError::Status::Folder:
+    case SmallFileError::Status::NotRegular:
       return Unexpected(name + " is not a regular file");
-    case SmallFile::Status::TooLarge:
+    case SmallFileError::Status::TooLarge:
       return Unexpected(name + " is larger than 1 MiB");
-    case SmallFile::Status::Failed:
+    case SmallFileError::Status::Failed:
       break;
   }
   // One the user did not name is skipped, as the window skips it.
   if (!named) return {};
-  return Unexpected("cannot read " + name + ": " + std::strerror(config.error));
+  return Unexpected("cannot read " + name + ": " + std::strerror(config.error().error));
 }
 
 // Opened before the chip is touched: a file that cannot take the log is bad usage.
 ExitStatus OpenLog(const std::string& file, AppendLog& log, CliContext& context) {
-  switch (log.Open(file, "\n")) {
-    case AppendLog::OpenStatus::Opened:
-      return ExitStatus::kDone;
-    case AppendLog::OpenStatus::Busy:
-      return Refuse(context,
-                    Escaped(file) + " is being written by another program; nothing was written");
-    case AppendLog::OpenStatus::Failed:
-      break;
-  }
-  return Refuse(context,
-                "cannot open " + Escaped(file) + " for writing: " + std::strerror(log.Error()));
+  const auto opened = log.Open(file, "\n");
+  if (opened) return ExitStatus::kDone;
+  if (opened.error().busy)
+    return Refuse(context,
+                  Escaped(file) + " is being written by another program; nothing was written");
+  return Refuse(context, "cannot open " + Escaped(file) +
+                             " for writing: " + std::strerror(opened.error().error));
 }
 
 ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
@@ -110,7 +105,7 @@ ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
   const Plan& plan = *planned;
   if (plan.command->Offline(plan.operands.size()))
     return plan.command->runOffline(o, plan, context);
-  const SmallFile config = session.analyzer.LoadConfig(context.configFile);
+  const auto config = session.analyzer.LoadConfig(context.configFile);
   if (const auto usable = ConfigUsable(config, context.configFile, o.config.has_value()); !usable)
     return Refuse(context, usable.error());
   AppendLog log;

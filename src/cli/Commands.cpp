@@ -147,13 +147,14 @@ ExitStatus Log(const CommandCall& call) {
   AppendLog* const file = call.file;
   // Each piece goes out whole or the log ends; a failed standard output is reported once the
   // command returns.
-  const auto put = [&](const std::string& text) {
+  const auto put = [&](const std::string& text) -> Result<void, AppendLog::WriteError> {
     if (file != nullptr) return file->Write(text);
     context.out << text << std::flush;
-    return static_cast<bool>(context.out);
+    if (!context.out) return Unexpected(AppendLog::WriteError{});
+    return {};
   };
-  const auto failed = [&] {
-    return file != nullptr ? OutputFailed(context, Escaped(*options.out), file->Error())
+  const auto failed = [&](const AppendLog::WriteError& why) {
+    return file != nullptr ? OutputFailed(context, Escaped(*options.out), why.error)
                            : ExitStatus::kOutputFailed;
   };
   const char sep = options.separator;
@@ -164,7 +165,7 @@ ExitStatus Log(const CommandCall& call) {
   for (const OutputRegister& r : kOutputRegisters)
     header += std::string(r.caption) + " (" + r.unit + ")" + sep;
   header += std::string("New") + sep + "Error" + sep + "Status\n";
-  if (!put(header)) return failed();
+  if (const auto written = put(header); !written) return failed(written.error());
 
   const Clock& clock = context.clock;
   const double interval = options.intervalMs / 1000.0;
@@ -218,8 +219,8 @@ ExitStatus Log(const CommandCall& call) {
       for (const OutputValue& v : cycle.outputs) row += sep + FormatGeneral(v.value);
       row += sep + std::to_string(cycle.rowNew ? 1 : 0) + sep +
              std::to_string(cycle.rowError ? 1 : 0) + sep + std::to_string(statusWord) + '\n';
-      if (!put(row)) {
-        status = failed();
+      if (const auto written = put(row); !written) {
+        status = failed(written.error());
         break;
       }
       ++rows;

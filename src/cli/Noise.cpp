@@ -229,9 +229,9 @@ ExitStatus NoiseReport(const CliOptions& options, noise::Record record, CliConte
       context.out << content << std::flush;
       return static_cast<bool>(context.out);
     }
-    const SaveOutcome saved = SaveFileSafely(*file, content);
-    if (!saved.Ok()) SaveFailed(context, Escaped(*file), saved);
-    return saved.Ok();
+    const auto saved = SaveFileSafely(*file, content);
+    if (!saved) SaveFailed(context, Escaped(*file), saved.error());
+    return saved.has_value();
   };
   if (!save(request.table, noise::TableCsv(analysis)) ||
       !save(request.kalibr, noise::KalibrYaml(analysis)))

@@ -65,12 +65,15 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
   std::string rows;
   if (file != nullptr) rows = comment + std::string(kHeader) + "\n";
   const auto flush = [&] {
-    const bool written = file == nullptr || rows.empty() || file->Write(rows);
+    Result<void, AppendLog::WriteError> written;
+    if (file != nullptr && !rows.empty()) written = file->Write(rows);
     rows.clear();
     return written;
   };
-  const auto failed = [&] { return OutputFailed(context, Escaped(*options.out), file->Error()); };
-  if (!flush()) return failed();
+  const auto failed = [&](const AppendLog::WriteError& why) {
+    return OutputFailed(context, Escaped(*options.out), why.error);
+  };
+  if (const auto written = flush(); !written) return failed(written.error());
 
   const bool usb = session.analyzer.InterfaceType == interface_type::kUsbCard;
   const double start = clock.Seconds();
@@ -141,7 +144,9 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
       rows += ',';
       if (row.hasTemp) rows += FormatGeneral(static_cast<float>(row.temp));
       rows += '\n';
-      if (row.hasTemp && !flush()) return failed();
+      if (row.hasTemp) {
+        if (const auto written = flush(); !written) return failed(written.error());
+      }
     }
     if (number + 1 >= wanted) break;
     if (context.errIsTerminal && now - shown >= 0.5) {
@@ -153,7 +158,7 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
       context.err << progress << std::flush;
     }
   }
-  if (!flush()) return failed();
+  if (const auto written = flush(); !written) return failed(written.error());
   char summary[160];
   std::snprintf(summary, sizeof summary, "%svelk47120-cli: %lld samples in %.3f s, %lld lost%s\n",
                 context.errIsTerminal && taken > 0 ? "\n" : "", static_cast<long long>(taken),

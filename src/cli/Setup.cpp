@@ -117,21 +117,20 @@ int32_t SetupWord(const Reg47120& table, int16_t s, int32_t word) {
 Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
                                              const Reg47120& table) {
   const std::string name = Escaped(file.string());
-  const SmallFile read = ReadSmallRegularFile(file, kMaxSetupBytes);
-  switch (read.status) {
-    case SmallFile::Status::Read:
-      return ParseSetupText(read.bytes, name, table);
-    case SmallFile::Status::Folder:
+  const auto read = ReadSmallRegularFile(file, kMaxSetupBytes);
+  if (read) return ParseSetupText(*read, name, table);
+  switch (read.error().status) {
+    case SmallFileError::Status::Folder:
       return Unexpected(name + " is a folder, not a setup file");
-    case SmallFile::Status::NotRegular:
+    case SmallFileError::Status::NotRegular:
       return Unexpected(name + " is not a regular file");
-    case SmallFile::Status::TooLarge:
+    case SmallFileError::Status::TooLarge:
       return Unexpected(name + " is too large for a setup file");
-    case SmallFile::Status::Missing:
-    case SmallFile::Status::Failed:
+    case SmallFileError::Status::Missing:
+    case SmallFileError::Status::Failed:
       break;
   }
-  return Unexpected("cannot read " + name + ": " + std::strerror(read.error));
+  return Unexpected("cannot read " + name + ": " + std::strerror(read.error().error));
 }
 
 Result<SetupFile, std::string> ParseSetupText(std::string_view bytes, const std::string& name,
@@ -215,15 +214,15 @@ Result<void, std::string> CheckSetupLoad(const CliOptions&, const Reg47120& tabl
   return {};
 }
 
-void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved) {
+void SaveFailed(CliContext& context, const std::string& name, const SaveError& saved) {
   switch (saved.status) {
-    case SaveOutcome::Status::Folder:
+    case SaveError::Status::Folder:
       context.err << "velk47120-cli: " << name << " is a folder; nothing was saved\n";
       break;
-    case SaveOutcome::Status::ReadOnly:
+    case SaveError::Status::ReadOnly:
       context.err << "velk47120-cli: " << name << " is read-only; nothing was saved\n";
       break;
-    case SaveOutcome::Status::NotRegular:
+    case SaveError::Status::NotRegular:
       context.err << "velk47120-cli: " << name << " is not a regular file; nothing was saved\n";
       break;
     default:
@@ -257,9 +256,9 @@ ExitStatus SetupSave(const CommandCall& call) {
     text += line;
   }
   const std::string name = Escaped(file.string());
-  const SaveOutcome saved = SaveFileSafely(file, text);
-  if (!saved.Ok()) {
-    SaveFailed(context, name, saved);
+  const auto saved = SaveFileSafely(file, text);
+  if (!saved) {
+    SaveFailed(context, name, saved.error());
     return ExitStatus::kOutputFailed;
   }
   context.out << "saved " << kSetupCount << " registers of the VELK" << model << " to "

@@ -13,7 +13,7 @@ namespace velk {
 class Reg47120;
 struct CliContext;
 struct CliOptions;
-struct SaveOutcome;
+struct SaveError;
 struct CommandCall;
 struct Plan;
 enum class ExitStatus : int;
@@ -52,7 +52,7 @@ Result<void, std::string> CheckSetupLoad(const CliOptions& options, const Reg471
 
 // To and from the file the plan's operand names. Each returns an exit status.
 // "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.
-void SaveFailed(CliContext& context, const std::string& name, const SaveOutcome& saved);
+void SaveFailed(CliContext& context, const std::string& name, const SaveError& saved);
 
 ExitStatus SetupSave(const CommandCall& call);
 ExitStatus SetupLoad(const CommandCall& call);

@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   const velk::SimulateRequest simulate =
       velk::TakeSimulateOption(args, std::getenv("VELK47120_SIMULATE"));
-  if (!simulate.error.empty()) {
-    std::cerr << "velk47120-cli: " << simulate.error << "\n";
+  if (!simulate) {
+    std::cerr << "velk47120-cli: " << simulate.error() << "\n";
     return 2;  // as the window refuses it
   }
   args.erase(args.begin());
@@ -94,14 +94,14 @@ int main(int argc, char** argv) {
 
   DescriptorBuffer outBuffer(STDOUT_FILENO);
   std::ostream out(&outBuffer);
-  velk::Backends backends(simulate.product);
+  velk::Backends backends(*simulate);
   velk::CliContext context{out, std::cerr, *backends.port, *backends.usb, backends.clock};
   context.sleep = Sleep;
   context.wallClock = [] { return std::chrono::system_clock::now(); };
   context.stop = &stopRequested;
   context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;
-  context.simulated = simulate.product;
+  context.simulated = *simulate;
   // The window's own rules: the current folder in a build tree, the user's configuration
   // folder for an installed program unless the current folder holds a file.
   context.configFile = velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess()).configFile;

@@ -143,10 +143,10 @@ std::string ConfigContent(const Analyzer& settings) {
 
 }  // namespace
 
-SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLines) {
-  if (settingLines != nullptr) *settingLines = 0;
-  SmallFile read = ReadSmallRegularFile(file);
-  if (read.status != SmallFile::Status::Read) return read;
+Result<ConfigFileRead, SmallFileError> Analyzer::LoadConfig(const std::filesystem::path& file) {
+  auto bytes = ReadSmallRegularFile(file);
+  if (!bytes) return Unexpected(bytes.error());
+  ConfigFileRead read{std::move(*bytes)};
   // Editors may put a UTF-8 byte order mark in front of the first key.
   std::string_view text = read.bytes;
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -165,7 +165,7 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLi
                       : key == "Factory"      ? &FactoryMode
                                               : nullptr;
     if (target == nullptr && key != "Device Number") continue;
-    if (settingLines != nullptr) ++*settingLines;
+    ++read.settingLines;
     if (target == nullptr) {
       DeviceNumber = DeviceNumberSetting::FromText(value);
       continue;
@@ -175,38 +175,31 @@ SmallFile Analyzer::LoadConfig(const std::filesystem::path& file, int* settingLi
   return read;
 }
 
-bool Analyzer::SaveConfig(const fs::path& file, std::string* problem) const {
-  const SaveOutcome outcome = SaveFileSafely(file, ConfigContent(*this));
-  if (outcome.Ok()) return true;
-  if (problem == nullptr) return false;
+Result<void, std::string> Analyzer::SaveConfig(const fs::path& file) const {
+  const auto saved = SaveFileSafely(file, ConfigContent(*this));
+  if (saved) return {};
   const std::string shown = ShortPathText(file);
-  using Status = SaveOutcome::Status;
-  switch (outcome.status) {
+  const auto refused = [](std::string why) { return Unexpected(std::move(why)); };
+  using Status = SaveError::Status;
+  switch (saved.error().status) {
     case Status::Folder:
-      *problem = shown + " is a folder, so the settings were not saved. Rename or remove it.";
-      break;
+      return refused(shown + " is a folder, so the settings were not saved. Rename or remove it.");
     case Status::ReadOnly:
-      *problem = shown + " is read-only, so the settings were not saved. Make it writable.";
-      break;
+      return refused(shown + " is read-only, so the settings were not saved. Make it writable.");
     case Status::NotRegular:
-      *problem = shown + " is not a regular file, so the settings were not saved.";
-      break;
+      return refused(shown + " is not a regular file, so the settings were not saved.");
     case Status::FolderNotWritable:
-      *problem = "The folder " + FolderOf(file) +
-                 " cannot be written, so the settings were not saved. Start the program from a "
-                 "folder you may write to.";
-      break;
+      return refused("The folder " + FolderOf(file) +
+                     " cannot be written, so the settings were not saved. Start the program "
+                     "from a folder you may write to.");
     case Status::FolderMissing:
-      *problem =
-          "The folder " + FolderOf(file) + " does not exist, so the settings were not saved.";
-      break;
-    case Status::Saved:
+      return refused("The folder " + FolderOf(file) +
+                     " does not exist, so the settings were not saved.");
     case Status::Failed:
-      *problem = "The settings could not be saved to " + shown + ": " +
-                 std::generic_category().message(outcome.error) + ".";
       break;
   }
-  return false;
+  return refused("The settings could not be saved to " + shown + ": " +
+                 std::generic_category().message(saved.error().error) + ".");
 }
 
 }  // namespace velk

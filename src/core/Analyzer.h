@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "core/Result.h"
 #include "core/SmallFile.h"
 
 namespace velk {
@@ -43,6 +44,12 @@ inline constexpr int16_t kParallelPort = 1;
 inline constexpr int16_t kUsbCard = 2;
 }  // namespace interface_type
 
+// The configuration file as LoadConfig read it.
+struct ConfigFileRead {
+  std::string bytes;
+  int settingLines = 0;  // the lines with one of the four keys
+};
+
 // Settings of module Analyzer that live for the whole run; the first four survive in the
 // configuration file.
 struct Analyzer {
@@ -55,16 +62,15 @@ struct Analyzer {
 
   // Keys missing from the file, lines that cannot be understood and a file that cannot be
   // read all leave the current values in place. Only a regular file of at most 1 MiB is read;
-  // the file as read is returned, its status saying whether it was, so that a refused file can
-  // be reported and never written. `settingLines` counts the lines with one of the four keys.
-  SmallFile LoadConfig(const std::filesystem::path& file = kConfigFileName,
-                       int* settingLines = nullptr);
+  // the file as read is returned, or why it was not, so that a refused file can be reported and
+  // never written.
+  Result<ConfigFileRead, SmallFileError> LoadConfig(
+      const std::filesystem::path& file = kConfigFileName);
   // Replaces an existing file by a temporary file renamed over it where that keeps the file
   // as it was (owner, permissions, other links to it), else rewrites it in place; a link is
-  // followed to its file. Returns false when the settings could not be written, with
-  // `problem` (if given) saying why and what to do, in a sentence for the user.
-  bool SaveConfig(const std::filesystem::path& file = kConfigFileName,
-                  std::string* problem = nullptr) const;
+  // followed to its file. When the settings could not be written, the error is a sentence for
+  // the user saying why and what to do.
+  Result<void, std::string> SaveConfig(const std::filesystem::path& file = kConfigFileName) const;
 };
 
 // A whole number as the configuration file writes it: a blank (or minus sign) before the

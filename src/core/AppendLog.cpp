@@ -32,26 +32,21 @@ AppendLog::~AppendLog() {
   Close();
 }
 
-AppendLog::OpenStatus AppendLog::Open(const std::filesystem::path& file, std::string_view eol) {
+Result<void, AppendLog::OpenError> AppendLog::Open(const std::filesystem::path& file,
+                                                   std::string_view eol) {
   Close();
-  error_ = 0;
-  partial_ = false;
   fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    error_ = errno;
-    return OpenStatus::Failed;
-  }
+  if (fd_ < 0) return Unexpected(OpenError{.error = errno});
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EWOULDBLOCK) {
       Close();
-      return OpenStatus::Busy;
+      return Unexpected(OpenError{.busy = true});
     }
     // A file system without locks is written without one.
     if (error != ENOLCK && error != EOPNOTSUPP && error != EINVAL) {
       Close();
-      error_ = error;
-      return OpenStatus::Failed;
+      return Unexpected(OpenError{.error = error});
     }
   }
   // Only now, under the lock: another writer may have been mid-line a moment ago.
@@ -59,28 +54,25 @@ AppendLog::OpenStatus AppendLog::Open(const std::filesystem::path& file, std::st
   int last = -1;
   if (::fstat(fd_, &log) == 0 && S_ISREG(log.st_mode) && log.st_size > 0)
     last = LastByte(file, log);
-  if (last >= 0 && last != '\n' && !Write(eol)) {
-    const int error = error_;
-    Close();
-    error_ = error;
-    return OpenStatus::Failed;
+  if (last >= 0 && last != '\n') {
+    if (const auto started = Write(eol); !started) {
+      Close();
+      return Unexpected(OpenError{.error = started.error().error});
+    }
   }
-  return OpenStatus::Opened;
+  return {};
 }
 
-bool AppendLog::Write(std::string_view bytes) {
-  if (fd_ < 0) {
-    error_ = EBADF;
-    return false;
-  }
+Result<void, AppendLog::WriteError> AppendLog::Write(std::string_view bytes) {
+  if (fd_ < 0) return Unexpected(WriteError{.error = EBADF});
   struct stat before {};
   const bool regular = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
   size_t written = 0;
-  error_ = WriteAll(fd_, bytes, &written);
-  if (error_ == 0) return true;
+  const int error = WriteAll(fd_, bytes, &written);
+  if (error == 0) return {};
   // Only a regular file can be cut back; what a pipe or device took is gone.
-  partial_ = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
-  return false;
+  const bool partial = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
+  return Unexpected(WriteError{.error = error, .partialLine = partial});
 }
 
 void AppendLog::Close() {

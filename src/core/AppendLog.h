@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace velk {
 
 // A log that rows are appended to, each in one write() with no buffer of its own, so a crash
@@ -12,7 +14,17 @@ namespace velk {
 // short write (full disk) is cut back under the lock, so the file only ever holds whole lines.
 class AppendLog {
  public:
-  enum class OpenStatus { Opened, Busy, Failed };
+  // Why the file was not opened: another program holds the lock (nothing was written), or
+  // errno.
+  struct OpenError {
+    bool busy = false;
+    int error = 0;  // errno when not busy
+  };
+  // Why bytes were not appended.
+  struct WriteError {
+    int error = 0;             // errno
+    bool partialLine = false;  // they could not be cut back: the file ends in part of a line
+  };
 
   AppendLog() = default;
   ~AppendLog();
@@ -20,22 +32,16 @@ class AppendLog {
   AppendLog& operator=(const AppendLog&) = delete;
 
   // Opens (creating) the file for appending. When the file does not end with a line break,
-  // `eol` is written first, so the next line starts on a line of its own. Busy: another
-  // program holds the lock; nothing was written. Failed: `Error()` holds errno.
-  OpenStatus Open(const std::filesystem::path& file, std::string_view eol);
-  // Appends the bytes whole or not at all; false (and `Error()` set) when they could not be.
-  bool Write(std::string_view bytes);
+  // `eol` is written first, so the next line starts on a line of its own.
+  Result<void, OpenError> Open(const std::filesystem::path& file, std::string_view eol);
+  // Appends the bytes whole or not at all.
+  Result<void, WriteError> Write(std::string_view bytes);
   void Close();
 
   bool IsOpen() const { return fd_ >= 0; }
-  int Error() const { return error_; }
-  // True when the last failed Write could not be cut back: the file ends in part of a line.
-  bool LeftPartialLine() const { return partial_; }
 
  private:
   int fd_ = -1;
-  int error_ = 0;
-  bool partial_ = false;
 };
 
 }  // namespace velk

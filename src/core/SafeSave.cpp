@@ -18,10 +18,11 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using Status = SaveOutcome::Status;
+using Status = SaveError::Status;
+using Saved = Result<void, SaveError>;
 
-SaveOutcome Outcome(Status status, int error = 0) {
-  return SaveOutcome{status, error};
+Unexpected<SaveError> Refused(Status status, int error = 0) {
+  return Unexpected(SaveError{status, error});
 }
 
 // The kernel's rule for links in a sticky, world-writable folder (such as /tmp): follow one
@@ -121,25 +122,24 @@ Replaced ReplaceByRename(const fs::path& target, const struct stat* old, std::st
 
 // Writes the content over the file's own bytes, so its owner, mode and other links stay. The
 // space is reserved first: a full disk then fails before any old byte is overwritten.
-SaveOutcome RewriteInPlace(const fs::path& target, const struct stat* old,
-                           std::string_view content) {
+Saved RewriteInPlace(const fs::path& target, const struct stat* old, std::string_view content) {
   const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   const int fd = old != nullptr ? ::open(target.c_str(), flags)
                                 : ::open(target.c_str(), flags | O_CREAT | O_EXCL, 0666);
   if (fd < 0) {
     const int error = errno;
-    if (old == nullptr && FolderRefuses(error)) return Outcome(Status::FolderNotWritable, error);
-    return Outcome(Status::Failed, error);
+    if (old == nullptr && FolderRefuses(error)) return Refused(Status::FolderNotWritable, error);
+    return Refused(Status::Failed, error);
   }
-  const auto finish = [&](SaveOutcome outcome) {
-    if (::close(fd) != 0 && outcome.Ok()) return Outcome(Status::Failed, errno);
+  const auto finish = [&](Saved outcome) {
+    if (::close(fd) != 0 && outcome) return Saved(Refused(Status::Failed, errno));
     return outcome;
   };
   struct stat opened {};
-  if (::fstat(fd, &opened) != 0) return finish(Outcome(Status::Failed, errno));
+  if (::fstat(fd, &opened) != 0) return finish(Refused(Status::Failed, errno));
   if (!S_ISREG(opened.st_mode) ||
       (old != nullptr && (opened.st_dev != old->st_dev || opened.st_ino != old->st_ino)))
-    return finish(Outcome(Status::NotRegular));
+    return finish(Refused(Status::NotRegular));
 
   if (!content.empty()) {
     const int reserved = ::fallocate(fd, 0, 0, static_cast<off_t>(content.size()));
@@ -147,55 +147,55 @@ SaveOutcome RewriteInPlace(const fs::path& target, const struct stat* old,
       const int reason = errno;
       // A reservation that failed half way may have grown the file; the old bytes are whole.
       [[maybe_unused]] const int cut = ::ftruncate(fd, opened.st_size);
-      return finish(Outcome(Status::Failed, reason));
+      return finish(Refused(Status::Failed, reason));
     }
   }
   if (!WroteAll(fd, content) || ::ftruncate(fd, static_cast<off_t>(content.size())) != 0 ||
       ::fsync(fd) != 0)
-    return finish(Outcome(Status::Failed, errno));
-  return finish(Outcome(Status::Saved));
+    return finish(Refused(Status::Failed, errno));
+  return finish(Saved());
 }
 
 }  // namespace
 
-SaveOutcome SaveFileSafely(const fs::path& file, std::string_view content) {
-  if (file.empty()) return Outcome(Status::Failed, ENOENT);
+Saved SaveFileSafely(const fs::path& file, std::string_view content) {
+  if (file.empty()) return Refused(Status::Failed, ENOENT);
   fs::path target;
   struct stat old {};
   bool exists = false;
   if (const int error = ResolveLinks(file, target, old, exists); error != 0)
-    return Outcome(Status::Failed, error);
+    return Refused(Status::Failed, error);
 
   if (!exists) {
     int error = 0;
     switch (ReplaceByRename(target, nullptr, content, error)) {
       case Replaced::Done:
-        return Outcome(Status::Saved);
+        return {};
       case Replaced::Failed:
-        return Outcome(Status::Failed, error);
+        return Refused(Status::Failed, error);
       case Replaced::NotHere:
         break;
     }
-    if (FolderRefuses(error)) return Outcome(Status::FolderNotWritable, error);
-    if (error == ENOENT || error == ENOTDIR) return Outcome(Status::FolderMissing, error);
-    if (error != ENAMETOOLONG) return Outcome(Status::Failed, error);
+    if (FolderRefuses(error)) return Refused(Status::FolderNotWritable, error);
+    if (error == ENOENT || error == ENOTDIR) return Refused(Status::FolderMissing, error);
+    if (error != ENAMETOOLONG) return Refused(Status::Failed, error);
     // The name leaves no room for a temporary one beside it: the file is made in place.
     return RewriteInPlace(target, nullptr, content);
   }
 
-  if (S_ISDIR(old.st_mode)) return Outcome(Status::Folder);
-  if (!S_ISREG(old.st_mode)) return Outcome(Status::NotRegular);
+  if (S_ISDIR(old.st_mode)) return Refused(Status::Folder);
+  if (!S_ISREG(old.st_mode)) return Refused(Status::NotRegular);
   // A file without any write permission stays as it is, even for the administrator.
   if ((old.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-    return Outcome(Status::ReadOnly);
+    return Refused(Status::ReadOnly);
 
   if (old.st_uid == ::geteuid() && old.st_nlink == 1) {
     int error = 0;
     switch (ReplaceByRename(target, &old, content, error)) {
       case Replaced::Done:
-        return Outcome(Status::Saved);
+        return {};
       case Replaced::Failed:
-        return Outcome(Status::Failed, error);
+        return Refused(Status::Failed, error);
       case Replaced::NotHere:
         break;  // a folder this user may not write, or a group this user is not in
     }
@@ -203,12 +203,9 @@ SaveOutcome SaveFileSafely(const fs::path& file, std::string_view content) {
   return RewriteInPlace(target, &old, content);
 }
 
-std::string SaveFailureReason(const SaveOutcome& outcome) {
-  using Status = SaveOutcome::Status;
-  const std::string error = std::generic_category().message(outcome.error);
-  switch (outcome.status) {
-    case Status::Saved:
-      return {};
+std::string SaveFailureReason(const SaveError& failure) {
+  const std::string error = std::generic_category().message(failure.error);
+  switch (failure.status) {
     case Status::Folder:
       return "A folder has that name.";
     case Status::ReadOnly:

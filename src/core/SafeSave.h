@@ -4,12 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace velk {
 
-// How a whole-file save ended. Each caller words its own message from it.
-struct SaveOutcome {
+// Why a whole-file save failed. Each caller words its own message from it.
+struct SaveError {
   enum class Status {
-    Saved,
     Folder,             // the target is a folder: nothing opened
     ReadOnly,           // the target has no write permission for this user: nothing opened
     NotRegular,         // a device, FIFO or socket: nothing opened
@@ -19,8 +20,6 @@ struct SaveOutcome {
   };
   Status status = Status::Failed;
   int error = 0;  // errno for FolderNotWritable, FolderMissing and Failed
-
-  bool Ok() const { return status == Status::Saved; }
 };
 
 // Replaces the file with `content` so that no failure leaves it broken:
@@ -31,9 +30,9 @@ struct SaveOutcome {
 //   0666 & ~umask), synced and renamed over the target;
 // - another owner, several links, or a folder this user cannot write: rewritten in place, its
 //   space reserved first so a full disk leaves the old content whole.
-SaveOutcome SaveFileSafely(const std::filesystem::path& file, std::string_view content);
+Result<void, SaveError> SaveFileSafely(const std::filesystem::path& file, std::string_view content);
 
 // Why a whole-file save failed, as the last line of a window's message box.
-std::string SaveFailureReason(const SaveOutcome& outcome);
+std::string SaveFailureReason(const SaveError& failure);
 
 }  // namespace velk

@@ -31,19 +31,18 @@ bool AllDigits(std::string_view text) {
 
 SimulateRequest SimulatedModel(std::string_view text) {
   const std::string model = Trimmed(text);
-  if (model.empty() || model == "47120") return {47120, {}};
-  if (model == "47121") return {47121, {}};
-  return {0, "Unknown model \"" + Escaped(model) + "\" for --simulate: use 47120 or 47121."};
+  if (model.empty() || model == "47120") return 47120;
+  if (model == "47121") return 47121;
+  return Unexpected("Unknown model \"" + Escaped(model) + "\" for --simulate: use 47120 or 47121.");
 }
 
 SimulateRequest SimulateFromEnvironment(const char* value) {
   const std::string text = Lower(Trimmed(value ? value : ""));
-  if (text.empty() || text == "0" || text == "off" || text == "false" || text == "no")
-    return {0, {}};
-  if (text == "1" || text == "on" || text == "true" || text == "yes") return {47120, {}};
-  if (text == "47120" || text == "47121") return {text == "47121" ? 47121 : 47120, {}};
-  return {0, "VELK47120_SIMULATE=" + Escaped(Trimmed(value)) +
-                 " is not understood: use 47120, 47121, 1/on/true/yes or 0/off/false/no."};
+  if (text.empty() || text == "0" || text == "off" || text == "false" || text == "no") return 0;
+  if (text == "1" || text == "on" || text == "true" || text == "yes") return 47120;
+  if (text == "47120" || text == "47121") return text == "47121" ? 47121 : 47120;
+  return Unexpected("VELK47120_SIMULATE=" + Escaped(Trimmed(value)) +
+                    " is not understood: use 47120, 47121, 1/on/true/yes or 0/off/false/no.");
 }
 
 SimulateRequest TakeSimulateOption(std::vector<std::string>& args, const char* environment) {

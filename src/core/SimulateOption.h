@@ -4,14 +4,15 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace velk {
 
-// What the command line and VELK47120_SIMULATE ask for. Shared by every executable, so the
-// window and the command-line tool read the option and the variable the same way.
-struct SimulateRequest {
-  int product = 0;    // 0: real hardware; else the simulated model (47120 or 47121)
-  std::string error;  // not empty: refuse to start (exit status 2) with this line
-};
+// What the command line and VELK47120_SIMULATE ask for: 0 for real hardware, else the
+// simulated model (47120 or 47121); or the line to refuse the start with (exit status 2).
+// Shared by every executable, so the window and the command-line tool read the option and
+// the variable the same way.
+using SimulateRequest = Result<int, std::string>;
 
 // The model named after "--simulate": empty means 47120; anything but 47120 or 47121 is an
 // error.

@@ -80,12 +80,11 @@ SimNoiseProfile::SimNoiseProfile(NoiseTerms terms, uint64_t seed, std::string na
 }
 
 NoiseChoice SimNoiseProfile::Parse(std::string_view text) {
-  if (Trimmed(text).empty()) return {};
+  if (Trimmed(text).empty()) return std::nullopt;
   const auto refuse = [&] {
-    return NoiseChoice{std::nullopt,
-                       "VELK47120_SIM_NOISE=\"" + Escaped(text) +
-                           "\" is not a noise profile (white, allan-a, allan-b, quant, or "
-                           "arw=..,bi=..,rrw=..[,seed=S]); the simulator runs without one."};
+    return Unexpected("VELK47120_SIM_NOISE=\"" + Escaped(text) +
+                      "\" is not a noise profile (white, allan-a, allan-b, quant, or "
+                      "arw=..,bi=..,rrw=..[,seed=S]); the simulator runs without one.");
   };
 
   std::vector<std::string> items;
@@ -121,7 +120,7 @@ NoiseChoice SimNoiseProfile::Parse(std::string_view text) {
   }
   if (!named && !given[0] && !given[1] && !given[2]) return refuse();
 
-  if (named) return {SimNoiseProfile(named->terms, seed.value_or(1), named->name), {}};
+  if (named) return SimNoiseProfile(named->terms, seed.value_or(1), named->name);
   std::string name;
   const char* const keys[] = {"arw=", "bi=", "rrw="};
   for (int k = 0; k < 3; ++k) {
@@ -132,7 +131,7 @@ NoiseChoice SimNoiseProfile::Parse(std::string_view text) {
     name += Shortest(*given[k]);
   }
   NoiseTerms terms{given[0].value_or(0.0), given[1].value_or(0.0), given[2].value_or(0.0)};
-  return {SimNoiseProfile(terms, seed.value_or(1), name), {}};
+  return SimNoiseProfile(terms, seed.value_or(1), name);
 }
 
 void SimNoiseProfile::SetPeriod(double seconds) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace velk {
 
 // The Allan terms a noise profile puts on the rate, in the units the analysis reports.
@@ -15,7 +17,11 @@ struct NoiseTerms {
   double rrw = 0.0;  // rate random walk K, deg/h/sqrt(h)
 };
 
-struct NoiseChoice;
+class SimNoiseProfile;
+
+// What a VELK47120_SIM_NOISE value asks for: a profile, none when the value is blank, or the
+// line saying the value names no profile.
+using NoiseChoice = Result<std::optional<SimNoiseProfile>, std::string>;
 
 // Gyro rate noise with known Allan terms, so the noise analysis can be checked against a
 // truth: white noise, bias instability from six Gauss-Markov processes spread over the
@@ -72,12 +78,6 @@ class SimNoiseProfile {
   double walk_ = 0.0;
   double startSlow_ = 0.0;
   std::array<double, kKept> slow_{};
-};
-
-// What a VELK47120_SIM_NOISE value asks for: no profile and no error when it is empty.
-struct NoiseChoice {
-  std::optional<SimNoiseProfile> profile;
-  std::string error;  // not empty: the value names no profile, and this line says so
 };
 
 }  // namespace velk

@@ -63,13 +63,13 @@ SimSensor::SimSensor(const Clock& clock, int product)
   lastSeen_.fill(-1);
 
   if (const char* trace = std::getenv("VELK47120_SPI_TRACE"); trace != nullptr && *trace != 0) {
-    if (const std::string problem = TraceTo(trace); !problem.empty()) SayTraceStops(problem);
+    if (const auto traced = TraceTo(trace); !traced) SayTraceStops(traced.error());
   }
   const char* noise = std::getenv("VELK47120_SIM_NOISE");
   NoiseChoice choice = SimNoiseProfile::Parse(noise != nullptr ? noise : "");
-  if (!choice.error.empty()) std::fprintf(stderr, "%s\n", choice.error.c_str());
-  if (choice.profile) {
-    SetNoiseProfile(std::move(choice.profile));
+  if (!choice) std::fprintf(stderr, "%s\n", choice.error().c_str());
+  if (choice && choice->has_value()) {
+    SetNoiseProfile(std::move(*choice));
     const char* motion = std::getenv("VELK47120_SIM_MOTION");
     const std::string name = Lower(motion != nullptr ? motion : "");
     if (name == "swing") {
@@ -287,7 +287,7 @@ void SimSensor::PowerCycle() {
   sleepUntil_ = now;
 }
 
-std::string SimSensor::TraceTo(const std::filesystem::path& file) {
+Result<void, std::string> SimSensor::TraceTo(const std::filesystem::path& file) {
   if (trace_ >= 0) ::close(trace_);
   trace_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0666);
   traceFile_ = file;
@@ -296,8 +296,10 @@ std::string SimSensor::TraceTo(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path folder = file.parent_path();
   if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
-    return "cannot write " + file.string() + ": the folder " + folder.string() + " does not exist";
-  return "cannot write " + file.string() + ": " + std::generic_category().message(error);
+    return Unexpected("cannot write " + file.string() + ": the folder " + folder.string() +
+                      " does not exist");
+  return Unexpected("cannot write " + file.string() + ": " +
+                    std::generic_category().message(error));
 }
 
 }  // namespace velk

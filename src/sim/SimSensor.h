@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/Clock.h"
+#include "core/Result.h"
 #include "sim/SimSignals.h"
 
 namespace velk {
@@ -67,8 +68,8 @@ class SimSensor {
   // Every frame appended as "SENT ANSWERED" (four upper-case hex digits each). The
   // constructor opens the file that VELK47120_SPI_TRACE names, if any, and says on standard
   // error when it cannot, or when a frame later cannot be written (once; the trace then
-  // stops). Returns why the file cannot be written, empty when it can.
-  std::string TraceTo(const std::filesystem::path& file);
+  // stops). When the file cannot be written, the error says why.
+  Result<void, std::string> TraceTo(const std::filesystem::path& file);
 
  private:
   // The sources the outputs and alarms are built from, at one sample.

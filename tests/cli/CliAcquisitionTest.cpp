@@ -28,7 +28,7 @@ std::vector<std::string> Fields(const std::string& row) {
 
 // A still chip with the white profile at range 80, one tap and the Smpl_Prd given.
 void Still(CliRig& rig, const char* interface, const char* smplPrd) {
-  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").profile);
+  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").value());
   ASSERT_EQ(rig.Run({"--interface", interface, "reg", "set", "Smpl_Prd", smplPrd}), 0);
   ASSERT_EQ(rig.Run({"--interface", interface, "reg", "set", "Sens_Avg", "0x0100"}), 0);
 }
@@ -92,7 +92,7 @@ TEST(CliAcquisition, TakesEverySampleOverBothAdapters) {
     EXPECT_EQ(lost > 0, c.lateWakeUps);
 
     // The sensor's serial of sample 0 is unknown: the one the first codes fit.
-    SimNoiseProfile truth = *SimNoiseProfile::Parse("white").profile;
+    SimNoiseProfile truth = SimNoiseProfile::Parse("white").value().value();
     std::vector<int> drawn;
     for (int64_t s = 0; s < 20000; ++s) drawn.push_back(truth.Code(s, 0, 0x0100, 47120));
     const auto fits = [&](size_t first, size_t rows) {

@@ -23,7 +23,7 @@ std::string ReadText(const std::filesystem::path& file) {
 // sqrt(100 / 15.624) times.
 TEST(CliNoise, ALogIsAnalysedWithoutAFrameAndNamesItsSubsampling) {
   CliRig rig;
-  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").profile);
+  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").value());
   const std::string log = (rig.dir / "still.csv").string();
   ASSERT_EQ(rig.Run({"log", "--interval", "100", "--count", "900", "--out", log}), 0)
       << rig.err.str();
@@ -148,7 +148,7 @@ TEST(CliNoise, NamesAndCommentsThatAreNotUtf8AreReplacedNotFatal) {
 // it, as the bench makes them.
 TEST(CliNoise, OutputToStandardOutputAndCutRunsAreTakenAsAsked) {
   CliRig rig;
-  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").profile);
+  rig.sensor.SetNoiseProfile(SimNoiseProfile::Parse("white").value());
   const std::string log = (rig.dir / "runs.csv").string();
   ASSERT_EQ(rig.Run({"log", "--interval", "100", "--count", "300", "--out", log}), 0);
   std::ofstream(log, std::ios::app) << "2026-12-08T01:22:43.706Z,30.100000,5.0";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,7 +22,7 @@ namespace velk::test {
 // time, with every SPI frame traced.
 struct CliRig {
   explicit CliRig(int product = 47120) : sensor(clock, product), adapter(sensor), card(&sensor) {
-    sensor.TraceTo(dir / "trace");
+    if (const auto traced = sensor.TraceTo(dir / "trace"); !traced) ADD_FAILURE() << traced.error();
     context.sleep = [this](double s) { clock.Advance(s); };
     context.wallClock = [] { return std::chrono::system_clock::time_point{}; };
     context.simulated = product;

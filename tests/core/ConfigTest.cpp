@@ -30,7 +30,7 @@ class ConfigTest : public ::testing::Test {
 
 TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
   Write("Interface =  2 \r\nFactory = 4712\nDevice Number =  47121 rev B\t\rPort Address = &H278");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
   EXPECT_EQ(settings.FactoryMode, 4712);
   EXPECT_EQ(settings.PortAddress, 0x278);
@@ -41,7 +41,7 @@ TEST_F(ConfigTest, ReadsTheWrittenLayoutAndItsLooseVariants) {
 
   // A comma ends a field, quotes hold one, a later line wins and ties round to even.
   Write("  \"Interface = 1,\" junk, Factory = 2.5,Interface = 1\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kParallelPort);
   EXPECT_EQ(settings.FactoryMode, 2);
 }
@@ -51,7 +51,7 @@ TEST_F(ConfigTest, LinesItCannotUnderstandKeepTheDefaults) {
       "interface = 1\r\nPort Address  = 632\r\nFactory\r\n=5\r\nInterface=1\r\n"
       "Interface = abc\r\nPort Address = 40000\r\nFactory = 12 34\r\nInterface =\r\n"
       "Factory = 1e\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kNone);
   EXPECT_EQ(settings.PortAddress, 888);
   EXPECT_EQ(settings.FactoryMode, 0);
@@ -74,7 +74,7 @@ TEST_F(ConfigTest, SavesFourLinesAndNothingALineCannotHold) {
   // A byte order mark costs no setting. (A device text holding a line break, saved empty, is
   // the fuzz replay's.)
   Write("\xEF\xBB\xBFInterface = 2\r\n");
-  settings.LoadConfig(file);
+  ASSERT_TRUE(settings.LoadConfig(file));
   EXPECT_EQ(settings.InterfaceType, interface_type::kUsbCard);
 }
 
@@ -90,15 +90,13 @@ TEST_F(ConfigTest, SavingKeepsTheFileAsItWasAndAFailureSaysWhy) {
   EXPECT_EQ(fs::file_size(dir / "hard.cfg"), Read().size());
 
   fs::permissions(file, fs::perms::owner_read);
-  std::string why;
-  EXPECT_FALSE(settings.SaveConfig(file, &why));
-  EXPECT_EQ(why,
+  EXPECT_EQ(settings.SaveConfig(file).error(),
             file.string() + " is read-only, so the settings were not saved. Make it writable.");
-  EXPECT_FALSE(settings.SaveConfig(dir.Path(), &why));
-  EXPECT_EQ(why, dir.Path().string() +
-                     " is a folder, so the settings were not saved. Rename or remove it.");
-  EXPECT_FALSE(settings.SaveConfig("/dev/null", &why));
-  EXPECT_EQ(why, "/dev/null is not a regular file, so the settings were not saved.");
+  EXPECT_EQ(
+      settings.SaveConfig(dir.Path()).error(),
+      dir.Path().string() + " is a folder, so the settings were not saved. Rename or remove it.");
+  EXPECT_EQ(settings.SaveConfig("/dev/null").error(),
+            "/dev/null is not a regular file, so the settings were not saved.");
 
   // In a folder this user may not write (root may write anywhere: a child drops to nobody),
   // a writable file is rewritten in place; a missing one is reported with the folder.
@@ -108,10 +106,11 @@ TEST_F(ConfigTest, SavingKeepsTheFileAsItWasAndAFailureSaysWhy) {
   if (child == 0) {
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
       _exit(1);
-    const bool rewritten = settings.SaveConfig(file);
+    const bool rewritten = settings.SaveConfig(file).has_value();
+    const auto created = settings.SaveConfig(dir / "new.cfg");
     const bool refused =
-        !settings.SaveConfig(dir / "new.cfg", &why) &&
-        why.starts_with("The folder " + dir.Path().string() + " cannot be written");
+        !created &&
+        created.error().starts_with("The folder " + dir.Path().string() + " cannot be written");
     _exit(rewritten && refused ? 0 : 1);
   }
   int status = -1;

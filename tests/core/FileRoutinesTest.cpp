@@ -16,7 +16,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using Save = SaveOutcome::Status;
+using Save = SaveError::Status;
 
 class FileRoutinesTest : public ::testing::Test {
  protected:
@@ -30,29 +30,31 @@ TEST_F(FileRoutinesTest, ReadsOnlyASmallRegularFile) {
   Write(dir / "four", "1234");
   mkfifo((dir / "fifo").c_str(), 0600);
   fs::create_symlink("/dev/zero", dir / "zero");
-  using S = SmallFile::Status;
+  using S = SmallFileError::Status;
+  EXPECT_EQ(ReadSmallRegularFile(dir / "four", 4).value(), "1234");
   // /proc/self/status: its size says 0, so the limit must hold on what is read.
-  const std::pair<fs::path, S> cases[] = {
-      {dir / "four", S::Read},       {dir / "none", S::Missing},
-      {dir.Path(), S::Folder},       {dir / "fifo", S::NotRegular},
-      {dir / "zero", S::NotRegular}, {"/proc/self/status", S::TooLarge}};
+  const std::pair<fs::path, S> cases[] = {{dir / "none", S::Missing},
+                                          {dir.Path(), S::Folder},
+                                          {dir / "fifo", S::NotRegular},
+                                          {dir / "zero", S::NotRegular},
+                                          {"/proc/self/status", S::TooLarge}};
   for (const auto& [file, status] : cases) {
-    const SmallFile read = ReadSmallRegularFile(file, 4);
-    EXPECT_EQ(read.status, status) << file;
-    EXPECT_EQ(read.bytes, status == S::Read ? "1234" : "") << file;
+    const auto read = ReadSmallRegularFile(file, 4);
+    ASSERT_FALSE(read) << file;
+    EXPECT_EQ(read.error().status, status) << file;
   }
 }
 
 TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
   Write(dir / "victim", "secret");
   fs::create_symlink(dir / "victim", dir / "y.setup.tmp");
-  EXPECT_TRUE(SaveFileSafely(dir / "y.setup", "new").Ok());
+  EXPECT_TRUE(SaveFileSafely(dir / "y.setup", "new"));
   EXPECT_EQ(test::ReadBytes(dir / "victim"), "secret");
   EXPECT_EQ(test::ReadBytes(dir / "y.setup"), "new");
 
   // A dangling link names the file to create, with the mode any new file gets.
   fs::create_symlink("made", dir / "dangling");
-  EXPECT_TRUE(SaveFileSafely(dir / "dangling", "x").Ok());
+  EXPECT_TRUE(SaveFileSafely(dir / "dangling", "x"));
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(fs::status(dir / "made").permissions(), fs::perms(0666 & ~mask));
@@ -64,7 +66,7 @@ TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
                                      {dir / "fifo", Save::NotRegular},
                                      {dir / "dangling", Save::ReadOnly},
                                      {dir / "no" / "file", Save::FolderMissing}})
-    EXPECT_EQ(SaveFileSafely(file, "x").status, status) << file;
+    EXPECT_EQ(SaveFileSafely(file, "x").error().status, status) << file;
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 6);
 
   // In a sticky world-writable folder a link owned by a third user is not followed.
@@ -73,7 +75,7 @@ TEST_F(FileRoutinesTest, SavesThroughNoPlantedOrForeignLink) {
   fs::permissions(dir / "shared", fs::perms(01777));
   fs::create_symlink(dir / "victim", dir / "shared" / "cfg");
   ASSERT_EQ(lchown((dir / "shared" / "cfg").c_str(), 65534, 65534), 0);
-  EXPECT_EQ(SaveFileSafely(dir / "shared" / "cfg", "new").error, EACCES);
+  EXPECT_EQ(SaveFileSafely(dir / "shared" / "cfg", "new").error().error, EACCES);
   EXPECT_EQ(test::ReadBytes(dir / "victim"), "secret");
 }
 
@@ -84,7 +86,7 @@ TEST_F(FileRoutinesTest, AFullDiskLeavesTheOldContentWhole) {
   fs::create_hard_link(dir / "two", dir / "other");
   for (const char* name : {"one", "two"}) {
     test::FileSizeLimit disk(8);
-    EXPECT_EQ(SaveFileSafely(dir / name, std::string(64, 'n')).error, EFBIG) << name;
+    EXPECT_EQ(SaveFileSafely(dir / name, std::string(64, 'n')).error().error, EFBIG) << name;
     EXPECT_EQ(test::ReadBytes(dir / name), "old") << name;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 3);
@@ -94,9 +96,11 @@ TEST_F(FileRoutinesTest, AnAppendedLogHoldsWholeLinesFromOneWriter) {
   const fs::path file = dir / "log.csv";
   Write(file, "1,2");
   AppendLog log;
-  ASSERT_EQ(log.Open(file, "\r\n"), AppendLog::OpenStatus::Opened);
+  ASSERT_TRUE(log.Open(file, "\r\n"));
   AppendLog second;
-  EXPECT_EQ(second.Open(file, "\r\n"), AppendLog::OpenStatus::Busy);
+  const auto busy = second.Open(file, "\r\n");
+  ASSERT_FALSE(busy);
+  EXPECT_TRUE(busy.error().busy);
   EXPECT_TRUE(log.Write("3,4\r\n"));
   {
     test::FileSizeLimit disk(14);

@@ -31,8 +31,8 @@ TEST(SimulateOption, BothFormsAndTheVariableAgree) {
   for (auto [args, env, product, refused, left] : cases) {
     SCOPED_TRACE(args.size() > 1 ? args[1] : std::string(env ? env : "-"));
     const SimulateRequest r = TakeSimulateOption(args, env);
-    EXPECT_EQ(r.product, product);
-    EXPECT_EQ(!r.error.empty(), refused) << r.error;
+    EXPECT_EQ(r.value_or(0), product);
+    EXPECT_EQ(!r, refused) << (r ? "" : r.error());
     EXPECT_EQ(args, left);
   }
 }

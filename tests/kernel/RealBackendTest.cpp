@@ -43,7 +43,7 @@ TEST_P(RealBackend, TheChipSeesWhatItSeesSimulated) {
   test::TempDir folder;
   test::SimRig simulated(interface);
   simulated.session.parallel.ParallelPortInit();
-  simulated.sensor.TraceTo(folder / "simulated");
+  ASSERT_TRUE(simulated.sensor.TraceTo(folder / "simulated"));
   WriteAndReadEveryRegister(simulated.session);
 
   test::Bench bench(interface);
@@ -62,7 +62,7 @@ TEST_P(RealBackend, TheChipSeesWhatItSeesSimulated) {
     EXPECT_FALSE(bench.card.driverBound);
     bench.firmware.Record(true);
   }
-  bench.sensor.TraceTo(folder / "emulated");
+  ASSERT_TRUE(bench.sensor.TraceTo(folder / "emulated"));
   WriteAndReadEveryRegister(bench.session);
   EXPECT_TRUE(bench.messages.shown.empty());
   const std::string trace = test::ReadBytes(folder / "simulated");

@@ -61,7 +61,7 @@ TEST_P(WholeProgram, RunsALoggedReadLoop) {
   w.MnuExit_Click();
   EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
   Analyzer saved;
-  saved.LoadConfig(rig.folder / kConfigFileName);
+  ASSERT_TRUE(saved.LoadConfig(rig.folder / kConfigFileName));
   EXPECT_EQ(saved.InterfaceType, interface);
   EXPECT_TRUE(rig.port.Unanswered().empty());
   EXPECT_TRUE(rig.card.Unanswered().empty());

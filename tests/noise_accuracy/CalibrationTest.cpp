@@ -84,12 +84,12 @@ struct Outcome {
 Outcome Judged(const Class& c, uint64_t seed) {
   NoiseChoice choice =
       SimNoiseProfile::Parse(std::string(c.profile) + ",seed=" + std::to_string(seed));
-  Record record = Drawn(*choice.profile);
+  Record record = Drawn(choice.value().value());
   AnalysisOptions options;
   options.confidence = 0.95;
   const Analysis a = Analyze(record, options);
   Outcome o;
-  o.truth = Truth(choice.profile->Terms(), a);
+  o.truth = Truth(choice.value()->Terms(), a);
   for (int t = 0; t < kTermCount; ++t) {
     const TermReport& r = a.terms[t];
     o.detected[t] = r.detected;
@@ -110,7 +110,7 @@ TEST_P(Calibration, ClaimsAndIntervalsHoldAtTheirRates) {
   std::vector<Outcome> outcomes;
   for (int i = 0; i < kRecords; ++i) outcomes.push_back(Judged(c, c.firstSeed + i));
   const std::array<bool, kTermCount> present =
-      Present(SimNoiseProfile::Parse(c.profile).profile->Terms());
+      Present(SimNoiseProfile::Parse(c.profile).value()->Terms());
   for (int t = 0; t < kTermCount; ++t) {
     int detected = 0, covered = 0, limits = 0, above = 0;
     for (const Outcome& o : outcomes) {

@@ -27,7 +27,7 @@ constexpr int kModel = 47120;
 // profile.
 Record Draw(const std::string& profile, double hours, int sensAvg) {
   NoiseChoice choice = SimNoiseProfile::Parse(profile);
-  SimNoiseProfile& p = *choice.profile;
+  SimNoiseProfile& p = choice.value().value();
   const double period = SimSamplePeriod(kSmplPrd);
   p.SetPeriod(period);
   Record r;

@@ -12,7 +12,7 @@ constexpr double kPeriod = 2 * 1.953e-3;  // Smpl_Prd 1
 constexpr double kLsb80 = 0.018318814697265626;
 
 SimNoiseProfile Profile(const char* text) {
-  return *SimNoiseProfile::Parse(text).profile;
+  return SimNoiseProfile::Parse(text).value().value();
 }
 
 TEST(SimNoiseProfile, ParsesProfilesTermsAndSeedsAndNamesWhatItRefuses) {
@@ -31,30 +31,30 @@ TEST(SimNoiseProfile, ParsesProfilesTermsAndSeedsAndNamesWhatItRefuses) {
            {"BI=3, seed=42 ,arw=1e-1", {0.1, 3, 0}, 42, "arw=0.1,bi=3"},
        }) {
     const NoiseChoice choice = SimNoiseProfile::Parse(r.text);
-    ASSERT_TRUE(choice.profile) << r.text;
-    EXPECT_EQ(choice.error, "");
-    EXPECT_EQ(choice.profile->Terms().arw, r.terms.arw) << r.text;
-    EXPECT_EQ(choice.profile->Terms().bi, r.terms.bi) << r.text;
-    EXPECT_EQ(choice.profile->Terms().rrw, r.terms.rrw) << r.text;
-    EXPECT_EQ(choice.profile->Seed(), r.seed) << r.text;
-    EXPECT_EQ(choice.profile->Name(), r.name);
+    ASSERT_TRUE(choice && choice->has_value()) << r.text;
+    const std::optional<SimNoiseProfile>& profile = *choice;
+    EXPECT_EQ(profile->Terms().arw, r.terms.arw) << r.text;
+    EXPECT_EQ(profile->Terms().bi, r.terms.bi) << r.text;
+    EXPECT_EQ(profile->Terms().rrw, r.terms.rrw) << r.text;
+    EXPECT_EQ(profile->Seed(), r.seed) << r.text;
+    EXPECT_EQ(profile->Name(), r.name);
   }
 
   for (const char* text : {"pink", "white,arw=1", "arw=-1", "arw=1,arw=2", "seed=3", "arw=x",
                            "allan-a,seed=", "arw=nan", "white,seed=1,seed=2", "seed=2,white",
                            "white,", "arw=1,seed=-1"}) {
     const NoiseChoice choice = SimNoiseProfile::Parse(text);
-    EXPECT_FALSE(choice.profile) << text;
-    EXPECT_NE(choice.error.find(std::string("=\"") + text + "\" is not a noise profile"),
+    ASSERT_FALSE(choice) << text;
+    EXPECT_NE(choice.error().find(std::string("=\"") + text + "\" is not a noise profile"),
               std::string::npos)
-        << choice.error;
+        << choice.error();
   }
-  EXPECT_EQ(SimNoiseProfile::Parse("pink\n").error,
+  EXPECT_EQ(SimNoiseProfile::Parse("pink\n").error(),
             "VELK47120_SIM_NOISE=\"pink\\n\" is not a noise profile (white, allan-a, allan-b, "
             "quant, or arw=..,bi=..,rrw=..[,seed=S]); the simulator runs without one.");
   const NoiseChoice unset = SimNoiseProfile::Parse(" ");
-  EXPECT_FALSE(unset.profile);
-  EXPECT_EQ(unset.error, "");
+  ASSERT_TRUE(unset);
+  EXPECT_FALSE(*unset);
 }
 
 // A sample's value depends on its serial and the seed alone, whatever was read before it.

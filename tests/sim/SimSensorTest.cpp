@@ -107,7 +107,7 @@ TEST(SimSensor, NoiseProfileFromTheEnvironmentReachesGyroOut) {
             "or arw=..,bi=..,rrw=..[,seed=S]); the simulator runs without one.\n");
   Chip plain;
 
-  SimNoiseProfile direct = *SimNoiseProfile::Parse("allan-b,seed=3").profile;
+  SimNoiseProfile direct = SimNoiseProfile::Parse("allan-b,seed=3").value().value();
   for (Chip* c : {&noisy, &refused, &plain}) c->Write(0x38, 0x0100);
   for (int64_t k = 3000; k < 3006; ++k) {
     for (Chip* c : {&noisy, &refused, &plain})

@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
   }
   if (!secondsText) return Refuse("PROFILE and SECONDS are needed.");
   velk::NoiseChoice choice = velk::SimNoiseProfile::Parse(*profileText);
-  if (!choice.profile)
+  if (!choice || !choice->has_value())
     return Refuse("\"" + velk::Escaped(*profileText) + "\" is not a noise profile.");
   const std::optional<double> seconds = velk::ExactNumber(*secondsText);
   if (!seconds || !(*seconds > 0.0) || *seconds > 1e7)
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  velk::SimNoiseProfile& profile = *choice.profile;
+  velk::SimNoiseProfile& profile = **choice;
   // The temperature as the simulated chip gives it with a profile: 25 degC and its noise.
   velk::SimSignals signals(0.0);
   signals.SetNoiseProfile(profile);

@@ -15,7 +15,6 @@
 
 #include "core/Messages.h"
 #include "core/SafeSave.h"
-#include "core/SafeSave.h"
 
 namespace velk {
 
@@ -77,9 +76,9 @@ void PrintWidget(QWidget& widget, PrintDestination& destination, MessageSink& me
   if (!bytes.trimmed().endsWith("%%EOF"))
     return messages.Show(notWritten + "\nThe temporary copy in " + QDir::tempPath().toStdString() +
                          " could not be written.");
-  const SaveOutcome saved =
+  const auto saved =
       SaveFileSafely(pdf.toStdString(), std::string_view(bytes.constData(), bytes.size()));
-  if (!saved.Ok()) return messages.Show(notWritten + "\n" + SaveFailureReason(saved));
+  if (!saved) return messages.Show(notWritten + "\n" + SaveFailureReason(saved.error()));
   messages.Show("No printer is set up. The page was saved as " + pdf.toStdString());
 }
 

@@ -59,10 +59,10 @@ void frmVelk47120::mnuSaveChart_Click() {
   std::string why;
   if (!writer.write(image))
     why = writer.errorString().toStdString();
-  else if (const SaveOutcome saved =
+  else if (const auto saved =
                SaveFileSafely(file.toStdString(), std::string_view(png.constData(), png.size()));
-           !saved.Ok())
-    why = SaveFailureReason(saved);
+           !saved)
+    why = SaveFailureReason(saved.error());
   if (!why.empty())
     messages_.Show("The chart could not be saved to\n" + file.toStdString() + "\n" + why);
 }

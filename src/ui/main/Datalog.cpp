@@ -81,9 +81,9 @@ bool Datalog::NameHasLineBreak(const std::string& baseText, const std::string& i
   return (baseText + indexText).find_first_of("\n\r") != std::string::npos;
 }
 
-bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
+Result<void, Datalog::OpenError> Datalog::Open(const std::filesystem::path& path,
+                                               const Header& header) {
   Close();
-  busy_ = false;
   std::error_code ec;
   path_ = std::filesystem::absolute(path, ec);
   if (ec) path_ = path;
@@ -92,33 +92,27 @@ bool Datalog::Open(const std::filesystem::path& path, const Header& header) {
   const std::filesystem::path folder = path_.parent_path();
   if (!std::filesystem::is_directory(folder, ec)) {
     std::filesystem::create_directories(folder, ec);
-    if (ec) {
-      lastError_ = "The folder " + ShortPathText(folder) + " cannot be created: " + ec.message();
-      return false;
-    }
+    if (ec)
+      return Unexpected(
+          OpenError{"The folder " + ShortPathText(folder) + " cannot be created: " + ec.message()});
   }
-  switch (log_.Open(path_, kEol)) {
-    case AppendLog::OpenStatus::Opened:
-      break;
-    case AppendLog::OpenStatus::Busy:
-      busy_ = true;
-      lastError_ = ShortPathText(path_) + " is being written by another program";
-      return false;
-    case AppendLog::OpenStatus::Failed:
-      lastError_ =
-          "Could not open " + ShortPathText(path_) + " for writing: " + ErrnoText(log_.Error());
-      return false;
+  if (const auto opened = log_.Open(path_, kEol); !opened) {
+    if (opened.error().busy)
+      return Unexpected(OpenError{
+          .message = ShortPathText(path_) + " is being written by another program", .busy = true});
+    return Unexpected(OpenError{"Could not open " + ShortPathText(path_) +
+                                " for writing: " + ErrnoText(opened.error().error)});
   }
-  if (!WriteAll(HeaderBlock(header))) {
+  if (auto written = WriteAll(HeaderBlock(header)); !written) {
     Close();
-    return false;
+    return Unexpected(OpenError{std::move(written).error()});
   }
-  lastError_.clear();
-  return true;
+  return {};
 }
 
-bool Datalog::WriteRow(int32_t index, const OutputCycle& cycle, int32_t status) {
-  if (!IsOpen()) return true;
+Result<void, std::string> Datalog::WriteRow(int32_t index, const OutputCycle& cycle,
+                                            int32_t status) {
+  if (!IsOpen()) return {};
   std::string row = std::to_string(index);
   // Appended piece by piece: g++ 12 at -O3 takes "\t" + string for an overlapping copy
   // (-Wrestrict).
@@ -129,20 +123,22 @@ bool Datalog::WriteRow(int32_t index, const OutputCycle& cycle, int32_t status) 
   row += std::string("\t") + TrueFalse(cycle.rowNew) + "\t" + TrueFalse(cycle.rowError) + "\t";
   row += std::to_string(status);
   row += kEol;
-  if (WriteAll(row)) return true;
-  Close();
-  return false;
+  auto written = WriteAll(row);
+  if (!written) Close();
+  return written;
 }
 
 void Datalog::Close() {
   log_.Close();
 }
 
-bool Datalog::WriteAll(const std::string& bytes) {
-  if (log_.Write(bytes)) return true;
-  lastError_ = "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(log_.Error());
-  if (log_.LeftPartialLine()) lastError_ += "; its last line is incomplete";
-  return false;
+Result<void, std::string> Datalog::WriteAll(const std::string& bytes) {
+  const auto written = log_.Write(bytes);
+  if (written) return {};
+  std::string why =
+      "Could not write to " + ShortPathText(path_) + ": " + ErrnoText(written.error().error);
+  if (written.error().partialLine) why += "; its last line is incomplete";
+  return Unexpected(std::move(why));
 }
 
 }  // namespace velk

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/AppendLog.h"
+#include "core/Result.h"
 #include "measure/OutputCycle.h"
 
 namespace velk {
@@ -12,9 +13,15 @@ namespace velk {
 // The tab-separated log a read-loop run appends to: one header block per run, one row per
 // cycle, each line ending in CR LF. Rows reach the file whole as they are written, and a run
 // holds the file against a second writer (see AppendLog). Failures never throw: Open and
-// WriteRow return false, LastError says why, and the run carries on without logging.
+// WriteRow return why as the error of their Result, and the run carries on without logging.
 class Datalog {
  public:
+  // Why a file could not be opened for a run.
+  struct OpenError {
+    std::string message;  // names the file once; no closing full stop
+    bool busy = false;    // another program holds the file: another name or index will do
+  };
+
   // What the header block records about the run's settings; texts are written as given.
   struct Header {
     std::string date;  // see TodayShortDate
@@ -46,28 +53,23 @@ class Datalog {
   static bool NameHasLineBreak(const std::string& baseText, const std::string& indexText);
 
   // Opens the file for appending (closing any file still open; creating its folder when
-  // missing) and writes the header block, on a line of its own. On failure nothing stays open
-  // and LastError holds the reason, naming the file once; Busy says another program holds it.
-  bool Open(const std::filesystem::path& path, const Header& header);
-  bool Busy() const { return busy_; }
-  // Appends one row: the five values and the row flags of the reading, and Status. Returns
-  // false only on the call whose write failed; the file is then closed and later calls do
-  // nothing.
-  bool WriteRow(int32_t index, const OutputCycle& cycle, int32_t status);
+  // missing) and writes the header block, on a line of its own. On failure nothing stays open.
+  Result<void, OpenError> Open(const std::filesystem::path& path, const Header& header);
+  // Appends one row: the five values and the row flags of the reading, and Status. Fails, with
+  // the reason naming the file, only on the call whose write failed; the file is then closed
+  // and later calls do nothing.
+  Result<void, std::string> WriteRow(int32_t index, const OutputCycle& cycle, int32_t status);
   void Close();
 
   bool IsOpen() const { return log_.IsOpen(); }
   // The file of the last Open, as an absolute path; kept after Close.
   const std::filesystem::path& Path() const { return path_; }
-  const std::string& LastError() const { return lastError_; }
 
  private:
-  bool WriteAll(const std::string& bytes);
+  Result<void, std::string> WriteAll(const std::string& bytes);
 
   AppendLog log_;
-  bool busy_ = false;
   std::filesystem::path path_;
-  std::string lastError_;
 };
 
 }  // namespace velk

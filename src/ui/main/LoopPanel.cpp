@@ -120,13 +120,14 @@ void frmVelk47120::ReadLoop() {
     header.avgCnt = txtAvgCnt->text().toStdString();
     header.scale = txtScale->text().toStdString();
     header.mscCtrl = session_.reg.MscCtrl;
-    logging = datalog_.Open(file, header);
+    const auto begun = datalog_.Open(file, header);
+    logging = begun.has_value();
     if (logging) {
       ShowStatusLine("Logging to " + PathText(datalog_.Path()));
     } else {
       const char* const choose =
-          datalog_.Busy() ? "name or index." : "name, or make the folder writable.";
-      messages_.Show(datalog_.LastError() +
+          begun.error().busy ? "name or index." : "name, or make the folder writable.";
+      messages_.Show(begun.error().message +
                      ".\n\nThe run goes on without logging. Choose another file " + choose);
     }
   }
@@ -158,9 +159,9 @@ void frmVelk47120::ReadLoop() {
     DelayMs(1);
     ++rowIndex;
     if (logging && read) {
-      if (!datalog_.WriteRow(rowIndex, cycle, StatusValue)) {
+      if (const auto written = datalog_.WriteRow(rowIndex, cycle, StatusValue); !written) {
         logging = false;
-        messages_.Show(datalog_.LastError() +
+        messages_.Show(written.error() +
                        ".\n\nThe rows written so far are kept; the run goes on without logging.");
       }
       loopCountToShow_ = loopCount;

@@ -158,8 +158,8 @@ void frmVelk47120::MnuExit_Click() {
   if (const std::filesystem::path& config = session_.configFile; !config.empty()) {
     // An installed program's configuration folder may not exist yet.
     MakeFolderFor(config);
-    if (std::string problem; !session_.analyzer.SaveConfig(config, &problem))
-      messages_.Show(problem);
+    if (const auto saved = session_.analyzer.SaveConfig(config); !saved)
+      messages_.Show(saved.error());
   }
   if (noiseWindow_ != nullptr && noiseWindow_->isVisible()) noiseWindow_->close();
   hide();

@@ -17,38 +17,39 @@
 
 namespace velk {
 
-std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile) {
+Result<void, std::string> LoadConfiguration(Session& session,
+                                            const std::filesystem::path& configFile) {
   session.configFile = configFile;
-  int settingLines = 0;
-  const SmallFile read = session.analyzer.LoadConfig(configFile, &settingLines);
+  const auto read = session.analyzer.LoadConfig(configFile);
   std::string what;
-  switch (read.status) {
-    case SmallFile::Status::Read:
-      // Text with no setting in it is some other file named by mistake (a datalog, say),
-      // which the save at exit would replace.
-      if (settingLines > 0 || read.bytes.find_first_not_of(" \t\r\n") == std::string::npos)
-        return {};
-      what = "holds no settings";
-      break;
-    case SmallFile::Status::Missing:
+  if (read) {
+    // Text with no setting in it is some other file named by mistake (a datalog, say),
+    // which the save at exit would replace.
+    if (read->settingLines > 0 || read->bytes.find_first_not_of(" \t\r\n") == std::string::npos)
       return {};
-    case SmallFile::Status::Folder:
-      what = "is a folder";
-      break;
-    case SmallFile::Status::NotRegular:
-      what = "is not a regular file";
-      break;
-    case SmallFile::Status::TooLarge:
-      what = "is larger than 1 MiB";
-      break;
-    case SmallFile::Status::Failed:
-      what = "cannot be read (" + std::generic_category().message(read.error) + ")";
-      break;
+    what = "holds no settings";
+  } else {
+    switch (read.error().status) {
+      case SmallFileError::Status::Missing:
+        return {};
+      case SmallFileError::Status::Folder:
+        what = "is a folder";
+        break;
+      case SmallFileError::Status::NotRegular:
+        what = "is not a regular file";
+        break;
+      case SmallFileError::Status::TooLarge:
+        what = "is larger than 1 MiB";
+        break;
+      case SmallFileError::Status::Failed:
+        what = "cannot be read (" + std::generic_category().message(read.error().error) + ")";
+        break;
+    }
   }
   // What was not read is not ours to replace: at best not settings, at worst a device.
   session.configFile.clear();
-  return "The settings file " + ShortPathText(configFile) + " " + what +
-         "; the program starts with the default settings and will not save them.";
+  return Unexpected("The settings file " + ShortPathText(configFile) + " " + what +
+                    "; the program starts with the default settings and will not save them.");
 }
 
 int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::path& configFile,
@@ -68,7 +69,7 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
   QtMessageSink messages;
   Session session(portIo, usbDriver, messages);  // its members start at the start-up defaults
   session.Simulated = simulated;
-  const std::string refused = LoadConfiguration(session, configFile);
+  const auto loaded = LoadConfiguration(session, configFile);
   session.reg.BuildRegisterTable();
 
   // From here on a signal ends the program as "Exit" does (before, it ended it unsaved). While
@@ -80,15 +81,15 @@ int RunProgram(PortIo& portIo, EzUsbDriver& usbDriver, const std::filesystem::pa
     if (shown != nullptr) return shown->MnuExit_Click();
     if (!session.configFile.empty()) {
       MakeFolderFor(session.configFile);
-      if (std::string problem; !session.analyzer.SaveConfig(session.configFile, &problem))
-        std::fprintf(stderr, "%s\n", problem.c_str());
+      if (const auto saved = session.analyzer.SaveConfig(session.configFile); !saved)
+        std::fprintf(stderr, "%s\n", saved.error().c_str());
     }
     exit.Exit(0);
   });
 
   loading.LBLmsg->setText(" ");
   loading.hide();
-  if (!refused.empty()) messages.Show(refused);
+  if (!loaded) messages.Show(loaded.error());
 
   QtModalRunner modal;
   frmVelk47120 window(session, modal, exit);

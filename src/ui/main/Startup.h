@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/Result.h"
 #include "transport/parallel/PortIo.h"
 #include "transport/usb/EzUsbDriver.h"
 
@@ -12,8 +13,9 @@ class Session;
 
 // Reads the configuration into the session. A file that is not a regular file of at most 1 MiB,
 // or cannot be read, is left alone: the session then keeps no configuration file, so nothing
-// is written at exit, and the sentence returned tells the user (empty when all is well).
-std::string LoadConfiguration(Session& session, const std::filesystem::path& configFile);
+// is written at exit, and the error is the sentence that tells the user.
+Result<void, std::string> LoadConfiguration(Session& session,
+                                            const std::filesystem::path& configFile);
 
 // The program's start-up: loading window, delay calibration, defaults, configuration,
 // register table, then the main window until it closes. Returns the exit code. `configFile` is

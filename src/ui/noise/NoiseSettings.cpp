@@ -27,9 +27,9 @@ std::string Trimmed(std::string text) {
 
 NoiseSettings NoiseSettings::Load(const std::filesystem::path& file) {
   NoiseSettings s;
-  const SmallFile read = ReadSmallRegularFile(file);
-  if (read.status != SmallFile::Status::Read) return s;
-  std::istringstream in(read.bytes);
+  const auto read = ReadSmallRegularFile(file);
+  if (!read) return s;
+  std::istringstream in(*read);
   for (std::string line; std::getline(in, line);) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
@@ -56,7 +56,7 @@ NoiseSettings NoiseSettings::Load(const std::filesystem::path& file) {
   return s;
 }
 
-std::string NoiseSettings::Save(const std::filesystem::path& file) const {
+Result<void, std::string> NoiseSettings::Save(const std::filesystem::path& file) const {
   std::ostringstream out;
   const auto limit = [&](const char* key, const std::optional<double>& v) {
     out << key << " = ";
@@ -69,10 +69,10 @@ std::string NoiseSettings::Save(const std::filesystem::path& file) const {
   limit("limit_bi", limitBi);
   limit("limit_rrw", limitRrw);
   out << "unit = " << (degPerSecond ? "deg/s" : "deg/h") << "\n";
-  const SaveOutcome saved = SaveFileSafely(file, out.str());
-  if (saved.Ok()) return {};
-  return "The Noise window's settings could not be saved to\n" + file.string() + "\n" +
-         SaveFailureReason(saved);
+  const auto saved = SaveFileSafely(file, out.str());
+  if (saved) return {};
+  return Unexpected("The Noise window's settings could not be saved to\n" + file.string() + "\n" +
+                    SaveFailureReason(saved.error()));
 }
 
 }  // namespace velk

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "core/Result.h"
+
 namespace velk {
 
 // What the Noise window keeps between runs, in noise.ini beside the program's configuration
@@ -16,8 +18,8 @@ struct NoiseSettings {
   // Unknown lines and unreadable values are passed over: a damaged file costs its values,
   // never the window.
   static NoiseSettings Load(const std::filesystem::path& file);
-  // Empty when saved, else the message box's text saying why not.
-  std::string Save(const std::filesystem::path& file) const;
+  // When not saved, the error is the message box's text saying why not.
+  Result<void, std::string> Save(const std::filesystem::path& file) const;
 };
 
 }  // namespace velk

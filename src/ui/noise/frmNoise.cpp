@@ -548,9 +548,10 @@ void frmNoise::Save(const QString& title, const QString& filter, const QString& 
                     const std::string& content) {
   const QString file = AskSaveName(title, filter, suffix);
   if (file.isEmpty()) return;
-  const SaveOutcome saved = SaveFileSafely(file.toStdString(), content);
-  if (!saved.Ok())
-    Tell("The file could not be saved to\n" + file.toStdString() + "\n" + SaveFailureReason(saved));
+  const auto saved = SaveFileSafely(file.toStdString(), content);
+  if (!saved)
+    Tell("The file could not be saved to\n" + file.toStdString() + "\n" +
+         SaveFailureReason(saved.error()));
 }
 
 void frmNoise::cmdSavePlot_Click() {
@@ -573,9 +574,9 @@ void frmNoise::cmdSaveTable_Click() {
 // A folder that cannot take noise.ini is said once, not at every limit typed.
 void frmNoise::SaveSettings() {
   if (settingsFile_.empty()) return;
-  const std::string problem = settings_.Save(settingsFile_);
-  if (!problem.empty() && problem != saveProblem_) Tell(problem);
-  saveProblem_ = problem;
+  const auto saved = settings_.Save(settingsFile_);
+  if (!saved && saved.error() != saveProblem_) Tell(saved.error());
+  saveProblem_ = saved ? std::string() : saved.error();
 }
 
 void frmNoise::Tell(const std::string& text) {

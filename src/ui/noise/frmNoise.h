@@ -131,7 +131,7 @@ class frmNoise : public QMainWindow {
   bool showingFile_ = false;
   std::string fileShown_;
   std::string limitProblem_;  // a limit box whose text is no limit
-  std::string saveProblem_;   // the last noise.ini failure told, so it is told once
+  std::string saveProblem_;   // the noise.ini failure told, so it is told once; empty once saved
   // The tau0 typed for the last datalog opened, offered when it is opened again.
   std::string datalogFile_;
   std::optional<double> datalogTau0_;

@@ -36,7 +36,8 @@ struct WordsBench {
   };
 
   WordsBench() {
-    rig.sensor.TraceTo(folder / "spi.txt");
+    if (const auto traced = rig.sensor.TraceTo(folder / "spi.txt"); !traced)
+      ADD_FAILURE() << traced.error();
     SetDelayWaiter([this](double seconds) { rig.clock.Advance(seconds); });
   }
   ~WordsBench() {

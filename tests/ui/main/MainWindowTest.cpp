@@ -136,7 +136,7 @@ TEST(MainWindow, ExitCloseBoxAndSignalsSaveTheConfigurationAndEnd) {
     EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
     EXPECT_FALSE(w.isVisible());
     Analyzer saved;
-    saved.LoadConfig(dir / "Velk47120.cfg");
+    ASSERT_TRUE(saved.LoadConfig(dir / "Velk47120.cfg"));
     EXPECT_EQ(saved.InterfaceType, interface_type::kParallelPort);
     EXPECT_EQ(saved.DeviceNumber.Numeric(), 47121);
     std::filesystem::remove(dir / "Velk47120.cfg");
@@ -154,7 +154,7 @@ TEST(MainWindow, ASettingsFileNotReadIsReportedAndNeverWritten) {
         {dir / "Datalog_1.txt", " holds no settings"},
         {dir.Path(), " is a folder"}}) {
     WindowRig rig;
-    EXPECT_EQ(LoadConfiguration(rig.session, file),
+    EXPECT_EQ(LoadConfiguration(rig.session, file).error(),
               "The settings file " + file.string() + what +
                   "; the program starts with the default settings and will not save them.");
     rig.Open().MnuExit->trigger();
@@ -179,7 +179,7 @@ TEST(MainWindow, SimulatedFirstRunTakesTheSimulatedPortAndSavesOnlyAPickedOne) {
     if (pick) w.mnuPort->trigger();
     w.MnuExit_Click();
     Analyzer saved;
-    saved.LoadConfig(rig.session.configFile);
+    ASSERT_TRUE(saved.LoadConfig(rig.session.configFile));
     EXPECT_EQ(saved.InterfaceType, pick ? interface_type::kParallelPort : interface_type::kNone);
   }
 }

@@ -6,7 +6,6 @@
 #include <QStatusBar>
 #include <QtTest/QTest>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <tuple>
 
@@ -39,7 +38,7 @@ QStringList Lines(const std::filesystem::path& file) {
 // command and the frame that fetches the answer.
 TEST(FramesSent, StartUpAndThreeLoggedCyclesSendExactlyTheseWords) {
   WindowRig rig;
-  rig.sensor.TraceTo(rig.folder / "spi.txt");
+  ASSERT_TRUE(rig.sensor.TraceTo(rig.folder / "spi.txt"));
   frmVelk47120& w = rig.Open();
   w.show();
   QCoreApplication::processEvents();  // the activation the first showing queues
@@ -66,7 +65,7 @@ TEST(FramesSent, StartUpAndThreeLoggedCyclesSendExactlyTheseWords) {
 // count). Stop clicked before the loop got going: exactly one cycle, then the run ends.
 TEST(FramesSent, StopAndStartAroundASuspendedRunSendExactlyTheseWords) {
   WindowRig rig;
-  rig.sensor.TraceTo(rig.folder / "spi.txt");
+  ASSERT_TRUE(rig.sensor.TraceTo(rig.folder / "spi.txt"));
   frmVelk47120& w = rig.Open();
   w.chkDatalog->click();
   LoopDriver loop(rig);
@@ -165,7 +164,9 @@ TEST(ReadLoop, DatalogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
     std::ofstream(rig.folder / "plain").close();
     if (base == "D" && index[0] == '1') w.DatalogFolder = rig.folder / "plain" / "logs";
     AppendLog other;  // another program's writer
-    if (base == "held") other.Open(rig.folder / "held_1.txt", "\r\n");
+    if (base == "held") {
+      ASSERT_TRUE(other.Open(rig.folder / "held_1.txt", "\r\n"));
+    }
     w.txtDlogFile->setText(QString::fromStdString(base));
     w.txtFileIndex->setText(index);
     QTest::mouseClick(w.chkDatalog, Qt::LeftButton);
@@ -373,13 +374,14 @@ TEST(Datalog, AFullDiskLeavesOnlyWholeRowsAndBlocks) {
   ASSERT_TRUE(log.Open(path, kHeader));
   const std::string header = test::ReadBytes(path);
   // A file-size cap fails the write part-way, as a full disk would.
-  const auto capped = [](size_t bytes, const std::function<bool()>& write) {
+  const auto capped = [](size_t bytes, const auto& write) {
     test::FileSizeLimit disk(bytes);
     return write();
   };
-  EXPECT_FALSE(capped(header.size() + 10, [&] { return log.WriteRow(1, OutputCycle{}, 0); }));
+  const auto row = capped(header.size() + 10, [&] { return log.WriteRow(1, OutputCycle{}, 0); });
+  EXPECT_FALSE(row);
   EXPECT_FALSE(log.IsOpen());
-  EXPECT_EQ(log.LastError(), "Could not write to " + path.string() + ": File too large");
+  EXPECT_EQ(row.error(), "Could not write to " + path.string() + ": File too large");
   EXPECT_EQ(test::ReadBytes(path), header);
   // The next run's header does not fit either: the earlier run stays as it was.
   EXPECT_FALSE(capped(header.size() + 20, [&] { return log.Open(path, kHeader); }));

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "sim/SimSensor.h"
 
 namespace velk::test {
@@ -17,7 +19,7 @@ using ByteWrite = std::pair<int, int>;  // address, data byte
 class WriteTrace {
  public:
   WriteTrace(SimSensor& sensor, std::filesystem::path file) : file_(std::move(file)) {
-    sensor.TraceTo(file_);
+    if (const auto traced = sensor.TraceTo(file_); !traced) ADD_FAILURE() << traced.error();
   }
 
   // The writes since the last call, in the order they arrived.

@@ -30,7 +30,7 @@ std::string Rate(int code, int32_t sensAvg) {
 }
 
 int White(int s) {
-  static SimNoiseProfile profile = *SimNoiseProfile::Parse("white").profile;
+  static SimNoiseProfile profile = SimNoiseProfile::Parse("white").value().value();
   return profile.Code(s, 1, 0x0100, 47120);
 }
 
