@@ -128,7 +128,7 @@ constexpr size_t kSamples = 216000;
 
 Record Drawn(int seed) {
   NoiseChoice choice = SimNoiseProfile::Parse("allan-b,seed=" + std::to_string(seed));
-  SimNoiseProfile& profile = *choice.profile;
+  SimNoiseProfile& profile = **choice;
   profile.SetPeriod(kTau0);
   Record r;
   r.tau0 = kTau0;
