@@ -1,4 +1,5 @@
 // Noise records: any bytes as a log, acquisition file or datalog, read with a few options.
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -52,7 +53,19 @@ int velk_fuzz_noise_reader(const uint8_t* data, size_t size) {
     VELK_FUZZ_CHECK(r.run >= 1 && r.run <= r.runs && (!options.run || r.run == *options.run));
     const velk::noise::StreamStats& s = r.stats;
     VELK_FUZZ_CHECK(AllFinite(s.secondMeans) && AllFinite(s.tenSecondTemps));
-    VELK_FUZZ_CHECK(Finite(s.meanRate) && Finite(s.blockSpreadRms) && s.brokenRows >= 0);
+    VELK_FUZZ_CHECK(Finite(s.meanRate) && Finite(s.blockSpreadRms));
+    // Missing runs lie inside a segment, ascending, and add up to what was lost.
+    int64_t missing = 0;
+    for (size_t i = 0; i < r.missing.size(); ++i) {
+      const velk::noise::MissingRun& run = r.missing[i];
+      VELK_FUZZ_CHECK(run.count > 0 && run.at > 0 && run.at < r.samples.size());
+      VELK_FUZZ_CHECK(i == 0 || run.at > r.missing[i - 1].at);
+      VELK_FUZZ_CHECK(!std::binary_search(r.segmentStarts.begin(), r.segmentStarts.end(), run.at));
+      missing += run.count;
+    }
+    VELK_FUZZ_CHECK(missing == r.lost);
+    VELK_FUZZ_CHECK(r.leftOut.errorFlag >= 0 && r.leftOut.rangeLimit >= 0 &&
+                    r.leftOut.incomplete >= 0);
     VELK_FUZZ_CHECK(!s.meanTemp || Finite(*s.meanTemp));
     VELK_FUZZ_CHECK(!r.chip || (Finite(r.chip->windowS) && Finite(r.chip->lsbDps)));
   }

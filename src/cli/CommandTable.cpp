@@ -56,7 +56,7 @@ constexpr std::string_view kNoiseHelp =
     "Without FILE it acquires for --duration seconds: every sample of Gyro_Out at the chip's\n"
     "sample period, each known by its new-data flag, and Temp_Out once a second; Ctrl-C ends\n"
     "it early and the samples taken are analysed. A sample the host was too late for counts as\n"
-    "lost and splits the record: on the real clock losses are reported, not promised away.\n"
+    "lost and is marked missing: on the real clock losses are reported, not promised away.\n"
     "Another program reading the chip meanwhile steals its new-data flags, and so samples.\n"
     "  --duration S        acquire for S seconds\n"
     "  --out FILE          append the samples to FILE as an acquisition file (not -)\n"

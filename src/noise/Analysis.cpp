@@ -85,6 +85,7 @@ void TakeFacts(const Record& record, std::span<const int64_t> sizes, FiniteOnly&
   a.durationS = record.durationS;
   a.segments = static_cast<int64_t>(record.segmentStarts.size());
   a.lost = record.lost;
+  a.leftOut = record.leftOut;
   a.jitter = record.jitter;
   a.integerCounts = record.integerCounts;
   a.meanDps = record.stats.meanRate;

@@ -110,6 +110,7 @@ struct Analysis {
   double durationS = 0.0;
   int64_t segments = 0;
   int64_t lost = 0;
+  LeftOutRows leftOut;
   double jitter = 0.0;
   bool integerCounts = false;
   double meanDps = 0.0;

@@ -60,7 +60,15 @@ struct StreamStats {
   int64_t blocks = 0;                  // blocks that went into blockSpreadRms
   double meanRate = 0.0;               // deg/s, every kept sample
   std::optional<double> meanTemp;      // degC, when the file has a temperature column
-  int64_t brokenRows = 0;              // rows dropped because of an error flag or a limit code
+};
+
+// The rows of a run the record leaves out, by why. Those between two kept samples are missing
+// samples too.
+struct LeftOutRows {
+  int64_t errorFlag = 0;   // Error set with an error bit, or without an alarm bit
+  int64_t rangeLimit = 0;  // a code at either end of the range: it may be clipped
+  int64_t incomplete = 0;  // a line cut short: the run's last, or one before a gap line
+  int64_t Total() const { return errorFlag + rangeLimit + incomplete; }
 };
 
 // Sample numbers missing inside a segment, as runs: `count` samples missing just before
@@ -91,7 +99,8 @@ struct Record {
   std::vector<size_t> segmentStarts;
   // Missing samples the deviation bridges: its windows take the samples present.
   std::vector<MissingRun> missing;
-  int64_t lost = 0;        // samples missing inside the record (acquisition numbering)
+  int64_t lost = 0;  // samples missing inside the record; a file's are `missing`'s
+  LeftOutRows leftOut;
   double jitter = 0.0;     // host-paced: RMS of the elapsed steps' deviation from tau0, s
   double durationS = 0.0;  // (samples + lost) x tau0
   StreamStats stats;

@@ -91,6 +91,22 @@ std::string_view UnitOf(std::string_view key) {
 
 }  // namespace
 
+std::string LeftOutText(const LeftOutRows& rows) {
+  const int64_t total = rows.Total();
+  if (total == 0) return {};
+  std::string text = std::to_string(total) + (total == 1 ? " row:" : " rows:");
+  const char* separator = " ";
+  const auto cause = [&](int64_t count, const char* one, const char* many) {
+    if (count == 0) return;
+    text += separator + std::to_string(count) + (count == 1 ? one : many);
+    separator = ", ";
+  };
+  cause(rows.errorFlag, " flagged as an error", " flagged as errors");
+  cause(rows.rangeLimit, " at the range's limit", " at the range's limit");
+  cause(rows.incomplete, " cut short", " cut short");
+  return text;
+}
+
 std::string ReportText(const Analysis& a) {
   std::string r;
   r += "Source     " + (a.file == "-" ? std::string("standard input") : Escaped(a.file)) + " (" +
@@ -108,6 +124,7 @@ std::string ReportText(const Analysis& a) {
        std::to_string(a.segments) + (a.segments == 1 ? " segment" : " segments");
   if (a.lost > 0) r += ", " + std::to_string(a.lost) + " lost";
   r += a.integerCounts ? ", whole counts\n" : "\n";
+  if (a.leftOut.Total() > 0) r += "Left out   " + LeftOutText(a.leftOut) + "\n";
   r += "Mean rate  " + Sig(a.meanDps, 6) + " deg/s";
   if (a.meanTemp) r += "; mean temperature " + Fixed(*a.meanTemp, 2) + " degC";
   r += "\n";

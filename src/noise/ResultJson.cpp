@@ -79,7 +79,11 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
       {"integer_counts", a.integerCounts},
       {"mean_dps", Number(a.meanDps)},
       {"mean_temp_degc", Number(a.meanTemp)},
-      {"temp_span_degc", Number(a.tempSpan)}};
+      {"temp_span_degc", Number(a.tempSpan)},
+      {"left_out",
+       {{"error_flag", a.leftOut.errorFlag},
+        {"range_limit", a.leftOut.rangeLimit},
+        {"incomplete", a.leftOut.incomplete}}}};
   j["estimator"] = a.estimator == Estimator::Overlapping ? "overlapping" : "non-overlapping";
   j["confidence"] = a.confidence;
   std::array<bool, kTermCount> detected{};
@@ -136,6 +140,7 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
                   {"bi_from_minimum_lo_95", Number(a.classic.biFromMinimumLo95)},
                   {"bi_from_minimum_hi_95", Number(a.classic.biFromMinimumHi95)}};
   j["density_convention"] = kDensityConvention;
+  j["notes"] = a.notes;
   Json warnings = Json::array();
   for (const Warning& w : a.warnings)
     warnings.push_back(

@@ -14,6 +14,10 @@ std::string ResultJson(const Analysis& analysis, std::string_view programVersion
 // The report the tool prints.
 std::string ReportText(const Analysis& analysis);
 
+// "3 rows: 2 flagged as errors, 1 at the range's limit": the rows left out by why, as the
+// report and the window say it; empty when none was.
+std::string LeftOutText(const LeftOutRows& rows);
+
 // The table of tau points as CSV, deg/s.
 std::string TableCsv(const Analysis& analysis);
 

@@ -36,7 +36,8 @@ void Still(CliRig& rig, const char* interface, const char* smplPrd) {
 // At the fastest period, with reads that take their time, every sample the chip made is
 // taken once and in order: the codes are the profile's own draws one to one. Wake-ups late
 // by most of a period lose nothing; later ones lose samples, and every sample still has its
-// own number. Ctrl-C ends the acquisition and what was taken is analysed.
+// own number, so the record stays one segment. Ctrl-C ends the acquisition and what was
+// taken is analysed.
 TEST(CliAcquisition, TakesEverySampleOverBothAdapters) {
   const struct {
     const char* interface;
@@ -109,6 +110,7 @@ TEST(CliAcquisition, TakesEverySampleOverBothAdapters) {
     EXPECT_EQ(j["source"]["layout"], "acquisition");
     EXPECT_EQ(j["sampling"]["samples"], codes.size());
     EXPECT_EQ(j["sampling"]["missing"], lost);
+    EXPECT_EQ(j["sampling"]["segments"], 1);  // a missed sample is marked, not cut
     EXPECT_EQ(j["sampling"]["tau0_s"], 1.953e-3);
   }
 }

@@ -135,7 +135,9 @@ TEST(Reader, ReadsEachLayout) {
        [](const Record& r) {
          EXPECT_EQ(r.layout, Layout::Acquisition);
          EXPECT_EQ(r.samples, (std::vector<double>{3, 4, 4, 5, 4}));
-         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0, 3}));
+         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0}));
+         ASSERT_EQ(r.missing.size(), 1u);
+         EXPECT_EQ(r.missing[0].at, 3u);
          EXPECT_EQ(r.lost, 2);
          EXPECT_NEAR(r.tau0, 0.003906, 1e-12);
          EXPECT_EQ(r.tau0Source, Tau0Source::SamplePeriod);
@@ -156,11 +158,13 @@ TEST(Reader, ReadsEachLayout) {
          EXPECT_EQ(r.tau0Source, Tau0Source::Given);
          EXPECT_NEAR(r.durationS, 7 * 0.005, 1e-12);
        }},
-      {"a host-paced step over 3 x the median",
+      {"a host-paced step of 11 steps",
        paced,
        {},
        [](const Record& r) {
-         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0, 6}));
+         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0}));
+         ASSERT_EQ(r.missing.size(), 1u);
+         EXPECT_EQ(r.missing[0].count, 10);
          EXPECT_NEAR(r.tau0, 0.1, 1e-9);  // the gap is not a step
          EXPECT_LT(r.jitter, 1e-6);
        }},
@@ -169,8 +173,10 @@ TEST(Reader, ReadsEachLayout) {
        {},
        [](const Record& r) {
          EXPECT_EQ(r.samples, (std::vector<double>{3, 5, 4, 6}));  // an alarm keeps its row
-         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0, 2, 3}));
-         EXPECT_EQ(r.stats.brokenRows, 3);
+         EXPECT_EQ(r.segmentStarts, (std::vector<size_t>{0}));
+         EXPECT_EQ(r.lost, 3);
+         EXPECT_EQ(r.leftOut.errorFlag, 2);
+         EXPECT_EQ(r.leftOut.rangeLimit, 1);
        }},
       {"a BOM and CR LF",
        crlf,
@@ -233,6 +239,94 @@ TEST(Reader, ReadsEachLayout) {
     ASSERT_TRUE(result.has_value()) << result.error().message;
     c.check(*result);
   }
+}
+
+// An acquisition row as the tool writes it, at the chip's sample period.
+std::string AcquisitionRow(int64_t sample, int code) {
+  char elapsed[32];
+  std::snprintf(elapsed, sizeof elapsed, "%.6f", 0.003906 * static_cast<double>(sample));
+  return std::to_string(sample) + "," + elapsed + "," + Rate(code) + "," + std::to_string(code) +
+         ",\n";
+}
+
+// Rows of the given sample numbers (-1: a gap line); the one numbered `limitAt` at the limit.
+std::string Acquisition(const std::vector<int64_t>& numbers, int64_t limitAt = -2) {
+  std::string text = kComment + kWords + "\n" + kAcquisitionHeader;
+  for (size_t i = 0; i < numbers.size(); ++i)
+    text += numbers[i] < 0 ? "# gap: the USB card went away\n"
+                           : AcquisitionRow(numbers[i], numbers[i] == limitAt ? 8191 : 4 + i % 3);
+  return text;
+}
+
+// Log rows at the given elapsed times; the row at `errorAt` flagged with an error bit.
+std::string LogAt(const std::vector<double>& times, size_t errorAt = 99) {
+  std::string text = kComment + kWords + "\n" + kLogHeader;
+  for (size_t i = 0; i < times.size(); ++i)
+    text += LogRow(times[i], kCodes[i % 7], i == errorAt ? 1 : 0, i == errorAt ? 0x10 : 0);
+  return text;
+}
+
+// "starts 0 3; missing 3x2; left out 0 1 0; runs 1": the record's segments, missing runs, rows
+// left out (error flag, range limit, incomplete) and the file's runs.
+std::string Shape(const Record& r) {
+  std::string text = "starts";
+  for (size_t at : r.segmentStarts) text += " " + std::to_string(at);
+  text += "; missing";
+  for (const MissingRun& run : r.missing)
+    text += " " + std::to_string(run.at) + "x" + std::to_string(run.count);
+  const LeftOutRows& o = r.leftOut;
+  return text + "; left out " + std::to_string(o.errorFlag) + " " + std::to_string(o.rangeLimit) +
+         " " + std::to_string(o.incomplete) + "; runs " + std::to_string(r.runs);
+}
+
+// Missing samples are marked where their numbers are known; a record is cut only where they
+// are not (a gap line, an elapsed gap off a whole number of steps), and a new run starts only
+// at a run header.
+TEST(Reader, MarksMissingSamplesAndCutsOnlyWhereNumbersEnd) {
+  const std::string cutShort = Acquisition({0, 1, 2}) + "3,0.011718\n# gap: replugged\n" +
+                               AcquisitionRow(8, 8191) + AcquisitionRow(9, 4) +
+                               AcquisitionRow(10, 5);
+  const struct {
+    const char* name;
+    std::string text;
+    const char* shape;
+    ReadOptions options = {};
+  } cases[] = {
+      {"acquisition: numbers missing", Acquisition({0, 1, 2, 5, 6, 9, 10}),
+       "starts 0; missing 3x2 5x2; left out 0 0 0; runs 1"},
+      {"acquisition: the first row at the limit, a gap after it", Acquisition({0, 2, 3, 5}, 0),
+       "starts 0; missing 2x1; left out 0 1 0; runs 1"},
+      {"acquisition: a gap line", Acquisition({0, 1, 2, -1, 7, 8}),
+       "starts 0 3; missing; left out 0 0 0; runs 1"},
+      {"acquisition: cut short before a gap line, a limit code after it", cutShort,
+       "starts 0 3; missing; left out 0 1 1; runs 1"},
+      {"a run header", Acquisition({0, 1, 2}) + Acquisition({0, 1, 3, 4}),
+       "starts 0; missing 2x1; left out 0 0 0; runs 2"},
+      {"log: steps of 2 and 4 tau0", LogAt({0, 0.1, 0.2, 0.4, 0.5, 0.6, 1.0, 1.1}),
+       "starts 0; missing 3x1 6x3; left out 0 0 0; runs 1"},
+      {"log: a step 0.3 tau0 off a whole number", LogAt({0, 0.1, 0.2, 0.43, 0.53}),
+       "starts 0 3; missing; left out 0 0 0; runs 1"},
+      {"log: a late row", LogAt({0, 0.1, 0.23, 0.3, 0.4}),
+       "starts 0; missing; left out 0 0 0; runs 1"},
+      {"log: an error row just after a gap", LogAt({0, 0.1, 0.3, 0.4}, 2),
+       "starts 0; missing 2x2; left out 1 0 0; runs 1"},
+      {"log: numbered by its own pace under --tau0", LogAt({0, 0.1, 0.2, 0.4, 0.5}),
+       "starts 0; missing 3x1; left out 0 0 0; runs 1", Options({}, 0.5)},
+  };
+  for (const auto& c : cases) {
+    const ReadResult r = Read(c.text, c.options);
+    ASSERT_TRUE(r.has_value()) << c.name << ": " << r.error().message;
+    EXPECT_EQ(Shape(*r), c.shape) << c.name;
+    int64_t lost = 0;
+    for (const MissingRun& run : r->missing) lost += run.count;
+    EXPECT_EQ(r->lost, lost) << c.name;
+    EXPECT_NEAR(r->durationS, static_cast<double>(r->samples.size() + lost) * r->tau0, 1e-9);
+  }
+  EXPECT_EQ(
+      Read(cases[2].text)->notes,
+      std::vector<std::string>{"a gap line (line 6: \"the USB card went away\") cuts the record"});
+  EXPECT_EQ(Read(cutShort)->notes[0],
+            "line 6, before a gap line, holds 2 of 5 fields: left out as incomplete");
 }
 
 // The figures kept while streaming: per second, per 10 s, and the spread of 256-sample blocks.

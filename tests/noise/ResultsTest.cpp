@@ -26,6 +26,37 @@ TEST(ResultJson, ReplacesBytesThatAreNotUtf8AndKeepsTheNameEscaped) {
   EXPECT_EQ(j["source"]["comment"], "VELK47120 caf\uFFFD");
 }
 
+// Every row left out is counted by its cause in the report and the JSON, and the notes reach
+// the JSON too; with none left out the report has no line for them.
+TEST(Results, CountRowsLeftOutByCause) {
+  const struct {
+    LeftOutRows rows;
+    const char* line;
+  } cases[] = {
+      {{}, nullptr},
+      {{.errorFlag = 2, .rangeLimit = 1, .incomplete = 1},
+       "Left out   4 rows: 2 flagged as errors, 1 at the range's limit, 1 cut short\n"},
+      {{.errorFlag = 1}, "Left out   1 row: 1 flagged as an error\n"},
+  };
+  for (const auto& c : cases) {
+    Analysis a;
+    a.leftOut = c.rows;
+    a.integerCounts = true;
+    a.notes = {"the last line (10) has no line end: left out as incomplete"};
+    const std::string report = ReportText(a);
+    SCOPED_TRACE(report);
+    if (c.line == nullptr)
+      EXPECT_EQ(report.find("Left out"), std::string::npos);
+    else
+      EXPECT_NE(report.find(std::string("whole counts\n") + c.line), std::string::npos);
+    const auto j = nlohmann::json::parse(ResultJson(a, "1.0"));
+    EXPECT_EQ(j["sampling"]["left_out"], (nlohmann::json{{"error_flag", c.rows.errorFlag},
+                                                         {"range_limit", c.rows.rangeLimit},
+                                                         {"incomplete", c.rows.incomplete}}));
+    EXPECT_EQ(j["notes"], nlohmann::json::array({a.notes[0]}));
+  }
+}
+
 TEST(KalibrYaml, WritesAnUpperLimitAsSuchAndNeverAZeroForIt) {
   constexpr double kRadian = 3.14159265358979323846 / 180;
   const struct {

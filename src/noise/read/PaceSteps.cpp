@@ -15,6 +15,9 @@ constexpr double kHighest = 0x1p40;
 constexpr int kShift = 52 - kSubBits;
 constexpr uint64_t kLowestBits = std::bit_cast<uint64_t>(kLowest);
 constexpr size_t kBins = 2 + ((std::bit_cast<uint64_t>(kHighest) - kLowestBits) >> kShift);
+// A step that rounds to two median steps or more has rows missing in it.
+constexpr double kGapFactor = 1.5;
+constexpr double kKeepFactor = 1.25;
 
 size_t Bin(double step) {
   if (!(step > 0.0)) return 0;
@@ -50,10 +53,10 @@ void PaceSteps::Reset() {
   sum_ = sumSquares_ = 0.0;
 }
 
-// A step can only be a gap if it exceeds 3 x the final median, and the lowest block median so
-// far is at most that median (were every block's lower median above it, fewer than half the
-// steps would be at or below it). Keeping the steps over 2 x the lowest median so far misses
-// a gap only when an early block's median was over 1.5 x the final one; Finish tells.
+// A step can only be a gap if it exceeds 1.5 x the final median, and the lowest block median
+// so far is at most that median (were every block's lower median above it, fewer than half the
+// steps would be at or below it). Keeping the steps over 1.25 x the lowest median so far misses
+// a gap only when an early block's median was over 1.2 x the final one; Finish tells.
 void PaceSteps::Flush() {
   if (block_.empty()) return;
   const auto middle = block_.begin() + static_cast<std::ptrdiff_t>((block_.size() - 1) / 2);
@@ -64,7 +67,7 @@ void PaceSteps::Flush() {
     lowestMedian_ = median;
   }
   lowestMedian_ = std::min(lowestMedian_, median);
-  const double keep = 2.0 * std::max(lowestMedian_, resolution_);
+  const double keep = kKeepFactor * std::max(lowestMedian_, resolution_);
   for (const auto& [step, at] : block_) {
     ++histogram_[Bin(step)];
     const double d = step - reference_;
@@ -85,19 +88,22 @@ PaceSteps::Pace PaceSteps::Finish(std::optional<double> tau0) {
   size_t bin = 0;
   while (below + histogram_[bin] <= rank) below += histogram_[bin++];
   pace.medianStep = BinMiddle(bin);
-  const double gap = 3.0 * std::max(pace.medianStep, resolution_);
+  const double gap = kGapFactor * std::max(pace.medianStep, resolution_);
 
   int64_t steps = count_;
   double sum = sum_;
   double sumSquares = sumSquares_;
   for (const auto& [step, at] : candidates_) {
     if (step <= gap) continue;
-    pace.gaps.push_back(at);
+    pace.gaps.push_back({at, step});
     const double d = step - reference_;
     --steps;
     sum -= d;
     sumSquares -= d * d;
   }
+  // A block's candidates come in the order the median left them.
+  std::sort(pace.gaps.begin(), pace.gaps.end(),
+            [](const Gap& a, const Gap& b) { return a.at < b.at; });
   int64_t seenAbove = 0;
   for (size_t b = 0; b < kBins; ++b)
     if (BinLow(b) > gap) seenAbove += histogram_[b];

@@ -10,7 +10,8 @@ namespace velk::noise {
 
 // The elapsed steps of a host-paced run in bounded memory: a log-binned histogram gives their
 // median, blocks of steps keep only those that may turn out to be gaps, and running sums give
-// the mean step and the jitter once the gaps are known.
+// the mean step and the jitter once the gaps are known. A gap is a step that rounds to two or
+// more median steps: rows are missing there.
 class PaceSteps {
  public:
   PaceSteps();
@@ -23,12 +24,16 @@ class PaceSteps {
     if (block_.size() == kBlock) Flush();
   }
 
+  struct Gap {
+    size_t at = 0;  // the sample after it
+    double step = 0.0;
+  };
   struct Pace {
     int64_t steps = 0;      // the steps that are not gaps
     double meanStep = 0.0;  // their mean, s
     double medianStep = 0.0;
     double jitter = 0.0;         // RMS of their deviation from tau0, s
-    std::vector<size_t> gaps;    // the samples after a step over 3 x the median
+    std::vector<Gap> gaps;       // the steps over 1.5 x the median, ascending in `at`
     bool gapsUncertain = false;  // the pace changed so much that an early gap may be missed
   };
   // Once after the last step; the jitter is taken about `tau0`, or the mean step without it.

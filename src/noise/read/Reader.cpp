@@ -21,6 +21,8 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr size_t kRunsListed = 10;
+// A comment line that marks a break inside a run (a replug), not a new run.
+constexpr std::string_view kGapLine = "# gap:";
 
 bool StartsRow(char c) {
   return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.';
@@ -33,6 +35,9 @@ bool Blank(std::string_view line) {
 }
 
 enum class Phase { AwaitHeader, DatalogBlock, UnitsLine, Rows };
+
+// What follows a row short of fields, which makes it a write cut short.
+enum class CutBy { FileEnd, NextRun, Gap };
 
 // The runs of one file, read line by line; only the run asked for (or, without --run, each in
 // turn, the last one kept) goes into the builder, the others are only counted.
@@ -60,7 +65,7 @@ class FileReader {
   void Header(const Columns& columns);
   void Row(std::string_view line);
   void RunError(int64_t line, const std::string& why);
-  void LeaveOutShort(bool fileEnds);
+  void LeaveOutShort(CutBy by);
   std::string At(int64_t line) const { return shown_ + " line " + std::to_string(line) + ": "; }
   std::string Subject() const;
   std::string RunsListed() const;
@@ -110,17 +115,24 @@ void FileReader::RunError(int64_t line, const std::string& why) {
   parsing_ = false;
 }
 
-// A short row that ends its run, at the end of the file or before the next run's first line,
-// is a write cut short (a crash, a full disk): the run is kept without it.
-void FileReader::LeaveOutShort(bool fileEnds) {
+// A short row that ends its run (at the end of the file or before the next run's first line)
+// or comes just before a gap line is a write cut short (a crash, a full disk, a replug): the
+// run is kept without it.
+void FileReader::LeaveOutShort(CutBy by) {
   --runRows_.back();
   if (!parsing_) return;
   const std::string fields =
       std::to_string(short_->fields) + " of " + std::to_string(columns_->roles.size()) + " fields";
   const std::string line = std::to_string(short_->line);
-  builder_.Note(
-      fileEnds ? "the last line (" + line + ") holds " + fields + ": left out as incomplete"
-               : "line " + line + ", the run's last, holds " + fields + ": left out as incomplete");
+  const std::string tail = " holds " + fields + ": left out as incomplete";
+  switch (by) {
+    case CutBy::FileEnd:
+      return builder_.Incomplete("the last line (" + line + ")" + tail);
+    case CutBy::NextRun:
+      return builder_.Incomplete("line " + line + ", the run's last," + tail);
+    case CutBy::Gap:
+      return builder_.Incomplete("line " + line + ", before a gap line," + tail);
+  }
 }
 
 // A run starts at its comment line, datalog title or a header without either before it. One
@@ -174,8 +186,8 @@ void FileReader::Row(std::string_view line) {
   const int64_t number = feed_.LineNumber();
   if (!feed_.Terminated()) {
     if (parsing_)
-      builder_.Note("the last line (" + std::to_string(number) +
-                    ") has no line end: left out as incomplete");
+      builder_.Incomplete("the last line (" + std::to_string(number) +
+                          ") has no line end: left out as incomplete");
     return;
   }
   int64_t& rows = runRows_.back();
@@ -208,18 +220,25 @@ void FileReader::Row(std::string_view line) {
 void FileReader::Line(std::string_view line) {
   while (line.starts_with(kBom)) line.remove_prefix(kBom.size());
   if (Blank(line)) return;
+  const bool gap = line.starts_with(kGapLine) && columns_ &&
+                   (phase_ == Phase::Rows || phase_ == Phase::UnitsLine);
   if (short_) {
     const bool runStarts = line.front() == '#' || IsDatalogTitle(line) ||
                            (!StartsRow(line.front()) && ParseHeaderLine(line));
     if (runStarts)
-      LeaveOutShort(false);
+      LeaveOutShort(gap ? CutBy::Gap : CutBy::NextRun);
     else
       RunError(short_->line, std::to_string(short_->fields) + " fields where the header has " +
                                  std::to_string(columns_ ? columns_->roles.size() : 0));
     short_.reset();
   }
   const int64_t number = feed_.LineNumber();
-  if (StartsRow(line.front()) && !runRows_.empty()) {
+  if (gap) {
+    phase_ = Phase::Rows;
+    std::string_view why = line.substr(kGapLine.size());
+    while (!why.empty() && why.front() == ' ') why.remove_prefix(1);
+    if (parsing_) builder_.GapLine(number, why);
+  } else if (StartsRow(line.front()) && !runRows_.empty()) {
     if (phase_ == Phase::Rows || phase_ == Phase::UnitsLine) {
       phase_ = Phase::Rows;
       Row(line);
@@ -253,7 +272,7 @@ ReadResult FileReader::Read() {
   while (fileError_.empty() && feed_.Next(line)) Line(line);
   if (!fileError_.empty()) return ReadFailed(fileError_);
   if (!feed_.Error().empty()) return ReadFailed("cannot read " + shown_ + ": " + feed_.Error());
-  if (short_) LeaveOutShort(true);
+  if (short_) LeaveOutShort(CutBy::FileEnd);
   const int runs = static_cast<int>(runRows_.size());
   if (runs == 0)
     return ReadFailed(shown_ + " holds no rows" + (feed_.LineNumber() == 0 ? ": it is empty" : ""));

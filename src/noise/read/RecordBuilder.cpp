@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "noise/read/RowFields.h"
+
 namespace velk::noise {
 
 namespace {
@@ -18,6 +20,10 @@ constexpr int64_t kErrorBits = 0x3F;
 constexpr int64_t kAlarmBits = 0x300;
 constexpr size_t kMostDistinct = 20000;
 constexpr uint64_t kEmpty = 0x7FF8DEADBEEF0000;  // a NaN: never a value's bits
+// A host-paced gap is numbered when its step is this close to a whole number of steps (in
+// steps); past the largest count it is taken as no numbering at all.
+constexpr double kNumberedWithin = 0.25;
+constexpr double kMostNumbered = 1e15;
 
 std::string Number(double value) {
   char text[32];
@@ -103,7 +109,9 @@ void RecordBuilder::Start(const Columns& columns, const RunSettings& settings,
   rows_ = considered_ = 0;
   firstElapsed_ = lastElapsed_ = start_ = lastTime_ = startElapsed_ = runSpan_ = 0.0;
   firstSample_ = lastSample_ = startSample_ = 0;
-  breakPending_ = false;
+  breakPending_ = gapLine_ = false;
+  gapLines_ = 0;
+  firstGap_.clear();
   breaks_.clear();
   steps_.Reset();
   elapsedDecimals_ = 0;
@@ -124,20 +132,46 @@ bool RecordBuilder::Fail(std::string why) {
   return false;
 }
 
-bool RecordBuilder::Broken(const RowValues& row) const {
+void RecordBuilder::Incomplete(std::string note) {
+  ++record_.leftOut.incomplete;
+  record_.notes.push_back(std::move(note));
+}
+
+void RecordBuilder::GapLine(int64_t line, std::string_view why) {
+  gapLine_ = true;
+  if (record_.samples.empty()) return;  // nothing before it to cut from
+  if (gapLines_++ == 0) firstGap_ = "line " + std::to_string(line) + ": " + Quoted(why);
+}
+
+RecordBuilder::Cause RecordBuilder::LeftOut(const RowValues& row) const {
   if (hasErrorColumn_ && row.error &&
       ((row.status & kErrorBits) != 0 || (row.status & kAlarmBits) == 0))
-    return true;
-  if (record_.layout == Layout::Acquisition)
-    return row.code <= kLowestCode || row.code >= kHighestCode;
-  if (limitLsb_ <= 0.0) return false;
-  const double code = row.rate / limitLsb_;
-  return code <= kLowestCode + 0.5 || code >= kHighestCode - 0.5;
+    return Cause::ErrorFlag;
+  bool limit = false;
+  if (record_.layout == Layout::Acquisition) {
+    limit = row.code <= kLowestCode || row.code >= kHighestCode;
+  } else if (limitLsb_ > 0.0) {
+    const double code = row.rate / limitLsb_;
+    limit = code <= kLowestCode + 0.5 || code >= kHighestCode - 0.5;
+  }
+  return limit ? Cause::RangeLimit : Cause::Kept;
+}
+
+// Missing just before the next kept sample; before the first one they are outside the record.
+void RecordBuilder::Miss(int64_t count) {
+  const size_t at = record_.samples.size();
+  if (at == 0) return;
+  std::vector<MissingRun>& missing = record_.missing;
+  if (!missing.empty() && missing.back().at == at)
+    missing.back().count += count;
+  else
+    missing.push_back({at, count});
 }
 
 bool RecordBuilder::Add(const RowValues& row) {
   const Layout layout = record_.layout;
   const bool first = rows_++ == 0;
+  const bool acrossGap = std::exchange(gapLine_, false);
   if (first) {
     firstElapsed_ = row.elapsed;
     firstSample_ = row.sample;
@@ -179,17 +213,25 @@ bool RecordBuilder::Add(const RowValues& row) {
     start_ = t;
     startElapsed_ = row.elapsed;
     startSample_ = row.sample;
+  } else if (acrossGap) {
+    breakPending_ = true;  // a gap line's step is no step of the pace
   } else if (layout == Layout::Log) {
     steps_.Add(row.elapsed - previousElapsed, record_.samples.size());
   } else if (layout == Layout::Acquisition && row.sample - previousSample > 1) {
-    record_.lost += row.sample - previousSample - 1;
-    breakPending_ = true;
+    Miss(row.sample - previousSample - 1);
   }
   lastTime_ = t - start_;
-  if (Broken(row)) {
-    ++record_.stats.brokenRows;
-    breakPending_ = true;
-    return true;
+  switch (LeftOut(row)) {
+    case Cause::ErrorFlag:
+      ++record_.leftOut.errorFlag;
+      Miss(1);
+      return true;
+    case Cause::RangeLimit:
+      ++record_.leftOut.rangeLimit;
+      Miss(1);
+      return true;
+    case Cause::Kept:
+      break;
   }
   std::vector<double>& samples = record_.samples;
   if (breakPending_ && !samples.empty()) breaks_.push_back(samples.size());
@@ -215,13 +257,46 @@ bool RecordBuilder::Add(const RowValues& row) {
   return true;
 }
 
-void RecordBuilder::Segments(std::vector<size_t> gaps) {
-  gaps.insert(gaps.end(), breaks_.begin(), breaks_.end());
-  std::sort(gaps.begin(), gaps.end());
-  std::vector<size_t>& starts = record_.segmentStarts;
+// Numbered against the elapsed column's own pace, which --tau0 only rescales: a step within a
+// quarter of n steps misses n - 1 samples; any other step cannot be numbered and cuts.
+void RecordBuilder::NumberGaps(const PaceSteps::Pace& pace) {
+  std::vector<MissingRun> merged;
+  merged.reserve(record_.missing.size() + pace.gaps.size());
+  const auto add = [&merged](size_t at, int64_t count) {
+    if (!merged.empty() && merged.back().at == at)
+      merged.back().count += count;
+    else
+      merged.push_back({at, count});
+  };
+  auto left = record_.missing.begin();
+  for (const PaceSteps::Gap& gap : pace.gaps) {
+    for (; left != record_.missing.end() && left->at <= gap.at; ++left) add(left->at, left->count);
+    const double steps = pace.meanStep > 0.0 ? gap.step / pace.meanStep : 0.0;
+    const double whole = std::round(steps);
+    if (whole < 1.0 || whole > kMostNumbered || std::abs(steps - whole) > kNumberedWithin)
+      breaks_.push_back(gap.at);
+    else if (whole >= 2.0)
+      add(gap.at, static_cast<int64_t>(whole) - 1);
+  }
+  for (; left != record_.missing.end(); ++left) add(left->at, left->count);
+  record_.missing = std::move(merged);
+}
+
+// The segments from the breaks; missing samples at a segment's start or after the last sample
+// are outside the record.
+void RecordBuilder::Segments() {
+  Record& r = record_;
+  std::sort(breaks_.begin(), breaks_.end());
+  std::vector<size_t>& starts = r.segmentStarts;
   starts.assign(1, 0);
-  for (size_t at : gaps)
-    if (at > starts.back() && at < record_.samples.size()) starts.push_back(at);
+  for (size_t at : breaks_)
+    if (at > starts.back() && at < r.samples.size()) starts.push_back(at);
+  std::erase_if(r.missing, [&](const MissingRun& run) {
+    return run.at == 0 || run.at >= r.samples.size() ||
+           std::binary_search(starts.begin(), starts.end(), run.at);
+  });
+  r.lost = 0;
+  for (const MissingRun& run : r.missing) r.lost += run.count;
 }
 
 std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
@@ -231,12 +306,13 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
   switch (r.layout) {
     case Layout::Log: {
       const PaceSteps::Pace pace = steps_.Finish(given);
-      Segments(pace.gaps);
+      NumberGaps(pace);
+      Segments();
       r.jitter = pace.jitter;
       if (pace.gapsUncertain)
         r.notes.push_back("the rows came at a changing pace (median step " +
                           Number(pace.medianStep) +
-                          " s): a gap among the first rows may not break the record");
+                          " s): a gap among the first rows may be taken for a step");
       if (given) {
         r.notes.push_back(givenText + " overrides the elapsed column" +
                           (pace.steps > 0 ? ", whose mean step is " + Number(pace.meanStep) + " s"
@@ -249,7 +325,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
       break;
     }
     case Layout::Acquisition: {
-      Segments({});
+      Segments();
       const double samples = static_cast<double>(lastSample_ - startSample_);
       const double fromElapsed = (lastElapsed_ - startElapsed_) / samples;
       if (given) {
@@ -272,7 +348,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
       break;
     }
     case Layout::Datalog:
-      Segments({});
+      Segments();
       r.tau0 = *given;
       r.tau0Source = Tau0Source::Given;
       break;
@@ -357,6 +433,10 @@ ReadResult RecordBuilder::Finish(const std::string& subject) {
     return ReadFailed(subject + " keeps one row of " + std::to_string(considered_) + dropped +
                       ": the analysis needs at least two");
   if (std::optional<std::string> why = Timing(subject)) return ReadFailed(std::move(*why));
+  if (gapLines_ > 0)
+    r.notes.push_back(gapLines_ == 1 ? "a gap line (" + firstGap_ + ") cuts the record"
+                                     : std::to_string(gapLines_) + " gap lines (the first, " +
+                                           firstGap_ + ") cut the record");
 
   Units();
   if (minValue_ == maxValue_) {
@@ -364,9 +444,7 @@ ReadResult RecordBuilder::Finish(const std::string& subject) {
                       (r.integerCounts ? std::to_string(std::llround(r.samples[0])) : firstText_) +
                       "): the noise is below the LSB");
   }
-  const int64_t broken = r.stats.brokenRows;
   r.stats = stats_.Stats(lastTime_ + r.tau0, BlockSpread());
-  r.stats.brokenRows = broken;
   const double n = static_cast<double>(kept);
   r.durationS = (n + static_cast<double>(r.lost)) * r.tau0;
   if (r.samples.capacity() > kept + kept / 4) r.samples.shrink_to_fit();

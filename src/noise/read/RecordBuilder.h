@@ -51,15 +51,21 @@ class RecordBuilder {
   // False when the row cannot follow the one before; Error says why (without the line).
   bool Add(const RowValues& row);
   const std::string& Error() const { return error_; }
-  void Note(std::string note) { record_.notes.push_back(std::move(note)); }
+  // A line cut short, left out; `note` says which.
+  void Incomplete(std::string note);
+  // A "# gap: ..." line at `line`: the rows after it start a new segment of the same run.
+  void GapLine(int64_t line, std::string_view why);
   // The record, or why there is none; `subject` names the file (and the run) in messages.
   ReadResult Finish(const std::string& subject);
 
  private:
+  enum class Cause { Kept, ErrorFlag, RangeLimit };
   bool Fail(std::string why);
-  bool Broken(const RowValues& row) const;
+  Cause LeftOut(const RowValues& row) const;
+  void Miss(int64_t count);
   std::optional<std::string> Timing(const std::string& subject);
-  void Segments(std::vector<size_t> gaps);
+  void NumberGaps(const PaceSteps::Pace& pace);
+  void Segments();
   void Units();
   double BlockSpread();  // the blocks fed to stats_; gives one sample in LSB
 
@@ -81,6 +87,9 @@ class RecordBuilder {
   double startElapsed_ = 0.0;
   int64_t startSample_ = 0;
   bool breakPending_ = false;
+  bool gapLine_ = false;  // a gap line since the last row
+  int64_t gapLines_ = 0;
+  std::string firstGap_;
   std::vector<size_t> breaks_;
   PaceSteps steps_;
   int elapsedDecimals_ = 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/NumberText.h"
+#include "noise/Results.h"
 
 namespace velk {
 
@@ -114,6 +115,14 @@ std::string WarningsText(const std::vector<noise::Warning>& warnings) {
     text += ": " + w.text;
   }
   return text;
+}
+
+std::string ChecksText(const noise::Analysis& a) {
+  std::string text = a.warnings.empty() ? std::string() : WarningsText(a.warnings);
+  const auto line = [&text](const std::string& more) { text += (text.empty() ? "" : "\n") + more; };
+  if (a.leftOut.Total() > 0) line("left out: " + noise::LeftOutText(a.leftOut));
+  for (const std::string& note : a.notes) line("note: " + note);
+  return text.empty() ? "none" : text;
 }
 
 std::string VerdictText(const noise::Analysis& a) {

@@ -21,6 +21,9 @@ std::string ValueText(std::optional<double> value, const char* unit);
 std::string MinimumText(const noise::ClassicReport& classic);
 // One line a check: "subsampled (2.530): sentence"; "none" when every check passed.
 std::string WarningsText(const std::vector<noise::Warning>& warnings);
+// The checks, then the rows left out ("left out: 3 rows: 2 flagged as errors, ...") and each
+// note ("note: sentence"), a line each; "none" when there is nothing to say.
+std::string ChecksText(const noise::Analysis& analysis);
 // "pass (ARW pass: upper end 0.62 within 0.7)": each limit's verdict and the end of the
 // interval that decided it; "no limits" without any.
 std::string VerdictText(const noise::Analysis& analysis);

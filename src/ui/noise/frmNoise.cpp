@@ -370,7 +370,7 @@ void frmNoise::Show(const noise::Analysis& a) {
   ShowValue(lblArwAt1s, QString::fromStdString(ValueText(a.classic.arwAt1s, "°/√h")));
   ShowValue(lblRrwLast, QString::fromStdString(ValueText(a.classic.rrwLast, "°/h/√h")));
   ShowValue(lblMinimum, QString::fromStdString(MinimumText(a.classic)));
-  ShowValue(lblWarnings, QString::fromStdString(WarningsText(a.warnings)));
+  ShowValue(lblWarnings, QString::fromStdString(ChecksText(a)));
   ShowVerdict();
   FillTable();
   ShowState();

@@ -35,5 +35,17 @@ TEST(NoiseText, VerdictNamesWhatDecidedIt) {
   }
 }
 
+// The checks name the warnings, then the rows left out and the notes, a line each.
+TEST(NoiseText, ChecksListWarningsRowsLeftOutAndNotes) {
+  noise::Analysis a;
+  EXPECT_EQ(ChecksText(a), "none");
+  a.warnings = {{noise::WarningCode::Gaps, 0.01, "12 samples were missed."}};
+  a.leftOut = {.errorFlag = 1, .incomplete = 1};
+  a.notes = {"the last line (9) has no line end: left out as incomplete"};
+  EXPECT_EQ(ChecksText(a),
+            "gaps (0.0100): 12 samples were missed.\nleft out: 2 rows: 1 flagged as an error, 1 "
+            "cut short\nnote: the last line (9) has no line end: left out as incomplete");
+}
+
 }  // namespace
 }  // namespace velk
