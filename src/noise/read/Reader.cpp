@@ -203,7 +203,7 @@ void FileReader::Row(std::string_view line) {
   std::string why;
   switch (ParseRow(line, *columns_, values, why)) {
     case RowResult::Ok:
-      if (!builder_.Add(values)) RunError(number, builder_.Error());
+      if (auto added = builder_.Add(values); !added) RunError(number, added.error());
       break;
     case RowResult::Short: {
       size_t fields = 1;

@@ -105,7 +105,6 @@ void RecordBuilder::Start(const Columns& columns, const RunSettings& settings,
     timeStep_ = options.tau0    ? options.tau0
                 : settings.chip ? std::optional(settings.chip->samplePeriodS)
                                 : std::nullopt;
-  error_.clear();
   rows_ = considered_ = 0;
   firstElapsed_ = lastElapsed_ = start_ = lastTime_ = startElapsed_ = runSpan_ = 0.0;
   firstSample_ = lastSample_ = startSample_ = 0;
@@ -127,9 +126,8 @@ void RecordBuilder::Reserve(size_t rows) {
   if (rows > record_.samples.capacity()) record_.samples.reserve(rows);
 }
 
-bool RecordBuilder::Fail(std::string why) {
-  error_ = std::move(why);
-  return false;
+Result<void, std::string> RecordBuilder::Fail(std::string why) {
+  return Unexpected(std::move(why));
 }
 
 void RecordBuilder::Incomplete(std::string note) {
@@ -168,7 +166,7 @@ void RecordBuilder::Miss(int64_t count) {
     missing.push_back({at, count});
 }
 
-bool RecordBuilder::Add(const RowValues& row) {
+Result<void, std::string> RecordBuilder::Add(const RowValues& row) {
   const Layout layout = record_.layout;
   const bool first = rows_++ == 0;
   const bool acrossGap = std::exchange(gapLine_, false);
@@ -194,7 +192,7 @@ bool RecordBuilder::Add(const RowValues& row) {
   lastElapsed_ = row.elapsed;
   lastSample_ = row.sample;
   runSpan_ = t;
-  if (t < options_.skipS - 1e-9) return true;
+  if (t < options_.skipS - 1e-9) return {};
 
   if (layout == Layout::Log && considered_ < 16) {
     // The column's decimals (the most of the first rows, as a 0 may be written short): a
@@ -225,11 +223,11 @@ bool RecordBuilder::Add(const RowValues& row) {
     case Cause::ErrorFlag:
       ++record_.leftOut.errorFlag;
       Miss(1);
-      return true;
+      return {};
     case Cause::RangeLimit:
       ++record_.leftOut.rangeLimit;
       Miss(1);
-      return true;
+      return {};
     case Cause::Kept:
       break;
   }
@@ -254,7 +252,7 @@ bool RecordBuilder::Add(const RowValues& row) {
   }
   stats_.AddRate(lastTime_, row.rate);
   if (row.hasTemp) stats_.AddTemp(lastTime_, row.temp);
-  return true;
+  return {};
 }
 
 // Numbered against the elapsed column's own pace, which --tau0 only rescales: a step within a

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
 #include "noise/Record.h"
 #include "noise/RunningStats.h"
 #include "noise/read/PaceSteps.h"
@@ -48,9 +49,8 @@ class RecordBuilder {
  public:
   void Start(const Columns& columns, const RunSettings& settings, const ReadOptions& options);
   void Reserve(size_t rows);
-  // False when the row cannot follow the one before; Error says why (without the line).
-  bool Add(const RowValues& row);
-  const std::string& Error() const { return error_; }
+  // Why the row cannot follow the one before (without the line), if it cannot.
+  Result<void, std::string> Add(const RowValues& row);
   // A line cut short, left out; `note` says which.
   void Incomplete(std::string note);
   // A "# gap: ..." line at `line`: the rows after it start a new segment of the same run.
@@ -60,7 +60,7 @@ class RecordBuilder {
 
  private:
   enum class Cause { Kept, ErrorFlag, RangeLimit };
-  bool Fail(std::string why);
+  static Result<void, std::string> Fail(std::string why);
   Cause LeftOut(const RowValues& row) const;
   void Miss(int64_t count);
   std::optional<std::string> Timing(const std::string& subject);
@@ -75,7 +75,6 @@ class RecordBuilder {
   double limitLsb_ = 0.0;  // the LSB the limit codes are told by while streaming
   std::optional<double> statedLsb_;
   std::optional<double> timeStep_;  // a sample's time when known before the rows
-  std::string error_;
 
   int64_t rows_ = 0;
   int64_t considered_ = 0;  // after the skipped start
