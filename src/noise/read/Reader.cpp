@@ -294,28 +294,26 @@ ReadResult FileReader::Read() {
   return result;
 }
 
-std::optional<std::string> OptionsError(const ReadOptions& options) {
-  if (options.run && *options.run < 1) return "--run counts from 1";
+Result<void, std::string> CheckOptions(const ReadOptions& options) {
+  if (options.run && *options.run < 1) return Unexpected(std::string("--run counts from 1"));
   if (options.tau0 && !(*options.tau0 > 0.0 && *options.tau0 <= kLargestReadSeconds))
-    return "--tau0 must be a positive number of seconds";
+    return Unexpected(std::string("--tau0 must be a positive number of seconds"));
   if (!(options.skipS >= 0.0 && options.skipS <= kLargestReadSeconds))
-    return "the seconds to skip must be 0 or more";
-  return std::nullopt;
+    return Unexpected(std::string("the seconds to skip must be 0 or more"));
+  return {};
 }
 
 }  // namespace
 
 ReadResult ReadRecordText(std::string_view text, const std::string& name,
                           const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options))
-    return ReadFailed(std::move(*error));
+  if (auto usable = CheckOptions(options); !usable) return ReadFailed(std::move(usable).error());
   LineFeed feed(text);
   return FileReader(feed, name, name == "-" ? "standard input" : name, options, text.size()).Read();
 }
 
 ReadResult ReadRecord(const std::string& file, const ReadOptions& options) {
-  if (std::optional<std::string> error = OptionsError(options))
-    return ReadFailed(std::move(*error));
+  if (auto usable = CheckOptions(options); !usable) return ReadFailed(std::move(usable).error());
   const bool standardInput = file == "-";
   const std::string shown = standardInput ? "standard input" : file;
   const int fd = standardInput ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);

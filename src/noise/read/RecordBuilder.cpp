@@ -297,7 +297,7 @@ void RecordBuilder::Segments() {
   for (const MissingRun& run : r.missing) r.lost += run.count;
 }
 
-std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
+Result<void, std::string> RecordBuilder::Timing(const std::string& subject) {
   Record& r = record_;
   const std::optional<double> given = options_.tau0;
   const std::string givenText = given ? "--tau0 " + Number(*given) + " s" : "";
@@ -316,7 +316,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
                           (pace.steps > 0 ? ", whose mean step is " + Number(pace.meanStep) + " s"
                                           : std::string()));
       } else if (!(pace.meanStep > 0.0)) {
-        return subject + ": its elapsed time never advances; give --tau0 SECONDS";
+        return Unexpected(subject + ": its elapsed time never advances; give --tau0 SECONDS");
       }
       r.tau0 = given.value_or(pace.meanStep);
       r.tau0Source = given ? Tau0Source::Given : Tau0Source::Elapsed;
@@ -340,8 +340,9 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
         r.tau0 = fromElapsed;
         r.tau0Source = Tau0Source::Elapsed;
       } else {
-        return subject + ": its comment line gives no Smpl_Prd and its elapsed time never " +
-               "advances; give --tau0 SECONDS";
+        return Unexpected(subject +
+                          ": its comment line gives no Smpl_Prd and its elapsed time never " +
+                          "advances; give --tau0 SECONDS");
       }
       break;
     }
@@ -351,7 +352,7 @@ std::optional<std::string> RecordBuilder::Timing(const std::string& subject) {
       r.tau0Source = Tau0Source::Given;
       break;
   }
-  return std::nullopt;
+  return {};
 }
 
 void RecordBuilder::Units() {
@@ -430,7 +431,7 @@ ReadResult RecordBuilder::Finish(const std::string& subject) {
   if (kept == 1)
     return ReadFailed(subject + " keeps one row of " + std::to_string(considered_) + dropped +
                       ": the analysis needs at least two");
-  if (std::optional<std::string> why = Timing(subject)) return ReadFailed(std::move(*why));
+  if (auto timed = Timing(subject); !timed) return ReadFailed(std::move(timed).error());
   if (gapLines_ > 0)
     r.notes.push_back(gapLines_ == 1 ? "a gap line (" + firstGap_ + ") cuts the record"
                                      : std::to_string(gapLines_) + " gap lines (the first, " +

@@ -63,7 +63,7 @@ class RecordBuilder {
   static Result<void, std::string> Fail(std::string why);
   Cause LeftOut(const RowValues& row) const;
   void Miss(int64_t count);
-  std::optional<std::string> Timing(const std::string& subject);
+  Result<void, std::string> Timing(const std::string& subject);
   void NumberGaps(const PaceSteps::Pace& pace);
   void Segments();
   void Units();
