@@ -363,7 +363,8 @@ class Checks {
   }
 
   void Gaps() {
-    if (!record_.missing.empty()) {
+    // Missing samples are bridged, in a file and in the live record alike.
+    if (record_.lost > 0) {
       const double total = static_cast<double>(a_.samples + record_.lost);
       const double share = total > 0 ? record_.lost / total : 0.0;
       std::string text = std::to_string(record_.lost) + " samples (" + FormatFixed(100 * share, 2) +
@@ -376,26 +377,11 @@ class Checks {
       Warn(WarningCode::Gaps, share, text);
       return;
     }
-    // A file's lost samples end its segments; a live record fills them with the last value
-    // and counts them among its samples.
-    const bool filled = record_.segmentStarts.size() <= 1 && record_.lost > 0;
-    if (filled) {
-      const double share = a_.samples > 0 ? static_cast<double>(record_.lost) / a_.samples : 0.0;
-      // Each fill repeats a sample, so white noise reads up to sqrt(1 + 2 x share) high.
-      Warn(WarningCode::Gaps, share,
-           std::to_string(record_.lost) + " samples (" + FormatFixed(100 * share, 2) +
-               " %) were missed and filled with the last value, which raises the deviation by " +
-               "up to " + FormatFixed(100 * (std::sqrt(1 + 2 * share) - 1), 1) +
-               " %: a shorter loop delay, fewer other programs, or \"noise --duration\" " +
-               "misses fewer.");
-    } else if (record_.segmentStarts.size() > 1 || record_.lost > 0) {
-      const double total = static_cast<double>(a_.samples + record_.lost);
-      const double share = total > 0 ? record_.lost / total : 0.0;
-      Warn(WarningCode::Gaps, share,
-           "The record holds " + std::to_string(record_.segmentStarts.size()) + " segments and " +
-               std::to_string(record_.lost) + " lost samples (" + FormatFixed(100 * share, 2) +
-               " %); no second difference crosses a gap, so long taus rest on fewer terms.");
-    }
+    if (record_.segmentStarts.size() > 1)
+      Warn(WarningCode::Gaps, 0.0,
+           "The record holds " + std::to_string(record_.segmentStarts.size()) +
+               " segments; no second difference crosses from one into the next, so long taus " +
+               "rest on fewer terms.");
   }
 
   void NarrowFloor() {

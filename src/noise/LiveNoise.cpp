@@ -67,8 +67,8 @@ void LiveNoise::Clear() {
   full_ = false;
   start_.reset();
   numbering_.reset();
-  lastCode_ = sampleEnd_ = stepSquares_ = 0.0;
-  lost_ = steps_ = 0;
+  sampleEnd_ = stepSquares_ = 0.0;
+  steps_ = 0;
   stats_.Reset();
 }
 
@@ -77,6 +77,11 @@ void LiveNoise::Feed(const LiveReading& reading) {
   std::optional<double> cycle;
   if (lastTime_) cycle = Cycle(*lastTime_, reading.time);
   lastTime_ = reading.time;
+  // On the chip's clock a late cycle only misses samples: the pace is not watched.
+  if (mode_ == LiveMode::ChipClocked) {
+    Intake(reading, cycle);
+    return;
+  }
   if (cycle) window_.Add(*cycle);
   if (mode_ == LiveMode::Deciding) {
     pending_.push_back(reading);
@@ -119,8 +124,12 @@ bool LiveNoise::AddSample(double code) {
     full_ = true;
     return false;
   }
-  full_ = allan_->Samples() >= capacity_;
+  full_ = static_cast<size_t>(GridPoints()) >= capacity_;
   return true;
+}
+
+int64_t LiveNoise::GridPoints() const {
+  return allan_ ? Samples() + allan_->Missing() : 0;
 }
 
 void LiveNoise::Intake(const LiveReading& reading, std::optional<double> cycle) {
@@ -135,22 +144,22 @@ void LiveNoise::Intake(const LiveReading& reading, std::optional<double> cycle) 
     numbering_->Clear(reading.time);
     sample = false;
   } else {
-    // The chip's samples the loop missed hold the last value, so the deviation keeps one
-    // segment; no block of the spread takes them.
-    const int64_t missing =
-        std::min(numbering_->Found(reading.time).missing, static_cast<int64_t>(capacity_));
-    if (missing > 0) stats_.BreakBlock();
-    for (int64_t i = 0; i < missing; ++i) {
-      if (!AddSample(lastCode_)) return;
-      ++lost_;
+    // The samples the loop missed are bridged, as a file's; no block of the spread spans them.
+    // A stall longer than the room left ends the record.
+    const int64_t missing = numbering_->Found(reading.time).missing;
+    if (missing > 0) {
+      stats_.BreakBlock();
+      if (!allan_->AddMissing(missing)) {
+        full_ = true;
+        return;
+      }
     }
   }
   if (sample) {
     if (!start_) start_ = reading.time;
     if (!AddSample(code)) return;
-    lastCode_ = code;
     // A chip-clocked record keeps the chip's time, as a file's sample numbers do.
-    sampleEnd_ = mode_ == LiveMode::ChipClocked ? static_cast<double>(Samples() - 1) * tau0_
+    sampleEnd_ = mode_ == LiveMode::ChipClocked ? static_cast<double>(GridPoints() - 1) * tau0_
                                                 : reading.time - *start_;
     stats_.AddCode(code);
     stats_.AddRate(sampleEnd_, reading.value);
@@ -192,12 +201,14 @@ LiveSnapshot LiveNoise::Take() const {
   f.unit = lsb > 0.0 ? lsb : 1.0;
   if (!(lsb > 0.0)) f.notes.push_back("no LSB is known: one count is taken as 1 deg/s");
   f.segmentStarts = {0};
-  f.lost = lost_;
   const int64_t n = Samples();
-  f.durationS = static_cast<double>(n) * tau0_;
+  const int64_t grid = GridPoints();
+  f.lost = grid - n;
+  f.durationS = static_cast<double>(grid) * tau0_;
   if (steps_ > 0) f.jitter = std::sqrt(stepSquares_ / static_cast<double>(steps_));
   f.stats = stats_.Stats(sampleEnd_ + tau0_, 1.0);
   s.segmentSizes = {n};
+  if (f.lost > 0) s.gridSizes = {grid};
   if (allan_) s.octaves = allan_->Points();
   return s;
 }
@@ -207,7 +218,8 @@ Analysis AnalyzeLive(const LiveSnapshot& snapshot, const AnalysisOptions& option
   for (const int64_t size : snapshot.segmentSizes) samples += size;
   const bool ready = snapshot.mode != LiveMode::Deciding && samples >= 2;
   Analysis a = AnalyzePoints(snapshot.facts, snapshot.segmentSizes,
-                             ready ? snapshot.octaves : std::vector<AllanPoint>{}, options);
+                             ready ? snapshot.octaves : std::vector<AllanPoint>{}, options,
+                             snapshot.gridSizes);
   if (snapshot.mode == LiveMode::HostPaced) {
     const std::optional<ChipSettings>& chip = snapshot.facts.chip;
     const double period = chip ? chip->samplePeriodS : 0.0;

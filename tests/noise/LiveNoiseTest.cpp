@@ -62,46 +62,105 @@ TEST(LiveNoiseTest, TheFirst64CyclesDecideTheModeAtPointEightOfThePeriod) {
   }
 }
 
-// The irregular loop's readings with the flag clear carry a wild code. Every sample the loop
-// saw keeps its own number; the ones it missed hold the last value.
-TEST(LiveNoiseTest, ChipClockedFillsAndCountsLostSamplesAndMatchesTheWholeDeviation) {
-  LiveNoise live;
-  live.Restart(Chip(), "start");
-  std::vector<double> filled;
-  int64_t lost = 0;
-  for (const test::ChipRead& read : test::IrregularLoop(kPeriod, 1, 4000)) {
+// Feeds the reads (those with the flag clear carry a wild code) and gives the record a file
+// holds of the same chip: the samples the loop saw, the others marked missing.
+Record FeedChipClocked(LiveNoise& live, const std::vector<test::ChipRead>& reads) {
+  Record r;
+  r.layout = Layout::Acquisition;
+  r.file = "live";
+  r.chip = Chip();
+  r.tau0 = kPeriod;
+  r.tau0Source = Tau0Source::SamplePeriod;
+  r.unit = 0.01;
+  r.integerCounts = true;
+  r.segmentStarts = {0};
+  int64_t next = 0;  // the chip's sample after the last seen
+  for (const test::ChipRead& read : reads) {
     const auto code = Code(static_cast<uint64_t>(read.sample));
     if (read.flag) {
-      lost += read.sample - static_cast<int64_t>(filled.size());
-      filled.resize(static_cast<size_t>(read.sample), filled.empty() ? 0.0 : filled.back());
-      filled.push_back(code);
+      if (read.sample > next) r.missing.push_back({r.samples.size(), read.sample - next});
+      r.lost += read.sample - next;
+      r.samples.push_back(code);
+      next = read.sample + 1;
     }
     live.Feed({.time = read.time,
-               .value = 0.0,
+               .value = read.flag ? code * 0.01 : 99.99,
                .code = read.flag ? code : 9999,
                .newData = read.flag,
                .temp = 25.0});
   }
-  const auto samples = static_cast<int64_t>(filled.size());
-  EXPECT_EQ(live.Cause(), "start");
-  EXPECT_GT(lost, 100);
-  const LiveSnapshot s = live.Take();
-  EXPECT_EQ(live.Samples(), samples);
-  EXPECT_EQ(s.facts.lost, lost);
-  EXPECT_EQ(s.segmentSizes, std::vector<int64_t>{samples});
-  EXPECT_NEAR(s.facts.durationS, samples * kPeriod, 1e-9);
-  EXPECT_EQ(s.facts.stats.meanTemp, 25.0);
+  r.durationS = static_cast<double>(next) * kPeriod;
+  return r;
+}
 
-  std::vector<double> phase = filled;
-  const std::vector<size_t> starts = {0};
-  RateToPhase(phase, starts, 0.0, kPeriod);
-  const auto whole =
-      AllanDeviation(phase, starts, kPeriod, GridFactors({}, samples / 2), Estimator::Overlapping);
-  ASSERT_EQ(s.octaves.size(), whole.size());
-  for (size_t k = 0; k < whole.size(); ++k) {
-    EXPECT_EQ(s.octaves[k].m, whole[k].m);
-    EXPECT_EQ(s.octaves[k].terms, whole[k].terms);
-    EXPECT_NEAR(s.octaves[k].adev, whole[k].adev, 1e-9 * whole[k].adev);
+// A busy host: a cycle of 3 periods, a stretch of late cycles that moves the median by 50 %,
+// and a stall of 2 s, each among cycles of half a period.
+std::vector<test::ChipRead> BusyHost() {
+  std::vector<double> cycles;
+  const auto add = [&](int count, double periods) {
+    cycles.insert(cycles.end(), count, periods * kPeriod);
+  };
+  add(100, 0.5);
+  add(1, 3.0);
+  add(100, 0.5);
+  add(100, 1.5);
+  add(100, 0.5);
+  add(1, 2.0 / kPeriod);
+  add(600, 0.5);
+  return test::LoopReads(kPeriod, 10.0001, cycles);
+}
+
+// A chip-clocked record keeps going through late cycles and stalls; the samples the loop missed
+// are bridged, and the analysis is the one a file with the same samples missing gets.
+TEST(LiveNoiseTest, ChipClockedMarksMissedSamplesAndAnalysesAsAFileMissingThem) {
+  const struct {
+    const char* name;
+    std::vector<test::ChipRead> reads;
+    int64_t leastLost;
+  } rows[] = {{"an irregular loop", test::IrregularLoop(kPeriod, 1, 20000), 500},
+              {"a busy host", BusyHost(), 500}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    LiveNoise live;
+    live.Restart(Chip(), "start");
+    Record record = FeedChipClocked(live, row.reads);
+    const LiveSnapshot s = live.Take();
+    EXPECT_EQ(live.Cause(), "start");
+    EXPECT_EQ(s.mode, LiveMode::ChipClocked);
+    EXPECT_GE(record.lost, row.leastLost);
+    EXPECT_EQ(s.facts.lost, record.lost);
+    const auto samples = static_cast<int64_t>(record.samples.size());
+    EXPECT_EQ(s.segmentSizes, std::vector<int64_t>{samples});
+    EXPECT_EQ(s.gridSizes, std::vector<int64_t>{samples + record.lost});
+    EXPECT_EQ(s.facts.stats.meanTemp, 25.0);
+
+    const Analysis fromLive = AnalyzeLive(s, {});
+    const Analysis fromFile = Analyze(record, {});
+    EXPECT_EQ(fromLive.samples, fromFile.samples);
+    EXPECT_NEAR(fromLive.durationS, fromFile.durationS, 1e-9);
+    ASSERT_EQ(fromLive.adev.size(), fromFile.adev.size());
+    for (size_t k = 0; k < fromFile.adev.size(); ++k) {
+      const AdevRow& live = fromLive.adev[k];
+      const AdevRow& file = fromFile.adev[k];
+      SCOPED_TRACE(file.m);
+      EXPECT_EQ(live.m, file.m);
+      EXPECT_EQ(live.terms, file.terms);
+      EXPECT_EQ(live.possible, file.possible);
+      EXPECT_NEAR(live.adev, file.adev, 1e-9 * file.adev);
+      EXPECT_NEAR(live.edf, file.edf, 1e-9 * file.edf);
+      ASSERT_EQ(live.hi.has_value(), file.hi.has_value());
+      if (file.hi) {
+        EXPECT_NEAR(*live.hi, *file.hi, 1e-9 * *file.hi);
+      }
+      EXPECT_EQ(live.inFit, file.inFit);
+    }
+    const auto gaps = [](const Analysis& a) {
+      for (const Warning& w : a.warnings)
+        if (w.code == WarningCode::Gaps) return w.text;
+      return std::string("none");
+    };
+    EXPECT_EQ(gaps(fromLive), gaps(fromFile));
+    EXPECT_NE(gaps(fromLive).find(" were missed; each window's mean"), std::string::npos);
   }
 }
 
@@ -148,6 +207,21 @@ TEST(LiveNoiseTest, ACapacityStopsIntake) {
   FeedPaced(live, time, 0.01, 100);
   EXPECT_EQ(live.Samples(), 100);
   EXPECT_TRUE(live.Take().full);
+}
+
+// Missed samples take room as samples do: 30 missed leave room for 70 seen.
+TEST(LiveNoiseTest, MissedSamplesTakeRoomInTheRecord) {
+  std::vector<double> cycles(80, kPeriod / 2);
+  cycles.push_back(31 * kPeriod);
+  cycles.insert(cycles.end(), 200, kPeriod / 2);
+  LiveNoise live(100);
+  live.Restart(Chip(), "start");
+  for (const test::ChipRead& read : test::LoopReads(kPeriod, 10.0001, cycles)) {
+    live.Feed({.time = read.time, .code = Code(read.sample), .newData = read.flag, .temp = {}});
+    if (live.Samples() == 70) break;
+  }
+  EXPECT_TRUE(live.Full());
+  EXPECT_EQ(live.Take().facts.lost, 30);
 }
 
 TEST(LiveNoiseTest, AnEmptyOrDecidingEngineGivesAnAnalysisWithoutPoints) {

@@ -39,6 +39,7 @@ void frmVelk47120::BuildDataRegPanel(QWidget* client) {
 }
 
 void frmVelk47120::cmdReadData_Click() {
+  noiseFeed_.ReadPressed();
   OutputCycle cycle;
   ReadDataRegisters(cycle);
 }

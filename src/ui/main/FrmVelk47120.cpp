@@ -136,6 +136,7 @@ void frmVelk47120::Form_Activate() {
     return;
   }
   const bool woke = session_.sleep.TakeWake();
+  if (woke) noiseFeed_.ChipWoke();
   sleepShown_ = false;
 
   reg.IdentifyProduct(spi);

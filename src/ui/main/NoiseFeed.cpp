@@ -21,15 +21,16 @@ std::optional<std::string> NoiseFeed::Changed(const Seen& now) const {
 void NoiseFeed::Cycle(const OutputCycle& cycle, double readStart, const noise::ChipSettings& chip,
                       float loopDelay, bool paced) {
   const Seen now{session_.spi.Writes(), session_.analyzer.InterfaceType, chip, loopDelay};
-  // A Read press, then the loop's start, name the cause before any setting that changed with
-  // them (the loop takes its delay from the box as it starts).
-  std::optional<std::string> cause = !paced     ? "Read was pressed"
-                                     : pending_ ? pending_
-                                                : Changed(now);
+  // The loop's start and a wake name the cause before any setting that changed with them
+  // (the loop takes its delay from the box as it starts; Pwr_Mde was written to sleep).
+  std::optional<std::string> cause = pending_ ? pending_ : Changed(now);
+  if (!cause && !paced && pressed_) cause = "Read was pressed";
   pending_.reset();
+  pressed_ = false;
   seen_ = now;
   if (cause) live_.Restart(chip, *cause);
-  // A Read press only ends the analysis it disturbed; the next run's samples start afresh.
+  // A read out of the loop is no sample of its pace: the chip-clocked record misses the one
+  // it took.
   if (!paced) return;
   const OutputValue& gyro = cycle[output::Gyro];
   live_.Feed({.time = readStart,

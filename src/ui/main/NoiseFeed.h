@@ -14,9 +14,10 @@ class Session;
 struct OutputCycle;
 
 // Hands each cycle's Gyro_Out reading to the live noise analysis, and starts the analysis anew
-// when what it measures changed: a register written, the interface, the model or the chip's
-// settings changed, the loop delay edited, the loop started, or a Read press (which takes a
-// new-data flag the analysis would miss). Reads nothing from the chip itself.
+// when someone changed what it measures: a register written, the interface, the model or the
+// chip's settings changed, the loop delay edited, the loop started, the chip woke from a
+// power-down, or a Read press. A busy host is no such change: its late cycles only miss
+// samples. Reads nothing from the chip itself.
 class NoiseFeed {
  public:
   explicit NoiseFeed(Session& session) : session_(session) {}
@@ -24,9 +25,13 @@ class NoiseFeed {
   noise::LiveNoise& Live() { return live_; }
 
   void LoopStarted() { pending_ = "the read loop started"; }
+  // Before the activation's reads: they and the loop go on from a chip that slept.
+  void ChipWoke() { pending_ = "the chip woke from a power-down"; }
+  // Before the reads of a Read click; an activation's reads (after a dialog) are no press.
+  void ReadPressed() { pressed_ = true; }
   // Taken just before a cycle's reads: the samples are told apart by when each read began.
   double Now() const { return clock_.Seconds(); }
-  // `paced`: a cycle of the read loop; false for a Read press.
+  // `paced`: a cycle of the read loop; false for a Read click or an activation's reads.
   void Cycle(const OutputCycle& cycle, double readStart, const noise::ChipSettings& chip,
              float loopDelay, bool paced);
 
@@ -44,6 +49,7 @@ class NoiseFeed {
   noise::LiveNoise live_;
   std::optional<Seen> seen_;
   std::optional<std::string> pending_;
+  bool pressed_ = false;
 };
 
 }  // namespace velk

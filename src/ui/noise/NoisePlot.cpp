@@ -176,11 +176,7 @@ void NoisePlot::ShowTip(QPoint at, QPoint global) {
   if (nearest->lo && nearest->hi)
     text +=
         QString(" (%1 to %2)").arg(ThreeFigures(*nearest->lo * s), ThreeFigures(*nearest->hi * s));
-  if (!nearest->inFit) {
-    text += "\nnot fitted";
-  } else if (!nearest->filled) {
-    text += "\nfitted; biased by lost samples";
-  }
+  if (!nearest->inFit) text += "\nnot fitted";
   QToolTip::showText(global, text, this);
 }
 

@@ -13,10 +13,9 @@ namespace velk {
 struct PlotStyle;
 
 // The Allan deviation of an analysis on log-log axes over whole decades: each point with its
-// interval (hollow when the fit left it out or lost samples bias it), the fitted total, each
-// term's line and where the datasheet reads N, B and K, and a key of the slopes. Painted as
-// the strip chart is, from the palette and the widget's font; the same picture renders to an
-// image for Copy and Save.
+// interval (hollow when the fit left it out), the fitted total, each term's line and where the
+// datasheet reads N, B and K, and a key of the slopes. Painted as the strip chart is, from the
+// palette and the widget's font; the same picture renders to an image for Copy and Save.
 class NoisePlot : public QWidget {
   Q_OBJECT
  public:

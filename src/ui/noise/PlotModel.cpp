@@ -11,9 +11,6 @@ namespace {
 
 using noise::kTermCount;
 
-constexpr double kLostShare = 0.01;
-constexpr double kLostReach = 10.0;  // tau0s
-
 // Datasheet units back to the fit's deg/s units, Q R in their own.
 constexpr std::array<double, kTermCount> kFromDatasheet = {
     1.0, 1.0 / noise::kArwToDegPerRootHour, 1.0 / noise::kBiToDegPerHour,
@@ -59,8 +56,6 @@ bool PlotModel::HasFit() const {
 
 PlotModel MakePlotModel(const noise::Analysis& a) {
   PlotModel model;
-  const double recorded = static_cast<double>(a.samples + a.lost);
-  const bool lossy = recorded > 0 && static_cast<double>(a.lost) / recorded > kLostShare;
   for (const noise::AdevRow& row : a.adev) {
     if (!Positive(row.tau) || !Positive(row.adev)) continue;
     AdevMark mark;
@@ -69,7 +64,6 @@ PlotModel MakePlotModel(const noise::Analysis& a) {
     mark.inFit = row.inFit;
     if (row.lo && Positive(*row.lo)) mark.lo = row.lo;
     if (row.hi && Positive(*row.hi)) mark.hi = row.hi;
-    mark.filled = row.inFit && !(lossy && row.tau < kLostReach * a.tau0);
     model.points.push_back(mark);
   }
   // Only a detected term has a line: one not detected is bounded, not measured.

@@ -15,8 +15,7 @@ struct AdevMark {
   double tau = 0.0;
   double dev = 0.0;
   std::optional<double> lo, hi;
-  bool inFit = false;
-  bool filled = false;  // fitted and trusted
+  bool inFit = false;  // drawn filled; hollow when the fit left it out
 };
 
 // What the plot keeps of an analysis: its points and the fitted terms, in deg/s units.
@@ -31,8 +30,7 @@ struct PlotModel {
   bool HasFit() const;
 };
 
-// The points drawn hollow: those the fit left out and, when the record lost more than 1 % of
-// its samples, those under 10 tau0, which the filled gaps bias most.
+// The analysis's points and detected terms as the plot draws them.
 PlotModel MakePlotModel(const noise::Analysis& analysis);
 
 // "N 0.60 °/√h, B < 3.2 °/h, K 600 °/h/√h; 18 points" for assistive technology: the shown

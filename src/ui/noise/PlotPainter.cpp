@@ -100,7 +100,7 @@ void PaintPoints(QPainter& p, const LogAxes& axes, const PlotScene& scene, const
   }
   p.setPen(Pen(s.highlight, 1.5 * s.px));
   for (const AdevMark& m : scene.model.points) {
-    p.setBrush(m.filled ? s.highlight : s.base);
+    p.setBrush(m.inFit ? s.highlight : s.base);
     p.drawEllipse(axes.At(m.tau, m.dev * scene.scale), r, r);
   }
   p.setBrush(Qt::NoBrush);

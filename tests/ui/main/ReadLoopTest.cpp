@@ -18,6 +18,7 @@
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/Datalog.h"
 #include "ui/main/WriteTrace.h"
+#include "ui/noise/frmNoise.h"
 
 namespace velk {
 namespace {
@@ -225,6 +226,10 @@ TEST(ReadLoop, APowerDownLeavesAGapInTheLogAndNothingIsSentWhileTheChipSleeps) {
     EXPECT_EQ(rows[n].section('\t', 0, 0).toInt(), n < 3 ? n + 1 : n + 1 + gap);
     EXPECT_GT(rows[n].section('\t', 1, 1).toDouble(), 4.0);
   }
+  // The live noise record starts anew at the wake, and says why.
+  w.mnuNoise_Click();
+  EXPECT_TRUE(
+      w.findChild<frmNoise*>()->lblState->text().contains("since the chip woke from a power-down"));
 }
 
 TEST(ReadLoop, StopEndsTheWaitAtTheNextSlice) {
