@@ -12,11 +12,8 @@
 #include "cli/Options.h"
 #include "core/AppendLog.h"
 #include "core/EchoText.h"
-#include "core/NumberText.h"
-#include "core/QueuedWriter.h"
 #include "measure/Acquisition.h"
-#include "noise/SampleNumbering.h"
-#include "noise/read/RecordBuilder.h"
+#include "measure/AcquisitionRecord.h"
 #include "noise/read/RunHeader.h"
 #include "registers/Session.h"
 
@@ -24,49 +21,18 @@ namespace velk {
 
 namespace {
 
-// The acquisition layout the noise reader takes, as the simulator's profile tool writes it.
-constexpr std::string_view kHeader = "sample,elapsed (s),Gyro (Dgr/S),Gyro code,Temp (dgrC)";
-// The memory reserved up front, in samples; a longer run grows as it goes.
-constexpr size_t kMostReserved = size_t{1} << 22;
-
 bool Stopped(const CliContext& context) {
   return context.stop != nullptr && *context.stop != 0;
 }
 
-using RowWriter = QueuedWriter<AppendLog::WriteError>;
-
-// On the acquisition's thread: the record as the samples come, the file's rows handed to the
-// writer a second at a time (so a crash loses at most the last second), the progress and the
-// silence on standard error.
-class ToolSink final : public AcquisitionSink {
+// The record and the file's rows, with the progress and the silence on standard error.
+class ToolSink final : public AcquisitionRecord {
  public:
-  ToolSink(noise::RecordBuilder& builder, RowWriter* writer, CliContext& context, double duration)
-      : builder_(builder), writer_(writer), context_(context), duration_(duration) {}
-
-  bool Take(const AcquiredSample& s) override {
-    if (writer_ != nullptr && writer_->Failed()) return false;
-    noise::RowValues row;
-    row.sample = s.number;
-    row.elapsed = s.elapsed;
-    row.code = s.code;
-    row.rate = s.rate;
-    row.hasTemp = s.temp.has_value();
-    if (s.temp) row.temp = *s.temp;
-    (void)builder_.Add(row);  // the numbers only rise: a row always follows
-    if (writer_ == nullptr) return true;
-    rows_ += std::to_string(s.number);
-    rows_ += ',';
-    rows_ += FormatFixed(s.elapsed, 6);  // as the log writes its elapsed column
-    rows_ += ',';
-    rows_ += FormatGeneral(s.rate);
-    rows_ += ',';
-    rows_ += std::to_string(s.code);
-    rows_ += ',';
-    if (s.temp) rows_ += FormatGeneral(*s.temp);
-    rows_ += '\n';
-    if (s.temp) Hand();
-    return true;
-  }
+  ToolSink(const noise::RunSettings& settings, const noise::ReadOptions& read, int64_t expected,
+           RowWriter* writer, CliContext& context, double duration)
+      : AcquisitionRecord(settings, read, expected, writer),
+        context_(context),
+        duration_(duration) {}
 
   void Progress(const AcquisitionProgress& p) override {
     if (!context_.errIsTerminal) return;
@@ -83,18 +49,9 @@ class ToolSink final : public AcquisitionSink {
                  << std::flush;
   }
 
-  // The rows since the last second's.
-  void Hand() {
-    if (writer_ != nullptr) writer_->Push(std::move(rows_));
-    rows_.clear();
-  }
-
  private:
-  noise::RecordBuilder& builder_;
-  RowWriter* writer_;
   CliContext& context_;
   double duration_;
-  std::string rows_;
 };
 
 }  // namespace
@@ -115,16 +72,13 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
   plan.period = settings.chip->samplePeriodS;
   plan.duration = *options.duration;
   const auto wanted = static_cast<int64_t>(std::ceil(plan.duration / plan.period - 1e-9));
-  noise::RecordBuilder builder;
-  builder.Start(*noise::ParseHeaderLine(kHeader), settings, options.noise.read);
-  builder.Reserve(std::min(static_cast<size_t>(wanted), kMostReserved));
-
   const auto failed = [&](const AppendLog::WriteError& why) {
     return OutputFailed(context, Escaped(*options.out), why.error);
   };
-  std::optional<RowWriter> writer;
+  std::optional<AcquisitionRecord::RowWriter> writer;
   if (file != nullptr) {
-    if (const auto written = file->Write(comment + std::string(kHeader) + "\n"); !written)
+    if (const auto written = file->Write(comment + std::string(kAcquisitionHeader) + "\n");
+        !written)
       return failed(written.error());
     writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
       if (auto written = file->Write(rows); !written) return written.error();
@@ -132,7 +86,8 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
     });
   }
 
-  ToolSink sink(builder, writer ? &*writer : nullptr, context, plan.duration);
+  ToolSink sink(settings, options.noise.read, wanted, writer ? &*writer : nullptr, context,
+                plan.duration);
   const AcquisitionTime time{context.clock, context.sleep, [&] { return Stopped(context); }};
   const AcquisitionOutcome outcome =
       AcquireOnOwnThread(session, plan, time, sink, context.realtime);
@@ -155,13 +110,12 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
     context.err << "velk47120-cli: the analysis needs at least two samples\n";
     return ExitStatus::kUsage;
   }
-  noise::ReadResult result = builder.Finish("the acquisition");
+  noise::ReadResult result = sink.Finish(outcome);
   if (!result) {
     context.err << "velk47120-cli: " << result.error().message << "\n";
     return ExitStatus::kUsage;
   }
   result->file = call.chip.interfaceText;
-  result->priority = outcome.priority;
   return NoiseReport(options, *std::move(result), context);
 }
 
