@@ -12,6 +12,7 @@
 
 #include "ProcessCpu.h"
 #include "core/Delay.h"
+#include "core/Realtime.h"
 
 namespace {
 
@@ -66,9 +67,16 @@ int64_t NowNs() {
   return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-// Argument: the timer slack in ns during the run (50000 is the kernel's default). Sleeps of
-// 5 ms, each to an absolute deadline; the counters are the lateness of the wake-ups in us.
+// Arguments: the timer slack in ns during the run (50000 is the kernel's default), and 1 to
+// run at the acquisition's real-time priority (skipped where refused). Sleeps of 5 ms, each to
+// an absolute deadline; the counters are the lateness of the wake-ups in us.
 void BM_SleepLateness(benchmark::State& state) {
+  velk::RealtimeScope raised(state.range(1) != 0 ? &velk::SystemRealtime() : nullptr,
+                             velk::kAcquisitionPriority);
+  if (state.range(1) != 0 && !raised.grant().granted) {
+    state.SkipWithError(("real-time refused: " + raised.grant().refused).c_str());
+    return;
+  }
   const unsigned long before = static_cast<unsigned long>(prctl(PR_GET_TIMERSLACK));
   prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(state.range(0)));
   std::vector<int64_t> late;
@@ -91,9 +99,10 @@ void BM_SleepLateness(benchmark::State& state) {
 }
 
 BENCHMARK(BM_SleepLateness)
-    ->ArgName("slack_ns")
-    ->Arg(50000)
-    ->Arg(1)
+    ->ArgNames({"slack_ns", "realtime"})
+    ->Args({50000, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
     ->Iterations(1000)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)

@@ -10,6 +10,7 @@
 
 #include "core/Analyzer.h"
 #include "core/Clock.h"
+#include "core/Realtime.h"
 #include "transport/parallel/PortIo.h"
 #include "transport/usb/EzUsbDriver.h"
 
@@ -57,6 +58,8 @@ struct CliContext {
   // Set once a command has begun writing to the chip, so a later failure says so.
   bool chipWritten = false;
   bool errIsTerminal = false;
+  // Raises the acquisition's thread and the log's loop; null: they run at normal priority.
+  RealtimeRequest* realtime = nullptr;
   // The simulated model, 0 on real hardware.
   int simulated = 0;
   // Where the window's configuration is read from (--config names another).

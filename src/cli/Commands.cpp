@@ -15,6 +15,7 @@
 #include "cli/Registers.h"
 #include "core/AppendLog.h"
 #include "core/NumberText.h"
+#include "core/Realtime.h"
 #include "measure/OutputCycle.h"
 #include "measure/RangeTable.h"
 #include "registers/Session.h"
@@ -167,6 +168,8 @@ ExitStatus Log(const CommandCall& call) {
   header += std::string("New") + sep + "Error" + sep + "Status\n";
   if (const auto written = put(header); !written) return failed(written.error());
 
+  // The rows keep their pace on a loaded machine; lowered again when the log ends.
+  const RealtimeScope raised(context.realtime, kAcquisitionPriority);
   const Clock& clock = context.clock;
   const double interval = options.intervalMs / 1000.0;
   const double start = clock.Seconds();

@@ -15,6 +15,7 @@
 #include "cli/Cli.h"
 #include "core/Delay.h"
 #include "core/FilePlaces.h"
+#include "core/Realtime.h"
 #include "core/SimulateOption.h"
 #include "core/StandardDescriptors.h"
 #include "core/WriteAll.h"
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
   context.sleep = Sleep;
   context.wallClock = [] { return std::chrono::system_clock::now(); };
   context.stop = &stopRequested;
+  context.realtime = &velk::SystemRealtime();
   context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;
   context.simulated = *simulate;

@@ -78,6 +78,7 @@ void TakeFacts(const Record& record, std::span<const int64_t> sizes, FiniteOnly&
   a.run = record.run;
   a.runs = record.runs;
   a.comment = record.comment;
+  a.priority = record.priority;
   a.chip = record.chip;
   a.tau0 = record.tau0;
   a.tau0Source = record.tau0Source;

@@ -103,6 +103,7 @@ struct Analysis {
   int run = 1;
   int runs = 1;
   std::string comment;
+  std::optional<RealtimeGrant> priority;  // the tool's own acquisition
   std::optional<ChipSettings> chip;
   double tau0 = 0.0;
   Tau0Source tau0Source = Tau0Source::None;

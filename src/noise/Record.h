@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Realtime.h"
 #include "core/Result.h"
 
 namespace velk::noise {
@@ -86,6 +87,8 @@ struct Record {
   int runs = 1;
   std::string comment;  // the comment line (log, acquisition) without "# ", or empty
   std::optional<ChipSettings> chip;
+  // The tool's own acquisition: the priority its thread ran at. None for a file.
+  std::optional<RealtimeGrant> priority;
 
   double tau0 = 0.0;  // seconds between samples
   Tau0Source tau0Source = Tau0Source::None;

@@ -119,6 +119,7 @@ std::string ReportText(const Analysis& a) {
          Sig(c.samplePeriodS * 1e3) + " ms, " + std::to_string(c.taps) +
          (c.taps == 1 ? " tap" : " taps") + ", W " + Sig(c.windowS * 1e3) + " ms\n";
   }
+  if (a.priority) r += "Priority   " + RealtimeText(*a.priority) + "\n";
   r += "Sampling   tau0 " + Sig(a.tau0, 6) + " s (" + std::string(Tau0SourceText(a.tau0Source)) +
        "), " + std::to_string(a.samples) + " samples, " + Fixed(a.durationS, 1) + " s, " +
        std::to_string(a.segments) + (a.segments == 1 ? " segment" : " segments");

@@ -64,6 +64,20 @@ std::string ResultJson(const Analysis& a, std::string_view programVersion) {
   } else {
     j["chip"] = nullptr;
   }
+  // The tool's own acquisition: the priority it ran at and the line that grants real-time.
+  if (a.priority) {
+    const RealtimeGrant& p = *a.priority;
+    j["acquisition"] = {{"realtime",
+                         {{"granted", p.granted},
+                          {"policy", p.granted ? "SCHED_FIFO" : "SCHED_OTHER"},
+                          {"priority", p.priority},
+                          {"memory_locked", p.memoryLocked},
+                          {"refused", p.refused.empty() ? Json(nullptr) : Json(p.refused)},
+                          {"grant_line", kRealtimeGrantLine},
+                          {"text", RealtimeText(p)}}}};
+  } else {
+    j["acquisition"] = nullptr;
+  }
   j["sampling"] = {
       {"tau0_s", Number(a.tau0)},
       {"tau0_source", Tau0SourceText(a.tau0Source)},

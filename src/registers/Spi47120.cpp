@@ -96,10 +96,12 @@ int32_t Spi47120::SpiRead(int32_t address) {
     return parallel_.ParallelReadWord(static_cast<int16_t>(address & 0x7F));
   }
   if (config_.InterfaceType == interface_type::kUsbCard) {
-    // The answer comes during the following frame, so the command goes out twice and the
-    // second word is the register's.
+    // The answer comes during the following frame, so a second frame follows and its word is
+    // the register's. The second frame reads address 0, as the parallel port's does: the same
+    // command again would latch the register anew and take the new-data flag of a sample that
+    // came between the two frames, into an answer the next read throws away.
     usb_.SpiWriteData[1] = command;
-    usb_.SpiWriteData[2] = command;
+    usb_.SpiWriteData[2] = 0;
     usb_.SpiChannel = 1;
     usb_.WriteReadSpi(2);
     return usb_.SpiReadData[2];

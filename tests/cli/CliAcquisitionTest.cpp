@@ -133,5 +133,42 @@ TEST(CliAcquisition, ItsFileGivesTheProfilesNoise) {
   EXPECT_NEAR(saved["terms"]["arw"]["value"].get<double>(), 0.6, 0.03);
 }
 
+// Refuses real-time priority as an unprivileged user's system does, and counts the raises.
+struct Unprivileged final : RealtimeRequest {
+  RealtimeGrant Raise(int) override {
+    ++raises;
+    return {false, 0, false, "Operation not permitted"};
+  }
+  void Lower() override { ++lowers; }
+  int raises = 0, lowers = 0;
+};
+
+// Refused real-time priority, the acquisition and the log run on; the report and the JSON say
+// the priority it ran at and the line that grants it. A file read says nothing of it.
+TEST(CliAcquisition, SaysThePriorityItRanAt) {
+  CliRig rig;
+  Still(rig, "parallel", "1");
+  Unprivileged realtime;
+  rig.context.realtime = &realtime;
+  ASSERT_EQ(rig.Run({"noise", "--duration", "4"}), 0) << rig.err.str();
+  EXPECT_NE(
+      rig.out.str().find("\nPriority   normal (real-time refused: Operation not permitted; "
+                         "grant it with `@plugdev - rtprio 20` in /etc/security/limits.d/)\n"),
+      std::string::npos)
+      << rig.out.str();
+  const auto file = rig.dir / "still.csv";
+  ASSERT_EQ(rig.Run({"noise", "--duration", "4", "--json", "--out", file.string()}), 0);
+  const auto j = nlohmann::json::parse(rig.out.str());
+  EXPECT_EQ(j["acquisition"]["realtime"]["granted"], false);
+  EXPECT_EQ(j["acquisition"]["realtime"]["policy"], "SCHED_OTHER");
+  EXPECT_EQ(j["acquisition"]["realtime"]["refused"], "Operation not permitted");
+  EXPECT_EQ(j["acquisition"]["realtime"]["grant_line"], "@plugdev - rtprio 20");
+  ASSERT_EQ(rig.Run({"noise", file.string(), "--json"}), 0) << rig.err.str();
+  EXPECT_TRUE(nlohmann::json::parse(rig.out.str())["acquisition"].is_null());
+  ASSERT_EQ(rig.Run({"log", "--count", "3", "--interval", "10"}), 0) << rig.err.str();
+  EXPECT_EQ(realtime.raises, 3);
+  EXPECT_EQ(realtime.lowers, 0);  // only a granted raise is lowered
+}
+
 }  // namespace
 }  // namespace velk::test
