@@ -19,7 +19,7 @@ struct Backends {
     if (simulatedProduct != 0) {
       sensor = std::make_unique<SimSensor>(clock, simulatedProduct);
       port = std::make_unique<SimParallelAdapter>(*sensor);
-      usb = std::make_unique<SimUsbCard>(sensor.get());
+      usb = std::make_unique<SimUsbCard>(sensor.get(), &clock);
     } else {
       port = std::make_unique<LinuxPortIo>(portOs);
       usb = std::make_unique<LibUsbDriver>();

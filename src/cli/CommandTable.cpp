@@ -30,9 +30,14 @@ constexpr std::string_view kLogHelp =
     "  --interval MS      from the start of one row to the next, default 100; 0 = at once\n"
     "  --out FILE         append to FILE instead of standard output (- is standard output)\n"
     "  --format csv|tsv   comma- or tab-separated, default csv\n"
+    "  --reconnect-wait S  when the USB card goes away, wait up to S seconds for the same card\n"
+    "                     and chip to come back, then go on after a new comment line; default\n"
+    "                     0 = end at once\n"
     "Without --count or --duration it runs until Ctrl-C or SIGTERM, which end it after the\n"
     "current row with status 0. A chip that answers nothing (asleep after a power-down) gives\n"
-    "no rows; after 128 s of that the log ends with status 3.\n";
+    "no rows; after 128 s of that the log ends with status 3. A USB card that goes away (and\n"
+    "is not back in time, or comes back as another card or chip) ends it with status 2; the\n"
+    "rows taken are kept.\n";
 
 constexpr std::string_view kRegHelp =
     "A register by its name in the register table or its own address in hex. Prints\n"
@@ -100,10 +105,10 @@ const std::vector<CliCommand> kCliCommands = {
      .help = kReadHelp,
      .run = Read},
     {.word = "log",
-     .options = {"--count", "--duration", "--interval", "--out", "--format"},
+     .options = {"--count", "--duration", "--interval", "--out", "--format", "--reconnect-wait"},
      .summary = "one row per cycle, to standard output or a file",
      .usageOptions = " [--count N] [--duration SECONDS] [--interval MS] [--out FILE]\n"
-                     "                         [--format csv|tsv]",
+                     "                         [--format csv|tsv] [--reconnect-wait S]",
      .help = kLogHelp,
      .endsOnStop = true,
      .run = Log},

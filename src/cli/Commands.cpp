@@ -12,6 +12,7 @@
 #include "cli/Connection.h"
 #include "cli/Json.h"
 #include "cli/Options.h"
+#include "cli/Reconnect.h"
 #include "cli/Registers.h"
 #include "core/AppendLog.h"
 #include "core/NumberText.h"
@@ -142,7 +143,7 @@ ExitStatus Read(const CommandCall& call) {
 
 ExitStatus Log(const CommandCall& call) {
   Session& session = call.session;
-  const Chip& chip = call.chip;
+  Chip chip = call.chip;  // as identified again when the USB card comes back
   const CliOptions& options = call.options;
   CliContext& context = call.context;
   AppendLog* const file = call.file;
@@ -167,6 +168,8 @@ ExitStatus Log(const CommandCall& call) {
     header += std::string(r.caption) + " (" + r.unit + ")" + sep;
   header += std::string("New") + sep + "Error" + sep + "Status\n";
   if (const auto written = put(header); !written) return failed(written.error());
+  const bool overUsb = session.analyzer.InterfaceType == interface_type::kUsbCard;
+  const CardAndChip identity = IdentityOf(session);
 
   // The rows keep their pace on a loaded machine; lowered again when the log ends.
   const RealtimeScope raised(context.realtime, kAcquisitionPriority);
@@ -195,10 +198,40 @@ ExitStatus Log(const CommandCall& call) {
     const std::string stamp = UtcText(context.wallClock());
     const OutputCycle cycle = ReadOutputs(session.spi);
     const int32_t statusWord = ReadStatus(session.spi);
-    if (session.analyzer.InterfaceType == interface_type::kUsbCard && !session.usb.CardReady()) {
-      context.err << "velk47120-cli: the USB card stopped answering; the log ends\n";
-      status = ExitStatus::kNoInterface;
-      break;
+    if (overUsb && !session.usb.CardReady()) {
+      // This cycle's reading is lost with the card; every row before it is in the file.
+      context.err << (context.errIsTerminal && rows > 0 ? "\n" : "")
+                  << "velk47120-cli: the USB card went away at "
+                  << LocalClockText(context.wallClock());
+      if (options.reconnectWait <= 0) {
+        context.err << "; the log ends\n";
+        status = ExitStatus::kNoInterface;
+        break;
+      }
+      context.err << "; waiting up to " << FormatGeneral(static_cast<float>(options.reconnectWait))
+                  << " s for it to come back\n"
+                  << std::flush;
+      const Result<Chip, std::string> back =
+          AwaitCardBack(session, context, identity, options.reconnectWait, end);
+      if (!back) {
+        if (Stopped(context)) break;
+        context.err << "velk47120-cli: " << back.error() << '\n';
+        status = ExitStatus::kNoInterface;
+        break;
+      }
+      chip = *back;
+      context.err << "velk47120-cli: the USB card is back at "
+                  << LocalClockText(context.wallClock()) << "; the log goes on\n"
+                  << std::flush;
+      if (const auto written = put(LogComment(session, chip, smplPrd)); !written) {
+        status = failed(written.error());
+        break;
+      }
+      base = clock.Seconds();
+      k = 0;
+      lastAnswer = base;
+      silent = false;
+      continue;
     }
     // A sleeping chip answers every word with 0x0000: no reading, so no row.
     const bool answered =

@@ -45,10 +45,10 @@ struct KnownOption {
 };
 
 constexpr KnownOption kOptions[] = {
-    {"--help", false},     {"--version", false}, {"--json", false}, {"--factory", false},
-    {"--interface", true}, {"--port", true},     {"--card", true},  {"--count", true},
-    {"--duration", true},  {"--interval", true}, {"--out", true},   {"--format", true},
-    {"--config", true},
+    {"--help", false},     {"--version", false},       {"--json", false}, {"--factory", false},
+    {"--interface", true}, {"--port", true},           {"--card", true},  {"--count", true},
+    {"--duration", true},  {"--interval", true},       {"--out", true},   {"--format", true},
+    {"--config", true},    {"--reconnect-wait", true},
 };
 
 Result<void, std::string> Apply(CliOptions& o, const std::string& name, const std::string& value) {
@@ -96,6 +96,12 @@ Result<void, std::string> Apply(CliOptions& o, const std::string& name, const st
       return Unexpected("--interval takes milliseconds from 0 to 86400000, not \"" +
                         Escaped(value) + "\"");
     o.intervalMs = *ms;
+  } else if (name == "--reconnect-wait") {
+    const auto seconds = Number(value);
+    if (!seconds || *seconds < 0 || *seconds > 1e9)
+      return Unexpected("--reconnect-wait takes seconds from 0 to 1e9, not \"" + Escaped(value) +
+                        "\"");
+    o.reconnectWait = *seconds;
   } else if (name == "--out") {
     if (value.empty()) return Unexpected("--out takes a file name");
     o.out = value;

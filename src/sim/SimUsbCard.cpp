@@ -1,6 +1,8 @@
 #include "sim/SimUsbCard.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace velk {
@@ -38,10 +40,30 @@ uint32_t CopyOut(const uint8_t* from, size_t length, uint8_t* out, uint32_t capa
 
 }  // namespace
 
-SimUsbCard::SimUsbCard(SimSensor* sensor) : sensor_(sensor) {
+SimUsbCard::SimUsbCard(SimSensor* sensor, const Clock* clock) : sensor_(sensor) {
   slots_[0].present = sensor != nullptr;
   open_.reserve(16);
   answer_.reserve(2 * kMaxWords);
+  if (clock == nullptr) return;
+  const char* unplug = std::getenv("VELK47120_SIM_USB_UNPLUG");
+  const auto window = ParseUnplugWindow(unplug != nullptr ? unplug : "");
+  if (!window) std::fprintf(stderr, "%s\n", window.error().c_str());
+  if (window && window->has_value()) UnplugDuring(*clock, **window);
+}
+
+void SimUsbCard::UnplugDuring(const Clock& clock, const UnplugWindow& window) {
+  const double now = clock.Seconds();
+  unplugClock_ = &clock;
+  awayFrom_ = now + window.goneAt;
+  awayUntil_.reset();
+  if (window.backAt) awayUntil_ = now + *window.backAt;
+}
+
+bool SimUsbCard::Away() const {
+  if (unplugged_) return true;
+  if (unplugClock_ == nullptr) return false;
+  const double now = unplugClock_->Seconds();
+  return now >= awayFrom_ && (!awayUntil_ || now < *awayUntil_);
 }
 
 void SimUsbCard::FailBulkTransfer(int pipe, int nth) {
@@ -51,7 +73,7 @@ void SimUsbCard::FailBulkTransfer(int pipe, int nth) {
 
 int32_t SimUsbCard::Open(const std::string& deviceName) {
   const int slot = SlotIndex(deviceName);
-  if (slot < 0 || !slots_[static_cast<size_t>(slot)].present || unplugged_) {
+  if (slot < 0 || !slots_[static_cast<size_t>(slot)].present || Away()) {
     lastError_ = kErrorFileNotFound;
     return 0;
   }
@@ -94,7 +116,7 @@ int32_t SimUsbCard::DeviceIoControl(int32_t handle, uint32_t code, const uint8_t
   }
 
   const int slotIndex = SlotOf(handle);
-  if (slotIndex < 0 || unplugged_) {
+  if (slotIndex < 0 || Away()) {
     lastError_ = kErrorInvalidHandle;
     return 0;
   }

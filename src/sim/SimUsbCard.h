@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/Clock.h"
 #include "sim/SimSensor.h"
+#include "sim/SimUsbUnplug.h"
 #include "transport/usb/EzUsbDriver.h"
 
 namespace velk {
@@ -30,7 +32,9 @@ class SimUsbCard final : public EzUsbDriver {
   };
 
   // With a sensor, a FIFO4 card on "Ezusb-0" carries it; without one, no card is present.
-  explicit SimUsbCard(SimSensor* sensor = nullptr);
+  // With a clock, the cards go away and come back as VELK47120_SIM_USB_UNPLUG says (a value
+  // not understood is said on standard error).
+  explicit SimUsbCard(SimSensor* sensor = nullptr, const Clock* clock = nullptr);
 
   Slot& Card(int index) { return slots_.at(static_cast<size_t>(index)); }
 
@@ -41,6 +45,10 @@ class SimUsbCard final : public EzUsbDriver {
   // The cards are pulled out: every later open fails, and so does every request on a device
   // that was open.
   void Unplug() { unplugged_ = true; }
+  // Away from window.goneAt seconds after now on the clock until window.backAt, if given.
+  void UnplugDuring(const Clock& clock, const UnplugWindow& window);
+  // Another chip on channel 1 (nullptr: none), as when a different board is plugged in.
+  void Carry(SimSensor* sensor) { sensor_ = sensor; }
   // The card's next answer comes back cut to this many bytes (the rest is lost).
   void CutNextAnswer(uint32_t bytes) { cutAnswer_ = bytes; }
 
@@ -71,6 +79,7 @@ class SimUsbCard final : public EzUsbDriver {
   };
 
   int SlotOf(int32_t handle) const;
+  bool Away() const;
   bool BulkTransfer(int slot, const uint8_t* in, uint32_t inLength, uint8_t* out,
                     uint32_t outCapacity, uint32_t& bytesReturned);
   bool RunCommand(int slot, const uint8_t* bytes, uint32_t length);
@@ -80,6 +89,9 @@ class SimUsbCard final : public EzUsbDriver {
   std::array<Slot, 4> slots_{};
   bool failOpen_ = false;
   bool unplugged_ = false;
+  const Clock* unplugClock_ = nullptr;
+  double awayFrom_ = 0.0;
+  std::optional<double> awayUntil_;
   bool record_ = false;
   int failPipe_ = -1;
   int failCountdown_ = 0;
