@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CliRig.h"
+
+namespace velk::test {
+namespace {
+
+// A 10 s log over USB, 100 ms a row, whose card goes away 3 s in.
+TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
+  struct Case {
+    const char* name;
+    UnplugWindow window;
+    std::vector<std::string> args;
+    std::function<void(CliRig&, SimSensor&)> whileAway;  // done 4.5 s in
+    int status;
+    int headers;
+    bool rowsAfter;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"back in time", {3, 6}, {"--reconnect-wait", "10"}, nullptr, 0, 2, true, "is back at"},
+      {"not back in time",
+       {3, 20},
+       {"--reconnect-wait", "2"},
+       nullptr,
+       2,
+       1,
+       false,
+       "Ezusb-0 was not back within 2 s; the log ends"},
+      {"no wait, as before", {3, 6}, {}, nullptr, 2, 1, false, "; the log ends"},
+      {"the log's end comes first",
+       {3, std::nullopt},
+       {"--reconnect-wait", "60"},
+       nullptr,
+       2,
+       1,
+       false,
+       "was not back when the log's duration ran out"},
+      {"another card",
+       {3, 6},
+       {"--reconnect-wait", "10"},
+       [](CliRig& r, SimSensor&) { r.card.Card(0).kind = SimUsbCard::Kind::Mcp; },
+       2,
+       1,
+       false,
+       "another card came back as Ezusb-0: MCP card \"USB SPI Card\" / \"FIFO4 SPI Interface\", "
+       "firmware 1.2, not the FIFO4 card"},
+      {"another chip",
+       {3, 6},
+       {"--reconnect-wait", "10"},
+       [](CliRig& r, SimSensor& other) { r.card.Carry(&other); },
+       2,
+       1,
+       false,
+       "came back with another chip: VELK47121, firmware 1.2 of 2026-06-14, not VELK47120"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliRig rig;
+    SimSensor other(rig.clock, 47121);
+    const double start = rig.clock.Seconds();
+    bool swapped = false;
+    rig.context.sleep = [&](double s) {
+      rig.clock.Advance(s);
+      if (c.whileAway && !swapped && rig.clock.Seconds() - start >= 4.5) {
+        c.whileAway(rig, other);
+        swapped = true;
+      }
+    };
+    rig.card.UnplugDuring(rig.clock, c.window);
+    const std::string file = (rig.dir / "log.csv").string();
+    std::vector<std::string> args = {"--interface", "usb", "log",   "--interval", "100",
+                                     "--duration",  "10",  "--out", file};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(rig.Run(args), c.status);
+    const std::string err = rig.err.str();
+    EXPECT_NE(err.find("the USB card went away at "), std::string::npos) << err;
+    EXPECT_NE(err.find(c.said), std::string::npos) << err;
+
+    std::ifstream in(file);
+    const std::vector<std::string> lines =
+        Lines(std::string(std::istreambuf_iterator<char>(in), {}));
+    int headers = 0;
+    int before = 0;
+    int after = 0;
+    for (const std::string& line : lines) {
+      if (line.rfind("# ", 0) == 0) {
+        ++headers;
+        EXPECT_NE(line.find("USB card Ezusb-0"), std::string::npos) << line;
+        continue;
+      }
+      if (line.rfind("time", 0) == 0) continue;
+      const double elapsed = std::stod(line.substr(line.find(',') + 1));
+      EXPECT_TRUE(elapsed < 3.0 || (elapsed >= 6.0 && elapsed < 10.0)) << line;
+      ++(elapsed < 3.0 ? before : after);
+      // Every row whole: ten fields.
+      EXPECT_EQ(std::count(line.begin(), line.end(), ','), 9) << line;
+    }
+    EXPECT_EQ(headers, c.headers);
+    EXPECT_EQ(before, 30);
+    if (c.rowsAfter) {
+      EXPECT_GE(after, 35);
+    } else {
+      EXPECT_EQ(after, 0);
+    }
+  }
+}
+
+TEST(CliReconnect, RefusesAWaitThatIsNoNumberOfSeconds) {
+  for (const char* value : {"-1", "soon", "1e10", "nan"}) {
+    CliRig rig;
+    EXPECT_EQ(rig.Run({"log", "--reconnect-wait", value}), 1) << value;
+    EXPECT_NE(rig.err.str().find("--reconnect-wait takes seconds from 0 to 1e9"), std::string::npos)
+        << rig.err.str();
+  }
+}
+
+}  // namespace
+}  // namespace velk::test
