@@ -30,9 +30,8 @@ std::string ChipText(const CardAndChip& c) {
 
 // Speed is left out: the same card on a slower hub port is still the same card.
 bool SameCard(const UsbBoardInfo& a, const UsbBoardInfo& b) {
-  return a.DeviceName == b.DeviceName && a.BoardKind == b.BoardKind &&
-         a.Descriptor0 == b.Descriptor0 && a.Descriptor1 == b.Descriptor1 &&
-         a.FirmwareRev == b.FirmwareRev;
+  return a.BoardKind == b.BoardKind && a.Descriptor0 == b.Descriptor0 &&
+         a.Descriptor1 == b.Descriptor1 && a.FirmwareRev == b.FirmwareRev;
 }
 
 bool SameChip(const CardAndChip& a, const CardAndChip& b) {
@@ -46,9 +45,11 @@ bool Stopped(const CliContext& context) {
 
 }  // namespace
 
-CardAndChip IdentityOf(const Session& session) {
+CardAndChip IdentityOf(Session& session) {
   const Reg47120& reg = session.reg;
-  return {session.usb.SelectedUsbBoard,
+  const UsbBoardInfo& card = session.usb.SelectedUsbBoard;
+  return {card,
+          card.DeviceName.empty() ? std::string() : session.ezUsb.DevicePlace(card.DeviceName),
           reg.ProductName,
           reg.FirmwareRevision,
           reg.RevisionYear,
@@ -82,15 +83,21 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     context.sleep(std::min(kPollSeconds, deadline - now));
     if (Stopped(context)) continue;
 
-    session.ezUsb.FindEzUsbBoards();
-    const auto& boards = session.ezUsb.UsbBoards;
+    // By its place on the bus where the driver tells it (cards are named in bus order, so a
+    // name can pass to another card), else by its name.
+    EzUsb& ezUsb = session.ezUsb;
+    ezUsb.FindEzUsbBoards();
+    const auto& boards = ezUsb.UsbBoards;
     const auto found = std::find_if(boards.begin(), boards.end(), [&](const UsbBoardInfo& b) {
-      return b.Present == -1 && b.DeviceName == was.card.DeviceName;
+      if (b.Present != -1) return false;
+      return was.place.empty() ? b.DeviceName == was.card.DeviceName
+                               : ezUsb.DevicePlace(b.DeviceName) == was.place;
     });
     if (found == boards.end()) continue;
+    const std::string where = was.place.empty() ? "as " + was.card.DeviceName : "at " + was.place;
     if (!SameCard(*found, was.card))
-      return Unexpected("another card came back as " + was.card.DeviceName + ": " +
-                        CardText(*found) + ", not the " + CardText(was.card) + "; the log ends");
+      return Unexpected("another card came back " + where + ": " + CardText(*found) + ", not the " +
+                        CardText(was.card) + "; the log ends");
 
     usb.SelectedUsbBoard = *found;
     usb.UsbDeviceIndex = static_cast<int16_t>(found - boards.begin());
@@ -103,7 +110,7 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     if (!usb.CardReady() || product == 0) continue;
     const CardAndChip back = IdentityOf(session);
     if (!SameChip(back, was))
-      return Unexpected("the USB card " + was.card.DeviceName + " came back with another chip: " +
+      return Unexpected("the USB card " + found->DeviceName + " came back with another chip: " +
                         ChipText(back) + ", not " + ChipText(was) + "; the log ends");
 
     Chip chip;

@@ -17,6 +17,7 @@ struct CliContext;
 // same card on the same place with the same chip on it.
 struct CardAndChip {
   UsbBoardInfo card;
+  std::string place;  // on the bus, where the driver can tell: then the name may change
   std::string product;
   float firmware = 0.0f;
   int32_t year = 0;
@@ -25,7 +26,7 @@ struct CardAndChip {
 };
 
 // Taken while the card and chip answer (after Connect).
-CardAndChip IdentityOf(const Session& session);
+CardAndChip IdentityOf(Session& session);
 
 // "14:02:11" in local time.
 std::string LocalClockText(std::chrono::system_clock::time_point t);

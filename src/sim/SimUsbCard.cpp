@@ -71,6 +71,12 @@ void SimUsbCard::FailBulkTransfer(int pipe, int nth) {
   failCountdown_ = nth;
 }
 
+std::string SimUsbCard::Place(const std::string& deviceName) {
+  const int slot = SlotIndex(deviceName);
+  if (slot < 0 || !slots_[static_cast<size_t>(slot)].present || Away()) return {};
+  return slots_[static_cast<size_t>(slot)].place;
+}
+
 int32_t SimUsbCard::Open(const std::string& deviceName) {
   const int slot = SlotIndex(deviceName);
   if (slot < 0 || !slots_[static_cast<size_t>(slot)].present || Away()) {

@@ -29,6 +29,7 @@ class SimUsbCard final : public EzUsbDriver {
     uint8_t firmwareMajor = 1;
     uint8_t firmwareMinor = 2;
     bool failStringDescriptor = false;  // string descriptor requests fail
+    std::string place;                  // where it sits on the bus; empty: not told
   };
 
   // With a sensor, a FIFO4 card on "Ezusb-0" carries it; without one, no card is present.
@@ -71,6 +72,7 @@ class SimUsbCard final : public EzUsbDriver {
                           uint8_t* out, uint32_t outCapacity, uint32_t& bytesReturned) override;
   void Close(int32_t handle) override;
   uint32_t LastError() const override { return lastError_; }
+  std::string Place(const std::string& deviceName) override;
 
  private:
   struct OpenDevice {

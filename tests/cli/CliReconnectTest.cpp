@@ -20,9 +20,21 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
     int headers;
     bool rowsAfter;
     const char* said;
+    const char* backAs;  // in the second comment line
+    std::string place;   // of the card on the bus
   };
+  const char* const kSame = "USB card Ezusb-0,";
   const Case cases[] = {
-      {"back in time", {3, 6}, {"--reconnect-wait", "10"}, nullptr, 0, 2, true, "is back at"},
+      {"back in time",
+       {3, 6},
+       {"--reconnect-wait", "10"},
+       nullptr,
+       0,
+       2,
+       true,
+       "is back at",
+       kSame,
+       ""},
       {"not back in time",
        {3, 20},
        {"--reconnect-wait", "2"},
@@ -30,8 +42,10 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
        2,
        1,
        false,
-       "Ezusb-0 was not back within 2 s; the log ends"},
-      {"no wait, as before", {3, 6}, {}, nullptr, 2, 1, false, "; the log ends"},
+       "Ezusb-0 was not back within 2 s; the log ends",
+       kSame,
+       ""},
+      {"no wait, as before", {3, 6}, {}, nullptr, 2, 1, false, "; the log ends", kSame, ""},
       {"the log's end comes first",
        {3, std::nullopt},
        {"--reconnect-wait", "60"},
@@ -39,7 +53,9 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
        2,
        1,
        false,
-       "was not back when the log's duration ran out"},
+       "was not back when the log's duration ran out",
+       kSame,
+       ""},
       {"another card",
        {3, 6},
        {"--reconnect-wait", "10"},
@@ -48,7 +64,32 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
        1,
        false,
        "another card came back as Ezusb-0: MCP card \"USB SPI Card\" / \"FIFO4 SPI Interface\", "
-       "firmware 1.2, not the FIFO4 card"},
+       "firmware 1.2, not the FIFO4 card",
+       kSame,
+       ""},
+      {"by its place, under another name",
+       {3, 6},
+       {"--reconnect-wait", "10"},
+       [](CliRig& r, SimSensor&) {
+         r.card.Card(1) = r.card.Card(0);
+         r.card.Card(0).present = false;
+       },
+       0,
+       2,
+       true,
+       "is back at",
+       "USB card Ezusb-1,",
+       "1-1"},
+      {"a card elsewhere under its name",
+       {3, 6},
+       {"--reconnect-wait", "5"},
+       [](CliRig& r, SimSensor&) { r.card.Card(0).place = "1-4"; },
+       2,
+       1,
+       false,
+       "Ezusb-0 was not back within 5 s",
+       "",
+       "1-1"},
       {"another chip",
        {3, 6},
        {"--reconnect-wait", "10"},
@@ -56,7 +97,9 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
        2,
        1,
        false,
-       "came back with another chip: VELK47121, firmware 1.2 of 2026-06-14, not VELK47120"},
+       "came back with another chip: VELK47121, firmware 1.2 of 2026-06-14, not VELK47120",
+       kSame,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -72,6 +115,7 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
       }
     };
     rig.card.UnplugDuring(rig.clock, c.window);
+    rig.card.Card(0).place = c.place;
     const std::string file = (rig.dir / "log.csv").string();
     std::vector<std::string> args = {"--interface", "usb", "log",   "--interval", "100",
                                      "--duration",  "10",  "--out", file};
@@ -90,7 +134,8 @@ TEST(CliReconnect, ALogGoesOnOnlyWithTheSameCardAndChip) {
     for (const std::string& line : lines) {
       if (line.rfind("# ", 0) == 0) {
         ++headers;
-        EXPECT_NE(line.find("USB card Ezusb-0"), std::string::npos) << line;
+        EXPECT_NE(line.find(headers == 1 ? "USB card Ezusb-0," : c.backAs), std::string::npos)
+            << line;
         continue;
       }
       if (line.rfind("time", 0) == 0) continue;

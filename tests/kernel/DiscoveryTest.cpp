@@ -42,6 +42,11 @@ TEST(Discovery, CardsAreNamedInBusOrder) {
                                              "Ezusb-2 FIFO4 2", "  "}));
   EXPECT_EQ(cards[2]->Total(), 0);
   EXPECT_TRUE(messages.shown.empty());
+  // The place a log knows its card by when it comes back: bus, then ports.
+  std::vector<std::string> placed;
+  for (const char* name : {"Ezusb-0", "Ezusb-1", "Ezusb-2", "Ezusb-3"})
+    placed.push_back(driver.Place(name));
+  EXPECT_EQ(placed, (std::vector<std::string>{"1-2", "1-3", "2-1", ""}));
 }
 
 // /proc names the port of each base address; access moves with the base, and no line outside

@@ -33,6 +33,8 @@ class EzUsb {
 
   // What the user can do about the last device that would not open; empty when nothing.
   std::string DriverAdvice() const { return driver_.Advice(); }
+  // Where the board sits on the bus; empty where the driver cannot tell.
+  std::string DevicePlace(const std::string& deviceName) { return driver_.Place(deviceName); }
 
  private:
   EzUsbDriver& driver_;

@@ -24,6 +24,9 @@ class EzUsbDriver {
   virtual uint32_t LastError() const = 0;
   // What the user can do about the last failed open; empty when there is nothing to say.
   virtual std::string Advice() const { return {}; }
+  // Where the named device sits on the bus ("1-2.3": bus, then ports from the root hub), which
+  // outlasts a replug into the same socket; empty where the driver cannot tell.
+  virtual std::string Place(const std::string& /*deviceName*/) { return {}; }
 };
 
 // Request codes.

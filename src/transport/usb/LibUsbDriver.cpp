@@ -59,11 +59,27 @@ LibUsbDriver::~LibUsbDriver() {
   for (auto& [handle, card] : open_) card.device->ReleaseInterface(kInterface);
 }
 
-int32_t LibUsbDriver::Open(const std::string& deviceName) {
+std::vector<UsbDeviceEntry> LibUsbDriver::Cards() {
   std::vector<UsbDeviceEntry> cards;
   for (UsbDeviceEntry& entry : host_->ListDevices())
     if (entry.vendor == kCardVendorId) cards.push_back(std::move(entry));
   std::sort(cards.begin(), cards.end(), BusOrder);
+  return cards;
+}
+
+std::string LibUsbDriver::Place(const std::string& deviceName) {
+  const std::vector<UsbDeviceEntry> cards = Cards();
+  const int index = CardIndex(deviceName);
+  if (index < 0 || static_cast<size_t>(index) >= cards.size()) return {};
+  const UsbDeviceEntry& card = cards[static_cast<size_t>(index)];
+  std::string place = std::to_string(card.bus);
+  for (size_t i = 0; i < card.ports.size(); ++i)
+    place += (i == 0 ? "-" : ".") + std::to_string(card.ports[i]);
+  return place;
+}
+
+int32_t LibUsbDriver::Open(const std::string& deviceName) {
+  const std::vector<UsbDeviceEntry> cards = Cards();
 
   const int index = CardIndex(deviceName);
   if (index < 0 || static_cast<size_t>(index) >= cards.size()) {

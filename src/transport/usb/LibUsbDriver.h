@@ -33,6 +33,7 @@ class LibUsbDriver final : public EzUsbDriver {
   // its name leaves it alone while other cards are attached, so a board search that ends on
   // empty names still reports the card it could not open.
   std::string Advice() const override { return advice_; }
+  std::string Place(const std::string& deviceName) override;
 
  private:
   struct OpenCard {
@@ -41,6 +42,7 @@ class LibUsbDriver final : public EzUsbDriver {
     uint16_t language = 0;  // for string descriptors; 0 until first needed
   };
 
+  std::vector<UsbDeviceEntry> Cards();
   int32_t Refuse(UsbStatus status);
   OpenCard* Find(int32_t handle);
   bool ReadString(OpenCard& card, uint8_t index, uint8_t* out, uint32_t capacity,
