@@ -67,7 +67,9 @@ std::string LocalClockText(std::chrono::system_clock::time_point t) {
 }
 
 Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
-                                        const CardAndChip& was, double seconds, double logEnd) {
+                                        const CardAndChip& was, double seconds, double logEnd,
+                                        std::string_view what) {
+  const std::string ends = "; the " + std::string(what) + " ends";
   const Clock& clock = context.clock;
   const double deadline = std::min(clock.Seconds() + seconds, logEnd);
   UsbSpiDrivers& usb = session.usb;
@@ -75,11 +77,11 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     if (Stopped(context)) return Unexpected(std::string("stopped while waiting for the USB card"));
     const double now = clock.Seconds();
     if (now >= deadline && deadline == logEnd)
-      return Unexpected("the USB card " + was.card.DeviceName +
-                        " was not back when the log's duration ran out");
+      return Unexpected("the USB card " + was.card.DeviceName + " was not back when the " +
+                        std::string(what) + "'s duration ran out");
     if (now >= deadline)
       return Unexpected("the USB card " + was.card.DeviceName + " was not back within " +
-                        FormatGeneral(static_cast<float>(seconds)) + " s; the log ends");
+                        FormatGeneral(static_cast<float>(seconds)) + " s" + ends);
     context.sleep(std::min(kPollSeconds, deadline - now));
     if (Stopped(context)) continue;
 
@@ -97,7 +99,7 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     const std::string where = was.place.empty() ? "as " + was.card.DeviceName : "at " + was.place;
     if (!SameCard(*found, was.card))
       return Unexpected("another card came back " + where + ": " + CardText(*found) + ", not the " +
-                        CardText(was.card) + "; the log ends");
+                        CardText(was.card) + ends);
 
     usb.SelectedUsbBoard = *found;
     usb.UsbDeviceIndex = static_cast<int16_t>(found - boards.begin());
@@ -111,7 +113,7 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     const CardAndChip back = IdentityOf(session);
     if (!SameChip(back, was))
       return Unexpected("the USB card " + found->DeviceName + " came back with another chip: " +
-                        ChipText(back) + ", not " + ChipText(was) + "; the log ends");
+                        ChipText(back) + ", not " + ChipText(was) + ends);
 
     Chip chip;
     chip.model = product;

@@ -32,7 +32,8 @@ AcquisitionOutcome Acquire(Session& session, const AcquisitionPlan& plan,
   const auto wanted = static_cast<int64_t>(std::ceil(plan.duration / period - 1e-9));
   const bool usb = session.analyzer.InterfaceType == interface_type::kUsbCard;
   const double start = clock.Seconds();
-  const double deadline = start + plan.duration + period;
+  const double deadline =
+      start + plan.duration - static_cast<double>(plan.firstNumber) * period + period;
 
   AcquisitionOutcome outcome;
   const auto ended = [&](AcquisitionEnd end) {
@@ -68,7 +69,8 @@ AcquisitionOutcome Acquire(Session& session, const AcquisitionPlan& plan,
       continue;
     }
     const noise::SampleNumbering::Sample found = numbering.Found(now);
-    if (found.number >= wanted) break;
+    const int64_t number = plan.firstNumber + found.number;
+    if (number >= wanted) break;
     outcome.lost += found.missing;
     ++outcome.taken;
     due = now + period - (cleared ? 0.0 : kWalkBack * period);
@@ -77,8 +79,8 @@ AcquisitionOutcome Acquire(Session& session, const AcquisitionPlan& plan,
     silenceTold = false;
 
     AcquiredSample sample;
-    sample.number = found.number;
-    sample.elapsed = static_cast<double>(found.number) * period;
+    sample.number = number;
+    sample.elapsed = static_cast<double>(number) * period;
     sample.code = gyro.field;
     sample.rate = gyro.value;
     const auto whole = static_cast<int64_t>(std::floor(sample.elapsed));
@@ -87,7 +89,7 @@ AcquisitionOutcome Acquire(Session& session, const AcquisitionPlan& plan,
       sample.temp = spi.ReadRegister(slot::Temp_Out).value;
     }
     if (!sink.Take(sample)) return ended(AcquisitionEnd::kSinkRefused);
-    if (found.number + 1 >= wanted) break;
+    if (number + 1 >= wanted) break;
     if (now - shown >= kProgressEvery) {
       shown = now;
       sink.Progress({outcome.taken, outcome.lost, now - start});

@@ -42,6 +42,9 @@ class AcquisitionSink {
 struct AcquisitionPlan {
   double period = 0.0;    // the chip's sample period, s
   double duration = 0.0;  // s: the samples numbered below duration / period
+  // The first sample's number: past those already taken when the run goes on after a replug,
+  // whose chip starts its samples afresh.
+  int64_t firstNumber = 0;
 };
 
 // How the time passes: the clock read, and a wait that may end early at a stop.

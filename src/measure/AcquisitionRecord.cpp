@@ -32,6 +32,7 @@ bool AcquisitionRecord::Take(const AcquiredSample& s) {
   row.hasTemp = s.temp.has_value();
   if (s.temp) row.temp = *s.temp;
   (void)builder_.Add(row);  // the numbers only rise: a row always follows
+  ++lines_;
   if (writer_ == nullptr) return true;
   rows_ += std::to_string(s.number);
   rows_ += ',';
@@ -50,6 +51,15 @@ bool AcquisitionRecord::Take(const AcquiredSample& s) {
 void AcquisitionRecord::Hand() {
   if (writer_ != nullptr) writer_->Push(std::move(rows_));
   rows_.clear();
+}
+
+void AcquisitionRecord::Gap(std::string_view why) {
+  builder_.GapLine(++lines_, why);
+  if (writer_ == nullptr) return;
+  rows_ += "# gap: ";
+  rows_ += why;
+  rows_ += '\n';
+  Hand();
 }
 
 noise::ReadResult AcquisitionRecord::Finish(const AcquisitionOutcome& outcome) {

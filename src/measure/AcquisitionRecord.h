@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,9 @@ class AcquisitionRecord : public AcquisitionSink {
   bool Take(const AcquiredSample& sample) override;
   // Hands over the rows of the second begun; after the acquisition, before the writer finishes.
   void Hand();
+  // A break in the run (a replugged chip starts afresh): the rows after it are a new segment,
+  // after a "# gap: WHY" line in the file.
+  void Gap(std::string_view why);
   // The record, marked with the priority the acquisition ran at.
   noise::ReadResult Finish(const AcquisitionOutcome& outcome);
 
@@ -36,6 +40,7 @@ class AcquisitionRecord : public AcquisitionSink {
   noise::RecordBuilder builder_;
   RowWriter* writer_;
   std::string rows_;
+  int64_t lines_ = 2;  // in the file: its comment and header lines come first
 };
 
 }  // namespace velk
