@@ -65,6 +65,10 @@ constexpr std::string_view kNoiseHelp =
     "Another program reading the chip meanwhile steals its new-data flags, and so samples.\n"
     "  --duration S        acquire for S seconds\n"
     "  --out FILE          append the samples to FILE as an acquisition file (not -)\n"
+    "  --reconnect-wait S  when the USB card goes away, wait up to S seconds for the same card\n"
+    "                      and chip to come back and go on after a gap (a new segment, the\n"
+    "                      samples numbered on); not back: status 2 after the analysis;\n"
+    "                      default 0 = end at once\n"
     "  --run K             the K-th run of the file, from 1\n"
     "  --tau0 S            seconds between samples, over the file's time column\n"
     "  --skip S            leave out the first S seconds (warm-up)\n"
@@ -154,12 +158,14 @@ const std::vector<CliCommand> kCliCommands = {
      .operands = "FILE|-",
      .operandCount = 1,
      .optionalOperands = 1,
-     .options = {"--json", "--duration", "--out", "--run", "--tau0", "--skip", "--non-overlapping",
-                 "--tau", "--terms", "--fit-from", "--confidence", "--limit-arw", "--limit-bi",
-                 "--limit-rrw", "--bi-convention", "--table", "--kalibr"},
+     .options = {"--json", "--duration", "--out", "--reconnect-wait", "--run", "--tau0", "--skip",
+                 "--non-overlapping", "--tau", "--terms", "--fit-from", "--confidence",
+                 "--limit-arw", "--limit-bi", "--limit-rrw", "--bi-convention", "--table",
+                 "--kalibr"},
      .summary = "Allan deviation, noise terms and a verdict",
-     .usageOptions = " [--duration S [--out FILE]] [--run K] [--tau0 S]\n"
-                     "                         [--skip S] [--json] [analysis options]",
+     .usageOptions = " [--duration S [--out FILE] [--reconnect-wait S]]\n"
+                     "                         [--run K] [--tau0 S] [--skip S] [--json]\n"
+                     "                         [analysis options]",
      .help = kNoiseHelp,
      .check = CheckNoise,
      .run = NoiseAcquire,

@@ -10,8 +10,10 @@
 #include "cli/Connection.h"
 #include "cli/Noise.h"
 #include "cli/Options.h"
+#include "cli/Reconnect.h"
 #include "core/AppendLog.h"
 #include "core/EchoText.h"
+#include "core/NumberText.h"
 #include "measure/Acquisition.h"
 #include "measure/AcquisitionRecord.h"
 #include "noise/read/RunHeader.h"
@@ -34,11 +36,17 @@ class ToolSink final : public AcquisitionRecord {
         context_(context),
         duration_(duration) {}
 
+  bool Take(const AcquiredSample& sample) override {
+    last_ = sample.number;
+    return AcquisitionRecord::Take(sample);
+  }
+
   void Progress(const AcquisitionProgress& p) override {
     if (!context_.errIsTerminal) return;
     char progress[96];
     std::snprintf(progress, sizeof progress, "\r%lld samples  %lld lost  %.1f s of %.1f s  ",
-                  static_cast<long long>(p.taken), static_cast<long long>(p.lost), p.seconds,
+                  static_cast<long long>(before_.taken + p.taken),
+                  static_cast<long long>(before_.lost + p.lost), before_.seconds + p.seconds,
                   duration_);
     context_.err << progress << std::flush;
   }
@@ -49,10 +57,34 @@ class ToolSink final : public AcquisitionRecord {
                  << std::flush;
   }
 
+  // The number of the last sample taken, -1 before the first.
+  int64_t Last() const { return last_; }
+  // What the segments before the next one took, for its progress.
+  void Before(const AcquisitionProgress& before) { before_ = before; }
+
  private:
   CliContext& context_;
   double duration_;
+  int64_t last_ = -1;
+  AcquisitionProgress before_;
 };
+
+// The chip back after a replug may have its power-on settings: a record with another period
+// or range cannot go on.
+std::optional<std::string> SettingsChanged(Session& session, const Chip& chip, int32_t smplPrd,
+                                           int32_t sensAvg) {
+  Spi47120& spi = session.spi;
+  spi.ReadRegister(slot::Smpl_Prd);
+  const int32_t now = spi.RegData;
+  if (now == smplPrd && chip.sensAvg == sensAvg) return std::nullopt;
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "the chip came back with Smpl_Prd=0x%02X, Sens_Avg=0x%04X where the "
+                "acquisition had 0x%02X, 0x%04X (its power-on settings?); the acquisition ends",
+                static_cast<unsigned>(now & 0xFFFF), static_cast<unsigned>(chip.sensAvg & 0xFFFF),
+                static_cast<unsigned>(smplPrd & 0xFFFF), static_cast<unsigned>(sensAvg & 0xFFFF));
+  return std::string(text);
+}
 
 }  // namespace
 
@@ -89,15 +121,65 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
   ToolSink sink(settings, options.noise.read, wanted, writer ? &*writer : nullptr, context,
                 plan.duration);
   const AcquisitionTime time{context.clock, context.sleep, [&] { return Stopped(context); }};
-  const AcquisitionOutcome outcome =
-      AcquireOnOwnThread(session, plan, time, sink, context.realtime);
+  const bool overUsb = session.analyzer.InterfaceType == interface_type::kUsbCard;
+  const CardAndChip identity = overUsb ? IdentityOf(session) : CardAndChip{};
+  const Clock& clock = context.clock;
+  const double start = clock.Seconds();
+  // The segments' sums: one replug after another is one run.
+  AcquisitionOutcome outcome;
+  bool cardGone = false;
+  for (bool first = true;; first = false) {
+    sink.Before({outcome.taken, outcome.lost, clock.Seconds() - start});
+    const AcquisitionOutcome part = AcquireOnOwnThread(session, plan, time, sink, context.realtime);
+    outcome.end = part.end;
+    outcome.taken += part.taken;
+    outcome.lost += part.lost;
+    if (first) outcome.priority = part.priority;
+    if (part.end != AcquisitionEnd::kCardLost) break;
+
+    // Every sample taken so far goes to the file before the wait.
+    sink.Hand();
+    const std::string goneAt = LocalClockText(context.wallClock());
+    context.err << (context.errIsTerminal && outcome.taken > 0 ? "\n" : "")
+                << "velk47120-cli: the USB card went away at " << goneAt;
+    cardGone = true;
+    if (options.reconnectWait <= 0) {
+      context.err << "; the acquisition ends\n";
+      break;
+    }
+    context.err << "; waiting up to " << FormatGeneral(static_cast<float>(options.reconnectWait))
+                << " s for it to come back\n"
+                << std::flush;
+    const Result<Chip, std::string> back = AwaitCardBack(
+        session, context, identity, options.reconnectWait, start + plan.duration, "acquisition");
+    if (!back) {
+      if (Stopped(context)) {
+        cardGone = false;
+        break;
+      }
+      context.err << "velk47120-cli: " << back.error() << '\n';
+      break;
+    }
+    if (const auto changed = SettingsChanged(session, *back, smplPrd, call.chip.sensAvg)) {
+      context.err << "velk47120-cli: " << *changed << '\n';
+      break;
+    }
+    cardGone = false;
+    context.err << "velk47120-cli: the USB card is back at " << LocalClockText(context.wallClock())
+                << "; the acquisition goes on\n"
+                << std::flush;
+    // The replugged chip's samples start afresh: a new segment, numbered on from the time
+    // since the start so the elapsed column stays the run's.
+    sink.Gap("the USB card went away at " + goneAt);
+    plan.firstNumber =
+        std::max(sink.Last() + 1,
+                 static_cast<int64_t>(std::ceil((clock.Seconds() - start) / plan.period - 1e-9)));
+    if (plan.firstNumber >= wanted) break;
+  }
+  outcome.seconds = clock.Seconds() - start;
   sink.Hand();
   if (writer) {
     if (const auto error = writer->Finish()) return failed(*error);
-  }
-  if (outcome.end == AcquisitionEnd::kCardLost) {
-    context.err << "velk47120-cli: the USB card stopped answering; the acquisition ends\n";
-    return ExitStatus::kNoInterface;
   }
   char summary[160];
   std::snprintf(summary, sizeof summary, "%svelk47120-cli: %lld samples in %.3f s, %lld lost%s\n",
@@ -106,17 +188,20 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
                 static_cast<long long>(outcome.lost), Stopped(context) ? ", stopped" : "");
   context.err << summary << std::flush;
 
+  // A card that did not come back ends with its own status, after what it gave is analysed.
+  const ExitStatus noAnalysis = cardGone ? ExitStatus::kNoInterface : ExitStatus::kUsage;
   if (outcome.taken < 2) {
     context.err << "velk47120-cli: the analysis needs at least two samples\n";
-    return ExitStatus::kUsage;
+    return noAnalysis;
   }
   noise::ReadResult result = sink.Finish(outcome);
   if (!result) {
     context.err << "velk47120-cli: " << result.error().message << "\n";
-    return ExitStatus::kUsage;
+    return noAnalysis;
   }
   result->file = call.chip.interfaceText;
-  return NoiseReport(options, *std::move(result), context);
+  const ExitStatus reported = NoiseReport(options, *std::move(result), context);
+  return cardGone ? ExitStatus::kNoInterface : reported;
 }
 
 }  // namespace velk
