@@ -86,6 +86,34 @@ std::optional<std::string> SettingsChanged(Session& session, const Chip& chip, i
   return std::string(text);
 }
 
+// After the line that says when the card went: waits for it as --reconnect-wait allows and
+// says how that ended. True: the same card and chip, set as they were, are back.
+bool CardBack(const CommandCall& call, const CardAndChip& identity, double end, int32_t smplPrd) {
+  CliContext& context = call.context;
+  const double wait = call.options.reconnectWait;
+  if (wait <= 0) {
+    context.err << "; the acquisition ends\n";
+    return false;
+  }
+  context.err << "; waiting up to " << FormatGeneral(static_cast<float>(wait))
+              << " s for it to come back\n"
+              << std::flush;
+  const Result<Chip, std::string> back =
+      AwaitCardBack(call.session, context, identity, wait, end, "acquisition");
+  if (!back) {
+    if (!Stopped(context)) context.err << "velk47120-cli: " << back.error() << '\n';
+    return false;
+  }
+  if (const auto changed = SettingsChanged(call.session, *back, smplPrd, call.chip.sensAvg)) {
+    context.err << "velk47120-cli: " << *changed << '\n';
+    return false;
+  }
+  context.err << "velk47120-cli: the USB card is back at " << LocalClockText(context.wallClock())
+              << "; the acquisition goes on\n"
+              << std::flush;
+  return true;
+}
+
 }  // namespace
 
 ExitStatus NoiseAcquire(const CommandCall& call) {
@@ -142,39 +170,16 @@ ExitStatus NoiseAcquire(const CommandCall& call) {
     const std::string goneAt = LocalClockText(context.wallClock());
     context.err << (context.errIsTerminal && outcome.taken > 0 ? "\n" : "")
                 << "velk47120-cli: the USB card went away at " << goneAt;
-    cardGone = true;
-    if (options.reconnectWait <= 0) {
-      context.err << "; the acquisition ends\n";
+    if (!CardBack(call, identity, start + plan.duration, smplPrd)) {
+      cardGone = !Stopped(context);
       break;
     }
-    context.err << "; waiting up to " << FormatGeneral(static_cast<float>(options.reconnectWait))
-                << " s for it to come back\n"
-                << std::flush;
-    const Result<Chip, std::string> back = AwaitCardBack(
-        session, context, identity, options.reconnectWait, start + plan.duration, "acquisition");
-    if (!back) {
-      if (Stopped(context)) {
-        cardGone = false;
-        break;
-      }
-      context.err << "velk47120-cli: " << back.error() << '\n';
-      break;
-    }
-    if (const auto changed = SettingsChanged(session, *back, smplPrd, call.chip.sensAvg)) {
-      context.err << "velk47120-cli: " << *changed << '\n';
-      break;
-    }
-    cardGone = false;
-    context.err << "velk47120-cli: the USB card is back at " << LocalClockText(context.wallClock())
-                << "; the acquisition goes on\n"
-                << std::flush;
     // The replugged chip's samples start afresh: a new segment, numbered on from the time
     // since the start so the elapsed column stays the run's.
     sink.Gap("the USB card went away at " + goneAt);
     plan.firstNumber =
         std::max(sink.Last() + 1,
                  static_cast<int64_t>(std::ceil((clock.Seconds() - start) / plan.period - 1e-9)));
-    if (plan.firstNumber >= wanted) break;
   }
   outcome.seconds = clock.Seconds() - start;
   sink.Hand();
