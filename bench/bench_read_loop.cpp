@@ -6,6 +6,7 @@
 // themselves and the window's own work. The window shows a run at the screen's pace, so it
 // paints (paints/cycle) about once per frame, not once per cycle.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -25,7 +26,6 @@ namespace {
 using bench::App;
 using bench::CpuNow;
 using bench::Now;
-using bench::Rig;
 using bench::ShownWindow;
 
 constexpr int16_t kCycleSlots[] = {velk::slot::Supply_Out, velk::slot::Gyro_Out,
@@ -44,7 +44,15 @@ struct Span {
   long cycles = 0;
   double paintSeconds = 0;
   long paints = 0;
+  long waits = 0;
 };
+
+// Times this thread has given up the processor itself (a wait for the disk, a sleep).
+long ThreadWaits() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return u.ru_nvcsw;
+}
 
 // Starts the loop with a click and stops it with another from a zero timer, which runs at the
 // loop's event-processing points. Both ends of the span are taken at the point that follows a
@@ -56,6 +64,7 @@ Span RunLoop(velk::frmVelk47120& window, const velk::SimSensor& sensor) {
   double cpu0 = 0;
   double paint0 = 0;
   long paints0 = 0;
+  long waits0 = 0;
   long c0 = -1;
   Span span;
   QTimer tick;
@@ -70,12 +79,17 @@ Span RunLoop(velk::frmVelk47120& window, const velk::SimSensor& sensor) {
       cpu0 = CpuNow();
       paint0 = App().paintSeconds;
       paints0 = App().paints;
+      waits0 = ThreadWaits();
       c0 = done;
     }
     if (late || (c0 >= 0 && done >= c0 + kMeasuredCycles)) {
       if (c0 >= 0) {
-        span = {Now() - t0, CpuNow() - cpu0, done - c0, App().paintSeconds - paint0,
-                App().paints - paints0};
+        span = {Now() - t0,
+                CpuNow() - cpu0,
+                done - c0,
+                App().paintSeconds - paint0,
+                App().paints - paints0,
+                ThreadWaits() - waits0};
       }
       tick.stop();
       window.CmdReadLoop->click();
@@ -100,57 +114,85 @@ Span BareCycles(velk::Session& session) {
   return {Now() - t0, CpuNow() - cpu0, kMeasuredCycles};
 }
 
-// Argument: 1 logs every cycle to a file in a temporary folder, as with "Log Data to File".
+// The loop without the datalog and with it ("Log Data to File", to a temporary folder), in
+// pairs of runs on one window whose order alternates, so both halves of a pair see the same
+// machine. Each figure is the median over the pairs; log_cost_% is the median of the pairs'
+// differences, the log's own share. --benchmark_repetitions repeats the whole.
 void BM_ReadLoop(benchmark::State& state) {
   App();
-  Rig rig;
-  QTemporaryDir folder;
-  velk::frmVelk47120 window(rig.session, rig.modal, rig.exit);
-  window.DatalogFolder = folder.path().toStdString();
-  window.show();
-  QCoreApplication::processEvents();  // the activation reads the chip and lets it settle
-  if (state.range(0) != 0) window.chkDatalog->click();
+  ShownWindow shown;
+  velk::frmVelk47120& window = shown.window;
   window.txtLoopDelay->setText("5.0");
-
-  Span span;
+  std::vector<Span> runs[2];  // [0] without the log, [1] logging
   for (auto _ : state) {
-    span = RunLoop(window, rig.sensor);
-    if (span.cycles > 0) state.SetIterationTime(span.seconds / static_cast<double>(span.cycles));
+    const bool logFirst = runs[1].size() % 2 == 1;
+    for (const bool logged : {logFirst, !logFirst}) {
+      if (window.chkDatalog->isChecked() != logged) window.chkDatalog->click();
+      const Span span = RunLoop(window, shown.rig.sensor);
+      if (!shown.rig.messages.last.empty()) {
+        state.SkipWithError(("message shown: " + shown.rig.messages.last).c_str());
+        return;
+      }
+      if (span.cycles < kMeasuredCycles) {
+        state.SkipWithError("the loop did not complete its cycles in time");
+        return;
+      }
+      runs[logged].push_back(span);
+    }
+    state.SetIterationTime(runs[1].back().seconds / static_cast<double>(runs[1].back().cycles));
   }
-  if (!rig.messages.last.empty()) {
-    state.SkipWithError(("message shown: " + rig.messages.last).c_str());
-    return;
-  }
-  if (span.cycles < kMeasuredCycles) {
-    state.SkipWithError("the loop did not complete its cycles in time");
-    return;
-  }
-  const Span bare = BareCycles(rig.session);
-  const auto perCycle = [](const Span& s, double seconds) {
-    return seconds / static_cast<double>(s.cycles);
+  const Span bare = BareCycles(shown.rig.session);
+  const auto perCycle = [](const Span& s, double value) {
+    return value / static_cast<double>(s.cycles);
   };
-  const double cycleMs = 1000.0 * perCycle(span, span.seconds);
-  state.counters["cycle_ms"] = cycleMs;
-  state.counters["floor_ms"] = kFloorMs;
-  state.counters["overhead_%"] = 100.0 * (cycleMs / kFloorMs - 1.0);
-  state.counters["bare_ms"] = 1000.0 * perCycle(bare, bare.seconds);
+  const auto middle = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  };
+  const auto median = [&](int logged, auto figure) {
+    std::vector<double> v;
+    for (const Span& s : runs[logged]) v.push_back(figure(s));
+    return middle(v);
+  };
+  const auto cycleMs = [&](const Span& s) { return 1000.0 * perCycle(s, s.seconds); };
+  const auto overhead = [&](const Span& s) { return 100.0 * (cycleMs(s) / kFloorMs - 1.0); };
   // Running time, not wall time, so other processes' share of the processor stays out.
-  state.counters["window_us"] =
-      1e6 * (perCycle(span, span.cpuSeconds) - perCycle(bare, bare.cpuSeconds));
-  state.counters["paint_us"] = 1e6 * perCycle(span, span.paintSeconds);
-  state.counters["paints/cycle"] = perCycle(span, static_cast<double>(span.paints));
+  const auto windowUs = [&](const Span& s) {
+    return 1e6 * (perCycle(s, s.cpuSeconds) - perCycle(bare, bare.cpuSeconds));
+  };
   // Below 100 the machine was busy and the wall-time figures are too high.
-  state.counters["ran_%"] = 100.0 * span.cpuSeconds / span.seconds;
+  const auto ran = [](const Span& s) { return 100.0 * s.cpuSeconds / s.seconds; };
+  std::vector<double> cost;
+  for (size_t n = 0; n < runs[1].size(); ++n)
+    cost.push_back(overhead(runs[1][n]) - overhead(runs[0][n]));
+
+  state.counters["floor_ms"] = kFloorMs;
+  state.counters["bare_ms"] = 1000.0 * perCycle(bare, bare.seconds);
+  state.counters["cycle_ms"] = median(0, cycleMs);
+  state.counters["overhead_%"] = median(0, overhead);
+  state.counters["logged_ms"] = median(1, cycleMs);
+  state.counters["logged_overhead_%"] = median(1, overhead);
+  state.counters["log_cost_%"] = middle(cost);
+  state.counters["window_us"] = median(0, windowUs);
+  state.counters["logged_window_us"] = median(1, windowUs);
+  state.counters["paint_us"] =
+      median(0, [&](const Span& s) { return 1e6 * perCycle(s, s.paintSeconds); });
+  state.counters["paints/cycle"] =
+      median(0, [&](const Span& s) { return perCycle(s, static_cast<double>(s.paints)); });
+  state.counters["ran_%"] = median(0, ran);
+  state.counters["logged_ran_%"] = median(1, ran);
+  // Times the loop's thread gave up the processor itself, as a write that waits on the disk
+  // does; per thousand cycles.
+  state.counters["logged_waits/kcycle"] =
+      median(1, [&](const Span& s) { return 1000.0 * perCycle(s, static_cast<double>(s.waits)); });
+  state.counters["waits/kcycle"] =
+      median(0, [&](const Span& s) { return 1000.0 * perCycle(s, static_cast<double>(s.waits)); });
 }
 
 BENCHMARK(BM_ReadLoop)
-    ->ArgName("log")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->UseManualTime()  // the time column is one cycle; the CPU column is the whole run
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
+    ->Iterations(3)    // pairs of runs
+    ->UseManualTime()  // the time column is one logged cycle; the CPU column is the whole
+    ->DisplayAggregatesOnly(true)  // the --benchmark_out file keeps each repetition
     ->Unit(benchmark::kMicrosecond);
 
 // The loop at 5 ms with the Noise window open, live and refreshing once a second, against the

@@ -65,14 +65,18 @@ Result<void, AppendLog::OpenError> AppendLog::Open(const std::filesystem::path& 
 
 Result<void, AppendLog::WriteError> AppendLog::Write(std::string_view bytes) {
   if (fd_ < 0) return Unexpected(WriteError{.error = EBADF});
-  struct stat before {};
-  const bool regular = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
   size_t written = 0;
   const int error = WriteAll(fd_, bytes, &written);
   if (error == 0) return {};
-  // Only a regular file can be cut back; what a pipe or device took is gone.
-  const bool partial = written > 0 && !(regular && ::ftruncate(fd_, before.st_size) == 0);
-  return Unexpected(WriteError{.error = error, .partialLine = partial});
+  if (written == 0) return Unexpected(WriteError{.error = error});
+  // The bytes written went to the end of the file (O_APPEND, and the lock keeps other writers
+  // out), so its size now, less them, is where the line began: a row needs no size check
+  // before it. Only a regular file can be cut back; what a pipe or device took is gone.
+  struct stat after {};
+  const auto taken = static_cast<off_t>(written);
+  const bool cut = ::fstat(fd_, &after) == 0 && S_ISREG(after.st_mode) && after.st_size >= taken &&
+                   ::ftruncate(fd_, after.st_size - taken) == 0;
+  return Unexpected(WriteError{.error = error, .partialLine = !cut});
 }
 
 void AppendLog::Close() {

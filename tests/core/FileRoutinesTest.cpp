@@ -110,5 +110,33 @@ TEST_F(FileRoutinesTest, AnAppendedLogHoldsWholeLinesFromOneWriter) {
   EXPECT_EQ(test::ReadBytes(file), "1,2\r\n3,4\r\n");
 }
 
+// Wherever the disk fills, the part of the line is cut back, and the log takes lines again
+// once there is room.
+TEST_F(FileRoutinesTest, AFullDiskCutsBackThePartOfALine) {
+  const struct {
+    const char* name;
+    const char* before;
+    rlim_t room;
+  } cases[] = {{"after whole lines", "1,2\r\n", 8},
+               {"the first line of a file", "", 3},
+               {"not a byte written", "1,2\r\n", 5}};
+  for (const auto& c : cases) {
+    const fs::path file = dir / c.name;
+    Write(file, c.before);
+    AppendLog log;
+    ASSERT_TRUE(log.Open(file, "\r\n"));
+    {
+      test::FileSizeLimit disk(c.room);
+      const auto full = log.Write("3,4,5\r\n");
+      ASSERT_FALSE(full) << c.name;
+      EXPECT_EQ(full.error().error, EFBIG) << c.name;
+      EXPECT_FALSE(full.error().partialLine) << c.name;
+    }
+    EXPECT_EQ(test::ReadBytes(file), c.before) << c.name;
+    EXPECT_TRUE(log.Write("6\r\n")) << c.name;
+    EXPECT_EQ(test::ReadBytes(file), std::string(c.before) + "6\r\n") << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace velk
