@@ -11,19 +11,15 @@
 
 #include "noise/Allan.h"
 #include "noise/Edf.h"
+#include "sim/SplitMix.h"
 
 namespace velk::noise {
 namespace {
 
-uint64_t SplitMix64(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
+using simmix::SplitMix;
 
 double Uniform(uint64_t i, uint64_t stream) {
-  return static_cast<double>(SplitMix64(i * 4 + stream) >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+  return static_cast<double>(SplitMix(i * 4 + stream) >> 11) * 0x1.0p-53 * 2.0 - 1.0;
 }
 
 // The reference records: white rate noise, optionally with a random walk on top.

@@ -14,19 +14,15 @@
 #include "noise/Analysis.h"
 #include "noise/Results.h"
 #include "sim/SimNoiseProfile.h"
+#include "sim/SplitMix.h"
 
 namespace velk::noise {
 namespace {
 
-uint64_t SplitMix64(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
+using simmix::SplitMix;
 
 double Unit(uint64_t key) {
-  return (static_cast<double>(SplitMix64(key) >> 11) + 0.5) * 0x1.0p-53;
+  return (static_cast<double>(SplitMix(key) >> 11) + 0.5) * 0x1.0p-53;
 }
 
 double Normal(uint64_t key) {
