@@ -203,16 +203,16 @@ ExitStatus Log(const CommandCall& call) {
       context.err << (context.errIsTerminal && rows > 0 ? "\n" : "")
                   << "velk47120-cli: the USB card went away at "
                   << LocalClockText(context.wallClock());
-      if (options.reconnectWait <= 0) {
+      if (options.reconnectWait.value_or(0) <= 0) {
         context.err << "; the log ends\n";
         status = ExitStatus::kNoInterface;
         break;
       }
-      context.err << "; waiting up to " << FormatGeneral(static_cast<float>(options.reconnectWait))
+      context.err << "; waiting up to " << FormatGeneral(static_cast<float>(*options.reconnectWait))
                   << " s for it to come back\n"
                   << std::flush;
       const Result<Chip, std::string> back =
-          AwaitCardBack(session, context, identity, options.reconnectWait, end);
+          AwaitCardBack(session, context, identity, *options.reconnectWait, end);
       if (!back) {
         if (Stopped(context)) break;
         context.err << "velk47120-cli: " << back.error() << '\n';

@@ -199,6 +199,10 @@ Result<void, std::string> CheckNoise(const CliOptions& o, const Reg47120& /*tabl
     if (o.out)
       return Unexpected(
           "--out saves the samples of an acquisition: it goes with --duration, not FILE");
+    if (o.reconnectWait)
+      return Unexpected(
+          "--reconnect-wait waits for the USB card of an acquisition: it goes with --duration, "
+          "not FILE");
     return OutputsApart(o, plan);
   }
   if (!o.duration)

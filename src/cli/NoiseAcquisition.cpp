@@ -90,7 +90,7 @@ std::optional<std::string> SettingsChanged(Session& session, const Chip& chip, i
 // says how that ended. True: the same card and chip, set as they were, are back.
 bool CardBack(const CommandCall& call, const CardAndChip& identity, double end, int32_t smplPrd) {
   CliContext& context = call.context;
-  const double wait = call.options.reconnectWait;
+  const double wait = call.options.reconnectWait.value_or(0);
   if (wait <= 0) {
     context.err << "; the acquisition ends\n";
     return false;

@@ -25,7 +25,8 @@ struct CliOptions {
   std::optional<int64_t> count;
   std::optional<double> duration;  // seconds
   double intervalMs = 100.0;
-  double reconnectWait = 0.0;  // seconds a log or an acquisition waits for its USB card
+  // Seconds a log or an acquisition waits for its USB card; none: it ends at once.
+  std::optional<double> reconnectWait;
   std::optional<std::string> out;
   std::optional<std::string> config;
   char separator = ',';

@@ -195,6 +195,7 @@ TEST(CliNoise, BadInputIsAnsweredWithItsReason) {
       {{"noise"}, "noise needs a FILE to read or --duration SECONDS to acquire"},
       {{"noise", missing, "--duration", "60"}, "--duration acquires one from the chip, without"},
       {{"noise", missing, "--out", "x.csv"}, "--out saves the samples of an acquisition"},
+      {{"noise", missing, "--reconnect-wait", "5"}, "--reconnect-wait waits for the USB card of"},
       {{"noise", "--duration", "60", "--out", "-"}, "--out - is refused: the report goes to"},
       {{"noise", "--duration", "60", "--run", "2"}, "an acquisition is one run"},
       {{"noise", missing, "-"}, "noise takes fewer arguments"},
