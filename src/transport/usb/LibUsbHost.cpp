@@ -164,9 +164,10 @@ bool LibUsbHost::Watch(uint16_t vendor) {
 UsbArrival LibUsbHost::AwaitArrival(uint16_t vendor, double seconds) {
   using Clock = std::chrono::steady_clock;
   if (!Watch(vendor)) return UsbArrival::Unsupported;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(std::max(seconds, 0.0)));
+  // A day at most keeps the deadline clear of the clock's range; NaN waits not at all.
+  const double wait = seconds > 0 ? std::min(seconds, 86400.0) : 0.0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(wait));
   for (;;) {
     if (arrived_ != 0) {
       arrived_ = 0;
