@@ -5,12 +5,15 @@
 #include "cli/Cli.h"
 #include "core/NumberText.h"
 #include "registers/Session.h"
+#include "transport/usb/UsbArrival.h"
 
 namespace velk {
 
 namespace {
 
 // How often a gone card is looked for: a card takes about this long to enumerate anyway.
+// Where the platform tells of arrivals the look comes at once on one, and still once a
+// step, since a card plugged in may answer only a moment later.
 constexpr double kPollSeconds = 1.0;
 
 bool Stopped(const CliContext& context) {
@@ -34,7 +37,8 @@ Result<Chip, std::string> AwaitCardBack(Session& session, CliContext& context,
     if (now >= deadline)
       return Unexpected("the USB card " + was.card.DeviceName + " was not back within " +
                         FormatGeneral(static_cast<float>(seconds)) + " s" + ends);
-    context.sleep(std::min(kPollSeconds, deadline - now));
+    const double step = std::min(kPollSeconds, deadline - now);
+    if (session.ezUsb.AwaitBoardArrival(step) == UsbArrival::Unsupported) context.sleep(step);
     if (Stopped(context)) continue;
 
     const auto look = LookForCard(session, was, ends);

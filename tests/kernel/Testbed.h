@@ -37,19 +37,21 @@ class Testbed {
   // `descriptors` is the device descriptor followed by the configuration descriptor.
   void AddUsbDevice(int bus, int port, int address, const std::vector<uint8_t>& descriptors,
                     IoctlDevice& device) {
-    const std::string node = Printf("/dev/bus/usb/%03d/%03d", bus, address);
-    std::string record =
-        Printf("P: /devices/pci0000:00/0000:00:14.0/usb%d/%d-%d\nN: %s\n", bus, bus, port,
-               node.c_str() + 5) +
-        "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node + "\n" +
-        Printf("E: BUSNUM=%03d\nE: DEVNUM=%03d\nA: busnum=%d\\n\nA: devnum=%d\\n\n", bus, address,
-               bus, address) +
-        Printf("A: idVendor=%02x%02x\\n\nA: idProduct=%02x%02x\\n\n", descriptors[9],
-               descriptors[8], descriptors[11], descriptors[10]) +
-        "A: speed=480\\n\nA: bConfigurationValue=1\\n\nA: bNumConfigurations=1\\n\n" +
-        Printf("A: dev=189:%d\\n\nH: descriptors=", (bus - 1) * 128 + address - 1);
-    for (uint8_t b : descriptors) record += Printf("%02x", b);
-    Add(node, record + "\n", device);
+    Add(UsbNode(bus, address), UsbRecord(bus, port, address, descriptors), device);
+  }
+
+  // Unplugged: the "remove" uevent that libudev's monitors (libusb's among them) hear, then
+  // the sysfs directory and the /dev node go. The node's ioctl handler stays attached.
+  void UnplugUsbDevice(int bus, int port) {
+    const std::string path = UsbSysPath(bus, port);
+    umockdev_testbed_uevent(bed_, path.c_str(), "remove");
+    umockdev_testbed_remove_device(bed_, path.c_str());
+  }
+
+  // Plugged in again where it was, announced by an "add" uevent.
+  void ReplugUsbDevice(int bus, int port, int address, const std::vector<uint8_t>& descriptors) {
+    AddRecord(UsbNode(bus, address), UsbRecord(bus, port, address, descriptors));
+    umockdev_testbed_uevent(bed_, UsbSysPath(bus, port).c_str(), "add");
   }
 
   // /dev/parportN, whose ioctls go to `device`, and the port's base address in /proc.
@@ -74,15 +76,43 @@ class Testbed {
     return text;
   }
 
+  static std::string UsbNode(int bus, int address) {
+    return Printf("/dev/bus/usb/%03d/%03d", bus, address);
+  }
+  static std::string UsbSysPath(int bus, int port) {
+    return Printf("/sys/devices/pci0000:00/0000:00:14.0/usb%d/%d-%d", bus, bus, port);
+  }
+  static std::string UsbRecord(int bus, int port, int address,
+                               const std::vector<uint8_t>& descriptors) {
+    const std::string node = UsbNode(bus, address);
+    std::string record =
+        "P: " + UsbSysPath(bus, port).substr(4) + "\nN: " + node.substr(5) + "\n" +
+        "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node + "\n" +
+        Printf("E: BUSNUM=%03d\nE: DEVNUM=%03d\nA: busnum=%d\\n\nA: devnum=%d\\n\n", bus, address,
+               bus, address) +
+        Printf("A: idVendor=%02x%02x\\n\nA: idProduct=%02x%02x\\n\n", descriptors[9],
+               descriptors[8], descriptors[11], descriptors[10]) +
+        "A: speed=480\\n\nA: bConfigurationValue=1\\n\nA: bNumConfigurations=1\\n\n" +
+        Printf("A: dev=189:%d\\n\nH: descriptors=", (bus - 1) * 128 + address - 1);
+    for (uint8_t b : descriptors) record += Printf("%02x", b);
+    return record + "\n";
+  }
+
   // The node's ioctls go to `device` from the moment the node appears.
   void Add(const std::string& node, const std::string& record, IoctlDevice& device) {
     GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(bed_, node.c_str(), device.Handler(), &error) ||
-        !umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) {
-      const std::string text = error != nullptr ? error->message : "unknown";
-      g_clear_error(&error);
-      throw std::runtime_error("cannot add " + node + ": " + text);
-    }
+    if (!umockdev_testbed_attach_ioctl(bed_, node.c_str(), device.Handler(), &error))
+      Fail(node, error);
+    AddRecord(node, record);
+  }
+  void AddRecord(const std::string& node, const std::string& record) {
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) Fail(node, error);
+  }
+  [[noreturn]] static void Fail(const std::string& node, GError*& error) {
+    const std::string text = error != nullptr ? error->message : "unknown";
+    g_clear_error(&error);
+    throw std::runtime_error("cannot add " + node + ": " + text);
   }
 
   UMockdevTestbed* bed_;

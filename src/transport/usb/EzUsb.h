@@ -35,6 +35,8 @@ class EzUsb {
   std::string DriverAdvice() const { return driver_.Advice(); }
   // Where the board sits on the bus; empty where the driver cannot tell.
   std::string DevicePlace(const std::string& deviceName) { return driver_.Place(deviceName); }
+  // Waits up to `seconds` for a board to be plugged in, where the driver can tell.
+  UsbArrival AwaitBoardArrival(double seconds) { return driver_.AwaitArrival(seconds); }
 
  private:
   EzUsbDriver& driver_;

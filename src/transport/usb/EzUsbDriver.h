@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "transport/usb/UsbArrival.h"
+
 namespace velk {
 
 // The EZ-USB device driver: boards named "Ezusb-0".."Ezusb-3", reached by device-control
@@ -27,6 +29,9 @@ class EzUsbDriver {
   // Where the named device sits on the bus ("1-2.3": bus, then ports from the root hub), which
   // outlasts a replug into the same socket; empty where the driver cannot tell.
   virtual std::string Place(const std::string& /*deviceName*/) { return {}; }
+  // Waits up to `seconds` (0: does not block, for a timer) for a card to be plugged in, where
+  // the platform tells of it; a card that is plugged in may still need a moment to answer.
+  virtual UsbArrival AwaitArrival(double /*seconds*/) { return UsbArrival::Unsupported; }
 };
 
 // Request codes.

@@ -81,6 +81,10 @@ std::string LibUsbDriver::Place(const std::string& deviceName) {
   return place;
 }
 
+UsbArrival LibUsbDriver::AwaitArrival(double seconds) {
+  return host_->AwaitArrival(kCardVendorId, seconds);
+}
+
 int32_t LibUsbDriver::Open(const std::string& deviceName) {
   const std::vector<UsbDeviceEntry> cards = Cards();
 

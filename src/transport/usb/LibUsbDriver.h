@@ -34,6 +34,8 @@ class LibUsbDriver final : public EzUsbDriver {
   // empty names still reports the card it could not open.
   std::string Advice() const override { return advice_; }
   std::string Place(const std::string& deviceName) override;
+  // Cards with the card vendor id, through the host's hot-plug events.
+  UsbArrival AwaitArrival(double seconds) override;
 
  private:
   struct OpenCard {

@@ -1,8 +1,10 @@
 #include "transport/usb/LibUsbHost.h"
 
 #include <libusb.h>
+#include <sys/time.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace velk {
 
@@ -128,9 +130,15 @@ UsbDeviceEntry Describe(libusb_device* device) {
   return entry;
 }
 
+int LIBUSB_CALL OnArrival(libusb_context*, libusb_device*, libusb_hotplug_event, void* arrived) {
+  *static_cast<int*>(arrived) = 1;
+  return 0;  // stay registered
+}
+
 }  // namespace
 
 LibUsbHost::~LibUsbHost() {
+  if (watching_) libusb_hotplug_deregister_callback(context_, watch_);
   if (context_) libusb_exit(context_);
 }
 
@@ -138,6 +146,46 @@ bool LibUsbHost::Start() {
   if (context_) return true;
   if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
   return context_ != nullptr;
+}
+
+bool LibUsbHost::Watch(uint16_t vendor) {
+  if (watching_ && watchedVendor_ == vendor) return true;
+  if (!Start() || !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) return false;
+  if (watching_) libusb_hotplug_deregister_callback(context_, watch_);
+  // Arrivals only: the devices already there are not news.
+  watching_ = libusb_hotplug_register_callback(context_, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,
+                                               LIBUSB_HOTPLUG_NO_FLAGS, vendor,
+                                               LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+                                               &OnArrival, &arrived_, &watch_) == LIBUSB_SUCCESS;
+  watchedVendor_ = vendor;
+  return watching_;
+}
+
+UsbArrival LibUsbHost::AwaitArrival(uint16_t vendor, double seconds) {
+  using Clock = std::chrono::steady_clock;
+  if (!Watch(vendor)) return UsbArrival::Unsupported;
+  // A day at most keeps the deadline clear of the clock's range; NaN waits not at all.
+  const double wait = seconds > 0 ? std::min(seconds, 86400.0) : 0.0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(wait));
+  for (;;) {
+    if (arrived_ != 0) {
+      arrived_ = 0;
+      return UsbArrival::Arrived;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::max(deadline - Clock::now(), Clock::duration::zero()));
+    timeval timeout{static_cast<time_t>(left.count() / 1000000),
+                    static_cast<suseconds_t>(left.count() % 1000000)};
+    // Returns early on any event handled, so the deadline is checked again.
+    const int rc = libusb_handle_events_timeout_completed(context_, &timeout, &arrived_);
+    if (arrived_ != 0) continue;
+    // Interrupted by a signal: back to the caller, who checks for a stop.
+    if (rc == LIBUSB_ERROR_INTERRUPTED) return UsbArrival::None;
+    // A broken event loop would turn the wait into a busy loop: poll instead.
+    if (rc != LIBUSB_SUCCESS) return UsbArrival::Unsupported;
+    if (Clock::now() >= deadline) return UsbArrival::None;
+  }
 }
 
 std::vector<UsbDeviceEntry> LibUsbHost::ListDevices() {

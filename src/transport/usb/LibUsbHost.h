@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -20,11 +21,19 @@ class LibUsbHost final : public UsbHost {
 
   std::vector<UsbDeviceEntry> ListDevices() override;
   std::unique_ptr<UsbDevice> Open(const UsbDeviceEntry& device, UsbStatus& status) override;
+  // Through libusb's hot-plug events, where it has them; the callback is registered on the
+  // first wait and the events pumped only while waiting (and by libusb's own transfers).
+  UsbArrival AwaitArrival(uint16_t vendor, double seconds) override;
 
  private:
   bool Start();
+  bool Watch(uint16_t vendor);
 
   libusb_context* context_ = nullptr;
+  bool watching_ = false;
+  int watch_ = 0;  // the callback handle while watching_
+  uint16_t watchedVendor_ = 0;
+  int arrived_ = 0;  // set by the callback, taken by the next wait
 };
 
 }  // namespace velk

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "transport/usb/UsbArrival.h"
+
 namespace velk {
 
 // The few USB calls the EZ-USB driver makes, so that it can run over a fake bus in tests.
@@ -51,6 +53,11 @@ class UsbHost {
   virtual std::vector<UsbDeviceEntry> ListDevices() = 0;
   // Null on failure, with the reason in status.
   virtual std::unique_ptr<UsbDevice> Open(const UsbDeviceEntry& device, UsbStatus& status) = 0;
+  // Waits up to `seconds` (0: does not block) for a device of `vendor` to be plugged in. An
+  // arrival since the last wait counts, so none is missed between two waits.
+  virtual UsbArrival AwaitArrival(uint16_t /*vendor*/, double /*seconds*/) {
+    return UsbArrival::Unsupported;
+  }
 };
 
 }  // namespace velk
