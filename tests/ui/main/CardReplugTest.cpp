@@ -126,5 +126,33 @@ TEST(CardReplug, ALoggedRunRidesOutTheCardOrEndsOnWhatCameInstead) {
   }
 }
 
+// Read and Read Status find the card gone: no box, the status line says so and nothing is
+// sent until a look finds it back; then the activation runs and the reads work again.
+TEST(CardReplug, AReadThatFindsTheCardGoneWaitsForIt) {
+  for (const char* button : {"cmdReadData", "CmdUpdateStatus"}) {
+    SCOPED_TRACE(button);
+    WindowRig rig(interface_type::kUsbCard);
+    frmVelk47120& w = rig.Open();
+    w.Form_Activate();
+    rig.card.Unplug();
+    QPushButton* read = w.findChild<QPushButton*>(button);
+    QTest::mouseClick(read, Qt::LeftButton);
+    EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The USB card went away at "));
+    const size_t requests = rig.card.requests.size();
+    QTest::mouseClick(read, Qt::LeftButton);
+    w.LookForCardNow();  // still away
+    EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The USB card went away at "));
+    EXPECT_EQ(rig.card.requests.size(), requests);
+    rig.card.PlugBackIn();
+    w.LookForCardNow();
+    EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The USB card is back at "));
+    EXPECT_GT(rig.card.requests.size(), requests);
+    w.txtReadReg[output::Supply]->clear();
+    w.cmdReadData_Click();
+    EXPECT_FALSE(w.txtReadReg[output::Supply]->text().isEmpty());
+    EXPECT_TRUE(rig.messages.shown.empty()) << rig.messages.Texts()[0];
+  }
+}
+
 }  // namespace
 }  // namespace velk
