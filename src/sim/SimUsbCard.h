@@ -46,6 +46,8 @@ class SimUsbCard final : public EzUsbDriver {
   // The cards are pulled out: every later open fails, and so does every request on a device
   // that was open.
   void Unplug() { unplugged_ = true; }
+  // The same cards plugged back in after Unplug.
+  void PlugBackIn() { unplugged_ = false; }
   // Away from window.goneAt seconds after now on the clock until window.backAt, if given.
   void UnplugDuring(const Clock& clock, const UnplugWindow& window);
   // Another chip on channel 1 (nullptr: none), as when a different board is plugged in.

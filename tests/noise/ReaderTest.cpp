@@ -286,6 +286,11 @@ TEST(Reader, MarksMissingSamplesAndCutsOnlyWhereNumbersEnd) {
   const std::string cutShort = Acquisition({0, 1, 2}) + "3,0.011718\n# gap: replugged\n" +
                                AcquisitionRow(8, 8191) + AcquisitionRow(9, 4) +
                                AcquisitionRow(10, 5);
+  // The window's datalog across a replug: the row lost with the card, then its gap row.
+  std::string replugged = Datalog({3, 5, 4, 9, 6, 2, 5});
+  replugged.replace(replugged.find("\r\n4\t") + 2,
+                    replugged.find("\r\n5\t") - replugged.find("\r\n4\t"),
+                    "# gap: the USB card went away at 14:02:11, back at 14:02:14\r\n");
   const struct {
     const char* name;
     std::string text;
@@ -312,6 +317,8 @@ TEST(Reader, MarksMissingSamplesAndCutsOnlyWhereNumbersEnd) {
        "starts 0; missing 2x2; left out 1 0 0; runs 1"},
       {"log: numbered by its own pace under --tau0", LogAt({0, 0.1, 0.2, 0.4, 0.5}),
        "starts 0; missing 3x1; left out 0 0 0; runs 1", Options({}, 0.5)},
+      {"datalog: a gap row", replugged, "starts 0 3; missing; left out 0 0 0; runs 1",
+       Options({}, 0.1)},
   };
   for (const auto& c : cases) {
     const ReadResult r = Read(c.text, c.options);

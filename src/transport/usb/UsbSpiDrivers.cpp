@@ -40,8 +40,8 @@ bool CollectWords(EzUsb& ezUsb, int32_t handle, uint8_t* buffer, int length) {
 }
 
 // A failed command is reported once; the card then stays silent until a new search.
-void Fail(MessageSink& messages, UsbBoardInfo& selected, const char* message) {
-  messages.Show(message);
+void Fail(MessageSink& messages, UsbBoardInfo& selected, const char* message, bool quiet) {
+  if (!quiet) messages.Show(message);
   selected.Present = 0;
 }
 
@@ -77,10 +77,10 @@ void UsbSpiDrivers::ReadSpiSetup() {
   std::array<uint8_t, 3> buffer{kReadSetup, 0, 0};
   // A refused command is reported, but the answer is still collected in case the card has one.
   if (!Transfer(ezUsb_, handle, kToCard, buffer.data(), 1))
-    Fail(messages_, SelectedUsbBoard, kSetupFailed);
+    Fail(messages_, SelectedUsbBoard, kSetupFailed, QuietFailures);
   // A short answer is no setup: the buffer would still hold the command byte.
   if (!CollectWords(ezUsb_, handle, buffer.data(), 2)) {
-    Fail(messages_, SelectedUsbBoard, kReadFailed);
+    Fail(messages_, SelectedUsbBoard, kReadFailed, QuietFailures);
     ezUsb_.CloseEzUsbDevice(handle);
     return;
   }
@@ -97,7 +97,7 @@ void UsbSpiDrivers::SetupSpi(uint8_t& delay) {
   const int32_t handle = ezUsb_.OpenEzUsbDevice(SelectedUsbBoard.DeviceName);
   std::array<uint8_t, 2> command{kSetWordDelay, delay};
   if (!Transfer(ezUsb_, handle, kToCard, command.data(), 2))
-    Fail(messages_, SelectedUsbBoard, kSetupFailed);
+    Fail(messages_, SelectedUsbBoard, kSetupFailed, QuietFailures);
   ezUsb_.CloseEzUsbDevice(handle);
 }
 
@@ -107,7 +107,7 @@ void UsbSpiDrivers::SetSpiBits(uint8_t bits) {
   SpiStaticBits = bits;
   std::array<uint8_t, 2> command{kSetStaticBits, bits};
   if (!Transfer(ezUsb_, handle, kToCard, command.data(), 2))
-    Fail(messages_, SelectedUsbBoard, kBitsFailed);
+    Fail(messages_, SelectedUsbBoard, kBitsFailed, QuietFailures);
   ezUsb_.CloseEzUsbDevice(handle);
 }
 
@@ -133,12 +133,12 @@ void UsbSpiDrivers::WriteReadSpi(uint8_t n) {
   }
 
   if (!Transfer(ezUsb_, handle, kToCard, buffer.data(), 2 * n + 3)) {
-    Fail(messages_, SelectedUsbBoard, kWriteFailed);
+    Fail(messages_, SelectedUsbBoard, kWriteFailed, QuietFailures);
     ezUsb_.CloseEzUsbDevice(handle);
     return;
   }
   if (!CollectWords(ezUsb_, handle, buffer.data(), 2 * SpiWordCount)) {
-    Fail(messages_, SelectedUsbBoard, kReadFailed);
+    Fail(messages_, SelectedUsbBoard, kReadFailed, QuietFailures);
     ezUsb_.CloseEzUsbDevice(handle);
     return;
   }

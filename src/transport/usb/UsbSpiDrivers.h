@@ -41,6 +41,10 @@ class UsbSpiDrivers {
 
   bool CardReady() const { return SelectedUsbBoard.Present != 0; }
 
+  // Set by a caller that watches for a card going away and says so itself: a failed command
+  // then only makes the card not ready, with no message box in the way.
+  bool QuietFailures = false;
+
  private:
   EzUsb& ezUsb_;
   MessageSink& messages_;

@@ -49,9 +49,15 @@ bool frmVelk47120::ReadDataRegisters(OutputCycle& cycle) {
 }
 
 bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
-  if (!Check_Interface() || !ChipAwake()) return false;
+  // While the card is away nothing goes to it but the watch's look.
+  if (CardAway() || !Check_Interface() || !ChipAwake()) return false;
   const double start = noiseFeed_.Now();
-  cycle = ReadOutputs(session_.spi);
+  cycle = [&] {
+    const QuietCard quiet(session_.usb);
+    return ReadOutputs(session_.spi);
+  }();
+  // A card gone during the reads left no reading: nothing is charted, fed or logged.
+  if (CardWentAway()) return false;
   noiseFeed_.Cycle(cycle, start, NoiseChip(), session_.analyzer.LoopDelay, paced);
   // Every value reaches the chart's picture; only the repaint waits for the frame.
   plot_->PlotPoint(cycle[output::Gyro].value);
@@ -59,7 +65,7 @@ bool frmVelk47120::ReadCycle(OutputCycle& cycle, bool paced) {
   ShowPending(paced);
   QCoreApplication::processEvents();
   UpdateStatus(paced);
-  return true;
+  return !CardWentAway();
 }
 
 noise::ChipSettings frmVelk47120::NoiseChip() const {

@@ -128,6 +128,13 @@ Result<void, std::string> Datalog::WriteRow(int32_t index, const OutputCycle& cy
   return written;
 }
 
+Result<void, std::string> Datalog::WriteComment(const std::string& line) {
+  if (!IsOpen()) return {};
+  auto written = WriteAll(line + kEol);
+  if (!written) Close();
+  return written;
+}
+
 void Datalog::Close() {
   log_.Close();
 }

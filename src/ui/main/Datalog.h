@@ -59,6 +59,8 @@ class Datalog {
   // the reason naming the file, only on the call whose write failed; the file is then closed
   // and later calls do nothing.
   Result<void, std::string> WriteRow(int32_t index, const OutputCycle& cycle, int32_t status);
+  // Appends `line` (such as "# gap: ...") as a line of its own; fails as WriteRow does.
+  Result<void, std::string> WriteComment(const std::string& line);
   void Close();
 
   bool IsOpen() const { return log_.IsOpen(); }

@@ -131,6 +131,10 @@ void frmVelk47120::Form_Activate() {
     return;
   // A parallel port at address 0 is no port: touch nothing until one is chosen.
   if (config.InterfaceType == interface_type::kParallelPort && config.PortAddress == 0) return;
+  if (CardAway()) {
+    ShowStatusLine(CardGoneLine());
+    return;
+  }
   if (session_.sleep.Asleep()) {
     ShowSleep();
     return;
@@ -147,6 +151,7 @@ void frmVelk47120::Form_Activate() {
   statusBar()->showMessage(restore ? statusAfterSleep_ : ChipLine());
   // The zeros of a silent chip are no setup: moving the panels to them would write them back.
   if (noChip_) return;
+  if (config.InterfaceType == interface_type::kUsbCard) replug_.Remember();
 
   spi.ReadRegister(slot::Smpl_Prd);
   const int32_t period = std::clamp<int32_t>(spi.RegData, 0, 255);

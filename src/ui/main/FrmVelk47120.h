@@ -24,6 +24,7 @@
 #include "measure/OutputCycle.h"
 #include "registers/Session.h"
 #include "ui/main/AxisMarks.h"
+#include "ui/main/CardReplug.h"
 #include "ui/main/Datalog.h"
 #include "ui/main/FramePacer.h"
 #include "ui/main/LoopState.h"
@@ -86,6 +87,10 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void CmdReadLoop_Click();
   void ReadLoop();
   void chkDatalog_Click();
+
+  // The watch for a USB card that went away (CardReplug.cpp): one look now. A hot-plug notice
+  // from the driver belongs here.
+  void LookForCardNow();
 
   // Status panel (StatusPanel.cpp).
   void CmdUpdateStatus_Click();
@@ -279,6 +284,17 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ShowRefusal();
   // The status line; while the chip sleeps the text waits for its waking.
   void ShowStatusLine(const QString& text);
+  // A USB card gone (CardReplug.cpp). CardWentAway: the reads just made found it gone (and
+  // the watch has started). CardAway: the watch is still waiting. AwaitCard: the run waits
+  // for it, and logs the gap when it is back.
+  bool CardWentAway();
+  bool CardAway();
+  void AwaitCard(bool& logging);
+  void CardFound(const CardReplug::Found& found);
+  // The status line says where the card is: the run's end keeps it (once, for what came
+  // instead).
+  bool KeepCardLine();
+  QString CardGoneLine() const;
   // The chip's settings as the panels hold them, for the noise analysis.
   noise::ChipSettings NoiseChip() const;
 
@@ -320,6 +336,9 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   // Whether CalOffset and CalScale hold a value read from the chip or applied.
   bool calOffsetKnown_ = false;
   bool calScaleKnown_ = false;
+  CardReplug replug_{session_, [this](const CardReplug::Found& f) { CardFound(f); }};
+  std::string cardGap_;       // the gap row of a card back during AwaitCard
+  bool cardInstead_ = false;  // the status line says what came instead of the card
 };
 
 }  // namespace velk

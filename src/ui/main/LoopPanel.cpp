@@ -89,7 +89,8 @@ void frmVelk47120::CmdReadLoop_Click() {
 }
 
 void frmVelk47120::ReadLoop() {
-  if (!Check_Interface()) {
+  // Started while the USB card is away: the run begins when it is back.
+  if (!CardAway() && !Check_Interface()) {
     ShowLoopStopped();
     return;
   }
@@ -167,6 +168,7 @@ void frmVelk47120::ReadLoop() {
       loopCountToShow_ = loopCount;
       ShowPending(true);
     }
+    if (CardAway()) AwaitCard(logging);
     SlicedDelay wait;
     for (int32_t s = 0; s < slices; ++s) {
       QCoreApplication::processEvents();
@@ -175,7 +177,7 @@ void frmVelk47120::ReadLoop() {
       if (loopState_ != LoopState::Running) break;
     }
     // Without a usable interface every further cycle would only ask for one.
-    if (!CheckInterface(session_)) {
+    if (!CardAway() && !CheckInterface(session_)) {
       ShowInterfaceChecks();
       ShowLoopStopped();
     }
@@ -193,7 +195,7 @@ void frmVelk47120::ReadLoop() {
   if (opened) {
     txtFileIndex->setText(
         QString::fromStdString(Datalog::NextIndexText(txtFileIndex->text().toStdString())));
-    ShowStatusLine("Logged to " + PathText(datalog_.Path()));
+    if (!KeepCardLine()) ShowStatusLine("Logged to " + PathText(datalog_.Path()));
   }
   loopActive_ = false;
   if (loopState_ == LoopState::Stopping) SetLoopState(LoopState::Stopped);

@@ -52,8 +52,14 @@ void frmVelk47120::CmdUpdateStatus_Click() {
 }
 
 void frmVelk47120::UpdateStatus(bool paced) {
-  if (session_.analyzer.InterfaceType == interface_type::kNone || !ChipAwake()) return;
-  StatusValue = ReadStatus(session_.spi);
+  if (session_.analyzer.InterfaceType == interface_type::kNone || CardAway() || !ChipAwake())
+    return;
+  const int32_t status = [&] {
+    const QuietCard quiet(session_.usb);
+    return ReadStatus(session_.spi);
+  }();
+  if (CardWentAway()) return;
+  StatusValue = status;
   statusToShow_ = StatusValue;
   ShowPending(paced);
 }
