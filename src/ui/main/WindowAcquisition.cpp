@@ -91,6 +91,14 @@ std::string Comment(Session& session, int32_t smplPrd, int32_t sensAvg, int32_t 
   return text + words;
 }
 
+// The chip's own model, as the tool records it; the Device menu's when none answered yet.
+int32_t Model(const Session& session) {
+  const std::string& product = session.reg.ProductName;
+  if (product == "VELK47120") return 47120;
+  if (product == "VELK47121") return 47121;
+  return session.analyzer.DeviceNumber.Numeric();
+}
+
 const char* EndText(AcquisitionEnd end) {
   switch (end) {
     case AcquisitionEnd::kDone:
@@ -250,7 +258,7 @@ void WindowAcquisition::Launch() {
     return;
   }
   Spi47120& spi = session_.spi;
-  const int32_t model = session_.analyzer.DeviceNumber.Numeric();
+  const int32_t model = Model(session_);
   spi.ReadRegister(slot::Smpl_Prd);
   const int32_t smplPrd = spi.RegData;
   spi.ReadRegister(slot::Sens_Avg);

@@ -207,6 +207,8 @@ void frmNoise::Build() {
   prgAcquire = new QProgressBar;
   prgAcquire->setObjectName("prgAcquire");
   prgAcquire->setAccessibleName("Acquisition progress");
+  prgAcquire->setMinimumWidth(prgAcquire->fontMetrics().horizontalAdvance("0000 of 0000 s") * 3 /
+                              2);
   prgAcquire->hide();
   cmdCancelAcquire = new QPushButton("Canc&el Acquisition");
   cmdCancelAcquire->setObjectName("cmdCancelAcquire");
