@@ -30,6 +30,7 @@ class Refused final : public RealtimeRequest {
 // (in simulated seconds since the start) until `hold` is cleared.
 struct AcquireRig : WindowRig {
   AcquireRig() {
+    session.configFile = folder / "v.cfg";  // noise.ini beside it
     w = &Open();
     w->hscSmplPrd->setValue(0);
     w->Acquisition().UseTime(
@@ -162,7 +163,6 @@ TEST(Acquire, ExitDuringAnAcquisitionEndsItAndWritesTheFileOut) {
   const std::filesystem::path file = rig.folder / "acquired.csv";
   rig.Acquire("3600", QString::fromStdString(file.string()));
   ASSERT_TRUE(QTest::qWaitFor([&] { return rig.held.load(); }, 60000));
-  rig.session.configFile = rig.folder / "v.cfg";
   rig.hold = false;
   rig.w->close();
   EXPECT_EQ(rig.exit.codes, std::vector<int>{0});
