@@ -122,6 +122,8 @@ void frmNoise::AcquireSamples(std::span<const AcquiredPoint> samples) {
     if (s.temp) temp = *s.temp;
     forming_->Feed({.time = due, .value = s.rate, .code = s.code, .newData = true, .temp = temp});
   }
+  // The first points show at once; the refresh keeps its pace after them.
+  if (analysedSamples_ < 0 && !job_ && isVisible()) StartLive();
 }
 
 void frmNoise::AcquireProgressed(const AcquireProgress& progress) {
