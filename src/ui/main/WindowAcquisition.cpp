@@ -292,6 +292,9 @@ void WindowAcquisition::Launch() {
   run.sink = std::make_unique<Sink>(settings, noise::ReadOptions{}, wanted,
                                     run.writer ? &*run.writer : nullptr);
   run.realtime = std::make_unique<NotedRealtime>(realtime_);
+  window_.ShowStatusLine(QString("Acquiring %1 s from the chip for the Noise window; the chip's "
+                                 "controls wait until it ends")
+                             .arg(QString::fromStdString(FormatSignificant(plan.duration, 15))));
   if (run.callbacks.started) run.callbacks.started(*settings.chip);
   run.thread = std::thread([this, &run, plan] {
     const AcquisitionTime time{*clock_, sleep_, [&run] { return run.stop.load(); }};
@@ -358,6 +361,10 @@ AcquireEnd WindowAcquisition::Finish() {
     if (end.record) end.record->file = run.plan.file.empty() ? "the chip" : run.plan.file;
   }
   Unlock();
+  if (run.sink)
+    window_.ShowStatusLine(QString::fromStdString(
+        "Acquisition " + end.how + ": " + std::to_string(end.taken) + " samples, " +
+        std::to_string(end.lost) + " lost; priority " + RealtimeText(end.priority)));
   return end;
 }
 

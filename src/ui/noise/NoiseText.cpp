@@ -149,7 +149,7 @@ std::string AcquiredStateText(const noise::Analysis& a, const std::string& how) 
   std::string text = "Acquisition (" + how + "): " + std::to_string(a.samples) + " samples, " +
                      std::to_string(a.lost) + " lost, " + Three(a.durationS) + " s, tau0 " +
                      Three(a.tau0) + " s";
-  if (a.priority) text += ", at " + RealtimeText(*a.priority) + " priority";
+  if (a.priority) text += "; priority " + RealtimeText(*a.priority);
   return text;
 }
 
@@ -158,7 +158,7 @@ std::string AcquiringStateText(int64_t taken, int64_t lost, double seconds, doub
   std::string text = "Acquiring: " + std::to_string(taken) + " samples, " + std::to_string(lost) +
                      " lost, " + FormatFixed(seconds, 1) + " s of " + FormatFixed(duration, 1) +
                      " s";
-  if (priority) text += ", at " + RealtimeText(*priority) + " priority";
+  if (priority) text += "; priority " + RealtimeText(*priority);
   if (silent)
     text += ". No new sample for a second: is the chip asleep, or another program reading it?";
   return text;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QtTest/QTest>
 #include <atomic>
@@ -112,6 +113,7 @@ TEST(Acquire, TheRunningLoopStopsFirstTheChipControlsWaitAndTheRecordIsAnalysed)
   EXPECT_NE(rig.State().find("Acquisition (done): 513 samples, 0 lost"), std::string::npos)
       << rig.State();
   EXPECT_NE(rig.State().find(kRealtimeGrantLine), std::string::npos) << rig.State();
+  EXPECT_TRUE(w.statusBar()->currentMessage().contains(kRealtimeGrantLine.data()));
   EXPECT_GT(rig.noise->grdTaus->rowCount(), 0);
   EXPECT_NE(rig.noise->ResultsJson().find("\"grant_line\""), std::string::npos);
   EXPECT_TRUE(rig.noise->cmdAcquire->isEnabled());
