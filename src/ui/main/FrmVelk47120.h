@@ -44,6 +44,7 @@ class frmManualReg;
 class frmDAC;
 class frmPowerdown;
 class frmNoise;
+class WindowAcquisition;
 
 // The main window: the outputs read once or in a loop, the strip chart, the datalog and the
 // panels that read and set the part setup. Each panel's controls and handlers live in a
@@ -122,6 +123,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void mnuAuxDac_Click();
   void mnuPowerdown_Click();
   void mnuNoise_Click();
+  // The Noise window's "Acquire..." (WindowAcquisition.cpp), made on first use.
+  WindowAcquisition& Acquisition();
   void MnuAbout_Click();
   void mnuHelp_Click();
   void MnuExit_Click();
@@ -322,6 +325,10 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   frmDAC* dacDialog_ = nullptr;
   frmPowerdown* powerdownDialog_ = nullptr;
   frmNoise* noiseWindow_ = nullptr;
+  // An acquisition locks the chip's controls and waits here for the loop to return.
+  friend class WindowAcquisition;
+  WindowAcquisition* acquisition_ = nullptr;
+  std::function<void()> whenLoopStopped_;  // once, as the state reaches Stopped
   bool shown_ = false;
   LoopState loopState_ = LoopState::Stopped;
   bool loopActive_ = false;  // a run is on the stack, perhaps suspended in event processing

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QStatusBar>
 #include <algorithm>
+#include <utility>
 
 #include "core/Delay.h"
 #include "core/NumberText.h"
@@ -68,6 +69,7 @@ void frmVelk47120::SetLoopState(LoopState state) {
   CmdReadLoop->setText(running ? "&Stop" : "&Start");
   // The run reads the box once, as it starts; a change during it would not count.
   chkDatalog->setEnabled(state == LoopState::Stopped);
+  if (state == LoopState::Stopped && whenLoopStopped_) std::exchange(whenLoopStopped_, {})();
 }
 
 void frmVelk47120::ShowLoopStopped() {

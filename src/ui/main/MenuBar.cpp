@@ -14,6 +14,7 @@
 #include "ui/dialogs/frmPowerdown.h"
 #include "ui/main/FrmVelk47120.h"
 #include "ui/main/HelpWindow.h"
+#include "ui/main/WindowAcquisition.h"
 #include "ui/noise/frmNoise.h"
 #include "widgets/ValueLabel.h"
 
@@ -126,6 +127,7 @@ void frmVelk47120::mnuNoise_Click() {
     noiseWindow_ = new frmNoise(noiseFeed_.Live(),
                                 config.empty() ? config : config.parent_path() / "noise.ini",
                                 modal_, messages_, this);
+    noiseWindow_->SetAcquirer(&Acquisition());
   }
   noiseWindow_->show();
   noiseWindow_->raise();
@@ -148,6 +150,8 @@ void frmVelk47120::mnuHelp_Click() {
 void frmVelk47120::MnuExit_Click() {
   if (exiting_) return;
   exiting_ = true;
+  // The engine is the only reader meanwhile: it ends, and its file is written out, first.
+  if (acquisition_ != nullptr) acquisition_->Shutdown();
   datalog_.Close();
   DelayMs(250);
   if (unpickedPortAddress_) {

@@ -145,6 +145,25 @@ std::string FileStateText(const noise::Analysis& a) {
          Three(a.tau0) + " s";
 }
 
+std::string AcquiredStateText(const noise::Analysis& a, const std::string& how) {
+  std::string text = "Acquisition (" + how + "): " + std::to_string(a.samples) + " samples, " +
+                     std::to_string(a.lost) + " lost, " + Three(a.durationS) + " s, tau0 " +
+                     Three(a.tau0) + " s";
+  if (a.priority) text += "; priority " + RealtimeText(*a.priority);
+  return text;
+}
+
+std::string AcquiringStateText(int64_t taken, int64_t lost, double seconds, double duration,
+                               const std::optional<RealtimeGrant>& priority, bool silent) {
+  std::string text = "Acquiring: " + std::to_string(taken) + " samples, " + std::to_string(lost) +
+                     " lost, " + FormatFixed(seconds, 1) + " s of " + FormatFixed(duration, 1) +
+                     " s";
+  if (priority) text += "; priority " + RealtimeText(*priority);
+  if (silent)
+    text += ". No new sample for a second: is the chip asleep, or another program reading it?";
+  return text;
+}
+
 std::string LiveStateText(noise::LiveMode mode, int64_t samples, const std::string& cause,
                           bool full) {
   if (cause.empty()) return "Live: waiting for the read loop";

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Realtime.h"
 #include "noise/Analysis.h"
 #include "noise/LiveNoise.h"
 
@@ -28,6 +29,11 @@ std::string ChecksText(const noise::Analysis& analysis);
 // interval that decided it; "no limits" without any.
 std::string VerdictText(const noise::Analysis& analysis);
 std::string FileStateText(const noise::Analysis& analysis);
+// "Acquisition (done): 7680 samples, 2 lost, 30.0 s, tau0 0.00391 s; priority real-time (...)"
+std::string AcquiredStateText(const noise::Analysis& analysis, const std::string& how);
+// "Acquiring: 2560 samples, 0 lost, 10.0 s of 30.0 s; priority ..." while the engine runs.
+std::string AcquiringStateText(int64_t taken, int64_t lost, double seconds, double duration,
+                               const std::optional<RealtimeGrant>& priority, bool silent);
 std::string LiveStateText(noise::LiveMode mode, int64_t samples, const std::string& cause,
                           bool full);
 

@@ -47,6 +47,8 @@ struct frmNoise::Job {
   std::optional<double> tau0;  // typed for a datalog
   int64_t samples = 0;
   std::string cause;
+  bool acquisition = false;
+  std::shared_ptr<noise::Record> acquired;  // an acquisition's record, analysed as a file
 };
 
 namespace {
@@ -193,6 +195,7 @@ void frmNoise::Build() {
   };
   button(cmdClear, "&Clear", "cmdClear", &frmNoise::cmdClear_Click);
   button(cmdOpen, "&Open...", "cmdOpen", &frmNoise::cmdOpen_Click);
+  button(cmdAcquire, "Ac&quire...", "cmdAcquire", &frmNoise::cmdAcquire_Click);
   button(cmdLive, "&Live", "cmdLive", &frmNoise::cmdLive_Click);
   button(cmdCopy, "Co&py", "cmdCopy", &frmNoise::cmdCopy_Click);
   button(cmdSavePlot, "Save Plot &As...", "cmdSavePlot", &frmNoise::cmdSavePlot_Click);
@@ -201,6 +204,19 @@ void frmNoise::Build() {
   buttons->addStretch(1);
   buttons->addWidget(prgAnalysis);
   buttons->addWidget(cmdCancel);
+  prgAcquire = new QProgressBar;
+  prgAcquire->setObjectName("prgAcquire");
+  prgAcquire->setAccessibleName("Acquisition progress");
+  prgAcquire->setMinimumWidth(prgAcquire->fontMetrics().horizontalAdvance("0000 of 0000 s") * 3 /
+                              2);
+  prgAcquire->hide();
+  cmdCancelAcquire = new QPushButton("Canc&el Acquisition");
+  cmdCancelAcquire->setObjectName("cmdCancelAcquire");
+  cmdCancelAcquire->hide();
+  buttons->addWidget(prgAcquire);
+  buttons->addWidget(cmdCancelAcquire);
+  connect(cmdCancelAcquire, &QPushButton::clicked, this, &frmNoise::cmdCancelAcquire_Click);
+  cmdAcquire->setEnabled(false);
   connect(cmdCancel, &QPushButton::clicked, this, &frmNoise::cmdCancel_Click);
   cmdLive->setEnabled(false);
 
@@ -240,7 +256,7 @@ QSize frmNoise::FitToScreen(QSize wanted) const {
 
 void frmNoise::Tick() {
   if (!isVisible() || showingFile_ || job_) return;
-  if (live_.Samples() == analysedSamples_ && live_.Cause() == analysedCause_) return;
+  if (Shown().Samples() == analysedSamples_ && Shown().Cause() == analysedCause_) return;
   StartLive();
 }
 
@@ -255,11 +271,11 @@ void frmNoise::showEvent(QShowEvent* event) {
 
 void frmNoise::StartLive() {
   auto job = std::make_shared<Job>();
-  job->samples = live_.Samples();
-  job->cause = live_.Cause();
+  job->samples = Shown().Samples();
+  job->cause = Shown().Cause();
   job_ = job;
   QPointer<frmNoise> self(this);
-  QThreadPool::globalInstance()->start([self, job, snapshot = live_.Take(), options = Options()] {
+  QThreadPool::globalInstance()->start([self, job, snapshot = Shown().Take(), options = Options()] {
     job->result = noise::AnalyzeLive(snapshot, options);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
@@ -302,6 +318,28 @@ void frmNoise::OpenFileWith(const std::string& file, std::optional<double> tau0)
   });
 }
 
+void frmNoise::AnalyseAcquired(noise::Record record) {
+  auto job = std::make_shared<Job>();
+  job->file = true;
+  job->acquisition = true;
+  job->name = record.file;
+  job->acquired = std::make_shared<noise::Record>(std::move(record));
+  job_ = job;
+  prgAnalysis->show();
+  cmdCancel->show();
+  QPointer<frmNoise> self(this);
+  QThreadPool::globalInstance()->start([self, job, options = Options()] {
+    job->result = noise::Analyze(*job->acquired, options);
+    job->acquired.reset();  // the samples are no longer needed
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, job] {
+          if (self) self->Finished(job);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
 void frmNoise::Finished(const std::shared_ptr<Job>& job) {
   if (job != job_) return;  // cancelled, or overtaken by a newer one
   job_.reset();
@@ -335,6 +373,7 @@ void frmNoise::Finished(const std::shared_ptr<Job>& job) {
   }
   showingFile_ = true;
   fileShown_ = job->name;
+  if (!job->acquisition) acquiredHow_.clear();
   cmdLive->setEnabled(true);
   Show(*job->result);
 }
@@ -442,7 +481,11 @@ void frmNoise::FillTable() {
 
 void frmNoise::ShowState() {
   std::string state;
-  if (showingFile_ && shown_) {
+  if (acquiring_) {
+    state = AcquireStateText();
+  } else if (showingFile_ && shown_ && !acquiredHow_.empty()) {
+    state = AcquiredStateText(*shown_, acquiredHow_);
+  } else if (showingFile_ && shown_) {
     state = FileStateText(*shown_);
   } else {
     const noise::LiveMode mode = live_.Mode();

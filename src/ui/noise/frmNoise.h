@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "noise/Analysis.h"
 #include "noise/LiveNoise.h"
+#include "ui/noise/Acquirer.h"
 #include "ui/noise/NoiseSettings.h"
 
 namespace velk {
@@ -46,6 +48,10 @@ class frmNoise : public QMainWindow {
   // The shown analysis as the tool's JSON; empty when nothing is shown.
   std::string ResultsJson() const;
   bool Working() const { return job_ != nullptr; }
+  // "Acquire..." runs the chip's acquisition through `acquirer` (NoiseAcquire.cpp); without
+  // one the button is disabled.
+  void SetAcquirer(Acquirer* acquirer);
+  bool Acquiring() const { return acquiring_; }
   void SaveSettings();
 
   // Controls by their names.
@@ -68,6 +74,9 @@ class frmNoise : public QMainWindow {
   QCheckBox* chkDegPerSecond = nullptr;
   QProgressBar* prgAnalysis = nullptr;
   QPushButton* cmdCancel = nullptr;
+  QPushButton* cmdAcquire = nullptr;
+  QProgressBar* prgAcquire = nullptr;
+  QPushButton* cmdCancelAcquire = nullptr;
   QPushButton* cmdClear = nullptr;
   QPushButton* cmdOpen = nullptr;
   QPushButton* cmdLive = nullptr;
@@ -93,6 +102,17 @@ class frmNoise : public QMainWindow {
   void cmdSaveTable_Click();
   void cmdCancel_Click();
   void Limits_Changed();
+  void cmdAcquire_Click();
+  void cmdCancelAcquire_Click();
+  void AcquireStarted(const noise::ChipSettings& chip);
+  void AcquireSamples(std::span<const AcquiredPoint> samples);
+  void AcquireProgressed(const AcquireProgress& progress);
+  void AcquireEnded(AcquireEnd end);
+  // The buttons that would read or replace what an acquisition shows.
+  void ShowAcquiring(bool acquiring);
+  std::string AcquireStateText() const;
+  // The live record shown: the acquisition's while one runs, else the read loop's.
+  noise::LiveNoise& Shown();
   void Unit_Changed();
 
   // The limits the verdict is judged against: the last good ones typed.
@@ -100,6 +120,8 @@ class frmNoise : public QMainWindow {
   void Tick();
   void StartLive();
   void OpenFileWith(const std::string& file, std::optional<double> tau0);
+  // A finished acquisition's record, analysed on the worker and shown as a file is.
+  void AnalyseAcquired(noise::Record record);
   // The window's datalog has no time column: asks for its tau0, its LoopDelay offered.
   void AskTau0(const std::string& file, const std::string& loopDelay);
   void FillTable();
@@ -138,6 +160,14 @@ class frmNoise : public QMainWindow {
   QFormLayout* termForm_ = nullptr;
   int64_t analysedSamples_ = -1;  // the live samples the shown analysis took
   std::string analysedCause_;
+  // "Acquire...": the record forming, fed at the chip's clock, and how the run stands.
+  Acquirer* acquirer_ = nullptr;
+  bool acquiring_ = false;
+  std::unique_ptr<noise::LiveNoise> forming_;
+  double formingPeriod_ = 0.0;
+  AcquirePlan acquirePlan_{60.0, {}};  // offered again
+  AcquireProgress acquireProgress_;
+  std::string acquiredHow_;  // how the shown acquisition ended; empty when none is shown
 };
 
 }  // namespace velk
