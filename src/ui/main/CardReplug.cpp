@@ -6,6 +6,7 @@
 
 #include "measure/InterfaceSetup.h"
 #include "registers/Session.h"
+#include "transport/usb/UsbArrival.h"
 #include "ui/main/FrmVelk47120.h"
 
 namespace velk {
@@ -14,6 +15,9 @@ namespace {
 
 // About as long as a card takes to enumerate anyway.
 constexpr int kLookMs = 1000;
+// How often the driver's hot-plug notices are taken, where it has them: a card back is looked
+// at within this, not at the next second.
+constexpr int kArrivalMs = 200;
 
 std::string Now() {
   return LocalClockText(std::chrono::system_clock::now());
@@ -33,6 +37,20 @@ CardReplug::CardReplug(Session& session, std::function<void(const Found&)> found
     : session_(session), found_(std::move(found)) {
   timer_.setInterval(kLookMs);
   QObject::connect(&timer_, &QTimer::timeout, [this] { LookNow(); });
+  arrivals_.setInterval(kArrivalMs);
+  QObject::connect(&arrivals_, &QTimer::timeout, [this] {
+    // Never blocks: only the notices already there are taken.
+    switch (session_.ezUsb.AwaitBoardArrival(0)) {
+      case UsbArrival::Arrived:
+        LookNow();
+        break;
+      case UsbArrival::Unsupported:
+        arrivals_.stop();  // the second's look alone
+        break;
+      case UsbArrival::None:
+        break;
+    }
+  });
 }
 
 void CardReplug::Remember() {
@@ -44,6 +62,7 @@ void CardReplug::Gone() {
   if (!was_) Remember();
   goneAt_ = Now();
   timer_.start();
+  arrivals_.start();
 }
 
 void CardReplug::LookNow() {
@@ -65,6 +84,7 @@ void CardReplug::LookNow() {
 
 void CardReplug::Cancel() {
   timer_.stop();
+  arrivals_.stop();
   goneAt_.reset();
 }
 

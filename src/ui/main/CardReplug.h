@@ -26,8 +26,9 @@ class QuietCard {
   bool was_;
 };
 
-// The watch for a USB card that went away: one look a second on the GUI thread until the same
-// card with the same chip is back, or something else came instead. Sends nothing to the chip
+// The watch for a USB card that went away: one look a second on the GUI thread, and one at
+// once on the driver's hot-plug notice where it has them, until the same card with the same
+// chip is back, or something else came instead. Sends nothing to the chip
 // but the look itself.
 class CardReplug {
  public:
@@ -58,6 +59,7 @@ class CardReplug {
   Session& session_;
   std::function<void(const Found&)> found_;
   QTimer timer_;
+  QTimer arrivals_;
   std::optional<CardAndChip> was_;
   std::optional<std::string> goneAt_;
 };

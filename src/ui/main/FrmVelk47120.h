@@ -89,8 +89,8 @@ class frmVelk47120 : public QMainWindow, public InterfaceMenu {
   void ReadLoop();
   void chkDatalog_Click();
 
-  // The watch for a USB card that went away (CardReplug.cpp): one look now. A hot-plug notice
-  // from the driver belongs here.
+  // The watch for a USB card that went away (CardReplug.cpp): one look now, as its
+  // timer and the driver's hot-plug notices make.
   void LookForCardNow();
 
   // Status panel (StatusPanel.cpp).
