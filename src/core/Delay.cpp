@@ -102,12 +102,15 @@ void SlicedDelay::Wait(float& ms, bool last) {
   }
   if (!(ms >= 0.01f)) ms = 0.01f;  // NaN too
   const int64_t steps = Steps(ms);
+  const int64_t from = start_.value_or(0);
+  const bool started = start_.has_value();
+  start_.reset();
   if (waiter && &clock_ == &SystemPauseClock()) {
     waiter(static_cast<double>(steps) / 1e5);
     return;
   }
   if (DelayCalibrated == 0) CalibrateDelay();
-  const int64_t deadline = clock_.Now() + steps * kNsPerStep - late_;
+  const int64_t deadline = (started ? from : clock_.Now()) + steps * kNsPerStep - late_;
   PauseUntil(clock_, deadline, last);
   late_ = last ? 0 : std::max<int64_t>(clock_.Now() - deadline, 0);
 }

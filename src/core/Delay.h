@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace velk {
 
@@ -60,10 +61,15 @@ class SlicedDelay {
   // ms as DelayMs takes it, also in the caller's variable.
   void Wait(float& ms, bool last);
   void Wait(float&& ms, bool last) { Wait(ms, last); }
+  // The next slice counts from now, not from its Wait: the work done before it (a datalog
+  // row after the reads) passes inside the pause instead of lengthening it. The simulated
+  // time of the waiter knows no work, so it takes the whole slice.
+  void StartNow() { start_ = clock_.Now(); }
 
  private:
   PauseClock& clock_;
   int64_t late_ = 0;
+  std::optional<int64_t> start_;
 };
 
 // Any non-empty command line lowers the first guess of the calibration.

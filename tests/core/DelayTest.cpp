@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 #include <vector>
@@ -123,6 +124,20 @@ TEST_F(DelayTest, PausesSleepThenSpinAndAreNeverShortAndSlicesCatchUp) {
   slices.Wait(10.0f, true);
   EXPECT_EQ(clock.sleeps, (std::vector<int64_t>{10 * ms, 9500'000, 9500'000, 7500'000}));
   EXPECT_EQ(clock.now - start, 43 * ms);  // four slices and three stretches of work
+
+  // Started before the work: the work passes inside the pause, and work longer than the
+  // pause is never waited for again.
+  for (const int64_t work : {ms / 4, 3 * ms}) {
+    FakeClock c;
+    SlicedDelay pause(c);
+    const int64_t t0 = c.now;
+    pause.StartNow();
+    c.now += work;
+    pause.Wait(1.0f, true);
+    EXPECT_EQ(c.now - t0, std::max(work, ms));
+    pause.Wait(1.0f, true);  // the next counts from its own call again
+    EXPECT_EQ(c.now - t0, std::max(work, ms) + ms);
+  }
 }
 
 }  // namespace
