@@ -47,6 +47,7 @@ struct TempBin {
   double se = 0.0;           // of the mean, deg/s
   double seconds = 0.0;      // time the bin holds
   double rate = 0.0;         // mean dT/dt, degC/s
+  double time = 0.0;         // mean time of its samples, s from the record's start
   bool operator==(const TempBin&) const = default;
 };
 

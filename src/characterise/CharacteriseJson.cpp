@@ -125,7 +125,8 @@ std::string CharacteriseJson(const Characterisation& c) {
                     {"bias_dps", Number(b.bias)},
                     {"se_dps", Number(b.se)},
                     {"seconds", Number(b.seconds)},
-                    {"rate_degc_per_s", Number(b.rate)}});
+                    {"rate_degc_per_s", Number(b.rate)},
+                    {"time_s", Number(b.time)}});
   j["bins"] = bins;
   if (c.curve) {
     const TempCurve& k = *c.curve;
@@ -201,7 +202,7 @@ Result<Characterisation, std::string> ReadCharacteriseJson(std::string_view text
         if (ramp != "up" && ramp != "down") throw Bad{"a bin's ramp is \"" + ramp + "\""};
         c.bins.push_back({ramp == "up" ? Ramp::Up : Ramp::Down, NumberAt(b, "temperature_degc"),
                           NumberAt(b, "bias_dps"), NumberAt(b, "se_dps"), NumberAt(b, "seconds"),
-                          NumberAt(b, "rate_degc_per_s")});
+                          NumberAt(b, "rate_degc_per_s"), NumberAt(b, "time_s")});
       }
     if (j.contains("curve") && !j["curve"].is_null()) {
       const Json& k = j["curve"];

@@ -26,19 +26,22 @@ double WhiteCorrected(double sigma, double whiteVariance) {
   return std::sqrt(std::max(0.0, sigma * sigma - whiteVariance));
 }
 
-Figure SelfTestFigure(const SelfTestWindows& st, double tau0) {
+// The step between the two adjacent averages spreads as two T means of the noise do:
+// 2 sigma^2(T), from the Allan variance fitted over every window of the run.
+Figure SelfTestFigure(const SelfTestWindows& st, std::vector<std::vector<double>> windows,
+                      double tau0) {
   if (st.on.size() < 2 || st.off.size() < 2)
     return Null("self_test_response", "deg/s",
                 "not estimated: the self-test windows hold fewer than 2 samples each");
-  const std::vector<std::vector<double>> windows = {st.on, st.off};
-  const WhiteNoise white = PooledWhiteNoise(windows, tau0);
-  const double tOn = static_cast<double>(st.on.size()) * tau0;
-  const double tOff = static_cast<double>(st.off.size()) * tau0;
+  windows.push_back(st.on);
+  windows.push_back(st.off);
+  const WhiteNoise noise = PooledWhiteNoise(windows, tau0);
+  const double t = static_cast<double>(std::min(st.on.size(), st.off.size())) * tau0;
   const double value = Mean(st.on) - Mean(st.off);
-  const double se = std::sqrt(white.VarianceOfMean(tOn) + white.VarianceOfMean(tOff));
-  const double z = StudentT(0.95, white.edf);
+  const double se = std::sqrt(2.0 * noise.AllanVariance(t));
+  const double z = StudentT(0.95, noise.edf);
   return Valued("self_test_response", "deg/s", value, value - z * se, value + z * se,
-                "self-test bit set less clear, " + Fixed(tOn, 0) + " s averages");
+                "self-test bit set less clear, " + Fixed(t, 0) + " s averages");
 }
 
 }  // namespace
@@ -106,7 +109,7 @@ Repeatability AnalyseRepeatability(const RepeatabilityInput& in) {
     f.signedValue = false;
     doc.figures.push_back(std::move(f));
   }
-  if (in.selfTest) doc.figures.push_back(SelfTestFigure(*in.selfTest, in.tau0));
+  if (in.selfTest) doc.figures.push_back(SelfTestFigure(*in.selfTest, windows, in.tau0));
 
   doc.conditions = {{"cycles", static_cast<double>(k)},
                     {"off_s", in.offS},

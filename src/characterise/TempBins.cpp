@@ -8,7 +8,6 @@ namespace velk::characterise {
 
 namespace {
 
-constexpr double kLeastSe = 1e-9;       // deg/s, for bins without scatter
 constexpr double kLeastRampSpan = 2.0;  // degC: a shorter run is a wobble, not a ramp's rate
 
 enum class Kind { Soak, Up, Down };
@@ -69,8 +68,11 @@ Binned BinRamps(const TempcoInput& in) {
   std::vector<double> mean, slope;
   LowPass(in.tempTime, in.degrees, mean, slope);
 
-  // Ramps: runs of one direction outside the dead band.
+  // Ramps: runs of one direction outside the dead band. Within half the low-pass window of a
+  // ramp's start or end the centred mean straddles the corner and runs ahead of or behind the
+  // chamber, so those readings are left out.
   const size_t readings = in.tempTime.size();
+  std::vector<Kind> kinds(readings, Kind::Soak);
   for (size_t i = 0; i < readings;) {
     const Kind kind = Classify(slope[i]);
     size_t j = i;
@@ -78,11 +80,15 @@ Binned BinRamps(const TempcoInput& in) {
     const double seconds = in.tempTime[j] - in.tempTime[i];
     if (kind != Kind::Soak && seconds > 0 && std::abs(mean[j] - mean[i]) >= kLeastRampSpan)
       out.rampRates.push_back(std::abs(mean[j] - mean[i]) / seconds);
+    for (size_t k = i; k <= j && kind != Kind::Soak; ++k)
+      if (in.tempTime[k] - in.tempTime[i] >= kLowPassS / 2 &&
+          in.tempTime[j] - in.tempTime[k] >= kLowPassS / 2)
+        kinds[k] = kind;
     i = j + 1;
   }
 
   struct Sums {
-    double n = 0, rate = 0, rate2 = 0, degrees = 0, slope = 0;
+    double n = 0, rate = 0, rate2 = 0, degrees = 0, slope = 0, time = 0;
   };
   // Keyed by direction then bin, so up bins come first, each by temperature.
   std::map<std::pair<int, long>, Sums> sums;
@@ -96,25 +102,35 @@ Binned BinRamps(const TempcoInput& in) {
     const double f = span > 0 ? std::clamp((t - in.tempTime[j]) / span, 0.0, 1.0) : 0.0;
     const double degrees = mean[j] + f * (mean[j + 1] - mean[j]);
     const double rate = slope[j] + f * (slope[j + 1] - slope[j]);
-    const Kind kind = Classify(f < 0.5 ? slope[j] : slope[j + 1]);
+    const Kind kind = kinds[f < 0.5 ? j : j + 1];
     if (kind == Kind::Soak || !std::isfinite(in.rate[i]) || !std::isfinite(degrees)) continue;
     Sums& s = sums[{kind == Kind::Up ? 0 : 1, static_cast<long>(std::floor(degrees))}];
     const double y = in.rate[i] - first;
     s.n += 1, s.rate += y, s.rate2 += y * y, s.degrees += degrees, s.slope += rate;
+    s.time += t - in.time.front();
   }
   const double period =
       (in.time.back() - in.time.front()) / static_cast<double>(in.time.size() - 1);
+  // One scatter pooled over the bins: a bin's own few samples say little about it, and a bin
+  // whose samples happen to agree must not outweigh the rest.
+  double pooled = 0.0, dof = 0.0;
   for (const auto& [key, s] : sums) {
     if (s.n < 2) continue;
     const double m = s.rate / s.n;
-    const double variance = std::max(0.0, (s.rate2 - s.n * m * m) / (s.n - 1));
+    pooled += std::max(0.0, s.rate2 - s.n * m * m);
+    dof += s.n - 1;
+  }
+  pooled = dof > 0 && pooled > 0 ? pooled / dof : 1.0;
+  for (const auto& [key, s] : sums) {
+    if (s.n < 2) continue;
     TempBin b;
     b.ramp = key.first == 0 ? Ramp::Up : Ramp::Down;
     b.temperature = s.degrees / s.n;
-    b.bias = m + first;
-    b.se = std::max(kLeastSe, std::sqrt(variance / s.n));
+    b.bias = s.rate / s.n + first;
+    b.se = std::sqrt(pooled / s.n);
     b.seconds = s.n * period;
     b.rate = s.slope / s.n;
+    b.time = s.time / s.n;
     out.bins.push_back(b);
   }
   return out;

@@ -21,8 +21,8 @@ void LowPass(const std::vector<double>& time, const std::vector<double>& degrees
              std::vector<double>& mean, std::vector<double>& slope);
 
 // The rate samples on the ramps (dead band kSoakRate) binned by 1 degC of the low-passed
-// temperature, each ramp direction apart. A bin of samples all alike (a noise-free record)
-// takes a tiny standard error, so such bins weigh alike.
+// temperature, each ramp direction apart. Each bin's standard error is the scatter pooled over
+// all bins over the root of its count (a record without scatter weighs its bins by count).
 Binned BinRamps(const TempcoInput& input);
 
 }  // namespace velk::characterise

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <random>
 
+#include "characterise/SlowNoise.h"
 #include "characterise/TempBins.h"
 
 namespace velk::characterise {
@@ -37,16 +38,21 @@ std::vector<double> Row(const Model& m, const TempBin& b) {
   return row;
 }
 
-std::optional<Fit> FitBins(const Model& m, const std::vector<TempBin>& bins) {
-  Design x;
-  std::vector<double> y, w;
+TimedData Data(const Model& m, const std::vector<TempBin>& bins) {
+  TimedData d;
   for (const TempBin& b : bins) {
-    x.push_back(Row(m, b));
-    y.push_back(b.bias);
-    w.push_back(1.0 / (b.se * b.se));
+    d.x.push_back(Row(m, b));
+    d.y.push_back(b.bias);
+    d.se.push_back(b.se);
+    d.time.push_back(b.time);
   }
+  return d;
+}
+
+std::optional<Fit> FitBins(const Model& m, const std::vector<TempBin>& bins,
+                           const SlowNoise& slow) {
   if (bins.size() <= m.Columns().size()) return std::nullopt;  // nothing left to judge the fit
-  return LeastSquares(x, y, w);
+  return SlowNoiseFit(Data(m, bins)).At(slow);
 }
 
 size_t Index(const std::vector<const char*>& columns, std::string_view name) {
@@ -137,8 +143,14 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
 
   Model full = model;
   full.quadratic = true;
-  const std::optional<Fit> reduced = FitBins(model, bins);
-  const std::optional<Fit> withB2 = FitBins(full, bins);
+  // The slow noise from the fuller model, so a curve is not taken for noise.
+  const bool roomForB2 = bins.size() > full.Columns().size();
+  if (options.slow)
+    r.slow = *options.slow;
+  else if (bins.size() > model.Columns().size())
+    r.slow = SlowNoiseFit(Data(roomForB2 ? full : model, bins)).Choose();
+  const std::optional<Fit> reduced = FitBins(model, bins, r.slow);
+  const std::optional<Fit> withB2 = FitBins(full, bins, r.slow);
   if (reduced && withB2) r.pQuadratic = FTestP(reduced->chi2, withB2->chi2, 1, withB2->dof);
   std::string quadraticReason;
   if (options.quadratic) {
@@ -247,8 +259,13 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
   if (r.span < kQuadraticSpan)
     r.doc.warnings.push_back("the bins span " + Fixed(r.span, 1) +
                              " degC, under 20 degC: the tempco is a local slope");
-  const auto shortBins = std::count_if(bins.begin(), bins.end(),
-                                       [](const TempBin& b) { return b.seconds < kShortBinS; });
+  // A ramp's first and last bins are cut by where it starts and stops; only the others count.
+  long shortBins = 0;
+  for (size_t i = 0; i < bins.size(); ++i) {
+    const bool first = i == 0 || bins[i - 1].ramp != bins[i].ramp;
+    const bool last = i + 1 == bins.size() || bins[i + 1].ramp != bins[i].ramp;
+    if (!first && !last && bins[i].seconds < kShortBinS) ++shortBins;
+  }
   if (shortBins > 0)
     r.doc.warnings.push_back(std::to_string(shortBins) + " of " + std::to_string(bins.size()) +
                              " bins hold less than 30 s: ramp slower for a steadier mean");
@@ -266,6 +283,8 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
                       {"ramps", static_cast<double>(r.rampRates.size())},
                       {"bins", static_cast<double>(bins.size())},
                       {"reduced_chi2", fit.ReducedChi2()},
+                      {"walk_dps2_per_s", r.slow.walk},
+                      {"flicker_dps2", r.slow.flicker},
                       {"quadratic_p", r.pQuadratic},
                       {"residual_rms_dps", r.residualRms}};
   return r;

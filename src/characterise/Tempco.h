@@ -6,6 +6,7 @@
 
 #include "characterise/Characterisation.h"
 #include "characterise/LeastSquares.h"
+#include "characterise/SlowNoise.h"
 
 namespace velk::characterise {
 
@@ -21,6 +22,9 @@ struct TempcoOptions {
   int draws = 4000;
   // Forces the quadratic term in or out; by default the F-test decides.
   std::optional<bool> quadratic;
+  // Forces the slow noise the bins share; by default their likelihood decides. A noise-free
+  // record has none to find.
+  std::optional<SlowNoise> slow;
 };
 
 inline constexpr double kLowPassS = 60.0;         // centred mean of the temperature
@@ -39,12 +43,14 @@ struct Tempco {
   double span = 0.0;                 // degC over the bins fitted
   std::vector<double> rampRates;     // degC/s, each ramp's mean |dT/dt|
   double residualRms = 0.0;          // deg/s, of the bin means about the fit
+  SlowNoise slow;                    // the bins share
 };
 
 // The bias against temperature: the temperature low-passed (a 60 s centred mean), soaks
 // (|dT/dt| < 0.05 degC/min) set apart, the ramps split into up and down and binned by 1 degC,
 // and the bin means fitted by b0 + b1 dT + [b2 dT^2] +- h/2 [+ c dT/dt], dT from 25 degC,
-// weighted by their standard errors with the covariance scaled by max(1, reduced chi-square).
+// weighted by their standard errors and the slow noise they share (SlowNoise),
+// with the covariance scaled by max(1, reduced chi-square).
 Tempco AnalyseTempco(const TempcoInput& input, const TempcoOptions& options = {});
 
 }  // namespace velk::characterise

@@ -1,8 +1,10 @@
 #include "characterise/WhiteNoise.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "characterise/LeastSquares.h"
 #include "noise/Allan.h"
 #include "noise/Edf.h"
 
@@ -36,14 +38,45 @@ WhiteNoise PooledWhiteNoise(std::span<const std::vector<double>> windows, double
 
   WhiteNoise white;
   double weighted = 0.0;
+  std::vector<double> taus, variances, weights;
   for (const noise::AllanPoint& p : points) {
     const double edf = noise::SegmentsEdf(0, p.m, sizes);
-    if (!(edf > 0.0)) continue;
+    if (!(edf > 0.0) || !(p.variance > 0.0)) continue;
     weighted += edf * p.variance * p.tau;
     white.edf += edf;
+    taus.push_back(p.tau);
+    variances.push_back(p.variance);
+    weights.push_back(edf / (2.0 * p.variance * p.variance));
   }
   if (white.edf > 0.0) white.arw2 = weighted / white.edf;
+  white.white = white.arw2;
+  // The terms fitted, a negative one left out and the rest fitted again.
+  for (std::array<bool, 3> use = {true, true, true};;) {
+    Design x;
+    for (double tau : taus) {
+      std::vector<double> row;
+      if (use[0]) row.push_back(1.0 / tau);
+      if (use[1]) row.push_back(1.0);
+      if (use[2]) row.push_back(tau / 3.0);
+      x.push_back(row);
+    }
+    const std::optional<Fit> fit = LeastSquares(x, variances, weights);
+    if (!fit) break;
+    double* terms[3] = {&white.white, &white.floor, &white.walk};
+    bool negative = false;
+    for (size_t k = 0, j = 0; k < 3; ++k) {
+      if (!use[k]) continue;
+      if (fit->coef[j] < 0.0) use[k] = false, negative = true;
+      *terms[k] = std::max(0.0, fit->coef[j++]);
+    }
+    if (!negative) break;
+    white.white = white.arw2, white.floor = 0.0, white.walk = 0.0;
+  }
   return white;
+}
+
+double WhiteNoise::AllanVariance(double tau) const {
+  return tau > 0 ? white / tau + floor + walk * tau / 3.0 : 0.0;
 }
 
 }  // namespace velk::characterise

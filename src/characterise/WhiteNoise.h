@@ -10,7 +10,11 @@ namespace velk::characterise {
 struct WhiteNoise {
   double arw2 = 0.0;  // (deg/s)^2 s
   double edf = 0.0;   // of the estimate, under white noise
+  // sigma^2(tau) = white / tau + floor + walk tau / 3, non-negative, fitted to the same points:
+  // the Allan variance at T, which the difference of two adjacent T means spreads by twice.
+  double white = 0.0, floor = 0.0, walk = 0.0;
   double VarianceOfMean(double seconds) const { return seconds > 0 ? arw2 / seconds : 0.0; }
+  double AllanVariance(double tau) const;
 };
 
 // ARW^2 from the Allan deviation pooled over the windows (each a run of samples tau0 apart) at
