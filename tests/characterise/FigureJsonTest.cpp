@@ -24,6 +24,7 @@ TEST(Figure, JudgedByItsSizeAgainstTheLimit) {
       {"negative beyond", -2.0, -2.5, -1.5, true, 1.0, Verdict::Fail},
       {"holds 0: up to its larger end", 0.1, -1.2, 0.8, true, 1.0, Verdict::Inconclusive},
       {"holds 0, ends within", 0.1, -0.8, 0.9, true, 1.0, Verdict::Pass},
+      {"holds 0, both ends beyond", 0.5, -2.0, 3.0, true, 1.0, Verdict::Inconclusive},
       {"straddles", 0.9, 0.8, 1.1, true, 1.0, Verdict::Inconclusive},
       {"spread beyond", 1.5, 1.2, 1.8, false, 1.0, Verdict::Fail},
       {"spread reaching", 0.5, 0.0, 1.2, false, 1.0, Verdict::Inconclusive},

@@ -43,14 +43,27 @@ TEST(Repeatability, CorrectedSigmaMatchesTheNoiseFreeSpread) {
     const Span got = Of(r.doc, "wake_repeatability");
     ASSERT_TRUE(got.valued);
     EXPECT_NEAR(got.value, truth.s, 4 * c.se);
-    EXPECT_LE(got.lo, got.value);
-    EXPECT_GE(got.hi, got.value);
+    // The chi-square ends of K - 1 = 11 dof stand sqrt(21.92 / 3.816) = 2.397 apart.
+    EXPECT_NEAR(r.rawHi / r.rawLo, 2.397, 1e-3);
+    EXPECT_LT(got.lo, got.value);
+    EXPECT_GT(got.hi, got.value);
     // The pooled ARW: its EDF over 12 windows from T/64 to T/4 is about 150, so ARW^2 has a
     // relative SE near sqrt(2 / 150) = 0.12 under white noise.
     if (std::string(c.noise) == "white") {
       EXPECT_NEAR(r.arw2, kArw2, 4 * 0.12 * kArw2);
     }
   }
+}
+
+TEST(Repeatability, WhiteNoiseAloneIsTakenOut) {
+  // No wake spread: s is white noise alone, about sqrt(w) = 1.3e-3 deg/s, and the corrected
+  // figure falls below it with its lower end at 0.
+  const Repeatability r = AnalyseRepeatability(
+      DrawRepeatability(Character(0.0, 6), SimTempPath(), "white", 6, RepeatPlan()).input);
+  const Span got = Of(r.doc, "wake_repeatability");
+  EXPECT_LT(got.value, 0.8 * r.s);
+  EXPECT_EQ(got.lo, 0.0);
+  EXPECT_NEAR(got.hi, std::sqrt(r.rawHi * r.rawHi - r.arw2 / 60), 1e-12);
 }
 
 TEST(Repeatability, SelfTestResponseIsTheStepWithinItsError) {

@@ -68,15 +68,6 @@ TEST(SimCharacter, WakeDrawsAreNormalWithTheSpreadAsked) {
   EXPECT_NE(c.WakeOffset(3), other.WakeOffset(3));
 }
 
-TEST(SimCharacter, BiasByTemperatureDirectionAndCount) {
-  SimCharacter c;
-  c.b1 = 0.01, c.b2 = 1e-4, c.hyst = 0.02, c.tempLsb = 0.25;
-  EXPECT_DOUBLE_EQ(c.TempBias(35.0, 0), 0.1 + 0.01);
-  EXPECT_DOUBLE_EQ(c.TempBias(35.0, +1) - c.TempBias(35.0, -1), 0.02);
-  EXPECT_DOUBLE_EQ(c.Reading(25.3), 25.25);
-  EXPECT_DOUBLE_EQ(c.Reading(24.6), 24.5);
-}
-
 TEST(SimTempPath, ParsesTheRampOrSaysWhy) {
   EXPECT_FALSE(SimTempPath::Parse("").value());
   const SimTempPath p = SimTempPath::Parse("ramp:-10..50@2,soak=100").value().value();
