@@ -86,7 +86,8 @@ struct Characterisation {
 // The document as JSON, schema "velk47120-characterise/1". A number that is not finite is null.
 std::string CharacteriseJson(const Characterisation& c);
 
-// The document back, or the line saying why it is not one.
+// The document back, or why it is not one, to follow the file's name: "is not JSON: save it
+// again from characterise --out".
 Result<Characterisation, std::string> ReadCharacteriseJson(std::string_view text);
 
 }  // namespace velk::characterise

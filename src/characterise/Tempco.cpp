@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
-#include <random>
 
+#include "characterise/Excursion.h"
 #include "characterise/SlowNoise.h"
 #include "characterise/TempBins.h"
 
@@ -61,43 +60,6 @@ size_t Index(const std::vector<const char*>& columns, std::string_view name) {
   return columns.size();
 }
 
-// max |b1 dT + b2 dT^2| over [from, to] - 25.
-double Excursion(double b1, double b2, double from, double to) {
-  auto g = [&](double dt) { return std::abs(b1 * dt + b2 * dt * dt); };
-  double most = std::max(g(from - 25.0), g(to - 25.0));
-  if (b2 != 0.0) {
-    const double vertex = -b1 / (2.0 * b2);
-    if (vertex > from - 25.0 && vertex < to - 25.0) most = std::max(most, g(vertex));
-  }
-  return most;
-}
-
-// The excursion's 95 % interval from draws of (b1, b2) after the fit's covariance: a normal
-// pair made from a portable engine by Box-Muller, so a seed gives the same figures anywhere.
-std::pair<double, double> ExcursionInterval(double b1, double b2, double v11, double v12,
-                                            double v22, double from, double to,
-                                            const TempcoOptions& o) {
-  std::mt19937_64 engine(o.seed);
-  auto uniform = [&] { return (static_cast<double>(engine() >> 11) + 0.5) * 0x1.0p-53; };
-  const double l11 = std::sqrt(std::max(0.0, v11));
-  const double l21 = l11 > 0 ? v12 / l11 : 0.0;
-  const double l22 = std::sqrt(std::max(0.0, v22 - l21 * l21));
-  std::vector<double> drawn;
-  const int draws = std::max(40, o.draws);
-  drawn.reserve(static_cast<size_t>(draws));
-  for (int i = 0; i < draws; ++i) {
-    const double r = std::sqrt(-2.0 * std::log(uniform()));
-    const double a = 2.0 * std::numbers::pi * uniform();
-    const double z1 = r * std::cos(a), z2 = r * std::sin(a);
-    drawn.push_back(Excursion(b1 + l11 * z1, b2 + l21 * z1 + l22 * z2, from, to));
-  }
-  std::sort(drawn.begin(), drawn.end());
-  const auto at = [&](double q) {
-    return drawn[std::min(drawn.size() - 1, static_cast<size_t>(q * drawn.size()))];
-  };
-  return {at(0.025), at(0.975)};
-}
-
 void Refuse(Tempco& r, const std::string& reason) {
   for (auto [name, unit] : {std::pair{"bias", "deg/s"},
                             {"bias_tempco", "deg/s/degC"},
@@ -106,6 +68,32 @@ void Refuse(Tempco& r, const std::string& reason) {
                             {"hysteresis", "deg/s"},
                             {"sensor_lag", "s"}})
     r.doc.figures.push_back(Null(name, unit, "not estimated: " + reason));
+}
+
+// What makes the figures doubtful, said with the fix.
+void Warn(Tempco& r, const std::vector<TempBin>& bins, double from, double to) {
+  const double fastest =
+      r.rampRates.empty() ? 0.0 : *std::max_element(r.rampRates.begin(), r.rampRates.end());
+  if (fastest > kFastRamp)
+    r.doc.warnings.push_back("a ramp ran at " + Fixed(fastest * 60.0, 2) +
+                             " degC/min, faster than 2 degC/min: the die lags the chamber");
+  if (r.span < kQuadraticSpan)
+    r.doc.warnings.push_back("the bins span " + Fixed(r.span, 1) +
+                             " degC, under 20 degC: the tempco is a local slope");
+  // A ramp's first and last bins are cut by where it starts and stops; only the others count.
+  long shortBins = 0;
+  for (size_t i = 0; i < bins.size(); ++i) {
+    const bool first = i == 0 || bins[i - 1].ramp != bins[i].ramp;
+    const bool last = i + 1 == bins.size() || bins[i + 1].ramp != bins[i].ramp;
+    if (!first && !last && bins[i].seconds < kShortBinS) ++shortBins;
+  }
+  if (shortBins > 0)
+    r.doc.warnings.push_back(std::to_string(shortBins) + " of " + std::to_string(bins.size()) +
+                             " bins hold less than 30 s: ramp slower for a steadier mean");
+  if (25.0 < from || 25.0 > to)
+    r.doc.warnings.push_back(
+        "25 degC lies outside the range fitted: the bias there is "
+        "extrapolated");
 }
 
 }  // namespace
@@ -205,8 +193,9 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
                       : Null("bias_tempco_quadratic", "deg/s/degC^2", quadraticReason, conditions));
   {
     const double b1 = coef("b1"), b2 = coef("b2");
-    const auto [lo, hi] = ExcursionInterval(b1, b2, variance("b1", "b1"), variance("b1", "b2"),
-                                            variance("b2", "b2"), from, to, options);
+    const auto [lo, hi] =
+        ExcursionInterval(b1, b2, variance("b1", "b1"), variance("b1", "b2"), variance("b2", "b2"),
+                          from, to, options.seed, options.draws);
     Figure f = Valued("bias_excursion", "deg/s", Excursion(b1, b2, from, to), lo, hi,
                       conditions + ", the most |b(T) - b(25 degC)| of the fit");
     f.signedValue = false;
@@ -250,29 +239,7 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
   }
   r.residualRms = std::sqrt(ss / static_cast<double>(bins.size()));
 
-  for (double rate : r.rampRates)
-    if (rate > kFastRamp) {
-      r.doc.warnings.push_back("a ramp ran at " + Fixed(fastest * 60.0, 2) +
-                               " degC/min, faster than 2 degC/min: the die lags the chamber");
-      break;
-    }
-  if (r.span < kQuadraticSpan)
-    r.doc.warnings.push_back("the bins span " + Fixed(r.span, 1) +
-                             " degC, under 20 degC: the tempco is a local slope");
-  // A ramp's first and last bins are cut by where it starts and stops; only the others count.
-  long shortBins = 0;
-  for (size_t i = 0; i < bins.size(); ++i) {
-    const bool first = i == 0 || bins[i - 1].ramp != bins[i].ramp;
-    const bool last = i + 1 == bins.size() || bins[i + 1].ramp != bins[i].ramp;
-    if (!first && !last && bins[i].seconds < kShortBinS) ++shortBins;
-  }
-  if (shortBins > 0)
-    r.doc.warnings.push_back(std::to_string(shortBins) + " of " + std::to_string(bins.size()) +
-                             " bins hold less than 30 s: ramp slower for a steadier mean");
-  if (25.0 < from || 25.0 > to)
-    r.doc.warnings.push_back(
-        "25 degC lies outside the range fitted: the bias there is "
-        "extrapolated");
+  Warn(r, bins, from, to);
 
   r.doc.bins = bins;
   r.doc.curve = TempCurve{coef("b0"), coef("b1"), coef("b2"), coef("h"), coef("c"), from, to};
