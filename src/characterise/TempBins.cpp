@@ -9,6 +9,7 @@ namespace velk::characterise {
 namespace {
 
 constexpr double kLeastRampSpan = 2.0;  // degC: a shorter run is a wobble, not a ramp's rate
+constexpr double kLeastDegrees = -100.0, kMostDegrees = 300.0;
 
 enum class Kind { Soak, Up, Down };
 
@@ -51,12 +52,23 @@ void LowPass(const std::vector<double>& time, const std::vector<double>& degrees
   }
 }
 
-Binned BinRamps(const TempcoInput& in) {
+Binned BinRamps(const TempcoInput& record) {
   Binned out;
-  if (in.time.size() != in.rate.size() || in.tempTime.size() != in.degrees.size()) {
+  if (record.time.size() != record.rate.size() || record.tempTime.size() != record.degrees.size()) {
     out.refused = "the record's columns differ in length";
     return out;
   }
+  // A temperature no die reaches (a misread word, a blank field) is left out rather than
+  // smeared over the minute around it.
+  TempcoInput in;
+  in.time = record.time;
+  in.rate = record.rate;
+  for (size_t i = 0; i < record.degrees.size(); ++i)
+    if (std::isfinite(record.tempTime[i]) && record.degrees[i] > kLeastDegrees &&
+        record.degrees[i] < kMostDegrees) {
+      in.tempTime.push_back(record.tempTime[i]);
+      in.degrees.push_back(record.degrees[i]);
+    }
   if (in.time.size() < 2 || in.tempTime.size() < 2) {
     out.refused = "the record holds fewer than 2 rate samples or temperature readings";
     return out;

@@ -51,7 +51,11 @@ TimedData Data(const Model& m, const std::vector<TempBin>& bins) {
 std::optional<Fit> FitBins(const Model& m, const std::vector<TempBin>& bins,
                            const SlowNoise& slow) {
   if (bins.size() <= m.Columns().size()) return std::nullopt;  // nothing left to judge the fit
-  return SlowNoiseFit(Data(m, bins)).At(slow);
+  if (slow != SlowNoise{}) return SlowNoiseFit(Data(m, bins)).At(slow);
+  TimedData d = Data(m, bins);
+  std::vector<double> w;
+  for (double se : d.se) w.push_back(1.0 / (se * se));
+  return LeastSquares(d.x, d.y, w);
 }
 
 size_t Index(const std::vector<const char*>& columns, std::string_view name) {
@@ -135,6 +139,11 @@ Tempco AnalyseTempco(const TempcoInput& in, const TempcoOptions& options) {
   const bool roomForB2 = bins.size() > full.Columns().size();
   if (options.slow)
     r.slow = *options.slow;
+  else if (bins.size() > kMostNoiseBins)
+    r.doc.warnings.push_back(std::to_string(bins.size()) + " bins are more than " +
+                             std::to_string(kMostNoiseBins) +
+                             " to weigh for the slow noise they share: the intervals may be "
+                             "too narrow; give a record of one chamber run");
   else if (bins.size() > model.Columns().size())
     r.slow = SlowNoiseFit(Data(roomForB2 ? full : model, bins)).Choose();
   const std::optional<Fit> reduced = FitBins(model, bins, r.slow);

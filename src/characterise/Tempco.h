@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -34,6 +35,8 @@ inline constexpr double kQuadraticSpan = 20.0;    // degC, the least span b2 is 
 inline constexpr double kQuadraticP = 0.01;       // the F-test's p to keep b2
 inline constexpr double kShortBinS = 30.0;        // s: bins shorter are warned about
 inline constexpr double kLagRateRatio = 2.0;      // ramp rates this far apart separate the lag
+// Bins the slow noise is weighed over at most: its search costs bins^3 a step.
+inline constexpr size_t kMostNoiseBins = 500;
 
 struct Tempco {
   Characterisation doc;

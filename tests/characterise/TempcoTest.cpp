@@ -118,8 +118,13 @@ TEST(Tempco, NullsAndWarningsSayWhy) {
   }
 }
 
-TEST(Tempco, RefusesARecordOutOfOrder) {
+TEST(Tempco, LeavesOutBadReadingsAndRefusesDisorder) {
   TempcoInput in = DrawTempco(SimCharacter(), Path("ramp:0..30@1"), "white", 1, 1.0);
+  const double b1 = Of(AnalyseTempco(in).doc, "bias_tempco").value;
+  in.degrees[1000] = std::nan("");
+  in.degrees[2000] = 5000.0;
+  // One reading of the sixty each centred mean holds goes; the rest stay as they were.
+  EXPECT_NEAR(Of(AnalyseTempco(in).doc, "bias_tempco").value, b1, 1e-6);
   std::swap(in.time[10], in.time[11]);
   const Figure* f = AnalyseTempco(in).doc.Find("bias");
   ASSERT_TRUE(f);
