@@ -3,12 +3,11 @@
 #include <cmath>
 
 #include "sim/SimNoiseProfile.h"
+#include "sim/SimSignals.h"
 
 namespace velk::characterise {
 
 namespace {
-
-constexpr double kBias = 0.6;  // deg/s the chip adds before calibration
 
 std::optional<SimNoiseProfile> Profile(const std::string& noise, uint64_t seed, double tau0) {
   if (noise.empty()) return std::nullopt;
@@ -41,7 +40,7 @@ RepeatDraw DrawRepeatability(const SimCharacter& c, const SimTempPath& path,
     for (int64_t s = first; s < first + perWindow; ++s) {
       const double t = static_cast<double>(s) * plan.tau0;
       rc.samples.push_back(
-          rate(kBias + offset + c.TempBias(path.Ambient(t), path.Direction(t)), s));
+          rate(kSimBias + offset + c.TempBias(path.Ambient(t), path.Direction(t)), s));
     }
     rc.temperature = c.Reading(path.Die(start + plan.averageS / 2, c.lag));
     rc.words = ChipWords{0, 0x8000};
@@ -51,7 +50,7 @@ RepeatDraw DrawRepeatability(const SimCharacter& c, const SimTempPath& path,
     // After the last cycle: a window with the self-test bit, then one without.
     SelfTestWindows st;
     const auto first = static_cast<int64_t>(std::llround(plan.cycles * cycle / plan.tau0));
-    const double bias = kBias + d.offsets.back();
+    const double bias = kSimBias + d.offsets.back();
     for (int64_t s = first; s < first + perWindow; ++s) st.on.push_back(rate(bias + c.st, s));
     for (int64_t s = first + perWindow; s < first + 2 * perWindow; ++s)
       st.off.push_back(rate(bias, s));
@@ -70,7 +69,7 @@ TempcoInput DrawTempco(const SimCharacter& c, const SimTempPath& path, const std
   for (int64_t s = 0; s < n; ++s) {
     const double t = static_cast<double>(s) * tau0;
     in.time.push_back(t);
-    in.rate.push_back(kBias + c.TempBias(path.Ambient(t), path.Direction(t)) +
+    in.rate.push_back(kSimBias + c.TempBias(path.Ambient(t), path.Direction(t)) +
                       (profile ? profile->Rate(s) : 0.0));
   }
   for (double t = 0.0; t < path.Duration(); t += 1.0) {
