@@ -19,6 +19,7 @@
 #include "core/Realtime.h"
 #include "measure/OutputCycle.h"
 #include "measure/RangeTable.h"
+#include "measure/RunComment.h"
 #include "registers/Session.h"
 
 namespace velk {
@@ -43,30 +44,6 @@ std::string UtcText(std::chrono::system_clock::time_point t) {
   return text;
 }
 
-// The settings a log's first line records, read from the chip.
-std::string LogSettings(Session& session, const Chip& chip, int32_t& smplPrd) {
-  Spi47120& spi = session.spi;
-  const int32_t d = ModelDivisor(chip.model);
-  const RangeRow& range = RangeAt(RangePosition(chip.sensAvg));
-  spi.ReadRegister(slot::Smpl_Prd);
-  smplPrd = spi.RegData;
-  const float period = Reg47120::SamplePeriodMs(smplPrd);
-  int32_t avg = chip.sensAvg & 7;
-  session.reg.AveragedPeriod(period, avg);
-  std::string text = "range " + std::to_string(range.fullScale / d) + " Dgr/S, sample period " +
-                     FormatFixed(period, 2) + " mS, averaging " + std::to_string(avg) + " (" +
-                     std::to_string(session.reg.AvgTaps) + " taps)";
-  spi.ReadRegister(slot::Msc_Ctrl);
-  if ((spi.RegData & 0x100) != 0) text += ", positive self-test on";
-  if ((spi.RegData & 0x200) != 0) text += ", negative self-test on";
-  // The words as read, from which a reader of the file works out the LSB and the window.
-  char words[80];
-  std::snprintf(words, sizeof words, ", Smpl_Prd=0x%02X, Sens_Avg=0x%04X, model %d",
-                static_cast<unsigned>(smplPrd & 0xFFFF),
-                static_cast<unsigned>(chip.sensAvg & 0xFFFF), static_cast<int>(chip.model));
-  return text + words;
-}
-
 bool Stopped(const CliContext& context) {
   return context.stop != nullptr && *context.stop != 0;
 }
@@ -74,9 +51,9 @@ bool Stopped(const CliContext& context) {
 }  // namespace
 
 std::string LogComment(Session& session, const Chip& chip, int32_t& smplPrd) {
-  return "# " + session.reg.ProductName + ", firmware " +
-         FormatFixed(session.reg.FirmwareRevision, 1) + ", " + chip.interfaceText + ", " +
-         LogSettings(session, chip, smplPrd) + "\n";
+  session.spi.ReadRegister(slot::Smpl_Prd);
+  smplPrd = session.spi.RegData;
+  return RunComment(session, chip.interfaceText, smplPrd, chip.sensAvg, chip.model);
 }
 
 std::string RegisterLine(const Reg47120& table, int16_t s, int32_t word) {

@@ -25,15 +25,6 @@ bool CliMessages::Ask(const std::string& text, const std::string& title) {
   return false;
 }
 
-std::string InterfaceText(const Session& session) {
-  const Analyzer& config = session.analyzer;
-  if (config.InterfaceType == interface_type::kUsbCard)
-    return "USB card " + session.usb.SelectedUsbBoard.DeviceName;
-  char text[32];
-  std::snprintf(text, sizeof text, "parallel port 0x%X", static_cast<uint16_t>(config.PortAddress));
-  return text;
-}
-
 ExitStatus Connect(Session& session, const CliOptions& options, CliContext& context,
                    CliMessages& messages, Chip& chip) {
   Analyzer& config = session.analyzer;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Messages.h"
+#include "measure/RunComment.h"
 
 namespace velk {
 
@@ -40,8 +41,5 @@ struct Chip {
 // Returns an exit status; anything but 0 has been reported.
 ExitStatus Connect(Session& session, const CliOptions& options, CliContext& context,
                    CliMessages& messages, Chip& chip);
-
-// The interface, "parallel port 0x378" or "USB card Ezusb-0".
-std::string InterfaceText(const Session& session);
 
 }  // namespace velk

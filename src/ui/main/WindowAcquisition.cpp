@@ -17,6 +17,7 @@
 #include "measure/Acquisition.h"
 #include "measure/AcquisitionRecord.h"
 #include "measure/InterfaceSetup.h"
+#include "measure/RunComment.h"
 #include "noise/read/RunHeader.h"
 #include "registers/Session.h"
 #include "ui/main/FrmVelk47120.h"
@@ -58,38 +59,6 @@ class NotedRealtime final : public RealtimeRequest {
   mutable std::mutex mutex_;
   std::optional<RealtimeGrant> grant_;
 };
-
-std::string InterfaceText(const Session& session) {
-  const Analyzer& config = session.analyzer;
-  if (config.InterfaceType == interface_type::kUsbCard)
-    return "USB card " + session.usb.SelectedUsbBoard.DeviceName;
-  char text[32];
-  std::snprintf(text, sizeof text, "parallel port 0x%X", static_cast<uint16_t>(config.PortAddress));
-  return text;
-}
-
-// The acquisition file's first line, as the tool writes it: the chip and the words it was
-// set with, from which a reader works out the LSB and the period.
-std::string Comment(Session& session, int32_t smplPrd, int32_t sensAvg, int32_t model) {
-  Spi47120& spi = session.spi;
-  const float period = Reg47120::SamplePeriodMs(smplPrd);
-  int32_t avg = sensAvg & 7;
-  session.reg.AveragedPeriod(period, avg);
-  std::string text =
-      "# " + session.reg.ProductName + ", firmware " +
-      FormatFixed(session.reg.FirmwareRevision, 1) + ", " + InterfaceText(session) + ", range " +
-      std::to_string(RangeAt(RangePosition(sensAvg)).fullScale / ModelDivisor(model)) +
-      " Dgr/S, sample period " + FormatFixed(period, 2) + " mS, averaging " + std::to_string(avg) +
-      " (" + std::to_string(session.reg.AvgTaps) + " taps)";
-  spi.ReadRegister(slot::Msc_Ctrl);
-  if ((spi.RegData & 0x100) != 0) text += ", positive self-test on";
-  if ((spi.RegData & 0x200) != 0) text += ", negative self-test on";
-  char words[80];
-  std::snprintf(words, sizeof words, ", Smpl_Prd=0x%02X, Sens_Avg=0x%04X, model %d\n",
-                static_cast<unsigned>(smplPrd & 0xFFFF), static_cast<unsigned>(sensAvg & 0xFFFF),
-                static_cast<int>(model));
-  return text + words;
-}
 
 // The chip's own model, as the tool records it; the Device menu's when none answered yet.
 int32_t Model(const Session& session) {
@@ -263,7 +232,8 @@ void WindowAcquisition::Launch() {
   const int32_t smplPrd = spi.RegData;
   spi.ReadRegister(slot::Sens_Avg);
   const int32_t sensAvg = spi.RegData;
-  const std::string comment = Comment(session_, smplPrd, sensAvg, model);
+  const std::string comment =
+      RunComment(session_, InterfaceText(session_), smplPrd, sensAvg, model);
   noise::RunSettings settings;
   settings.comment = comment.substr(2, comment.size() - 3);
   settings.chip = noise::ChipFromWords(smplPrd, sensAvg, model);
