@@ -1,11 +1,11 @@
 #include "sim/SimCharacter.h"
 
-#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
 #include "core/EchoText.h"
+#include "sim/SimNumber.h"
 #include "sim/SplitMix.h"
 
 namespace velk {
@@ -18,15 +18,6 @@ std::string_view Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::optional<double> Number(std::string_view text) {
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value))
-    return std::nullopt;
-  return value;
 }
 
 }  // namespace
@@ -70,7 +61,7 @@ Result<std::optional<SimCharacter>, std::string> SimCharacter::Parse(std::string
       for (const Key& candidate : keys)
         if (candidate.name == key) k = &candidate;
       if (k == nullptr) return refuse("\"" + Escaped(key) + "\" is not a key");
-      const std::optional<double> v = Number(value);
+      const std::optional<double> v = SimNumber(value);
       if (!v || *v < k->least || (k->above && *v == k->least))
         return refuse(std::string(key) + " needs a number" +
                       (k->least == 0.0 ? (k->above ? " above 0" : " of 0 or more") : ""));

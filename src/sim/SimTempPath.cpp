@@ -1,27 +1,16 @@
 #include "sim/SimTempPath.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "core/EchoText.h"
+#include "sim/SimNumber.h"
 
 namespace velk {
 
 namespace {
 
 constexpr double kDefaultSoak = 600.0;
-
-std::optional<double> Number(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value))
-    return std::nullopt;
-  return value;
-}
 
 }  // namespace
 
@@ -44,16 +33,16 @@ Result<std::optional<SimTempPath>, std::string> SimTempPath::Parse(std::string_v
     rest = rest.substr(0, comma);
     while (!option.empty() && option.front() == ' ') option.remove_prefix(1);
     if (option.substr(0, 5) != "soak=") return refuse("only soak=S may follow the rate");
-    soak = Number(option.substr(5));
+    soak = SimNumber(option.substr(5));
     if (!soak || *soak < 0) return refuse("soak needs seconds of 0 or more");
   }
   const size_t dots = rest.find("..", 1);  // from 1: FROM may be negative
   const size_t at = rest.find('@');
   if (dots == std::string_view::npos || at == std::string_view::npos || at < dots)
     return refuse("the ramp needs FROM..TO@RATE");
-  const std::optional<double> from = Number(rest.substr(0, dots));
-  const std::optional<double> to = Number(rest.substr(dots + 2, at - dots - 2));
-  const std::optional<double> rate = Number(rest.substr(at + 1));
+  const std::optional<double> from = SimNumber(rest.substr(0, dots));
+  const std::optional<double> to = SimNumber(rest.substr(dots + 2, at - dots - 2));
+  const std::optional<double> rate = SimNumber(rest.substr(at + 1));
   if (!from || !to) return refuse("FROM and TO need temperatures in degC");
   if (*from == *to) return refuse("FROM and TO are the same temperature");
   if (!rate || *rate <= 0) return refuse("RATE needs degC/min above 0");

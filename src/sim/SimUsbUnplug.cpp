@@ -1,9 +1,9 @@
 #include "sim/SimUsbUnplug.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "core/EchoText.h"
+#include "sim/SimNumber.h"
 
 namespace velk {
 
@@ -16,12 +16,8 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 std::optional<double> Seconds(std::string_view text) {
-  text = Trimmed(text);
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value) || value < 0 || value > 1e9)
-    return std::nullopt;
+  const std::optional<double> value = SimNumber(text);
+  if (!value || *value < 0 || *value > 1e9) return std::nullopt;
   return value;
 }
 
