@@ -109,7 +109,8 @@ TEST(Repeatability, NamesTheKindTheTemperatureAndTheWords) {
   EXPECT_LT(corrected.s, raw.s);
 
   drawn.input.cycles.resize(1);
-  const Figure* one = AnalyseRepeatability(drawn.input).doc.Find("turn_on_repeatability");
+  const Repeatability single = AnalyseRepeatability(drawn.input);
+  const Figure* one = single.doc.Find("turn_on_repeatability");
   ASSERT_TRUE(one);
   EXPECT_FALSE(one->value);
   EXPECT_NE(one->reason.find("at least 2 cycles"), std::string::npos);

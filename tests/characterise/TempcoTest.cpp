@@ -126,7 +126,8 @@ TEST(Tempco, LeavesOutBadReadingsAndRefusesDisorder) {
   // One reading of the sixty each centred mean holds goes; the rest stay as they were.
   EXPECT_NEAR(Of(AnalyseTempco(in).doc, "bias_tempco").value, b1, 1e-6);
   std::swap(in.time[10], in.time[11]);
-  const Figure* f = AnalyseTempco(in).doc.Find("bias");
+  const auto disordered = AnalyseTempco(in);
+  const Figure* f = disordered.doc.Find("bias");
   ASSERT_TRUE(f);
   EXPECT_NE(f->reason.find("go backwards"), std::string::npos);
 }

@@ -131,7 +131,9 @@ int RunStage(FaultRig& rig, Stage stage) {
     if (!away()) return;
     watch.stop();
     w.LookForCardNow();
-    if (w.statusBar()->currentMessage().startsWith("The USB card went away"))
+    // Only a run still going: a click on a run already told to stop would start it again.
+    if (w.statusBar()->currentMessage().startsWith("The USB card went away") &&
+        w.CmdReadLoop->text() == "&Stop")
       QTest::mouseClick(w.CmdReadLoop, Qt::LeftButton);
   });
   watch.start();
