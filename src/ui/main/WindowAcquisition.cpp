@@ -169,6 +169,10 @@ void WindowAcquisition::UseTime(const Clock& clock, std::function<void(double)> 
 Result<void, std::string> WindowAcquisition::Start(const AcquirePlan& plan,
                                                    AcquireCallbacks callbacks) {
   if (run_) return Unexpected(std::string("An acquisition is already running."));
+  // Asked before the gate below, which would drop the card the window waits for.
+  if (window_.CardAway())
+    return Unexpected("The USB card went away at " + window_.replug_.GoneAt() +
+                      "; acquire once it is back.");
   if (!CheckInterface(session_))
     return Unexpected(std::string(kSelectInterfaceFirst) + " (menu Interface), then acquire.");
   if (session_.sleep.Asleep())

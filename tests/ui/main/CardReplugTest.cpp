@@ -10,6 +10,7 @@
 #include "support/Captions.h"
 #include "support/LoopDriver.h"
 #include "support/WindowRig.h"
+#include "ui/main/WindowAcquisition.h"
 #include "ui/noise/frmNoise.h"
 
 namespace velk {
@@ -142,6 +143,11 @@ TEST(CardReplug, AReadThatFindsTheCardGoneWaitsForIt) {
     QTest::mouseClick(read, Qt::LeftButton);
     w.LookForCardNow();  // still away
     EXPECT_TRUE(w.statusBar()->currentMessage().startsWith("The USB card went away at "));
+    // Nor does an acquisition start, and the card stays chosen for the watch.
+    const auto acquired = w.Acquisition().Start({.seconds = 1.0, .file = ""}, {});
+    ASSERT_FALSE(acquired);
+    EXPECT_NE(acquired.error().find("acquire once it is back"), std::string::npos);
+    EXPECT_EQ(rig.session.analyzer.InterfaceType, interface_type::kUsbCard);
     EXPECT_EQ(rig.card.requests.size(), requests);
     rig.card.PlugBackIn();
     w.LookForCardNow();
