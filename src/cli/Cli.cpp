@@ -103,7 +103,7 @@ ExitStatus Run(const std::vector<std::string>& args, CliContext& context) {
   const Result<Plan, std::string> planned = MakePlan(o, session.reg);
   if (!planned) return Usage(context, planned.error());
   const Plan& plan = *planned;
-  if (plan.command->Offline(plan.operands.size()))
+  if (plan.command->Offline(plan.operands.size(), o.given))
     return plan.command->runOffline(o, plan, context);
   const auto config = session.analyzer.LoadConfig(context.configFile);
   if (const auto usable = ConfigUsable(config, context.configFile, o.config.has_value()); !usable)

@@ -62,6 +62,9 @@ struct CliContext {
   RealtimeRequest* realtime = nullptr;
   // The simulated model, 0 on real hardware.
   int simulated = 0;
+  // Switches the simulated chip's supply off (false) and on: what "--power-command sim" runs.
+  // Null on real hardware.
+  std::function<void(bool on)> simulatedSupply;
   // Where the window's configuration is read from (--config names another).
   std::filesystem::path configFile = kConfigFileName;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/Characterise.h"
 #include "cli/Commands.h"
 #include "cli/Noise.h"
 #include "cli/Registers.h"
@@ -93,6 +94,35 @@ constexpr std::string_view kNoiseHelp =
     "it, else inconclusive (also when nothing could be fitted); exit status 5 for fail and 6\n"
     "for inconclusive.\n";
 
+constexpr std::string_view kCharacteriseHelp =
+    "The datasheet's bias figures measured on the chip, each with its 95 % interval and, given\n"
+    "a limit, a verdict: pass when the interval is within it, fail when it is beyond, else\n"
+    "inconclusive (exit status 5 and 6). A signed figure is judged by its size.\n"
+    "repeatability: --cycles K power-down cycles (default 12), each powered down --off S\n"
+    "  (0.5 to 127.5 in 0.5 s steps, default 30), then settled --settle S (default 10, at\n"
+    "  least 5 averaging windows) and averaged --average S (default 60). The wake-to-wake\n"
+    "  figure keeps the die warm and the registers set, so it understates a power cycle;\n"
+    "  --power-command CMD runs \"CMD off\" and \"CMD on\" (sim: the simulated supply) and\n"
+    "  gives the turn-on figure. --tempco F.json corrects each bias to 25 degC.\n"
+    "tempco: the bias against Temp_Out over a temperature ramp: --duration S while a chamber\n"
+    "  ramps, or --from a record.\n"
+    "apply: measures what a Gyro_Ofst and a Gyro_Scale count do on this chip, then the words\n"
+    "  that take out the bias of RESULT.json; written only with --yes and read back, to flash\n"
+    "  only with --flash. --undo-file F saves the old words; --undo F puts them back.\n"
+    "report: the figures of characterise and noise JSON files in one table, with --html F a\n"
+    "  one-page report that prints on A4.\n"
+    "  --out FILE          the record of a live run (the log's columns and the cycle)\n"
+    "  --from FILE         analyse a record --out wrote instead of measuring\n"
+    "  --json              the figures as JSON (schema velk47120-characterise/1)\n"
+    "  --limits FILE       \"name = value\" a line, # comments; --limit-NAME X overrides\n"
+    "  --limit-NAME X      a figure's limit in its unit, NAME as bias-tempco\n"
+    "Ctrl-C ends a live run early; the record stays whole and what was taken is analysed.\n";
+
+std::vector<std::string_view> WithLimits(std::vector<std::string_view> options) {
+  for (std::string_view limit : CharacteriseLimitOptions()) options.push_back(limit);
+  return options;
+}
+
 }  // namespace
 
 const std::vector<CliCommand> kCliCommands = {
@@ -170,6 +200,50 @@ const std::vector<CliCommand> kCliCommands = {
      .check = CheckNoise,
      .run = NoiseAcquire,
      .runOffline = NoiseFile},
+    {.word = "characterise",
+     .subcommand = "repeatability",
+     .options = WithLimits({"--json", "--out", "--from", "--cycles", "--off", "--settle",
+                            "--average", "--power-command", "--tempco", "--limits"}),
+     .summary = "bias repeatability over power-down cycles",
+     .usageOptions = " [--cycles K] [--off S] [--settle S]\n"
+                     "                         [--average S] [--power-command CMD|sim]\n"
+                     "                         [--tempco F.json] [--out FILE | --from FILE]",
+     .help = kCharacteriseHelp,
+     .endsOnStop = true,
+     .check = CheckCharacterise,
+     .run = CharacteriseRepeatability,
+     .runOffline = CharacteriseRepeatabilityFrom,
+     .offlineOption = "--from"},
+    {.word = "characterise",
+     .subcommand = "tempco",
+     .options = WithLimits({"--json", "--out", "--from", "--duration", "--limits"}),
+     .summary = "bias over temperature",
+     .usageOptions = " [--duration S [--out FILE] | --from FILE]",
+     .endsOnStop = true,
+     .check = CheckCharacterise,
+     .run = CharacteriseTempco,
+     .runOffline = CharacteriseTempcoFrom,
+     .offlineOption = "--from"},
+    {.word = "characterise",
+     .subcommand = "apply",
+     .operands = "RESULT.json",
+     .operandCount = 1,
+     .optionalOperands = 1,
+     .options = {"--yes", "--flash", "--undo-file", "--undo"},
+     .summary = "calibration words from a result, measured first",
+     .usageOptions = " [--yes [--flash]] [--undo-file F] | --undo F",
+     .check = CheckCharacterise,
+     .run = CharacteriseApply},
+    {.word = "characterise",
+     .subcommand = "report",
+     .operands = "JSON...",
+     .operandCount = 32,
+     .optionalOperands = 31,
+     .options = WithLimits({"--json", "--limits", "--html"}),
+     .summary = "the datasheet table of results, with an HTML page",
+     .usageOptions = " [--limits FILE] [--html F] [--json]",
+     .check = CheckCharacterise,
+     .runOffline = CharacteriseReport},
 };
 
 std::string CliCommand::Name() const {
@@ -188,15 +262,21 @@ std::string CliCommand::Synopsis() const {
     names.push_back(operands.substr(start, end - start));
     start = end + 1;
   }
-  const size_t required = names.size() - std::min(optionalOperands, names.size());
+  // "JSON..." stands for up to operandCount of them, the first required.
+  const size_t required = operandCount > names.size()
+                              ? names.size()
+                              : names.size() - std::min(optionalOperands, names.size());
   for (size_t i = 0; i < names.size(); ++i)
     synopsis.append(i == required ? " [" : " ").append(names[i]);
   if (required < names.size()) synopsis.append("]");
   return synopsis;
 }
 
-bool CliCommand::Offline(size_t operandsGiven) const {
-  return runOffline != nullptr && (run == nullptr || operandsGiven == operandCount);
+bool CliCommand::Offline(size_t operandsGiven, const std::vector<std::string>& optionsGiven) const {
+  if (runOffline == nullptr) return false;
+  if (!offlineOption.empty())
+    return std::find(optionsGiven.begin(), optionsGiven.end(), offlineOption) != optionsGiven.end();
+  return run == nullptr || operandsGiven == operandCount;
 }
 
 }  // namespace velk

@@ -54,9 +54,12 @@ struct CliCommand {
   ExitStatus (*runOffline)(const CliOptions& options, const Plan& plan,
                            CliContext& context) = nullptr;
 
+  // Given this option, a command with both runs `runOffline` (it reads a record instead).
+  std::string_view offlineOption{};
+
   std::string Name() const;      // "reg get"
   std::string Synopsis() const;  // "reg get NAME|ADDRESS"; an optional operand in brackets
-  bool Offline(size_t operandsGiven) const;
+  bool Offline(size_t operandsGiven, const std::vector<std::string>& optionsGiven) const;
 };
 
 extern const std::vector<CliCommand> kCliCommands;

@@ -29,8 +29,8 @@ const char* const kExit =
     "  2  no interface, no hardware or no permission\n"
     "  3  no chip answering (Product reads neither 47120 nor 47121)\n"
     "  4  a read-back did not match\n"
-    "  5  noise: a term is beyond its limit\n"
-    "  6  noise: a term may be beyond its limit; a longer record tells\n";
+    "  5  noise, characterise: a term or figure is beyond its limit\n"
+    "  6  noise, characterise: a term or figure may be beyond its limit; a longer record tells\n";
 
 }  // namespace
 

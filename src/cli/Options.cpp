@@ -110,6 +110,8 @@ Result<void, std::string> Apply(CliOptions& o, const std::string& name, const st
     o.config = value;
   } else if (NoiseOptionTakesValue(name)) {
     return ApplyNoiseOption(o.noise, name, value);
+  } else if (CharacteriseOptionTakesValue(name)) {
+    return ApplyCharacteriseOption(o.characterise, name, value);
   } else if (name == "--format") {
     if (value == "csv") {
       o.separator = ',';
@@ -158,9 +160,10 @@ Result<CliOptions, std::string> ParseOptions(const std::vector<std::string>& arg
     const KnownOption* known = nullptr;
     for (const KnownOption& s : kOptions)
       if (name == s.name) known = &s;
-    const std::optional<bool> noiseValue = NoiseOptionTakesValue(name);
-    const KnownOption noiseOption{name.c_str(), noiseValue.value_or(false)};
-    if (known == nullptr && noiseValue) known = &noiseOption;
+    std::optional<bool> groupValue = NoiseOptionTakesValue(name);
+    if (!groupValue) groupValue = CharacteriseOptionTakesValue(name);
+    const KnownOption groupOption{name.c_str(), groupValue.value_or(false)};
+    if (known == nullptr && groupValue) known = &groupOption;
     if (known == nullptr) return Unexpected("unknown option " + Escaped(name));
     std::string value;
     if (eq != std::string::npos) {

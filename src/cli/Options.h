@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Characterise.h"
 #include "cli/Noise.h"
 #include "core/Analyzer.h"
 #include "core/EchoText.h"
@@ -31,6 +32,7 @@ struct CliOptions {
   std::optional<std::string> config;
   char separator = ',';
   NoiseRequest noise;
+  CharacteriseRequest characterise;
   std::vector<std::string> given;  // names of the options given, for the command's check
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct Plan {
   int16_t slot = 0;
   int32_t value = 0;
   SetupFile setup;
+  // A characterisation's limits by figure name: the --limits file's, --limit-NAME over them.
+  std::map<std::string, double> limits;
 };
 
 // The command the words name, with its operands and options checked, or the message for the

@@ -55,7 +55,7 @@ TEST(CliStatus, EachCaseEndsWithItsStatusAndMessage) {
       {{"--interface", "usb", "read"}, nullptr, 0, "\nStatus"},
       {{"-h"}, nullptr, 0, "1  bad usage, or output that could not be written"},
       {{"log", "--help"}, nullptr, 0, "4  a read-back did not match"},
-      {{"noise", "--help"}, nullptr, 0, "6  noise: a term may be beyond its limit; a longer"},
+      {{"noise", "--help"}, nullptr, 0, "6  noise, characterise: a term or figure may be beyond its limit"},
       {{"reg", "get", "Gyro_Outt"}, nullptr, 1, "unknown register \"Gyro_Outt\""},
       {{"reg", "get", "0x37"}, nullptr, 1, "high byte of Smpl_Prd"},
       {{"reg", "get", "0x5A"}, nullptr, 1, "no register at address 0x5A"},

@@ -1,0 +1,34 @@
+// The commands not yet built say so rather than pretend.
+#include "cli/Characterise.h"
+#include "cli/Cli.h"
+#include "cli/CommandTable.h"
+
+namespace velk {
+
+namespace {
+ExitStatus NotYet(CliContext& context, const char* name) {
+  context.err << "velk47120-cli: characterise " << name << " is not built yet\n";
+  return ExitStatus::kUsage;
+}
+}  // namespace
+
+ExitStatus CharacteriseRepeatability(const CommandCall& call) {
+  return NotYet(call.context, "repeatability");
+}
+ExitStatus CharacteriseRepeatabilityFrom(const CliOptions&, const Plan&, CliContext& context) {
+  return NotYet(context, "repeatability");
+}
+ExitStatus CharacteriseTempco(const CommandCall& call) {
+  return NotYet(call.context, "tempco");
+}
+ExitStatus CharacteriseTempcoFrom(const CliOptions&, const Plan&, CliContext& context) {
+  return NotYet(context, "tempco");
+}
+ExitStatus CharacteriseApply(const CommandCall& call) {
+  return NotYet(call.context, "apply");
+}
+ExitStatus CharacteriseReport(const CliOptions&, const Plan&, CliContext& context) {
+  return NotYet(context, "report");
+}
+
+}  // namespace velk
