@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "characterise/Characterisation.h"
+#include "characterise/Sha256.h"
+#include "support/TempDir.h"
 
 namespace velk::characterise {
 namespace {
@@ -120,6 +123,23 @@ TEST(CharacteriseJson, RefusesWithTheFix) {
     ASSERT_FALSE(read);
     EXPECT_NE(read.error().find(c.says), std::string::npos) << read.error();
   }
+}
+
+}  // namespace
+}  // namespace velk::characterise
+
+namespace velk::characterise {
+namespace {
+
+// Known answers, and a file read in pieces gives the same digest as its bytes whole.
+TEST(Sha256, KnownAnswersAndFiles) {
+  EXPECT_EQ(Sha256(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  test::TempDir dir;
+  const std::string bytes(200000, 'x');
+  std::ofstream(dir / "r", std::ios::binary) << bytes;
+  EXPECT_EQ(Sha256OfFile(dir / "r").value(), Sha256(bytes));
+  EXPECT_FALSE(Sha256OfFile(dir / "missing"));
 }
 
 }  // namespace
