@@ -231,11 +231,7 @@ void SaveFailed(CliContext& context, const std::string& name, const SaveError& s
   }
 }
 
-ExitStatus SetupSave(const CommandCall& call) {
-  Session& session = call.session;
-  CliContext& context = call.context;
-  const int32_t model = call.chip.model;
-  const std::filesystem::path file = call.plan.operands[0];
+std::string SetupText(Session& session, int32_t model, std::ostream& err) {
   std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
                      "\nProduct = " + std::to_string(model) + "\n";
   for (int16_t s : kSetupSlots) {
@@ -249,12 +245,20 @@ ExitStatus SetupSave(const CommandCall& call) {
                     "velk47120-cli: %s reads 0x%04X, which a load refuses; saved as 0x%04X\n",
                     RegisterName(session.reg, s).c_str(), static_cast<unsigned>(read),
                     static_cast<unsigned>(word));
-      context.err << line;
+      err << line;
     }
     std::snprintf(line, sizeof line, "%s = 0x%04X\n", RegisterName(session.reg, s).c_str(),
                   static_cast<unsigned>(word));
     text += line;
   }
+  return text;
+}
+
+ExitStatus SetupSave(const CommandCall& call) {
+  CliContext& context = call.context;
+  const int32_t model = call.chip.model;
+  const std::filesystem::path file = call.plan.operands[0];
+  const std::string text = SetupText(call.session, model, context.err);
   const std::string name = Escaped(file.string());
   const auto saved = SaveFileSafely(file, text);
   if (!saved) {
