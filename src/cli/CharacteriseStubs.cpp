@@ -24,9 +24,6 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
 ExitStatus CharacteriseTempcoFrom(const CliOptions&, const Plan&, CliContext& context) {
   return NotYet(context, "tempco");
 }
-ExitStatus CharacteriseApply(const CommandCall& call) {
-  return NotYet(call.context, "apply");
-}
 ExitStatus CharacteriseReport(const CliOptions&, const Plan&, CliContext& context) {
   return NotYet(context, "report");
 }
