@@ -27,8 +27,5 @@ ExitStatus CharacteriseTempcoFrom(const CliOptions&, const Plan&, CliContext& co
 ExitStatus CharacteriseApply(const CommandCall& call) {
   return NotYet(call.context, "apply");
 }
-ExitStatus CharacteriseReport(const CliOptions&, const Plan&, CliContext& context) {
-  return NotYet(context, "report");
-}
 
 }  // namespace velk
