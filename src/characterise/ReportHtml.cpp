@@ -46,6 +46,7 @@ table { border-collapse: collapse; }
 .fail { color: #c62828; font-weight: bold; }
 .inconclusive { color: #a15c00; font-weight: bold; }
 .plots { display: grid; grid-template-columns: 1fr 1fr; gap: 2mm 4mm; margin-top: 2mm; }
+.plots.three { grid-template-columns: 1fr 1fr 1fr; gap: 2mm 3mm; }
 figure { margin: 0; break-inside: avoid; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 6.8pt; color: #444; }
@@ -191,12 +192,13 @@ std::string FigureRows(const Report& report) {
   return html + "</table>";
 }
 
-std::string Boxed(const std::string& svg, const std::string& caption) {
-  if (svg.empty()) return {};
-  return "<figure>" + svg + "<figcaption>" + H(caption) + "</figcaption></figure>";
-}
+// A plot of the page and what its caption says.
+struct PagePlot {
+  Plot plot;
+  std::string caption;
+};
 
-std::string AdevPlot(const Report& report) {
+std::optional<PagePlot> AdevPlot(const Report& report) {
   Plot plot;
   plot.title = "Allan deviation";
   plot.x = {"\xCF\x84 (s)", true};
@@ -231,17 +233,16 @@ std::string AdevPlot(const Report& report) {
       plot.series.push_back(line);
     }
   }
-  if (runs == 0) return {};
-  const std::string caption = "Bars: the " + Percent(confidence) + " % intervals of the noise run" +
-                              (runs > 1 ? "s" : "") + ".";
-  return Boxed(PlotSvg(plot), caption);
+  if (runs == 0) return std::nullopt;
+  return PagePlot{plot, "Bars: the " + Percent(confidence) + " % intervals of the noise run" +
+                            (runs > 1 ? "s" : "") + "."};
 }
 
-std::string TempcoPlot(const Report& report) {
+std::optional<PagePlot> TempcoPlot(const Report& report) {
   const auto first = std::find_if(
       report.inputs.begin(), report.inputs.end(),
       [](const ReportInput& in) { return !in.doc.bins.empty() || in.doc.curve.has_value(); });
-  if (first == report.inputs.end()) return {};
+  if (first == report.inputs.end()) return std::nullopt;
   const size_t index = static_cast<size_t>(first - report.inputs.begin());
   const Characterisation& doc = first->doc;
   Plot plot;
@@ -281,14 +282,14 @@ std::string TempcoPlot(const Report& report) {
     if (!bins.x.empty()) plot.series.push_back(bins);
   }
   plot.series.insert(plot.series.end(), curves.begin(), curves.end());
-  return Boxed(PlotSvg(plot), "From " + InputTag(report, index) +
-                                  ". Bars: 1.96 standard errors of each 1 degC bin.");
+  return PagePlot{
+      plot, "From " + InputTag(report, index) + ". Bars: 1.96 standard errors of each 1 degC bin."};
 }
 
-std::string CyclesPlot(const Report& report) {
+std::optional<PagePlot> CyclesPlot(const Report& report) {
   const auto first = std::find_if(report.inputs.begin(), report.inputs.end(),
                                   [](const ReportInput& in) { return !in.doc.cycles.empty(); });
-  if (first == report.inputs.end()) return {};
+  if (first == report.inputs.end()) return std::nullopt;
   const size_t index = static_cast<size_t>(first - report.inputs.begin());
   const std::vector<CycleBias>& cycles = first->doc.cycles;
   Plot plot;
@@ -307,7 +308,30 @@ std::string CyclesPlot(const Report& report) {
   line.x = {1.0, static_cast<double>(cycles.size())};
   line.y = {mean, mean};
   plot.series = {line, points};
-  return Boxed(PlotSvg(plot), "From " + InputTag(report, index) + ".");
+  return PagePlot{plot, "From " + InputTag(report, index) + "."};
+}
+
+// The plots side by side: three in a row when there are three, else two wider ones.
+std::string Plots(const Report& report) {
+  std::vector<PagePlot> plots;
+  for (auto plot : {AdevPlot(report), TempcoPlot(report), CyclesPlot(report)})
+    if (plot) plots.push_back(*std::move(plot));
+  for (bool narrow : {true, false}) {
+    std::string html;
+    size_t drawn = 0;
+    for (PagePlot& p : plots) {
+      p.plot.width = narrow ? 250.0 : 340.0;
+      p.plot.height = narrow ? 225.0 : 190.0;
+      const std::string svg = PlotSvg(p.plot);
+      if (svg.empty()) continue;
+      ++drawn;
+      html += "<figure>" + svg + "<figcaption>" + H(p.caption) + "</figcaption></figure>";
+    }
+    if (drawn == 0) return {};
+    if (drawn == 3 || !narrow)
+      return std::string("<div class=\"plots") + (narrow ? " three" : "") + "\">" + html + "</div>";
+  }
+  return {};
 }
 
 std::string Notes(const Report& report) {
@@ -339,14 +363,12 @@ std::string ReportHtml(const Report& report, std::string_view version, std::stri
   html += "</head><body>";
   html += Header(report, version, date);
   html += FigureRows(report);
-  const std::string notes = Notes(report) +
-                            "<p class=\"cond\">A signed figure is judged by its size; a noise term "
-                            "not detected by its 95 % upper limit. Pass: the interval's upper end "
-                            "is within the limit; fail: its lower end is beyond it; else "
-                            "inconclusive.</p>";
-  // The notes take the plots' last cell, where there is one free.
-  html += "<div class=\"plots\">" + AdevPlot(report) + TempcoPlot(report) + CyclesPlot(report) +
-          "<div>" + notes + "</div></div>";
+  html += Plots(report);
+  html += Notes(report);
+  html +=
+      "<p class=\"cond\">A signed figure is judged by its size; a noise term not detected by "
+      "its 95 % upper limit. Pass: the interval's upper end is within the limit; fail: its "
+      "lower end is beyond it; else inconclusive.</p>";
   return html + "</body></html>\n";
 }
 

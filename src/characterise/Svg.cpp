@@ -296,7 +296,7 @@ std::string PlotSvg(const Plot& plot) {
   const int rows = legend.empty() ? 0 : row + 1;
 
   Frame f{};
-  f.left = 56.0;
+  f.left = 50.0;
   f.right = plot.width - 14.0;
   f.top = 20.0 + rows * kLegendRow + 4.0;
   f.bottom = plot.height - 30.0;
