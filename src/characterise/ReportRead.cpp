@@ -114,7 +114,8 @@ Result<ReportInput, std::string> ReadNoiseJson(std::string_view text) {
     const std::string record = TextIn(source, "file");
     if (!record.empty()) {
       const bool live = TextIn(source, "layout") == "acquisition";
-      doc.conditions.push_back({"record", live ? "acquired from " + record : record});
+      // The noise JSON names its record but keeps no hash of it.
+      doc.sources.push_back({live ? "acquired from " + record : record, ""});
     }
     const Json& chip = ObjectIn(j, "chip");
     AddCondition(doc, "model", NumberIn(chip, "model"));

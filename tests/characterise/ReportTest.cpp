@@ -236,7 +236,8 @@ TEST(Report, TableAndJsonCarryTheFiguresVerdictsAndHashes) {
        {"bias_tempco", "0.01000", "0.009900 .. 0.01010", "deg/s/degC", "0.005", "fail",
         "tempco [1]", "noise [2]", "pass", "not estimated: one ramp rate",
         "not detected; 95 % upper limit 19.80 deg/h", "limit hysteresis = 1 judged nothing",
-        report.inputs[0].sha256.c_str(), "ramp.csv", "the temperature moved 2 degC"})
+        report.inputs[0].sha256.c_str(), "ramp.csv", "record run.csv  sha256 not recorded",
+        "the temperature moved 2 degC"})
     EXPECT_NE(table.find(shown), std::string::npos) << shown;
 
   const auto j = nlohmann::json::parse(ReportJson(report, "3.0.0", "today"));
