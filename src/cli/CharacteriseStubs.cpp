@@ -24,8 +24,5 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
 ExitStatus CharacteriseTempcoFrom(const CliOptions&, const Plan&, CliContext& context) {
   return NotYet(context, "tempco");
 }
-ExitStatus CharacteriseReport(const CliOptions&, const Plan&, CliContext& context) {
-  return NotYet(context, "report");
-}
 
 }  // namespace velk
