@@ -1,5 +1,6 @@
 #include "sim/SimCharacter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -35,7 +36,8 @@ Result<std::optional<SimCharacter>, std::string> SimCharacter::Parse(std::string
   const auto refuse = [&](const std::string& why) {
     return Unexpected(std::string(kVariable) + "=\"" + Escaped(text) + "\": " + why +
                       "; the simulator runs without it. Give key=value pairs of wake, b1, b2, "
-                      "hyst, lag, temp_lsb, st and seed, e.g. wake=0.05,b1=0.01.");
+                      "hyst, lag, temp_lsb, st, sf, k3, asym, gx, gy, gz, lat and seed, e.g. "
+                      "wake=0.05,b1=0.01.");
   };
   SimCharacter c;
   std::vector<std::string_view> seen;
@@ -63,15 +65,22 @@ Result<std::optional<SimCharacter>, std::string> SimCharacter::Parse(std::string
       const Key keys[] = {{"wake", &c.wake, 0.0, false},   {"b1", &c.b1, -HUGE_VAL, false},
                           {"b2", &c.b2, -HUGE_VAL, false}, {"hyst", &c.hyst, -HUGE_VAL, false},
                           {"lag", &c.lag, 0.0, false},     {"temp_lsb", &c.tempLsb, 0.0, true},
-                          {"st", &c.st, -HUGE_VAL, false}};
+                          {"st", &c.st, -HUGE_VAL, false}, {"sf", &c.sf, -0.5, false},
+                          {"k3", &c.k3, -HUGE_VAL, false}, {"asym", &c.asym, -1.0, false},
+                          {"gx", &c.gx, -HUGE_VAL, false}, {"gy", &c.gy, -HUGE_VAL, false},
+                          {"gz", &c.gz, -HUGE_VAL, false}, {"lat", &c.lat, -90.0, false}};
       const Key* k = nullptr;
       for (const Key& candidate : keys)
         if (candidate.name == key) k = &candidate;
       if (k == nullptr) return refuse(Quoted(key) + " is not a key");
       const std::optional<double> v = SimNumber(value);
-      if (!v || *v < k->least || (k->above && *v == k->least))
+      if (!v || *v < k->least || (k->above && *v == k->least) || (key == "lat" && *v > 90.0))
         return refuse(std::string(key) + " needs a number" +
-                      (k->least == 0.0 ? (k->above ? " above 0" : " of 0 or more") : ""));
+                      (k->least == 0.0 ? (k->above ? " above 0" : " of 0 or more")
+                       : key == "lat"  ? " from -90 to 90"
+                       : key == "sf"   ? " of -0.5 or more"
+                       : key == "asym" ? " of -1 or more"
+                                       : ""));
       *k->field = *v;
     }
     if (comma == std::string_view::npos) break;
@@ -96,6 +105,17 @@ double SimCharacter::TempBias(double degrees, int direction) const {
 
 double SimCharacter::Reading(double degrees) const {
   return 25.0 + std::nearbyint((degrees - 25.0) / tempLsb) * tempLsb;
+}
+
+double SimCharacter::Element(double w, double fullScale) const {
+  const double x = w / fullScale;
+  const double sensed =
+      (1.0 + sf) * (1.0 + (w > 0 ? asym : -asym) / 2.0) * w + k3 * fullScale * x * x * x;
+  return std::clamp(sensed, -kClip * fullScale, kClip * fullScale);
+}
+
+double SimCharacter::Gravity(double upX, double upY, double upZ) const {
+  return gx * upX + gy * upY + gz * upZ;
 }
 
 }  // namespace velk

@@ -20,6 +20,15 @@ struct SimCharacter {
   double lag = 60.0;        // s, the die (which Temp_Out reads) behind the ambient
   double tempLsb = 0.1453;  // degC per Temp_Out count
   double st = 32.0;         // deg/s, the self-test response
+  // The sensing element: the rate it senses is (1 + sf)(1 +- asym/2) w + k3 FS (w/FS)^3 (+
+  // for w > 0), clipped at 1.1 FS, FS the range's nominal full scale.
+  double sf = 0.002;    // 1, the scale-factor error
+  double k3 = 0.001;    // 1, the cubic term at full scale, of full scale
+  double asym = 0.001;  // 1, (K+ - K-) / K
+  double gx = 0.01;     // deg/s/g along the board's X, Y and Z (Z the sensitive axis)
+  double gy = -0.02;
+  double gz = 0.005;
+  double lat = 52.0;  // deg, the bench's latitude, for the Earth's rate
   uint64_t seed = 1;
 
   // Comma-separated key=value pairs of the keys above ("temp_lsb" for tempLsb), each optional;
@@ -29,7 +38,13 @@ struct SimCharacter {
   static constexpr std::string_view kHelp =
       "VELK47120_SIM_CHARACTER=key=value,... with wake (deg/s rms per wake, 0.05), b1 "
       "(deg/s/degC, 0.01), b2 (deg/s/degC^2, 0), hyst (deg/s, 0.02), lag (s, 60), temp_lsb "
-      "(degC, 0.1453), st (deg/s, 32), seed (1)";
+      "(degC, 0.1453), st (deg/s, 32), sf (0.002), k3 (0.001), asym (0.001), gx (deg/s/g, "
+      "0.01), gy (-0.02), gz (0.005), lat (deg, 52), seed (1)";
+
+  // The element clips here, of the nominal full scale.
+  static constexpr double kClip = 1.1;
+  // The Earth's rate, deg/s.
+  static constexpr double kEarthRate = 15.041067 / 3600.0;
 
   // The bias offset drawn at wake number `wake` (0 at power-up): normal, rms `wake`, from the
   // seed and the number alone.
@@ -40,6 +55,11 @@ struct SimCharacter {
   double TempBias(double degrees, int direction) const;
   // The temperature Temp_Out shows: to the count.
   double Reading(double degrees) const;
+  // The rate the element senses of a true rate `w` on a range of nominal full scale
+  // `fullScale`, before bias: the scale-factor error, asymmetry and cubic term, clipped.
+  double Element(double w, double fullScale) const;
+  // The rate gravity adds, `up` the unit vector of "up" in the board's axes (in g).
+  double Gravity(double upX, double upY, double upZ) const;
 };
 
 }  // namespace velk

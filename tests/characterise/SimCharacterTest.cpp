@@ -39,13 +39,28 @@ TEST(SimCharacter, RefusesWithTheFix) {
        {Case{"wake", "is not key=value"}, Case{"drift=1", "\"drift\" is not a key"},
         Case{"wake=-1", "wake needs a number of 0 or more"},
         Case{"temp_lsb=0", "temp_lsb needs a number above 0"}, Case{"b1=x", "b1 needs a number"},
-        Case{"lag=1,lag=2", "given twice"}, Case{"seed=-3", "seed needs a whole number"}}) {
+        Case{"lag=1,lag=2", "given twice"}, Case{"seed=-3", "seed needs a whole number"},
+        Case{"lat=91", "lat needs a number from -90 to 90"},
+        Case{"sf=-0.6", "sf needs a number of -0.5 or more"}}) {
     SCOPED_TRACE(c.text);
     const auto parsed = SimCharacter::Parse(c.text);
     ASSERT_FALSE(parsed);
     EXPECT_NE(parsed.error().find(c.says), std::string::npos) << parsed.error();
     EXPECT_NE(parsed.error().find("VELK47120_SIM_CHARACTER"), std::string::npos);
   }
+}
+
+// The element's errors as the scale and tumble figures define them, and its clip.
+TEST(SimCharacter, ElementAndGravity) {
+  SimCharacter c = SimCharacter::Parse("sf=0.01,asym=0.02,k3=0,gx=1,gy=2,gz=3").value().value();
+  EXPECT_DOUBLE_EQ(c.Element(100.0, 320.0), 100.0 * 1.01 * 1.01);
+  EXPECT_DOUBLE_EQ(c.Element(-100.0, 320.0), -100.0 * 1.01 * 0.99);
+  c.sf = c.asym = 0.0;
+  c.k3 = 0.05;
+  EXPECT_DOUBLE_EQ(c.Element(160.0, 320.0), 160.0 + 0.05 * 320.0 / 8.0);
+  EXPECT_DOUBLE_EQ(c.Element(400.0, 320.0), 1.1 * 320.0);
+  EXPECT_DOUBLE_EQ(c.Element(-1000.0, 80.0), -1.1 * 80.0);
+  EXPECT_DOUBLE_EQ(c.Gravity(0.0, -1.0, 0.0), -2.0);
 }
 
 TEST(SimCharacter, WakeDrawsAreNormalWithTheSpreadAsked) {
