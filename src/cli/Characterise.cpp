@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "cli/Cli.h"
+#include "cli/CommandTable.h"
 #include "cli/Options.h"
 #include "cli/Plan.h"
 #include "core/EchoText.h"
@@ -220,6 +221,20 @@ Result<void, std::string> CheckCharacterise(const CliOptions& o, const Reg47120&
     return Unexpected("--from reads the record that --out would write: give one of them");
   if (r.from && o.duration)
     return Unexpected("--duration measures, --from reads a record: give one");
+  if (plan.command->subcommand == "tempco" && !r.from && !o.duration)
+    return Unexpected(
+        "characterise tempco needs --duration S to measure while a chamber ramps, or --from "
+        "FILE to read a record");
+  if (r.tempco) {
+    // Read before the chip is touched, so a wrong file writes nothing.
+    const Result<std::string, std::string> text = ReadSmallText(*r.tempco);
+    if (!text) return Unexpected(text.error());
+    const auto doc = characterise::ReadCharacteriseJson(*text);
+    if (!doc) return Unexpected("--tempco " + Escaped(*r.tempco) + " " + doc.error());
+    if (doc->test != "tempco" || !doc->curve)
+      return Unexpected("--tempco " + Escaped(*r.tempco) +
+                        " holds no tempco curve: give the JSON of characterise tempco --json");
+  }
   if (r.limitsFile) {
     const Result<std::string, std::string> text = ReadSmallText(*r.limitsFile);
     if (!text) return Unexpected(text.error());

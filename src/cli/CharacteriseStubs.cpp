@@ -12,18 +12,6 @@ ExitStatus NotYet(CliContext& context, const char* name) {
 }
 }  // namespace
 
-ExitStatus CharacteriseRepeatability(const CommandCall& call) {
-  return NotYet(call.context, "repeatability");
-}
-ExitStatus CharacteriseRepeatabilityFrom(const CliOptions&, const Plan&, CliContext& context) {
-  return NotYet(context, "repeatability");
-}
-ExitStatus CharacteriseTempco(const CommandCall& call) {
-  return NotYet(call.context, "tempco");
-}
-ExitStatus CharacteriseTempcoFrom(const CliOptions&, const Plan&, CliContext& context) {
-  return NotYet(context, "tempco");
-}
 ExitStatus CharacteriseApply(const CommandCall& call) {
   return NotYet(call.context, "apply");
 }
