@@ -217,8 +217,11 @@ ExitStatus JudgeFigures(characterise::Characterisation& doc,
 
 Result<void, std::string> CheckCharacterise(const CliOptions& o, const Reg47120&, Plan& plan) {
   const CharacteriseRequest& r = o.characterise;
-  if (r.from && o.out && *r.from == *o.out)
-    return Unexpected("--from reads the record that --out would write: give one of them");
+  if (r.from && o.out)
+    return Unexpected(*r.from == *o.out
+                          ? "--from reads the record that --out would write: give one of them"
+                          : "--out keeps the record of a live run; --from reads one without "
+                            "measuring: give one of them");
   if (r.from && o.duration)
     return Unexpected("--duration measures, --from reads a record: give one");
   if (plan.command->subcommand == "tempco" && !r.from && !o.duration)

@@ -105,7 +105,7 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
       RecordConditionLines("tempco", {{"duration_s", RecordNumber(*options.duration)}},
                            ReadCalibrationWords(session.spi),
                            "one a second: Gyro the mean of the second's Samples Gyro_Out "
-                           "samples (each known by its new-data flag) at their mean time, Temp "
+                           "samples (each known by its new-data flag) at their mean time, Temp the "
                            "Temp_Out read at the second's start; Supply, ADC In, Angle, Error "
                            "and Status are not read") +
       RecordColumns("Samples");
