@@ -325,7 +325,8 @@ Result<CharacteriseRecord, std::string> RecordParser::Finish(std::string_view wh
     record.notes.push_back("line " + std::to_string(shortLine_) + " is cut short and was left out");
   if (errorRows_ != 0)
     record.notes.push_back(std::to_string(errorRows_) +
-                           " rows with the error flag set were left out");
+                           (errorRows_ == 1 ? " row with the error flag set was left out"
+                                            : " rows with the error flag set were left out"));
   return record;
 }
 
