@@ -224,8 +224,9 @@ class ToolCycles final : public CycleRecorder {
   void Progress(const AcquisitionProgress& p) override {
     if (!context_.errIsTerminal) return;
     char text[120];
-    std::snprintf(text, sizeof text, "\r%s of %d: %lld samples, %lld lost  ", label_.c_str(),
-                  cycles_, static_cast<long long>(p.taken), static_cast<long long>(p.lost));
+    const std::string of = label_.starts_with("cycle ") ? " of " + std::to_string(cycles_) : "";
+    std::snprintf(text, sizeof text, "\r%s%s: %lld samples, %lld lost  ", label_.c_str(),
+                  of.c_str(), static_cast<long long>(p.taken), static_cast<long long>(p.lost));
     context_.err << text << std::flush;
   }
   void Silence(double seconds) override {
@@ -300,11 +301,13 @@ ExitStatus CharacteriseRepeatability(const CommandCall& call) {
   CliContext& context = call.context;
   const CliOptions& options = call.options;
   const CharacteriseRequest& r = options.characterise;
-  if (r.powerCommand == "sim" && !context.simulatedSupply)
-    return CharacteriseRefuse(
-        context,
-        "--power-command sim switches the simulated chip's supply, which this chip has not: on "
-        "hardware give the command that switches its supply; nothing was written");
+  // Known only once the chip is found: a switch that is not there is missing hardware.
+  if (r.powerCommand == "sim" && !context.simulatedSupply) {
+    context.err << "velk47120-cli: --power-command sim switches the simulated chip's supply, "
+                   "which this chip has not: on hardware give the command that switches its "
+                   "supply; nothing was written\n";
+    return ExitStatus::kNoInterface;
+  }
 
   int32_t smplPrd = 0;
   const std::string comment = LogComment(session, call.chip, smplPrd);

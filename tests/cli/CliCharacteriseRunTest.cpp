@@ -126,6 +126,22 @@ TEST(CliCharacteriseRun, PowerCommands) {
     for (uint16_t w : rig.Writes()) EXPECT_NE(w >> 8 & 0x7F, pwrMde);
   }
   {
+    // A stop while the supply is off still switches it back on.
+    CliRig rig;
+    volatile std::sig_atomic_t stop = 0;
+    rig.context.stop = &stop;
+    std::vector<bool> switched;
+    rig.context.simulatedSupply = [&](bool on) {
+      switched.push_back(on);
+      if (!on) stop = SIGINT;
+    };
+    std::vector<std::string> args = run;
+    args.insert(args.end(), {"--power-command", "sim"});
+    EXPECT_EQ(rig.Run(args), 0) << rig.err.str();
+    EXPECT_EQ(switched, (std::vector<bool>{false, true}));
+    EXPECT_NE(rig.err.str().find("0 cycles of 2"), std::string::npos) << rig.err.str();
+  }
+  {
     CliRig rig;
     const auto script = rig.dir / "supply.sh";
     std::ofstream(script) << "echo supply busy >&2\nexit 3\n";
@@ -140,10 +156,60 @@ TEST(CliCharacteriseRun, PowerCommands) {
     const size_t before = rig.Writes().size();
     std::vector<std::string> args = run;
     args.insert(args.end(), {"--power-command", "sim"});
-    EXPECT_EQ(rig.Run(args), 1);
+    EXPECT_EQ(rig.Run(args), 2);
     EXPECT_NE(rig.err.str().find("nothing was written"), std::string::npos) << rig.err.str();
     EXPECT_EQ(rig.Writes().size(), before);
   }
+}
+
+// Cycles at 20, 25 and 30 degC whose bias follows 0.01 deg/s/degC: the spread is the tempco's
+// until --tempco corrects each bias to 25 degC, and the bias figure is the cycles' mean with
+// its t interval over K - 1.
+TEST(CliCharacteriseRun, TempcoCorrectsEachCycle) {
+  CliRig rig;
+  const auto record = rig.dir / "warm.csv";
+  std::string text =
+      "# VELK47120, firmware 1.2, parallel port 0x378, range 80 Dgr/S, Smpl_Prd=0x01, "
+      "Sens_Avg=0x0100, model 47120\n" +
+      RecordConditionLines("repeatability", {{"off_s", "1"}, {"average_s", "1"}}, {}, "samples") +
+      RecordColumns("Cycle");
+  const double temps[] = {20.0, 25.0, 30.0}, wobble[] = {0.001, -0.002, 0.001};
+  for (int k = 0; k < 3; ++k) {
+    const std::string label = std::to_string(k + 1);
+    text += WindowStartLine(label, {});
+    for (int i = 0; i < 256; ++i) {
+      const double rate = 0.5 + 0.01 * (temps[k] - 25.0) + wobble[k] + (i % 2 ? 1e-4 : -1e-4);
+      text += RecordRow("t", k * 10.0 + i / 256.0, RecordNumber(rate),
+                        i == 0 ? std::optional<float>(static_cast<float>(temps[k])) : std::nullopt,
+                        label);
+    }
+    text += WindowEndLine(label, 256, 0);
+  }
+  std::ofstream(record) << text;
+  characterise::Characterisation tempco;
+  tempco.test = "tempco";
+  tempco.curve = characterise::TempCurve{.b0 = 0.5, .b1 = 0.01, .from = 0, .to = 40};
+  std::ofstream(rig.dir / "tempco.json") << characterise::CharacteriseJson(tempco);
+
+  ASSERT_EQ(rig.Run({"characterise", "repeatability", "--from", record.string(), "--json"}), 0)
+      << rig.err.str();
+  const Json raw = Json::parse(rig.out.str());
+  EXPECT_NE(raw["warnings"].dump().find("moved 10.0 degC"), std::string::npos);
+  EXPECT_GT(raw["figures"]["wake_repeatability"]["value"].get<double>(), 0.04);
+
+  ASSERT_EQ(rig.Run({"characterise", "repeatability", "--from", record.string(), "--tempco",
+                     (rig.dir / "tempco.json").string(), "--json", "--limit-bias", "0.6"}),
+            0)
+      << rig.err.str();
+  const Json fixed = Json::parse(rig.out.str());
+  const Json& bias = fixed["figures"]["bias"];
+  // Biases 0.501, 0.498, 0.501: s = 0.001732, t(0.975, 2) = 4.303.
+  EXPECT_NEAR(bias["value"].get<double>(), 0.5, 1e-9);
+  EXPECT_NEAR(bias["hi"].get<double>() - 0.5, 4.303 * 0.001732 / std::sqrt(3.0), 1e-5);
+  EXPECT_EQ(bias["verdict"], "pass");
+  EXPECT_NE(bias["conditions"].get<std::string>().find("corrected to 25 degC"), std::string::npos);
+  EXPECT_LT(fixed["figures"]["wake_repeatability"]["value"].get<double>(), 0.003);
+  EXPECT_EQ(fixed["sources"].size(), 2u);
 }
 
 // A tempco record as a live run writes it (a second's mean a row) of a ramp drawn from the
