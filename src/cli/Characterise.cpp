@@ -222,6 +222,9 @@ Result<void, std::string> CheckCharacterise(const CliOptions& o, const Reg47120&
                           ? "--from reads the record that --out would write: give one of them"
                           : "--out keeps the record of a live run; --from reads one without "
                             "measuring: give one of them");
+  if (o.out && *o.out == "-")
+    return Unexpected(
+        "--out - is refused: the figures go to standard output; name a file for the record");
   if (r.from && o.duration)
     return Unexpected("--duration measures, --from reads a record: give one");
   if (plan.command->subcommand == "tempco" && !r.from && !o.duration)

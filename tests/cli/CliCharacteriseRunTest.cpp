@@ -152,6 +152,15 @@ TEST(CliCharacteriseRun, PowerCommands) {
         << rig.err.str();
   }
   {
+    // A record on standard output would run into the figures.
+    CliRig rig;
+    std::vector<std::string> args = run;
+    args.insert(args.end(), {"--out", "-"});
+    EXPECT_EQ(rig.Run(args), 1);
+    EXPECT_NE(rig.err.str().find("name a file for the record"), std::string::npos);
+    EXPECT_EQ(rig.sensor.FrameCount(), 0);
+  }
+  {
     CliRig rig;
     const size_t before = rig.Writes().size();
     std::vector<std::string> args = run;
