@@ -217,7 +217,7 @@ class ToolCycles final : public CycleRecorder {
   ToolCycles(RecordOutput& output, CliContext& context, double start, int cycles)
       : CycleRecorder(output, context.clock, start), context_(context), cycles_(cycles) {}
 
-  void Begin(const std::string& label, const CalibrationWords& words) override {
+  void Begin(const std::string& label, const RecordWords& words) override {
     label_ = label;
     CycleRecorder::Begin(label, words);
   }
@@ -313,7 +313,7 @@ ExitStatus CharacteriseRepeatability(const CommandCall& call) {
   const std::string comment = LogComment(session, call.chip, smplPrd);
   const noise::ChipSettings chip =
       noise::ChipFromWords(smplPrd, call.chip.sensAvg, call.chip.model);
-  const CalibrationWords words = ReadCalibrationWords(session.spi);
+  const RecordWords words = ReadRecordWords(session.spi);
   PowerCyclePlan plan;
   plan.cycles = r.cycles;
   plan.offS = r.offS;

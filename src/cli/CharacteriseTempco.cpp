@@ -103,7 +103,7 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
   const std::string header =
       comment +
       RecordConditionLines("tempco", {{"duration_s", RecordNumber(*options.duration)}},
-                           ReadCalibrationWords(session.spi),
+                           ReadRecordWords(session.spi),
                            "one a second: Gyro the mean of the second's Samples Gyro_Out "
                            "samples (each known by its new-data flag) at their mean time, Temp the "
                            "Temp_Out read at the second's start; Supply, ADC In, Angle, Error "

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/Characterise.h"
+#include "cli/CharacteriseApply.h"
 #include "cli/Commands.h"
 #include "cli/Noise.h"
 #include "cli/Registers.h"
@@ -106,11 +107,15 @@ constexpr std::string_view kCharacteriseHelp =
     "  gives the turn-on figure. --tempco F.json corrects each bias to 25 degC.\n"
     "tempco: the bias against Temp_Out over a temperature ramp: --duration S while a chamber\n"
     "  ramps, or --from a record.\n"
-    "apply: measures what a Gyro_Ofst and a Gyro_Scale count do on this chip, then the words\n"
-    "  that take out the bias of RESULT.json; written only with --yes and read back, to flash\n"
-    "  only with --flash. --undo-file F saves the old words; --undo F puts them back.\n"
-    "report: the figures of characterise and noise JSON files in one table, with --html F a\n"
-    "  one-page report that prints on A4.\n"
+    "apply: measures what a Gyro_Ofst and a Gyro_Scale count do on this chip (Gyro_Out\n"
+    "  averaged at Gyro_Ofst 100 counts either side and under both self-tests at two\n"
+    "  Gyro_Scale words, the old words put back after), then the Gyro_Ofst that takes out the\n"
+    "  bias of RESULT.json; written only with --yes and read back, to flash only with --flash.\n"
+    "  The chip must hold the words RESULT.json was measured with. --undo-file F saves the\n"
+    "  configuration first (a setup file); --undo F puts its Gyro_Ofst and Gyro_Scale back.\n"
+    "report: the figures of characterise and noise JSON files in one table, judged against the\n"
+    "  limits given to it, with each file's SHA-256; --html F a one-page report that prints on\n"
+    "  A4 (- for standard output), --json the table as schema velk47120-report/1.\n"
     "  --out FILE          the record of a live run (the log's columns and the cycle)\n"
     "  --from FILE         analyse a record --out wrote instead of measuring\n"
     "  --json              the figures as JSON (schema velk47120-characterise/1)\n"
@@ -231,8 +236,9 @@ const std::vector<CliCommand> kCliCommands = {
      .optionalOperands = 1,
      .options = {"--yes", "--flash", "--undo-file", "--undo"},
      .summary = "calibration words from a result, measured first",
-     .usageOptions = " [--yes [--flash]] [--undo-file F] | --undo F",
-     .check = CheckCharacterise,
+     .usageOptions = " [--yes [--flash]] [--undo-file F]\n"
+                     "                         | --undo F [--flash]",
+     .check = CheckCharacteriseApply,
      .run = CharacteriseApply},
     {.word = "characterise",
      .subcommand = "report",

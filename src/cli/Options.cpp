@@ -109,6 +109,10 @@ Result<void, std::string> Apply(CliOptions& o, const std::string& name, const st
     if (value.empty()) return Unexpected("--config takes a file name");
     o.config = value;
   } else if (NoiseOptionTakesValue(name)) {
+    // --limit-arw is also the limit of characterise report's arw figure, in the same unit.
+    if (CharacteriseOptionTakesValue(name))
+      if (auto applied = ApplyCharacteriseOption(o.characterise, name, value); !applied)
+        return applied;
     return ApplyNoiseOption(o.noise, name, value);
   } else if (CharacteriseOptionTakesValue(name)) {
     return ApplyCharacteriseOption(o.characterise, name, value);

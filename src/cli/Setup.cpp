@@ -275,16 +275,12 @@ std::vector<std::string> WriteSetup(Session& session, const SetupFile& setup) {
   return mismatches;
 }
 
-ExitStatus SetupSave(const CommandCall& call) {
-  Session& session = call.session;
-  CliContext& context = call.context;
-  const int32_t model = call.chip.model;
-  const std::filesystem::path file = call.plan.operands[0];
+std::string SetupText(Session& session, int32_t model, std::ostream& err) {
   std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
                      "\nProduct = " + std::to_string(model) + "\n";
   std::vector<std::string> adjusted;
   const SetupFile setup = ReadChipSetup(session, model, &adjusted);
-  for (const std::string& line : adjusted) context.err << "velk47120-cli: " << line << "\n";
+  for (const std::string& line : adjusted) err << "velk47120-cli: " << line << "\n";
   for (int i = 0; i < kSetupCount; ++i) {
     char line[128];
     std::snprintf(line, sizeof line, "%s = 0x%04X\n",
@@ -292,6 +288,14 @@ ExitStatus SetupSave(const CommandCall& call) {
                   static_cast<unsigned>(setup.values[i]));
     text += line;
   }
+  return text;
+}
+
+ExitStatus SetupSave(const CommandCall& call) {
+  CliContext& context = call.context;
+  const int32_t model = call.chip.model;
+  const std::filesystem::path file = call.plan.operands[0];
+  const std::string text = SetupText(call.session, model, context.err);
   const std::string name = Escaped(file.string());
   const auto saved = SaveFileSafely(file, text);
   if (!saved) {

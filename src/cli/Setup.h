@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,10 @@ Result<void, std::string> CheckSetupSave(const CliOptions& options, const Reg471
                                          Plan& plan);
 Result<void, std::string> CheckSetupLoad(const CliOptions& options, const Reg47120& table,
                                          Plan& plan);
+
+// The chip's configuration as a setup file holds it; a word a load would refuse is saved as
+// SetupWord makes it, with a line on `err`.
+std::string SetupText(Session& session, int32_t model, std::ostream& err);
 
 // To and from the file the plan's operand names. Each returns an exit status.
 // "velk47120-cli: NAME is a folder; nothing was saved" and the like, on stderr.

@@ -104,6 +104,10 @@ int main(int argc, char** argv) {
   context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;
   context.simulated = *simulate;
+  if (backends.sensor)
+    context.simulatedSupply = [sensor = backends.sensor.get()](bool on) {
+      on ? sensor->PowerOn() : sensor->PowerOff();
+    };
   // The window's own rules: the current folder in a build tree, the user's configuration
   // folder for an installed program unless the current folder holds a file.
   context.configFile = velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess()).configFile;

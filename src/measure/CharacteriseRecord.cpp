@@ -59,14 +59,14 @@ std::optional<int32_t> HexAfter(std::string_view text, std::string_view name) {
   return value;
 }
 
-std::optional<CalibrationWords> WordsIn(std::string_view text) {
+std::optional<RecordWords> WordsIn(std::string_view text) {
   const auto ofst = HexAfter(text, "Gyro_Ofst=0x");
   const auto scale = HexAfter(text, "Gyro_Scale=0x");
   if (!ofst || !scale) return std::nullopt;
-  return CalibrationWords{*ofst, *scale};
+  return RecordWords{*ofst, *scale};
 }
 
-std::string WordsText(const CalibrationWords& w) {
+std::string WordsText(const RecordWords& w) {
   char text[64];
   std::snprintf(text, sizeof text, "Gyro_Ofst=0x%04X, Gyro_Scale=0x%04X",
                 static_cast<unsigned>(w.gyroOfst & 0xFFFF),
@@ -104,14 +104,14 @@ std::string RecordColumns(std::string_view extra) {
 
 std::string RecordConditionLines(std::string_view test,
                                  const std::vector<std::pair<std::string, std::string>>& conditions,
-                                 const CalibrationWords& words, std::string_view rowsNote) {
+                                 const RecordWords& words, std::string_view rowsNote) {
   std::string text = "# " + std::string(kCharacteriseLine) + std::string(test) + ":";
   for (size_t i = 0; i < conditions.size(); ++i)
     text += (i == 0 ? " " : ", ") + conditions[i].first + "=" + conditions[i].second;
   return text + "\n# " + WordsText(words) + "\n# rows: " + std::string(rowsNote) + "\n";
 }
 
-std::string WindowStartLine(std::string_view label, const CalibrationWords& words) {
+std::string WindowStartLine(std::string_view label, const RecordWords& words) {
   return "# " + Shown(label) + std::string(kStarts) + ": " + WordsText(words) + "\n";
 }
 

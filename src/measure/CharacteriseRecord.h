@@ -16,17 +16,17 @@
 namespace velk {
 
 // The calibration words a cycle ran with, as read back.
-struct CalibrationWords {
+struct RecordWords {
   int32_t gyroOfst = 0;
   int32_t gyroScale = 0;
-  bool operator==(const CalibrationWords&) const = default;
+  bool operator==(const RecordWords&) const = default;
 };
 
 // One averaging window of a repeatability run: a power-down cycle ("1", "2", ...) or a
 // self-test window ("self-test off", "self-test on").
 struct RecordWindow {
   std::string label;
-  std::optional<CalibrationWords> words;
+  std::optional<RecordWords> words;
   std::vector<double> rates;  // deg/s, every sample taken, in order
   std::vector<double> temps;  // degC, once a second
   int64_t lost = 0;
@@ -42,7 +42,7 @@ struct CharacteriseRecord {
   std::string comment;  // the chip's line, without "# "
   std::optional<noise::ChipSettings> chip;
   std::map<std::string, std::string> conditions;  // of the "# characterise TEST:" line
-  std::optional<CalibrationWords> words;          // in force at the start
+  std::optional<RecordWords> words;               // in force at the start
   std::vector<RecordWindow> windows;              // repeatability
   // Tempco and log: the rate at its times and the temperature at its own (s, deg/s, degC).
   std::vector<double> time, rate, tempTime, temp;
@@ -58,9 +58,9 @@ std::string RecordColumns(std::string_view extra);
 // "# characterise TEST: key=value, ...", the words line and the note on what a row holds.
 std::string RecordConditionLines(std::string_view test,
                                  const std::vector<std::pair<std::string, std::string>>& conditions,
-                                 const CalibrationWords& words, std::string_view rowsNote);
+                                 const RecordWords& words, std::string_view rowsNote);
 // "# LABEL starts: Gyro_Ofst=0x0000, Gyro_Scale=0x0800" ("cycle 3 starts" for a cycle).
-std::string WindowStartLine(std::string_view label, const CalibrationWords& words);
+std::string WindowStartLine(std::string_view label, const RecordWords& words);
 // "# LABEL ends: N samples, L lost"; a window without it was cut short.
 std::string WindowEndLine(std::string_view label, int64_t taken, int64_t lost);
 

@@ -30,7 +30,7 @@ bool Wait(const AcquisitionTime& time, double seconds) {
 AcquisitionOutcome Average(Session& session, const PowerCyclePlan& plan,
                            const AcquisitionTime& time, WindowSink& sink, RealtimeRequest* realtime,
                            const std::string& label, CyclesOutcome& total) {
-  sink.Begin(label, ReadCalibrationWords(session.spi));
+  sink.Begin(label, ReadRecordWords(session.spi));
   AcquisitionPlan window;
   window.period = plan.period;
   window.duration = plan.averageS;
@@ -62,8 +62,8 @@ std::optional<CyclesEnd> Ended(const AcquisitionOutcome& outcome, const std::str
 
 }  // namespace
 
-CalibrationWords ReadCalibrationWords(Spi47120& spi) {
-  CalibrationWords words;
+RecordWords ReadRecordWords(Spi47120& spi) {
+  RecordWords words;
   spi.ReadRegister(slot::Gyro_Ofst);
   words.gyroOfst = RawWord(spi);
   spi.ReadRegister(slot::Gyro_Scale);
@@ -135,7 +135,7 @@ CyclesOutcome RunPowerCycles(Session& session, const PowerCyclePlan& plan,
   return out;
 }
 
-void CycleRecorder::Begin(const std::string& label, const CalibrationWords& words) {
+void CycleRecorder::Begin(const std::string& label, const RecordWords& words) {
   label_ = label.starts_with("cycle ") ? label.substr(6) : label;
   offset_ = clock_.Seconds() - start_;
   output_.Lines(WindowStartLine(label_, words));

@@ -14,7 +14,7 @@ class Session;
 class Spi47120;
 
 // Gyro_Ofst and Gyro_Scale as the chip holds them now.
-CalibrationWords ReadCalibrationWords(Spi47120& spi);
+RecordWords ReadRecordWords(Spi47120& spi);
 // Waits `seconds` on the clock, or until a stop; true when the time passed.
 bool WaitFor(const AcquisitionTime& time, double seconds);
 
@@ -68,7 +68,7 @@ struct CyclesOutcome {
 // Where the windows' samples go: each window's start, its samples, its end when it ran whole.
 class WindowSink : public AcquisitionSink {
  public:
-  virtual void Begin(const std::string& label, const CalibrationWords& words) = 0;
+  virtual void Begin(const std::string& label, const RecordWords& words) = 0;
   virtual void End(const std::string& label, const AcquisitionOutcome& outcome) = 0;
 };
 
@@ -87,7 +87,7 @@ class CycleRecorder : public WindowSink {
   CycleRecorder(RecordOutput& output, const Clock& clock, double start)
       : output_(output), clock_(clock), start_(start) {}
 
-  void Begin(const std::string& label, const CalibrationWords& words) override;
+  void Begin(const std::string& label, const RecordWords& words) override;
   bool Take(const AcquiredSample& sample) override;
   void End(const std::string& label, const AcquisitionOutcome& outcome) override;
 

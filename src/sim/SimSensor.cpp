@@ -25,6 +25,9 @@ namespace {
 constexpr double kSettleTime = 0.2;
 constexpr double kSelfTestTime = 0.04;
 constexpr double kSleepCountSeconds = 0.5;
+// Power-ups draw their bias from this number on: apart from any wake's, and still apart once
+// the draw doubles it.
+constexpr uint64_t kPowerUpDraws = uint64_t{1} << 62;
 
 // A trace that cannot be written is worth one line, never a stop.
 void SayTraceStops(const std::string& problem) {
@@ -81,14 +84,26 @@ SimSensor::SimSensor(const Clock& clock, int product)
                    Escaped(motion).c_str());
     }
   }
+  const char* character = std::getenv("VELK47120_SIM_CHARACTER");
+  auto parsedCharacter = SimCharacter::Parse(character != nullptr ? character : "");
+  if (!parsedCharacter) std::fprintf(stderr, "%s\n", parsedCharacter.error().c_str());
+  if (parsedCharacter && parsedCharacter->has_value()) SetCharacter(std::move(*parsedCharacter));
+  const char* temp = std::getenv("VELK47120_SIM_TEMP");
+  auto parsedPath = SimTempPath::Parse(temp != nullptr ? temp : "");
+  if (!parsedPath) std::fprintf(stderr, "%s\n", parsedPath.error().c_str());
+  if (parsedPath && parsedPath->has_value()) SetTemperaturePath(std::move(*parsedPath));
 }
 
 SimSensor::~SimSensor() {
   if (trace_ >= 0) ::close(trace_);
 }
 
+bool SimSensor::Deaf(double now) const {
+  return !powered_ || noAnswer_ || now < sleepUntil_;
+}
+
 uint16_t SimSensor::OutputWord() const {
-  return noAnswer_ || Asleep() ? 0 : pending_;
+  return Deaf(clock_.Seconds()) ? 0 : pending_;
 }
 
 uint16_t SimSensor::Transfer(uint16_t word) {
@@ -100,7 +115,7 @@ uint16_t SimSensor::Transfer(uint16_t word) {
 void SimSensor::Receive(uint16_t word) {
   ++frames_;
   double now = clock_.Seconds();
-  bool deaf = noAnswer_ || now < sleepUntil_;
+  bool deaf = Deaf(now);
   uint16_t answered = deaf ? 0 : pending_;
   live_.reset();
   FinishSelfTest(now);
@@ -132,7 +147,7 @@ void SimSensor::Receive(uint16_t word) {
 }
 
 void SimSensor::AbortedFrame() {
-  if (!noAnswer_ && !Asleep()) status_ |= kSpiWrite;
+  if (!Deaf(clock_.Seconds())) status_ |= kSpiWrite;
 }
 
 void SimSensor::Write(int address, uint8_t value, double now) {
@@ -169,6 +184,7 @@ void SimSensor::Write(int address, uint8_t value, double now) {
   if (address == kPwrMde && value > 0) {
     sleepUntil_ = now + value * kSleepCountSeconds;
     errorUntil_ = std::max(errorUntil_, sleepUntil_ + kSettleTime);
+    Wake(now);
   }
   // The chip checks the key when its high byte arrives, so only low-then-high unlocks.
   if (address == kKeyCodeAddress + 1 && Word(kKeyCodeAddress) == kKeyCode) unlocked_ = true;
@@ -238,6 +254,13 @@ void SimSensor::FinishSelfTest(double now) {
   if (selfTestFails_) status_ |= kDiagError;
 }
 
+void SimSensor::Wake(double now) {
+  const SimCharacter* c = signals_.Character();
+  if (c == nullptr) return;
+  FoldAngle(now);
+  signals_.SetBias(kSimBias + c->WakeOffset(++wakes_));
+}
+
 void SimSensor::SetFixedRate(double degreesPerSecond) {
   FoldAngle(clock_.Seconds());
   signals_.SetFixedRate(degreesPerSecond);
@@ -261,6 +284,17 @@ double SimSensor::Bias() const {
 void SimSensor::SetSupply(double volts) {
   signals_.SetSupply(volts);
 }
+void SimSensor::SetCharacter(std::optional<SimCharacter> character) {
+  FoldAngle(clock_.Seconds());
+  signals_.SetCharacter(std::move(character));
+  signals_.SetBias(kSimBias);
+  wakes_ = 0;
+  powerUps_ = 0;
+}
+void SimSensor::SetTemperaturePath(std::optional<SimTempPath> path) {
+  FoldAngle(clock_.Seconds());
+  signals_.SetTemperaturePath(std::move(path));
+}
 void SimSensor::SetNoAnswer(bool on) {
   noAnswer_ = on;
 }
@@ -274,17 +308,32 @@ void SimSensor::Sleep(double seconds) {
   sleepUntil_ = now + seconds;
   errorUntil_ = std::max(errorUntil_, sleepUntil_ + kSettleTime);
   pending_ = 0;
+  Wake(now);
 }
 
 bool SimSensor::Asleep() const {
   return clock_.Seconds() < sleepUntil_;
 }
 
-void SimSensor::PowerCycle() {
+void SimSensor::PowerOff() {
+  powered_ = false;
+  pending_ = 0;
+}
+
+void SimSensor::PowerOn() {
+  if (powered_) return;
+  powered_ = true;
   double now = clock_.Seconds();
   Restart(now);
   unlocked_ = false;
   sleepUntil_ = now;
+  if (const SimCharacter* c = signals_.Character())
+    signals_.SetBias(kSimBias + c->WakeOffset(kPowerUpDraws + ++powerUps_));
+}
+
+void SimSensor::PowerCycle() {
+  PowerOff();
+  PowerOn();
 }
 
 Result<void, std::string> SimSensor::TraceTo(const std::filesystem::path& file) {

@@ -55,13 +55,29 @@ class SimSensor {
   // Asleep for the given time from now, as after a power-down write.
   void Sleep(double seconds);
   void SetSelfTestFails(bool fails);
-  // Power off and on: registers back to their power-on (flash) values.
+  // The bias behaviour a characterisation measures (see SimCharacter): the bias back to its
+  // power-up value, then a fresh draw at every wake and every later power-up, each numbered
+  // so a rerun repeats them. With a character, the external self-test shifts the rate by its
+  // `st`. The constructor takes one from VELK47120_SIM_CHARACTER.
+  void SetCharacter(std::optional<SimCharacter> character);
+  // The chamber's ambient from the sensor's start: the rate gains the character's tempco and
+  // Temp_Out reads the lagging die. Alone, it plays the default character. The constructor
+  // takes one from VELK47120_SIM_TEMP. Either variable, when not understood, is said once on
+  // standard error and left out.
+  void SetTemperaturePath(std::optional<SimTempPath> path);
+  // The switched supply. Off, the chip answers every frame with 0 and stores nothing; on
+  // again, it starts as from power-up (flash values, settling, locked) with, under a
+  // character, a fresh bias. Switching to the state it is in does nothing.
+  void PowerOff();
+  void PowerOn();
+  // Off and on: registers back to their power-on (flash) values.
   void PowerCycle();
 
   // --- inspection ---
   uint8_t Byte(int address) const { return map_[address & 0x7F]; }
   uint16_t Word(int address) const;
   bool Asleep() const;
+  bool Powered() const { return powered_; }
   bool Unlocked() const { return unlocked_; }
   long FrameCount() const { return frames_; }
 
@@ -89,6 +105,8 @@ class SimSensor {
   void SetWord(int address, uint16_t value);
   void Restart(double now);
   void FinishSelfTest(double now);
+  void Wake(double now);
+  bool Deaf(double now) const;
 
   // Sampling and outputs (SimSensorOutputs.cpp).
   double SamplePeriod() const;
@@ -118,6 +136,9 @@ class SimSensor {
   std::filesystem::path traceFile_;
 
   bool noAnswer_ = false;
+  bool powered_ = true;
+  uint64_t wakes_ = 0;     // bias draws so far under the character, after power-downs ...
+  uint64_t powerUps_ = 0;  // ... and after power-ups
   bool selfTestFails_ = false;
   std::optional<double> selfTestEnd_;
   double sleepUntil_ = 0.0;

@@ -14,7 +14,6 @@ using namespace simmap;
 namespace {
 
 constexpr double kSupplyVoltsPerCount = 0.0018315;
-constexpr double kTempDegreesPerCount = 0.1453;
 constexpr double kAngleDegreesPerCount = 0.03663;
 constexpr double kSupplyLowLimit = 4.75;
 constexpr double kSupplyHighLimit = 5.25;
@@ -78,15 +77,18 @@ SimSensor::Codes SimSensor::CodesAt(int64_t index) const {
 
   double rate = signals_.MeanRate(t - (taps - 1) * period, period, taps) +
                 signals_.MeanRateNoise(serial, taps, period);
-  int selfTest = map_[kMscCtrl + 1];
-  if (selfTest & 0x01) rate += kSelfTestShare * FullScale(range);
-  if (selfTest & 0x02) rate -= kSelfTestShare * FullScale(range);
+  if (int selfTest = map_[kMscCtrl + 1]; selfTest & 0x03) {
+    const SimCharacter* character = signals_.Character();
+    const double shift = character != nullptr ? character->st : kSelfTestShare * FullScale(range);
+    if (selfTest & 0x01) rate += shift;
+    if (selfTest & 0x02) rate -= shift;
+  }
   double out = rate * GyroScale() + GyroOffsetRate();
   c.gyro = Clamp(std::nearbyint(out / Factor(range)), -8192, 8191, &c.overrange);
 
   c.supply = Clamp(std::nearbyint(signals_.Supply(serial) / kSupplyVoltsPerCount), 0, 4095);
   c.aux = dac_.value_or(0);
-  double temp = (signals_.Temperature(t, serial) - 25.0) / kTempDegreesPerCount;
+  double temp = (signals_.Temperature(t, serial) - 25.0) / signals_.TempLsb();
   c.temp = Clamp(std::nearbyint(temp), -2048, 2047);
   return c;
 }

@@ -17,6 +17,9 @@ constexpr double kSupplyNoiseRms = 0.002;
 constexpr double kTempNoiseRms = 0.05;
 constexpr double kTempDrift = 1.5;      // degrees Celsius either side of 25
 constexpr double kTempPeriod = 1200.0;  // a full drift cycle takes 20 minutes
+constexpr double kTempLsb = 0.1453;     // degrees Celsius per Temp_Out count
+constexpr SimCharacter kDefaultCharacter{};
+constexpr double kDieAtRest = 25.0;  // with a character but no path
 
 }  // namespace
 
@@ -33,12 +36,60 @@ void SimSignals::SetNoiseProfile(std::optional<SimNoiseProfile> profile) {
   profile_ = std::move(profile);
 }
 
+void SimSignals::SetTemperaturePath(std::optional<SimTempPath> path) {
+  path_ = std::move(path);
+  knotTimes_ = path_ ? path_->KnotTimes() : std::vector<double>();
+}
+
+const SimCharacter* SimSignals::Character() const {
+  if (character_) return &*character_;
+  return path_ ? &kDefaultCharacter : nullptr;
+}
+
+double SimSignals::TempLsb() const {
+  const SimCharacter* c = Character();
+  return c != nullptr ? c->tempLsb : kTempLsb;
+}
+
+double SimSignals::TempBias(double t) const {
+  const SimCharacter* c = Character();
+  if (c == nullptr || !path_) return 0.0;  // at rest: 25 degC, no direction
+  return c->TempBias(path_->Ambient(t - origin_), path_->Direction(t - origin_));
+}
+
+double SimSignals::TempBiasIntegral(double t0, double t1) const {
+  const SimCharacter* c = Character();
+  if (c == nullptr || !path_ || t0 == t1) return 0.0;
+  if (t1 < t0) return -TempBiasIntegral(t1, t0);
+  // Between knots the ambient is straight and the direction fixed, so the tempco is a
+  // quadratic in time there and Simpson's rule is exact.
+  double sum = 0.0;
+  const auto piece = [&](double from, double to) {
+    const double mid = (from + to) / 2.0;
+    const int direction = path_->Direction(mid);
+    const auto at = [&](double x) { return c->TempBias(path_->Ambient(x), direction); };
+    sum += (to - from) / 6.0 * (at(from) + 4.0 * at(mid) + at(to));
+  };
+  double from = t0 - origin_;
+  const double end = t1 - origin_;
+  for (double knot : knotTimes_) {
+    if (knot <= from) continue;
+    if (knot >= end) break;
+    piece(from, knot);
+    from = knot;
+  }
+  piece(from, end);
+  return sum;
+}
+
 double SimSignals::Noise(int64_t serial, unsigned stream, double rms) const {
   return simmix::UnitNoise(simmix::SplitMix(static_cast<uint64_t>(serial) * 4u + stream)) * rms;
 }
 
 double SimSignals::MeanRate(double first, double period, int count) const {
-  if (fixed_) return fixedRate_ + bias_;
+  // The tempco moves far slower than any averaging window: its value mid-window is the mean.
+  const double tempco = TempBias(first + (count - 1) * period / 2.0);
+  if (fixed_) return fixedRate_ + bias_ + tempco;
   // Closed-form sum of sines on an evenly spaced grid, so deep averaging stays cheap.
   double a = kSwingOmega * (first - origin_);
   double d = kSwingOmega * period;
@@ -49,7 +100,7 @@ double SimSignals::MeanRate(double first, double period, int count) const {
   } else {
     sum = std::sin(count * d / 2.0) / half * std::sin(a + (count - 1) * d / 2.0);
   }
-  return kSwingAmplitude * sum / count + bias_;
+  return kSwingAmplitude * sum / count + bias_ + tempco;
 }
 
 double SimSignals::MeanRateNoise(int64_t last, int count, double period) const {
@@ -65,7 +116,7 @@ double SimSignals::MeanRateNoise(int64_t last, int count, double period) const {
 
 double SimSignals::RateIntegral(double t0, double t1) const {
   double constant = (fixed_ ? fixedRate_ : 0.0) + bias_;
-  double integral = constant * (t1 - t0);
+  double integral = constant * (t1 - t0) + TempBiasIntegral(t0, t1);
   if (!fixed_) {
     integral += kSwingAmplitude / kSwingOmega *
                 (std::cos(kSwingOmega * (t0 - origin_)) - std::cos(kSwingOmega * (t1 - origin_)));
@@ -78,6 +129,8 @@ double SimSignals::Supply(int64_t serial) const {
 }
 
 double SimSignals::Temperature(double t, int64_t serial) const {
+  if (const SimCharacter* c = Character())
+    return c->Reading(path_ ? path_->Die(t - origin_, c->lag) : kDieAtRest);
   double drift =
       profile_ ? 0.0 : kTempDrift * std::sin(2.0 * std::numbers::pi * (t - origin_) / kTempPeriod);
   return 25.0 + drift + (noise_ ? Noise(serial, 3, kTempNoiseRms) : 0.0);

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
+#include "sim/SimCharacter.h"
 #include "sim/SimNoiseProfile.h"
+#include "sim/SimTempPath.h"
 
 namespace velk {
 
@@ -26,6 +29,15 @@ class SimSignals {
   // goes back to the default noise.
   void SetNoiseProfile(std::optional<SimNoiseProfile> profile);
   double Bias() const { return bias_; }
+  void SetBias(double degreesPerSecond) { bias_ = degreesPerSecond; }
+  // The bias behaviour a characterisation measures, and the chamber's path in time from the
+  // origin. The rate gains the tempco at the ambient; the temperature is the die's reading,
+  // without noise (25 degC without a path). A path alone plays the default character.
+  void SetCharacter(std::optional<SimCharacter> character) { character_ = std::move(character); }
+  void SetTemperaturePath(std::optional<SimTempPath> path);
+  // The character in force, or null.
+  const SimCharacter* Character() const;
+  double TempLsb() const;  // degrees Celsius per Temp_Out count
 
   // Mean of the noise-free rate (motion + bias) over `count` samples taken at first,
   // first + period, ...
@@ -41,6 +53,8 @@ class SimSignals {
 
  private:
   double Noise(int64_t serial, unsigned stream, double rms) const;
+  double TempBias(double t) const;
+  double TempBiasIntegral(double t0, double t1) const;
 
   double origin_;
   bool fixed_ = false;
@@ -50,6 +64,9 @@ class SimSignals {
   double supply_ = 5.0;
   // Stepping it changes no value it gives for a serial, only what the next read costs.
   mutable std::optional<SimNoiseProfile> profile_;
+  std::optional<SimCharacter> character_;
+  std::optional<SimTempPath> path_;
+  std::vector<double> knotTimes_;  // the path's, kept so an integral allocates nothing
 };
 
 }  // namespace velk

@@ -62,6 +62,13 @@ SimTempPath& SimTempPath::RampTo(double degrees, double ratePerMinute) {
   return *this;
 }
 
+std::vector<double> SimTempPath::KnotTimes() const {
+  std::vector<double> times;
+  times.reserve(knots_.size());
+  for (const Knot& k : knots_) times.push_back(k.t);
+  return times;
+}
+
 size_t SimTempPath::Piece(double t) const {
   const auto after = std::upper_bound(knots_.begin(), knots_.end(), t,
                                       [](double v, const Knot& k) { return v < k.t; });

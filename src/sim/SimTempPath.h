@@ -20,6 +20,10 @@ class SimTempPath {
   // default) plays a soak at FROM, a ramp to TO, a soak, a ramp back and a soak, then holds
   // FROM. Nothing for a blank value, else the line saying what is wrong and the fix.
   static Result<std::optional<SimTempPath>, std::string> Parse(std::string_view text);
+  // What --help lists.
+  static constexpr std::string_view kHelp =
+      "VELK47120_SIM_TEMP=ramp:FROM..TO@RATE[,soak=S] (degC, degC/min, s; soak 600): a soak at "
+      "FROM, a ramp to TO, a soak, a ramp back and a soak";
 
   // Appends a soak of `seconds` at the last temperature, or a ramp to `degrees` at `rate`
   // degC/min.
@@ -27,6 +31,8 @@ class SimTempPath {
   SimTempPath& RampTo(double degrees, double ratePerMinute);
 
   double Duration() const { return knots_.back().t; }
+  // Where the pieces meet: between two, the ambient is straight and the direction fixed.
+  std::vector<double> KnotTimes() const;
   double Ambient(double t) const;
   // +1 when the last change before t was a rise, -1 a fall, 0 before any.
   int Direction(double t) const;

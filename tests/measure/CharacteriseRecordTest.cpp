@@ -68,7 +68,7 @@ TEST(CharacteriseRecord, WindowsAndLogs) {
   EXPECT_FALSE(repeat->windows[1].whole);
   EXPECT_EQ(repeat->windows[0].rates, (std::vector<double>{0.5, 0.7}));
   EXPECT_EQ(repeat->windows[0].temps, (std::vector<double>{25.5}));
-  EXPECT_EQ(repeat->windows[0].words, (CalibrationWords{3, 0x800}));
+  EXPECT_EQ(repeat->windows[0].words, (RecordWords{3, 0x800}));
   EXPECT_EQ(repeat->Number("average_s"), 1.0);
   EXPECT_DOUBLE_EQ(repeat->chip->samplePeriodS, 0.003906);
 

@@ -19,9 +19,11 @@
 #include "core/GyroRange.h"
 #include "core/NumberText.h"
 #include "core/WriteAll.h"
+#include "sim/SimCharacter.h"
 #include "sim/SimNoiseProfile.h"
 #include "sim/SimScales.h"
 #include "sim/SimSignals.h"
+#include "sim/SimTempPath.h"
 
 namespace {
 
@@ -69,6 +71,28 @@ class Output {
   std::string buffer_;
 };
 
+// A --help entry broken at spaces within 79 columns, indented two spaces, then four.
+std::string Wrapped(std::string_view text) {
+  std::string out = "  ";
+  size_t lineStart = 0;
+  bool lineEmpty = true;
+  for (size_t from = 0; from < text.size();) {
+    const size_t space = std::min(text.find(' ', from), text.size());
+    const std::string_view word = text.substr(from, space - from);
+    if (!lineEmpty && out.size() - lineStart + 1 + word.size() > 79) {
+      out += '\n';
+      lineStart = out.size();
+      out += "    ";
+      lineEmpty = true;
+    }
+    if (!lineEmpty) out += ' ';
+    out += word;
+    lineEmpty = false;
+    from = space + 1;
+  }
+  return out + '\n';
+}
+
 void Append(std::string& text, auto value, auto... format) {
   char digits[40];
   text.append(digits, std::to_chars(digits, digits + sizeof digits, value, format...).ptr);
@@ -83,6 +107,10 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
+      // The chip behind SPI reads these too; this tool's direct draw does not.
+      std::printf("\nThe program's simulated chip also reads:\n%s%s",
+                  Wrapped(velk::SimCharacter::kHelp).c_str(),
+                  Wrapped(velk::SimTempPath::kHelp).c_str());
       return 0;
     }
     if (a == "--smpl-prd" || a == "--sens-avg" || a == "--model" || a == "--out") {
