@@ -171,6 +171,37 @@ TEST(CliCharacteriseRun, PowerCommands) {
   }
 }
 
+// The simulator's character draws a bias of known spread at every wake and power-up: the
+// figures' intervals hold it, by Pwr_Mde and by the switched supply (whose power-up puts the
+// flash setup back, so the run writes its own again), and the self-test step is its `st`.
+TEST(CliCharacteriseRun, RepeatabilityOfTheSimulatedCharacter) {
+  for (const bool switched : {false, true}) {
+    SCOPED_TRACE(switched ? "switched supply" : "Pwr_Mde");
+    CliRig rig;
+    rig.sensor.SetFixedRate(0.0);
+    rig.sensor.SetNoise(false);
+    rig.sensor.SetCharacter(SimCharacter::Parse("wake=0.05,st=8,seed=5").value());
+    rig.context.simulatedSupply = [&rig](bool on) {
+      on ? rig.sensor.PowerOn() : rig.sensor.PowerOff();
+    };
+    ASSERT_EQ(rig.Run({"reg", "set", "Sens_Avg", "0x0102"}), 0);
+    std::vector<std::string> args = {"characterise", "repeatability", "--cycles",  "12",
+                                     "--off",        "0.5",           "--average", "2",
+                                     "--settle",     "0.5",           "--json"};
+    if (switched) args.insert(args.end(), {"--power-command", "sim"});
+    ASSERT_EQ(rig.Run(args), 0) << rig.err.str();
+    const Json doc = Json::parse(rig.out.str());
+    const Json& spread = doc["figures"][switched ? "turn_on_repeatability" : "wake_repeatability"];
+    EXPECT_LT(spread["lo"].get<double>(), 0.05) << spread;
+    EXPECT_GT(spread["hi"].get<double>(), 0.05) << spread;
+    const Json& step = doc["figures"]["self_test_response"];
+    EXPECT_NEAR(step["value"].get<double>(), 8.0, 0.05) << step;
+    for (const Json& cycle : doc["cycles"]) EXPECT_EQ(cycle["words"], doc["words"]);
+    ASSERT_EQ(rig.Run({"reg", "get", "Sens_Avg"}), 0);
+    EXPECT_NE(rig.out.str().find("0x0102"), std::string::npos) << rig.out.str();
+  }
+}
+
 // Cycles at 20, 25 and 30 degC whose bias follows 0.01 deg/s/degC: the spread is the tempco's
 // until --tempco corrects each bias to 25 degC, and the bias figure is the cycles' mean with
 // its t interval over K - 1.
