@@ -157,7 +157,7 @@ Result<Characterisation, std::string> Analyse(const CharacteriseRecord& record,
   for (const RecordWindow& w : record.windows) {
     const bool cycle = IsCycle(w.label);
     if (!w.whole) {
-      notes.push_back((cycle ? "cycle " : "the ") + w.label +
+      notes.push_back((cycle ? "cycle " + w.label : "the " + w.label + " window") +
                       " was cut short (stopped or silent) and is left out");
       continue;
     }
