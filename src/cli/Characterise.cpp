@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "cli/Cli.h"
+#include "cli/CommandTable.h"
 #include "cli/Options.h"
 #include "cli/Plan.h"
 #include "core/EchoText.h"
@@ -216,10 +217,30 @@ ExitStatus JudgeFigures(characterise::Characterisation& doc,
 
 Result<void, std::string> CheckCharacterise(const CliOptions& o, const Reg47120&, Plan& plan) {
   const CharacteriseRequest& r = o.characterise;
-  if (r.from && o.out && *r.from == *o.out)
-    return Unexpected("--from reads the record that --out would write: give one of them");
+  if (r.from && o.out)
+    return Unexpected(*r.from == *o.out
+                          ? "--from reads the record that --out would write: give one of them"
+                          : "--out keeps the record of a live run; --from reads one without "
+                            "measuring: give one of them");
+  if (o.out && *o.out == "-")
+    return Unexpected(
+        "--out - is refused: the figures go to standard output; name a file for the record");
   if (r.from && o.duration)
     return Unexpected("--duration measures, --from reads a record: give one");
+  if (plan.command->subcommand == "tempco" && !r.from && !o.duration)
+    return Unexpected(
+        "characterise tempco needs --duration S to measure while a chamber ramps, or --from "
+        "FILE to read a record");
+  if (r.tempco) {
+    // Read before the chip is touched, so a wrong file writes nothing.
+    const Result<std::string, std::string> text = ReadSmallText(*r.tempco);
+    if (!text) return Unexpected(text.error());
+    const auto doc = characterise::ReadCharacteriseJson(*text);
+    if (!doc) return Unexpected("--tempco " + Escaped(*r.tempco) + " " + doc.error());
+    if (doc->test != "tempco" || !doc->curve)
+      return Unexpected("--tempco " + Escaped(*r.tempco) +
+                        " holds no tempco curve: give the JSON of characterise tempco --json");
+  }
   if (r.limitsFile) {
     const Result<std::string, std::string> text = ReadSmallText(*r.limitsFile);
     if (!text) return Unexpected(text.error());

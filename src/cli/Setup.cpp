@@ -231,24 +231,61 @@ void SaveFailed(CliContext& context, const std::string& name, const SaveError& s
   }
 }
 
-std::string SetupText(Session& session, int32_t model, std::ostream& err) {
-  std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
-                     "\nProduct = " + std::to_string(model) + "\n";
-  for (int16_t s : kSetupSlots) {
+SetupFile ReadChipSetup(Session& session, int32_t model, std::vector<std::string>* adjusted) {
+  SetupFile setup;
+  setup.product = model;
+  for (int i = 0; i < kSetupCount; ++i) {
+    const int16_t s = kSetupSlots[i];
     session.spi.ReadRegister(s);
     const int32_t read = RawWord(session.spi);
     const int32_t word = SetupWord(session.reg, s, read);
-    char line[128];
     // Self-test bits are never saved, so dropping them needs no word.
-    if (word != (s == slot::Msc_Ctrl ? read & ~kSelfTestBits : read)) {
-      std::snprintf(line, sizeof line,
-                    "velk47120-cli: %s reads 0x%04X, which a load refuses; saved as 0x%04X\n",
+    if (adjusted != nullptr && word != (s == slot::Msc_Ctrl ? read & ~kSelfTestBits : read)) {
+      char line[128];
+      std::snprintf(line, sizeof line, "%s reads 0x%04X, which a load refuses; saved as 0x%04X",
                     RegisterName(session.reg, s).c_str(), static_cast<unsigned>(read),
                     static_cast<unsigned>(word));
-      err << line;
+      adjusted->push_back(line);
     }
-    std::snprintf(line, sizeof line, "%s = 0x%04X\n", RegisterName(session.reg, s).c_str(),
-                  static_cast<unsigned>(word));
+    setup.values[i] = word;
+  }
+  return setup;
+}
+
+std::vector<std::string> WriteSetup(Session& session, const SetupFile& setup) {
+  Spi47120& spi = session.spi;
+  spi.WriteRegister(slot::Alm_Ctrl, 0);
+  for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
+  // Let the chip take the new sample settings before they are read back.
+  DelayMs(100.0f);
+  std::vector<std::string> mismatches;
+  for (int16_t s : kLoadOrder) {
+    spi.ReadRegister(s);
+    int32_t word = RawWord(spi);
+    if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
+    const int32_t wanted = setup.values[IndexOf(s)];
+    if (word != wanted) {
+      char line[128];
+      std::snprintf(line, sizeof line, "%s reads 0x%04X after 0x%04X was written",
+                    RegisterName(session.reg, s).c_str(), static_cast<unsigned>(word),
+                    static_cast<unsigned>(wanted));
+      mismatches.push_back(line);
+    }
+  }
+  return mismatches;
+}
+
+std::string SetupText(Session& session, int32_t model, std::ostream& err) {
+  std::string text = "# VELK" + std::to_string(model) + " setup, saved " + Today() +
+                     "\nProduct = " + std::to_string(model) + "\n";
+  std::vector<std::string> adjusted;
+  const SetupFile setup = ReadChipSetup(session, model, &adjusted);
+  for (const std::string& line : adjusted) err << "velk47120-cli: " << line << "\n";
+  for (int i = 0; i < kSetupCount; ++i) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s = 0x%04X\n",
+                  RegisterName(session.reg, kSetupSlots[i]).c_str(),
+                  static_cast<unsigned>(setup.values[i]));
     text += line;
   }
   return text;
@@ -280,27 +317,11 @@ ExitStatus SetupLoad(const CommandCall& call) {
                 << ", but the chip is a VELK" << model << "; nothing was written\n";
     return ExitStatus::kUsage;
   }
-  Session& session = call.session;
-  Spi47120& spi = session.spi;
   context.chipWritten = true;
-  spi.WriteRegister(slot::Alm_Ctrl, 0);
-  for (int16_t s : kLoadOrder) spi.WriteRegister(s, setup.values[IndexOf(s)]);
-  // Let the chip take the new sample settings before they are read back.
-  DelayMs(100.0f);
   ExitStatus status = ExitStatus::kDone;
-  for (int16_t s : kLoadOrder) {
-    spi.ReadRegister(s);
-    int32_t word = RawWord(spi);
-    if (s == slot::Msc_Ctrl) word &= ~kSelfTestBits;
-    const int32_t wanted = setup.values[IndexOf(s)];
-    if (word != wanted) {
-      char line[128];
-      std::snprintf(line, sizeof line, "velk47120-cli: %s reads 0x%04X after 0x%04X was written\n",
-                    RegisterName(session.reg, s).c_str(), static_cast<unsigned>(word),
-                    static_cast<unsigned>(wanted));
-      context.err << line;
-      status = ExitStatus::kMismatch;
-    }
+  for (const std::string& line : WriteSetup(call.session, setup)) {
+    context.err << "velk47120-cli: " << line << "\n";
+    status = ExitStatus::kMismatch;
   }
   if (status == ExitStatus::kDone)
     context.out << "loaded and confirmed " << kSetupCount << " registers\n" << std::flush;

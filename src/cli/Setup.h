@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Result.h"
 
@@ -44,6 +45,13 @@ Result<SetupFile, std::string> ReadSetupFile(const std::filesystem::path& file,
 // bits above the register's own dropped (a signed value sign-extended from them), no self-test,
 // and a range with no more averaging than it allows, as the window's range control sets it.
 int32_t SetupWord(const Reg47120& table, int16_t slot, int32_t word);
+
+// The chip's configuration as a save holds it. A word a load would refuse is saved as SetupWord
+// makes it, and the line saying so goes to `adjusted` when given.
+SetupFile ReadChipSetup(Session& session, int32_t model, std::vector<std::string>* adjusted);
+// Writes a setup (the alarms off first, the rate calibration last), lets the chip take it and
+// reads it back: the lines of the registers that read otherwise, none when all are confirmed.
+std::vector<std::string> WriteSetup(Session& session, const SetupFile& setup);
 
 // What can be told without the chip: a save's target it must not replace, a load's whole file
 // (read into the plan's setup). Fails with why the command cannot go ahead.
