@@ -1,5 +1,6 @@
 #include "sim/SimMotionScript.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/EchoText.h"
@@ -46,11 +47,13 @@ Result<std::optional<SimTableScript>, std::string> ParseTableScript(std::string_
   return std::optional<SimTableScript>(std::move(steps));
 }
 
-double PlayTable(SimRateProfile& profile, double from, const SimTableScript& steps) {
+double PlayTable(SimRateProfile& profile, double from, const SimTableScript& steps,
+                 std::vector<SimHeld>* held) {
   double at = from;
   for (const SimTableStep& step : steps) {
-    at = profile.RampTo(at, step.rate, kTableAcceleration);
-    at = profile.Hold(at, step.seconds);
+    const double reached = profile.RampTo(at, step.rate, kTableAcceleration);
+    at = profile.Hold(reached, step.seconds);
+    if (held != nullptr) held->push_back({reached, at});
   }
   return profile.RampTo(at, 0.0, kTableAcceleration);
 }
@@ -101,6 +104,16 @@ double PlayTurn(SimRateProfile& profile, double from, const SimTurn& turn) {
   if (rest > 0.0)
     at = profile.Stroke(at, sign * 360.0 * rest, StrokeSeconds(360.0 * rest, turn.rate));
   return at;
+}
+
+double MoveFixture(SimFixture& fixture, SimRateProfile& motion, double now, int position) {
+  const auto move = fixture.MoveTo(now, position);
+  if (!move) return std::max(now, fixture.Settled());
+  if (move->axis[2] != 0.0) {
+    motion.Cut(move->start);
+    motion.Stroke(move->start, move->axis[2] * move->angle, move->seconds);
+  }
+  return move->start + move->seconds;
 }
 
 }  // namespace velk

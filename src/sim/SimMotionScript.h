@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "sim/SimFixture.h"
 #include "sim/SimRateProfile.h"
 
 namespace velk {
@@ -19,8 +20,13 @@ struct SimTableStep {
 using SimTableScript = std::vector<SimTableStep>;
 // Nothing for a blank value, else the steps or the line saying what is wrong and the fix.
 Result<std::optional<SimTableScript>, std::string> ParseTableScript(std::string_view text);
-// Plays the steps on `profile` from `from`; returns when the table is at rest again.
-double PlayTable(SimRateProfile& profile, double from, const SimTableScript& steps);
+// Plays the steps on `profile` from `from`; returns when the table is at rest again. With
+// `held`, appends each step's plateau (from reaching the rate to leaving it).
+struct SimHeld {
+  double from = 0.0, to = 0.0;
+};
+double PlayTable(SimRateProfile& profile, double from, const SimTableScript& steps,
+                 std::vector<SimHeld>* held = nullptr);
 
 // A hand turn (VELK47120_SIM_TURN=N[,ccw][,rate=R][,start=S]): still S seconds, then N turns
 // about the sensitive axis, a minimum-jerk stroke of 360 degrees each (a last one of what is
@@ -38,5 +44,9 @@ struct SimTurn {
 };
 // Plays the turn on `profile` from `from`; returns when the board is still again.
 double PlayTurn(SimRateProfile& profile, double from, const SimTurn& turn);
+
+// Moves the fixture to `position` from `now` (after any move under way), a turn about the
+// sensitive axis added to the rate from the move's start; returns when the board is there.
+double MoveFixture(SimFixture& fixture, SimRateProfile& motion, double now, int position);
 
 }  // namespace velk

@@ -360,14 +360,7 @@ double SimSensor::SetOrientation(int position) {
   if (position < 0 || position > 5) return -1.0;
   const double now = clock_.Seconds();
   FoldAngle(now);
-  SimRateProfile& motion = signals_.Motion();
-  const auto move = signals_.Fixture().MoveTo(now, position);
-  if (!move) return std::max(0.0, signals_.Fixture().Settled() - now);
-  if (move->axis[2] != 0.0) {
-    motion.Cut(move->start);
-    motion.Stroke(move->start, move->axis[2] * move->angle, move->seconds);
-  }
-  return move->start + move->seconds - now;
+  return MoveFixture(signals_.Fixture(), signals_.Motion(), now, position) - now;
 }
 
 double SimSensor::HandTurn(const SimTurn& turn) {
