@@ -18,6 +18,13 @@ struct SimTableStep {
   double seconds = 0.0;  // held once reached
 };
 using SimTableScript = std::vector<SimTableStep>;
+inline constexpr std::string_view kTableHelp =
+    "VELK47120_SIM_TABLE=RATE@S,...: a rate table from the start: each rate (deg/s) reached at "
+    "100 deg/s^2 and held S seconds, then back to rest";
+static_assert(kTableAcceleration == 100.0, "kTableHelp names the table's acceleration");
+inline constexpr std::string_view kTurnHelp =
+    "VELK47120_SIM_TURN=N[,ccw][,rate=R][,start=S]: a hand turn from the start: still S "
+    "seconds (5), then N turns clockwise (or ccw) seen from +Z peaking near R deg/s (150)";
 // Nothing for a blank value, else the steps or the line saying what is wrong and the fix.
 Result<std::optional<SimTableScript>, std::string> ParseTableScript(std::string_view text);
 // Plays the steps on `profile` from `from`; returns when the table is at rest again. With
