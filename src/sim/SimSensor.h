@@ -86,8 +86,9 @@ class SimSensor {
   // from the move's start. Returns the seconds until the board is there, or -1 for a
   // position outside 0..5 (nothing moves).
   double SetOrientation(int position);
-  // A hand turns the board (see SimTurn) from now; VELK47120_SIM_TURN plays one from the
-  // sensor's start. Returns the seconds until the board is still again.
+  // A hand turns the board (see SimTurn) from now, in place of any table motion still to
+  // come; VELK47120_SIM_TURN plays one from the sensor's start. Returns the seconds until the
+  // board is still again. SetFixedRate and SetSwing end whatever the rig was doing.
   double HandTurn(const SimTurn& turn);
 
   // --- inspection ---
