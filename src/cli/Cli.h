@@ -65,6 +65,15 @@ struct CliContext {
   // Switches the simulated chip's supply off (false) and on: what "--power-command sim" runs.
   // Null on real hardware.
   std::function<void(bool on)> simulatedSupply;
+  // The simulated rig, null on real hardware. The table turns the board about its sensitive
+  // axis, moving to the rate (deg/s) at its acceleration limit: "--table-command sim".
+  std::function<void(double rate)> simulatedTable;
+  // The tumble fixture moves the board to a position, 0..5 = +X -X +Y -Y +Z -Z up, in a few
+  // seconds: "--fixture-command sim".
+  std::function<void(int position)> simulatedFixture;
+  // A hand turns the board this many turns (counter-clockwise seen from +Z when positive)
+  // after 5 s still, peaking near 150 deg/s, then holds it still.
+  std::function<void(double turns)> simulatedTurn;
   // Where the window's configuration is read from (--config names another).
   std::filesystem::path configFile = kConfigFileName;
 };

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -104,10 +105,18 @@ int main(int argc, char** argv) {
   context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;
   context.simulated = *simulate;
-  if (backends.sensor)
-    context.simulatedSupply = [sensor = backends.sensor.get()](bool on) {
-      on ? sensor->PowerOn() : sensor->PowerOff();
+  if (backends.sensor) {
+    velk::SimSensor* sensor = backends.sensor.get();
+    context.simulatedSupply = [sensor](bool on) { on ? sensor->PowerOn() : sensor->PowerOff(); };
+    context.simulatedTable = [sensor](double rate) { sensor->CommandTableRate(rate); };
+    context.simulatedFixture = [sensor](int position) { sensor->SetOrientation(position); };
+    context.simulatedTurn = [sensor](double turns) {
+      velk::SimTurn turn;
+      turn.turns = std::fabs(turns);
+      turn.ccw = turns > 0;
+      sensor->HandTurn(turn);
     };
+  }
   // The window's own rules: the current folder in a build tree, the user's configuration
   // folder for an installed program unless the current folder holds a file.
   context.configFile = velk::ResolveFilePlaces(velk::PlaceFactsOfThisProcess()).configFile;

@@ -92,6 +92,17 @@ SimSensor::SimSensor(const Clock& clock, int product)
   auto parsedPath = SimTempPath::Parse(temp != nullptr ? temp : "");
   if (!parsedPath) std::fprintf(stderr, "%s\n", parsedPath.error().c_str());
   if (parsedPath && parsedPath->has_value()) SetTemperaturePath(std::move(*parsedPath));
+  const char* table = std::getenv("VELK47120_SIM_TABLE");
+  const auto parsedTable = ParseTableScript(table != nullptr ? table : "");
+  if (!parsedTable) std::fprintf(stderr, "%s\n", parsedTable.error().c_str());
+  if (parsedTable && parsedTable->has_value()) {
+    FoldAngle(now);
+    PlayTable(signals_.Motion(), now, **parsedTable);
+  }
+  const char* turn = std::getenv("VELK47120_SIM_TURN");
+  const auto parsedTurn = SimTurn::Parse(turn != nullptr ? turn : "");
+  if (!parsedTurn) std::fprintf(stderr, "%s\n", parsedTurn.error().c_str());
+  if (parsedTurn && parsedTurn->has_value()) HandTurn(**parsedTurn);
 }
 
 SimSensor::~SimSensor() {
@@ -172,6 +183,7 @@ void SimSensor::Write(int address, uint8_t value, double now) {
       break;
     case kGyroOfst:
     case kGyroOfst + 1:
+    case kSensAvg + 1:  // the range: the element's full scale
     case kGyroScale:
     case kGyroScale + 1:
       FoldAngle(now);
@@ -334,6 +346,29 @@ void SimSensor::PowerOn() {
 void SimSensor::PowerCycle() {
   PowerOff();
   PowerOn();
+}
+
+double SimSensor::CommandTableRate(double degPerSecond) {
+  const double now = clock_.Seconds();
+  FoldAngle(now);
+  SimRateProfile& motion = signals_.Motion();
+  motion.Cut(now);
+  return motion.RampTo(now, degPerSecond, kTableAcceleration) - now;
+}
+
+double SimSensor::SetOrientation(int position) {
+  if (position < 0 || position > 5) return -1.0;
+  const double now = clock_.Seconds();
+  FoldAngle(now);
+  return MoveFixture(signals_.Fixture(), signals_.Motion(), now, position) - now;
+}
+
+double SimSensor::HandTurn(const SimTurn& turn) {
+  const double now = clock_.Seconds();
+  FoldAngle(now);
+  SimRateProfile& motion = signals_.Motion();
+  motion.Cut(now);
+  return PlayTurn(motion, now, turn) - now;
 }
 
 Result<void, std::string> SimSensor::TraceTo(const std::filesystem::path& file) {

@@ -8,6 +8,7 @@
 
 #include "core/Clock.h"
 #include "core/Result.h"
+#include "sim/SimMotionScript.h"
 #include "sim/SimSignals.h"
 
 namespace velk {
@@ -72,6 +73,23 @@ class SimSensor {
   void PowerOn();
   // Off and on: registers back to their power-on (flash) values.
   void PowerCycle();
+  // The rig around the board. Under a character the motion passes the element (its scale
+  // errors, clipping at 1.1 x the range's nominal full scale), and gravity and the Earth's
+  // rate for the fixture's orientation add to it (see SimFixture): +Z up, a still board reads
+  // gz + kEarthRate sin(lat) beyond its bias.
+  // The rate table, turning the board about its sensitive axis: from its rate now to
+  // `degPerSecond` at kTableAcceleration, then held. Returns the seconds until it gets there.
+  // VELK47120_SIM_TABLE=RATE@S,... scripts it from the sensor's start (see SimTableScript).
+  double CommandTableRate(double degPerSecond);
+  // The tumble fixture moves the board to `position` (0..5: +X -X +Y -Y +Z -Z up) once any
+  // move under way ends; a move about the sensitive axis adds its rate to the table's, held
+  // from the move's start. Returns the seconds until the board is there, or -1 for a
+  // position outside 0..5 (nothing moves).
+  double SetOrientation(int position);
+  // A hand turns the board (see SimTurn) from now, in place of any table motion still to
+  // come; VELK47120_SIM_TURN plays one from the sensor's start. Returns the seconds until the
+  // board is still again. SetFixedRate and SetSwing end whatever the rig was doing.
+  double HandTurn(const SimTurn& turn);
 
   // --- inspection ---
   uint8_t Byte(int address) const { return map_[address & 0x7F]; }

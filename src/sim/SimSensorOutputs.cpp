@@ -75,7 +75,7 @@ SimSensor::Codes SimSensor::CodesAt(int64_t index) const {
   int range = sensAvg & 0x0700;
   int taps = 1 << (sensAvg & 7);
 
-  double rate = signals_.MeanRate(t - (taps - 1) * period, period, taps) +
+  double rate = signals_.MeanRate(t - (taps - 1) * period, period, taps, FullScale(range)) +
                 signals_.MeanRateNoise(serial, taps, period);
   if (int selfTest = map_[kMscCtrl + 1]; selfTest & 0x03) {
     const SimCharacter* character = signals_.Character();
@@ -85,6 +85,7 @@ SimSensor::Codes SimSensor::CodesAt(int64_t index) const {
   }
   double out = rate * GyroScale() + GyroOffsetRate();
   c.gyro = Clamp(std::nearbyint(out / Factor(range)), -8192, 8191, &c.overrange);
+  c.overrange |= signals_.Clipped(t, FullScale(range));
 
   c.supply = Clamp(std::nearbyint(signals_.Supply(serial) / kSupplyVoltsPerCount), 0, 4095);
   c.aux = dac_.value_or(0);
@@ -94,7 +95,8 @@ SimSensor::Codes SimSensor::CodesAt(int64_t index) const {
 }
 
 double SimSensor::AngleAt(double t) const {
-  double angle = angleBase_ + GyroScale() * signals_.RateIntegral(angleFrom_, t) +
+  const double fullScale = FullScale(Word(kSensAvg) & 0x0700);
+  double angle = angleBase_ + GyroScale() * signals_.RateIntegral(angleFrom_, t, fullScale) +
                  GyroOffsetRate() * (t - angleFrom_);
   angle = std::fmod(angle, 360.0);
   return angle < 0.0 ? angle + 360.0 : angle;
@@ -108,6 +110,9 @@ void SimSensor::FoldAngle(double now) {
 void SimSensor::Evaluate(double now) {
   if (live_) return;
   int64_t k = LatestIndex(now);
+  // Folding now and then keeps each read's integral short, however long the motion's story.
+  if (const double sample = gridStart_ + k * SamplePeriod(); sample > angleFrom_ + 1.0)
+    FoldAngle(sample);
   Codes c = CodesAt(k);
   liveSerial_ = gridBase_ + k;
   liveAngle_ = AngleAt(std::max(gridStart_ + k * SamplePeriod(), angleFrom_));

@@ -1,5 +1,6 @@
 #include "sim/SimSignals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -25,7 +26,16 @@ constexpr double kDieAtRest = 25.0;  // with a character but no path
 
 void SimSignals::SetFixedRate(double degreesPerSecond) {
   fixed_ = true;
-  fixedRate_ = degreesPerSecond;
+  motion_ = SimRateProfile(degreesPerSecond);
+}
+
+SimRateProfile& SimSignals::Motion() {
+  if (!fixed_) SetFixedRate(0.0);
+  return motion_;
+}
+
+double SimSignals::MotionRate(double t) const {
+  return fixed_ ? motion_.Rate(t) : kSwingAmplitude * std::sin(kSwingOmega * (t - origin_));
 }
 
 void SimSignals::SetSwing() {
@@ -86,10 +96,26 @@ double SimSignals::Noise(int64_t serial, unsigned stream, double rms) const {
   return simmix::UnitNoise(simmix::SplitMix(static_cast<uint64_t>(serial) * 4u + stream)) * rms;
 }
 
-double SimSignals::MeanRate(double first, double period, int count) const {
+double SimSignals::MeanRate(double first, double period, int count, double fullScale) const {
   // The tempco moves far slower than any averaging window: its value mid-window is the mean.
-  const double tempco = TempBias(first + (count - 1) * period / 2.0);
-  if (fixed_) return fixedRate_ + bias_ + tempco;
+  const double last = first + (count - 1) * period;
+  const double tempco = TempBias((first + last) / 2.0);
+  const bool steady = fixed_ && motion_.Steady(first, last);
+  if (const SimCharacter* c = Character()) {
+    const auto sensed = [&](double t) {
+      return c->Element(MotionRate(t), fullScale) + fixture_.Term(*c, t);
+    };
+    if (steady && !fixture_.Moving(first, last)) return sensed(first) + bias_ + tempco;
+    double sum = 0.0;
+    for (int j = 0; j < count; ++j) sum += sensed(first + j * period);
+    return sum / count + bias_ + tempco;
+  }
+  if (steady) return motion_.Rate(first) + bias_ + tempco;
+  if (fixed_) {
+    double sum = 0.0;
+    for (int j = 0; j < count; ++j) sum += motion_.Rate(first + j * period);
+    return sum / count + bias_ + tempco;
+  }
   // Closed-form sum of sines on an evenly spaced grid, so deep averaging stays cheap.
   double a = kSwingOmega * (first - origin_);
   double d = kSwingOmega * period;
@@ -114,14 +140,39 @@ double SimSignals::MeanRateNoise(int64_t last, int count, double period) const {
   return sum / count;
 }
 
-double SimSignals::RateIntegral(double t0, double t1) const {
-  double constant = (fixed_ ? fixedRate_ : 0.0) + bias_;
-  double integral = constant * (t1 - t0) + TempBiasIntegral(t0, t1);
-  if (!fixed_) {
-    integral += kSwingAmplitude / kSwingOmega *
-                (std::cos(kSwingOmega * (t0 - origin_)) - std::cos(kSwingOmega * (t1 - origin_)));
+double SimSignals::SwingElementIntegral(const SimCharacter& c, double fullScale, double t0,
+                                        double t1) const {
+  // Split where the swing changes sign (the element's asymmetry bends there) and at least
+  // every half second; the pieces are smooth, and Gauss7 holds each far below a count.
+  const double half = kSwingPeriod / 2.0;
+  const auto sensed = [&](double t) { return c.Element(MotionRate(t), fullScale); };
+  double sum = 0.0;
+  for (double at = t0; at < t1;) {
+    const double crossing = origin_ + (std::floor((at - origin_) / half) + 1.0) * half;
+    const double to = std::min({t1, crossing, at + 0.5});
+    sum += Gauss7(sensed, at, to);
+    at = to;
   }
-  return integral;
+  return sum;
+}
+
+double SimSignals::RateIntegral(double t0, double t1, double fullScale) const {
+  double integral = bias_ * (t1 - t0) + TempBiasIntegral(t0, t1);
+  if (const SimCharacter* c = Character()) {
+    return integral + fixture_.TermIntegral(*c, t0, t1) +
+           (fixed_ ? motion_.ElementIntegral(*c, fullScale, t0, t1)
+                   : SwingElementIntegral(*c, fullScale, t0, t1));
+  }
+  if (fixed_) return integral + motion_.Integral(t0, t1);
+  return integral +
+         kSwingAmplitude / kSwingOmega *
+             (std::cos(kSwingOmega * (t0 - origin_)) - std::cos(kSwingOmega * (t1 - origin_)));
+}
+
+bool SimSignals::Clipped(double t, double fullScale) const {
+  const SimCharacter* c = Character();
+  return c != nullptr &&
+         std::fabs(c->Element(MotionRate(t), fullScale)) >= SimCharacter::kClip * fullScale;
 }
 
 double SimSignals::Supply(int64_t serial) const {

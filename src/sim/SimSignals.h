@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "sim/SimCharacter.h"
+#include "sim/SimFixture.h"
 #include "sim/SimNoiseProfile.h"
+#include "sim/SimRateProfile.h"
 #include "sim/SimTempPath.h"
 
 namespace velk {
@@ -23,6 +25,11 @@ class SimSignals {
 
   void SetFixedRate(double degreesPerSecond);
   void SetSwing();
+  // The motion about the sensitive axis as pieces in time, for a table, a hand or the
+  // fixture to add to; it replaces the swing, the table at rest.
+  SimRateProfile& Motion();
+  // Which way up the board is (+Z before any move).
+  SimFixture& Fixture() { return fixture_; }
   void SetNoise(bool on) { noise_ = on; }
   void SetSupply(double volts) { supply_ = volts; }
   // A profile's noise replaces the rate noise, and the temperature stops drifting; nullopt
@@ -40,13 +47,16 @@ class SimSignals {
   double TempLsb() const;  // degrees Celsius per Temp_Out count
 
   // Mean of the noise-free rate (motion + bias) over `count` samples taken at first,
-  // first + period, ...
-  double MeanRate(double first, double period, int count) const;
+  // first + period, ... With a character, the motion passes its element, on a range of
+  // nominal full scale `fullScale`, and gravity and the Earth's rate add to it.
+  double MeanRate(double first, double period, int count, double fullScale) const;
   // Mean rate noise over the `count` samples, `period` seconds apart, that end with serial
   // `last`.
   double MeanRateNoise(int64_t last, int count, double period) const;
-  // Integral of the noise-free rate (motion + bias) from t0 to t1, in degrees.
-  double RateIntegral(double t0, double t1) const;
+  // Integral of the noise-free rate (as MeanRate's) from t0 to t1, in degrees.
+  double RateIntegral(double t0, double t1, double fullScale) const;
+  // Whether the element clips at t.
+  bool Clipped(double t, double fullScale) const;
 
   double Supply(int64_t serial) const;
   double Temperature(double t, int64_t serial) const;
@@ -55,10 +65,13 @@ class SimSignals {
   double Noise(int64_t serial, unsigned stream, double rms) const;
   double TempBias(double t) const;
   double TempBiasIntegral(double t0, double t1) const;
+  double MotionRate(double t) const;
+  double SwingElementIntegral(const SimCharacter& c, double fullScale, double t0, double t1) const;
 
   double origin_;
   bool fixed_ = false;
-  double fixedRate_ = 0.0;
+  SimRateProfile motion_;  // while fixed_
+  SimFixture fixture_;
   bool noise_ = true;
   double bias_ = kSimBias;
   double supply_ = 5.0;

@@ -1,8 +1,11 @@
 #include "characterise/ModelDraw.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "sim/SimFixture.h"
 #include "sim/SimNoiseProfile.h"
+#include "sim/SimRateProfile.h"
 #include "sim/SimSignals.h"
 
 namespace velk::characterise {
@@ -14,6 +17,26 @@ std::optional<SimNoiseProfile> Profile(const std::string& noise, uint64_t seed, 
   auto profile = SimNoiseProfile::Parse(noise + ",seed=" + std::to_string(seed)).value();
   profile->SetPeriod(tau0);
   return profile;
+}
+
+// What the sensor reports along a path, every tau0 for `seconds`.
+ModelRecord DrawPath(const SimCharacter& c, const SimRateProfile& motion, const SimFixture& fixture,
+                     double seconds, double fullScale, const std::string& noise, uint64_t seed,
+                     double tau0, double count) {
+  std::optional<SimNoiseProfile> profile = Profile(noise, seed, tau0);
+  ModelRecord r;
+  const auto n = static_cast<int64_t>(seconds / tau0);
+  r.time.reserve(static_cast<size_t>(n));
+  r.rate.reserve(static_cast<size_t>(n));
+  for (int64_t s = 0; s < n; ++s) {
+    const double t = static_cast<double>(s) * tau0;
+    double rate = c.Element(motion.Rate(t), fullScale) + fixture.Term(c, t) + kSimBias +
+                  (profile ? profile->Rate(s) : 0.0);
+    if (count > 0.0) rate = count * std::nearbyint(rate / count);
+    r.time.push_back(t);
+    r.rate.push_back(rate);
+  }
+  return r;
 }
 
 }  // namespace
@@ -77,6 +100,57 @@ TempcoInput DrawTempco(const SimCharacter& c, const SimTempPath& path, const std
     in.degrees.push_back(c.Reading(path.Die(t, c.lag)));
   }
   return in;
+}
+
+ScaleDraw DrawScale(const SimCharacter& c, const std::vector<double>& rates, double dwell,
+                    double fullScale, const std::string& noise, uint64_t noiseSeed, double tau0,
+                    double count) {
+  SimTableScript steps;
+  for (double rate : rates) steps.push_back({rate, dwell});
+  SimRateProfile motion;
+  std::vector<SimHeld> held;
+  const double end = PlayTable(motion, 0.0, steps, &held);
+  ScaleDraw d;
+  d.record = DrawPath(c, motion, SimFixture(), end + 1.0, fullScale, noise, noiseSeed, tau0, count);
+  for (size_t k = 0; k < rates.size(); ++k)
+    d.plateaus.push_back({rates[k], held[k].from, held[k].to});
+  return d;
+}
+
+ModelRecord DrawTurn(const SimCharacter& c, const SimTurn& turn, double after, double fullScale,
+                     const std::string& noise, uint64_t noiseSeed, double tau0, double count) {
+  SimRateProfile motion;
+  const double end = PlayTurn(motion, 0.0, turn);
+  return DrawPath(c, motion, SimFixture(), end + after, fullScale, noise, noiseSeed, tau0, count);
+}
+
+std::vector<TumbleWindow> DrawTumble(const SimCharacter& c, const std::vector<int>& positions,
+                                     double settleS, double averageS, const std::string& noise,
+                                     uint64_t noiseSeed, double tau0) {
+  SimFixture fixture;
+  SimRateProfile motion;
+  std::vector<TumbleWindow> windows;
+  double at = 0.0;
+  for (int position : positions) {
+    TumbleWindow w;
+    w.position = position;
+    w.from = MoveFixture(fixture, motion, at, position) + settleS;
+    w.truth = kSimBias + StillTerm(c, SimFixture::Up(position));
+    at = w.from + averageS;
+    windows.push_back(std::move(w));
+  }
+  const ModelRecord r = DrawPath(c, motion, fixture, at + tau0, 80.0, noise, noiseSeed, tau0, 0.0);
+  for (TumbleWindow& w : windows) {
+    const auto first = static_cast<size_t>(std::ceil(w.from / tau0 - 1e-9));
+    const auto n = static_cast<size_t>(std::llround(averageS / tau0));
+    w.samples.assign(
+        r.rate.begin() + static_cast<std::ptrdiff_t>(first),
+        r.rate.begin() + static_cast<std::ptrdiff_t>(std::min(first + n, r.rate.size())));
+    double sum = 0.0;
+    for (double x : w.samples) sum += x;
+    w.mean = sum / static_cast<double>(w.samples.size());
+  }
+  return windows;
 }
 
 Span Of(const Characterisation& doc, const std::string& name) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sim/SimFixture.h"
 #include "sim/SimMap.h"
 #include "sim/SimScales.h"
 #include "sim/SimSensor.h"
@@ -18,6 +19,11 @@ const double kCount = SimGyroFactor(0x100, 47120);
 
 SimCharacter Character(const char* text) {
   return SimCharacter::Parse(text).value().value();
+}
+
+// What a still board, +Z up, reads beyond its bias under a character: gravity and the Earth.
+double Still(const SimCharacter& c) {
+  return StillTerm(c, {0, 0, 1});
 }
 
 int Code(double rate) {
@@ -68,13 +74,13 @@ TEST(SimCharacterWire, EachWakeDrawsTheNumberedOffsetAndARerunRepeatsThem) {
   EXPECT_TRUE(testing::internal::GetCapturedStderr().starts_with("VELK47120_SIM_CHARACTER="));
 
   const SimCharacter c = Character("wake=2,seed=7");
-  EXPECT_EQ(a.Gyro(), Code(kSimBias));  // power-up: the plain bias
+  EXPECT_EQ(a.Gyro(), Code(kSimBias + Still(c)));  // power-up: the plain bias
   bool differs = false;
   double turned = 0.0;  // each bias held 1.5 s, from its power-down write
   for (uint64_t n = 1; n <= 4; ++n) {
     const int code = a.GyroAfterWake();
-    EXPECT_EQ(code, Code(kSimBias + c.WakeOffset(n))) << n;
-    turned += (kSimBias + c.WakeOffset(n)) * 1.5;
+    EXPECT_EQ(code, Code(kSimBias + c.WakeOffset(n) + Still(c))) << n;
+    turned += (kSimBias + c.WakeOffset(n) + Still(c)) * 1.5;
     differs |= other.GyroAfterWake() != code;
     // Without a character, as the chip always did: a wake keeps the bias.
     EXPECT_EQ(refused.GyroAfterWake(), Code(kSimBias)) << n;
@@ -100,19 +106,20 @@ TEST(SimCharacterWire, RampMovesTempOutWithTheDieAndTheRateWithTheAmbient) {
     const double die = c.Reading(path.Die(sample, c.lag));
     EXPECT_EQ(Signed(chip.Read(0x0C), 12), std::lround((die - 25.0) / c.tempLsb)) << t;
     const double tempco = c.TempBias(path.Ambient(sample), path.Direction(sample));
-    EXPECT_EQ(chip.Gyro(), Code(kSimBias + tempco)) << t;
+    EXPECT_EQ(chip.Gyro(), Code(kSimBias + tempco + Still(c))) << t;
   }
 
   // The angle integrates the tempco too.
   double turned = 0.0;
   for (double x = 0.0; x < 6000.0; x += 0.5)
-    turned += 0.5 * (c.TempBias(path.Ambient(x + 0.25), path.Direction(x + 0.25)) + kSimBias);
+    turned +=
+        0.5 * (c.TempBias(path.Ambient(x + 0.25), path.Direction(x + 0.25)) + kSimBias + Still(c));
   EXPECT_NEAR(chip.Angle(), std::fmod(turned, 360.0), 0.05);
 
   // With the character alone the die rests at 25 degC and the rate holds the bias.
   chip.sensor.SetTemperaturePath(std::nullopt);
   EXPECT_EQ(Signed(chip.Read(0x0C), 12), 0);
-  EXPECT_EQ(chip.Gyro(), Code(kSimBias));
+  EXPECT_EQ(chip.Gyro(), Code(kSimBias + Still(c)));
 }
 
 TEST(SimCharacterWire, SelfTestShiftsByTheCharacterResponse) {
@@ -132,7 +139,8 @@ TEST(SimCharacterWire, SelfTestShiftsByTheCharacterResponse) {
     chip.sensor.SetCharacter(r.character);
     chip.WriteByte(kMscCtrl + 1, r.bits);
     chip.clock.Advance(0.01);
-    EXPECT_EQ(chip.Gyro(), Code(kSimBias + r.shift)) << r.name;
+    const double still = r.character ? Still(*r.character) : 0.0;
+    EXPECT_EQ(chip.Gyro(), Code(kSimBias + r.shift + still)) << r.name;
   }
 }
 

@@ -20,6 +20,7 @@
 #include "core/NumberText.h"
 #include "core/WriteAll.h"
 #include "sim/SimCharacter.h"
+#include "sim/SimMotionScript.h"
 #include "sim/SimNoiseProfile.h"
 #include "sim/SimScales.h"
 #include "sim/SimSignals.h"
@@ -108,9 +109,10 @@ int main(int argc, char** argv) {
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       // The chip behind SPI reads these too; this tool's direct draw does not.
-      std::printf("\nThe program's simulated chip also reads:\n%s%s",
+      std::printf("\nThe program's simulated chip also reads:\n%s%s%s%s",
                   Wrapped(velk::SimCharacter::kHelp).c_str(),
-                  Wrapped(velk::SimTempPath::kHelp).c_str());
+                  Wrapped(velk::SimTempPath::kHelp).c_str(), Wrapped(velk::kTableHelp).c_str(),
+                  Wrapped(velk::kTurnHelp).c_str());
       return 0;
     }
     if (a == "--smpl-prd" || a == "--sens-avg" || a == "--model" || a == "--out") {
