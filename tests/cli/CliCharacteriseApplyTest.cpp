@@ -137,8 +137,13 @@ TEST(CliCharacteriseApply, RefusesWithTheFix) {
     const char* says;
     std::vector<std::string> writes;
   } cases[] = {
-      {"words differ",
+      {"Gyro_Ofst differs",
        ResultJson(0.6, ChipWords{0xFFFB, 0x800}),
+       {"r.json", "--yes"},
+       "the chip's Gyro_Ofst 0x0000 and Gyro_Scale 0x0800 are not",
+       {}},
+      {"Gyro_Scale differs",
+       ResultJson(0.6, ChipWords{0, 0x801}),
        {"r.json", "--yes"},
        "the chip's Gyro_Ofst 0x0000 and Gyro_Scale 0x0800 are not",
        {}},
