@@ -21,6 +21,7 @@ constexpr std::string_view kCharacteriseLine = "characterise ";
 constexpr std::string_view kStarts = " starts";
 constexpr std::string_view kEnds = " ends";
 constexpr std::string_view kCyclePrefix = "cycle ";
+constexpr std::string_view kTable = "table: ";
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -118,6 +119,11 @@ std::string WindowStartLine(std::string_view label, const RecordWords& words) {
 std::string WindowEndLine(std::string_view label, int64_t taken, int64_t lost) {
   return "# " + Shown(label) + std::string(kEnds) + ": " + std::to_string(taken) + " samples, " +
          std::to_string(lost) + " lost\n";
+}
+
+std::string TableLine(const RecordTableRate& t) {
+  return "# " + std::string(kTable) + RecordNumber(t.rate) + " deg/s at " + FormatFixed(t.time, 6) +
+         " s, dwell " + RecordNumber(t.dwell) + " s\n";
 }
 
 std::string RecordNumber(double value) {
@@ -219,6 +225,22 @@ void RecordParser::StartRun() {
 
 Result<void, std::string> RecordParser::Comment(std::string_view line) {
   std::string_view text = Trim(line.substr(1));
+  if (inRun_ && record_.test == "scale" && text.starts_with(kTable)) {
+    // "table: 40 deg/s at 12.5 s, dwell 10 s"
+    std::string_view rest = text.substr(kTable.size());
+    const size_t at = rest.find(" deg/s at "), dwell = rest.find(" s, dwell ");
+    const std::optional<double> rate = Real(Trim(rest.substr(0, at)));
+    if (at == std::string_view::npos || dwell == std::string_view::npos || !rate)
+      return Unexpected(Where() + "a table line reads \"table: RATE deg/s at TIME s, dwell S s\"");
+    const std::optional<double> time = Real(Trim(rest.substr(at + 10, dwell - at - 10)));
+    std::string_view held = Trim(rest.substr(dwell + 10));
+    if (held.ends_with(" s")) held.remove_suffix(2);
+    const std::optional<double> seconds = Real(Trim(held));
+    if (!time || !seconds)
+      return Unexpected(Where() + "a table line reads \"table: RATE deg/s at TIME s, dwell S s\"");
+    record_.table.push_back({*time, *rate, *seconds});
+    return {};
+  }
   if (!inRun_ || record_.test != "repeatability") {
     pending_.emplace_back(line);
     return {};

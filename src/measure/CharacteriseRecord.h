@@ -36,6 +36,17 @@ struct RecordWindow {
 inline constexpr std::string_view kSelfTestOff = "self-test off";
 inline constexpr std::string_view kSelfTestOn = "self-test on";
 
+// A rate a table was commanded to in a scale run, and when (s, the rows' elapsed time).
+struct RecordTableRate {
+  double time = 0.0;
+  double rate = 0.0;   // deg/s
+  double dwell = 0.0;  // s held
+  bool operator==(const RecordTableRate&) const = default;
+};
+
+// "# table: RATE deg/s at TIME s, dwell DWELL s", the line a scale run writes before a plateau.
+std::string TableLine(const RecordTableRate& table);
+
 // A characterise record, or a log read as one.
 struct CharacteriseRecord {
   std::string test;     // "repeatability", "tempco" or "log"
@@ -46,8 +57,9 @@ struct CharacteriseRecord {
   std::vector<RecordWindow> windows;              // repeatability
   // Tempco and log: the rate at its times and the temperature at its own (s, deg/s, degC).
   std::vector<double> time, rate, tempTime, temp;
-  int runs = 0;                    // in the file; the last is kept
-  std::vector<std::string> notes;  // what was left out, for the user
+  std::vector<RecordTableRate> table;  // scale: the table's commands
+  int runs = 0;                        // in the file; the last is kept
+  std::vector<std::string> notes;      // what was left out, for the user
 
   std::optional<double> Number(const std::string& key) const;
 };
