@@ -22,10 +22,16 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"--cycles", true},        {"--off", true},    {"--settle", true}, {"--average", true},
-    {"--power-command", true}, {"--tempco", true}, {"--from", true},   {"--limits", true},
-    {"--html", true},          {"--yes", false},   {"--flash", false}, {"--undo-file", true},
-    {"--undo", true},
+    {"--cycles", true},         {"--off", true},
+    {"--settle", true},         {"--average", true},
+    {"--power-command", true},  {"--tempco", true},
+    {"--from", true},           {"--limits", true},
+    {"--html", true},           {"--yes", false},
+    {"--flash", false},         {"--undo-file", true},
+    {"--undo", true},           {"--rates", true},
+    {"--table-command", true},  {"--dwell", true},
+    {"--plateau-sigmas", true}, {"--plateau-spread", true},
+    {"--plateau-min", true},
 };
 
 constexpr std::string_view kLimitPrefix = "--limit-";
@@ -72,7 +78,11 @@ const std::vector<std::string>& CharacteriseFigureNames() {
                                                  "self_test_response",
                                                  "arw",
                                                  "bias_instability",
-                                                 "rate_random_walk"};
+                                                 "rate_random_walk",
+                                                 "scale_factor",
+                                                 "scale_factor_error",
+                                                 "nonlinearity",
+                                                 "asymmetry"};
   return names;
 }
 
@@ -152,6 +162,38 @@ Result<void, std::string> ApplyCharacteriseOption(CharacteriseRequest& r, const 
     return file(r.undoFile);
   } else if (name == "--undo") {
     return file(r.undo);
+  } else if (name == "--rates") {
+    std::vector<double> rates;
+    for (size_t from = 0; from <= value.size();) {
+      const size_t comma = std::min(value.find(',', from), value.size());
+      const std::optional<double> rate =
+          ExactNumber(std::string(Trimmed(std::string_view(value).substr(from, comma - from))));
+      if (!rate || !std::isfinite(*rate) || std::abs(*rate) > 10000.0)
+        return Unexpected("--rates takes deg/s separated by commas, such as 0,40,-40" + Not(value));
+      rates.push_back(*rate);
+      from = comma + 1;
+    }
+    if (rates.size() < 3)
+      return Unexpected("--rates takes at least 3 rates, two of them apart" + Not(value));
+    r.rates = std::move(rates);
+  } else if (name == "--table-command") {
+    if (value.empty()) return Unexpected("--table-command takes a command, or sim");
+    r.tableCommand = value;
+  } else if (name == "--dwell") {
+    if (!seconds(4, 86400)) return Unexpected("--dwell takes seconds from 4 to 86400" + Not(value));
+    r.dwellS = *number;
+  } else if (name == "--plateau-sigmas") {
+    if (!seconds(1, 1000))
+      return Unexpected("--plateau-sigmas takes a number from 1 to 1000" + Not(value));
+    r.plateauSigmas = *number;
+  } else if (name == "--plateau-spread") {
+    if (!seconds(1, 1000))
+      return Unexpected("--plateau-spread takes a number from 1 to 1000" + Not(value));
+    r.plateauSpread = *number;
+  } else if (name == "--plateau-min") {
+    if (!seconds(1, 3600))
+      return Unexpected("--plateau-min takes seconds from 1 to 3600" + Not(value));
+    r.plateauMin = *number;
   } else if (name == "--yes") {
     r.yes = true;
   } else if (name == "--flash") {
@@ -231,6 +273,16 @@ Result<void, std::string> CheckCharacterise(const CliOptions& o, const Reg47120&
     return Unexpected(
         "characterise tempco needs --duration S to measure while a chamber ramps, or --from "
         "FILE to read a record");
+  if (plan.command->subcommand == "scale" && !r.from) {
+    if (r.tableCommand && o.duration)
+      return Unexpected(
+          "--table-command runs the table, --duration records while someone else "
+          "runs it: give one");
+    if (!r.tableCommand && !o.duration)
+      return Unexpected(
+          "characterise scale needs --table-command CMD (or sim) to run the "
+          "table, --duration S to record while someone runs it, or --from FILE");
+  }
   if (r.tempco) {
     // Read before the chip is touched, so a wrong file writes nothing.
     const Result<std::string, std::string> text = ReadSmallText(*r.tempco);

@@ -34,6 +34,13 @@ struct CharacteriseRequest {
   bool flash = false;
   std::optional<std::string> undoFile;
   std::optional<std::string> undo;
+  // scale
+  std::optional<std::vector<double>> rates;  // deg/s; none: the default list for the range
+  std::optional<std::string> tableCommand;   // "sim" drives the simulated table
+  double dwellS = 10.0;
+  double plateauSigmas = 5.0;  // a 0.5 s mean this many SE off its run ends it
+  double plateauSpread = 4.0;  // a 0.5 s spread this many times the typical one is motion
+  double plateauMin = 3.0;     // s, the shortest run found as a plateau
 };
 
 // The characterise options the command line names; nullopt for a name that is not one. The
@@ -70,6 +77,8 @@ ExitStatus CharacteriseRepeatabilityFrom(const CliOptions& options, const Plan& 
                                          CliContext& context);
 ExitStatus CharacteriseTempco(const CommandCall& call);
 ExitStatus CharacteriseTempcoFrom(const CliOptions& options, const Plan& plan, CliContext& context);
+ExitStatus CharacteriseScale(const CommandCall& call);
+ExitStatus CharacteriseScaleFrom(const CliOptions& options, const Plan& plan, CliContext& context);
 ExitStatus CharacteriseApply(const CommandCall& call);
 ExitStatus CharacteriseReport(const CliOptions& options, const Plan& plan, CliContext& context);
 

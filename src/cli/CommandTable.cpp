@@ -113,6 +113,12 @@ constexpr std::string_view kCharacteriseHelp =
     "  bias of RESULT.json; written only with --yes and read back, to flash only with --flash.\n"
     "  The chip must hold the words RESULT.json was measured with. --undo-file F saves the\n"
     "  configuration first (a setup file); --undo F puts its Gyro_Ofst and Gyro_Scale back.\n"
+    "scale: the output on a rate table's plateaus fitted by a line: scale_factor (LSB/(deg/s)),\n"
+    "  its error against the range's nominal, nonlinearity (largest residual, % FS) and\n"
+    "  asymmetry. --rates lists deg/s (default 0 and +-1 to 95 % of full scale, a zero every\n"
+    "  four). --table-command CMD runs \"CMD RATE\" before each plateau (sim: the simulated\n"
+    "  table) and holds it --dwell S (default 10); --duration S records while someone runs the\n"
+    "  table and the plateaus are found (--plateau-sigmas, --plateau-spread, --plateau-min).\n"
     "report: the figures of characterise and noise JSON files in one table, judged against the\n"
     "  limits given to it, with each file's SHA-256; --html F a one-page report that prints on\n"
     "  A4 (- for standard output), --json the table as schema velk47120-report/1.\n"
@@ -228,6 +234,19 @@ const std::vector<CliCommand> kCliCommands = {
      .check = CheckCharacterise,
      .run = CharacteriseTempco,
      .runOffline = CharacteriseTempcoFrom,
+     .offlineOption = "--from"},
+    {.word = "characterise",
+     .subcommand = "scale",
+     .options = WithLimits({"--json", "--out", "--from", "--duration", "--limits", "--rates",
+                            "--table-command", "--dwell", "--plateau-sigmas", "--plateau-spread",
+                            "--plateau-min"}),
+     .summary = "scale factor, nonlinearity and asymmetry on a rate table",
+     .usageOptions = " [--rates R,R,...] [--table-command CMD|sim [--dwell S]\n"
+                     "                         | --duration S] [--out FILE | --from FILE]",
+     .endsOnStop = true,
+     .check = CheckCharacterise,
+     .run = CharacteriseScale,
+     .runOffline = CharacteriseScaleFrom,
      .offlineOption = "--from"},
     {.word = "characterise",
      .subcommand = "apply",
