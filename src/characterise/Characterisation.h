@@ -60,6 +60,16 @@ struct TempCurve {
   double At(double temperature, Ramp ramp, double rate = 0.0) const;
 };
 
+// A plateau of a rate-table run, as the plots of output and residual against rate draw it.
+struct RatePlateau {
+  double rate = 0.0;      // deg/s, as asked of the table
+  double output = 0.0;    // LSB, the plateau's mean
+  double se = 0.0;        // LSB
+  double residual = 0.0;  // LSB, from the fitted line (0 when left out)
+  bool used = true;       // false: saturated, beyond full scale or still moving
+  bool operator==(const RatePlateau&) const = default;
+};
+
 // A record the figures came from, as the report's header names it.
 struct Source {
   std::string file;
@@ -79,6 +89,7 @@ struct Characterisation {
   std::vector<CycleBias> cycles;
   std::vector<TempBin> bins;
   std::optional<TempCurve> curve;
+  std::vector<RatePlateau> plateaus;
 
   const Figure* Find(std::string_view name) const;
 };

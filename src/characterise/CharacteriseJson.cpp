@@ -128,6 +128,17 @@ std::string CharacteriseJson(const Characterisation& c) {
                     {"rate_degc_per_s", Number(b.rate)},
                     {"time_s", Number(b.time)}});
   j["bins"] = bins;
+  // Only a scale run has plateaus: the other tests' documents stay as they were.
+  if (!c.plateaus.empty()) {
+    Json plateaus = Json::array();
+    for (const RatePlateau& p : c.plateaus)
+      plateaus.push_back({{"rate_dps", Number(p.rate)},
+                          {"output_lsb", Number(p.output)},
+                          {"se_lsb", Number(p.se)},
+                          {"residual_lsb", Number(p.residual)},
+                          {"used", p.used}});
+    j["plateaus"] = plateaus;
+  }
   if (c.curve) {
     const TempCurve& k = *c.curve;
     j["curve"] = {{"b0", Number(k.b0)},     {"b1", Number(k.b1)}, {"b2", Number(k.b2)},
@@ -204,6 +215,11 @@ Result<Characterisation, std::string> ReadCharacteriseJson(std::string_view text
                           NumberAt(b, "bias_dps"), NumberAt(b, "se_dps"), NumberAt(b, "seconds"),
                           NumberAt(b, "rate_degc_per_s"), NumberAt(b, "time_s")});
       }
+    if (j.contains("plateaus"))
+      for (const Json& p : j["plateaus"])
+        c.plateaus.push_back({NumberAt(p, "rate_dps"), NumberAt(p, "output_lsb"),
+                              NumberAt(p, "se_lsb"), NumberAt(p, "residual_lsb"),
+                              p.at("used").get<bool>()});
     if (j.contains("curve") && !j["curve"].is_null()) {
       const Json& k = j["curve"];
       c.curve = TempCurve{NumberAt(k, "b0"),     NumberAt(k, "b1"), NumberAt(k, "b2"),

@@ -426,6 +426,8 @@ Scale FitScale(std::vector<ScalePlateau> plateaus, const ScaleInput& in) {
     doc.figures.push_back(Null("nonlinearity", "% FS", why, conditions));
     doc.figures.back().signedValue = false;
     doc.figures.push_back(Null("asymmetry", "%", why, conditions));
+    for (const ScalePlateau& p : plateaus)
+      doc.plateaus.push_back({p.commanded, p.mean / in.lsb, p.se / in.lsb, 0.0, false});
     s.plateaus = std::move(plateaus);
     return s;
   }
@@ -531,6 +533,9 @@ Scale FitScale(std::vector<ScalePlateau> plateaus, const ScaleInput& in) {
   size_t j = 0;
   for (ScalePlateau& p : plateaus)
     if (p.used) p.residual = r[j++];
+  for (const ScalePlateau& p : plateaus)
+    doc.plateaus.push_back(
+        {p.commanded, p.mean / in.lsb, p.se / in.lsb, p.used ? p.residual / in.lsb : 0.0, p.used});
   doc.conditions.push_back({"full_scale_dps", fs});
   doc.conditions.push_back({"plateaus", static_cast<double>(n)});
   s.plateaus = std::move(plateaus);

@@ -78,6 +78,16 @@ TEST(CliCharacteriseScale, FromARecordOfTheModel) {
       ASSERT_TRUE(got["value"].is_number());
       EXPECT_NEAR(got["value"].get<double>(), want.value, 0.25 * (want.hi - want.lo) / 2);
     }
+    // The plateaus for the plots, read back as written.
+    const auto read = characterise::ReadCharacteriseJson(rig.out.str());
+    ASSERT_TRUE(read) << read.error();
+    ASSERT_EQ(read->plateaus.size(), 24u);
+    for (size_t i = 0; i < 24; ++i) {
+      EXPECT_EQ(read->plateaus[i].used, direct->doc.plateaus[i].used);
+      // The record keeps a sample to single precision.
+      EXPECT_NEAR(read->plateaus[i].residual, direct->doc.plateaus[i].residual, 1e-3);
+    }
+    EXPECT_NEAR(read->plateaus[21].output, (0.6 + character.Element(76.0, 80.0)) / plan.lsb, 1.0);
     // The table printed, and a count that does not match refused with what was found.
     ASSERT_EQ(rig.Run({"characterise", "scale", "--from", file.string()}), 0);
     EXPECT_NE(rig.out.str().find("scale_factor"), std::string::npos);
