@@ -279,6 +279,7 @@ ExitStatus CharacteriseScale(const CommandCall& call) {
                               "the record written cannot be read back: " + *output.Refused());
   Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
   if (!record) return CharacteriseRefuse(context, record.error());
+  if (tableFailed && record->table.empty()) return ended;  // nothing was measured
   std::optional<characterise::Source> source;
   if (file != nullptr) {
     if (auto sha = characterise::Sha256OfFile(*options.out); sha)

@@ -154,6 +154,12 @@ TEST(CliCharacteriseScale, TableCommandRunsBeforeEachPlateau) {
   EXPECT_NE(text.find("# table: -20 deg/s at "), std::string::npos);
   EXPECT_NE(text.find("# characterise scale: rates=0 20 -20, dwell_s=4, table=command"),
             std::string::npos);
+  // A table command that fails ends the run, named, as missing hardware.
+  EXPECT_EQ(rig.Run({"characterise", "scale", "--table-command", "false", "--rates", "0,20,-20",
+                     "--dwell", "4"}),
+            2);
+  EXPECT_NE(rig.err.str().find("the table command \"false 0\""), std::string::npos)
+      << rig.err.str();
 }
 
 }  // namespace
