@@ -351,7 +351,8 @@ Result<std::vector<ScalePlateau>, std::string> FindPlateaus(const ScaleInput& in
   }
   const std::string unit = in.lsb == 1.0 ? "codes" : "deg/s";
   if (plateaus.size() != in.commanded.size())
-    return Unexpected("found " + std::to_string(plateaus.size()) + " plateaus of at least " +
+    return Unexpected("found " + std::to_string(plateaus.size()) +
+                      (plateaus.size() == 1 ? " plateau" : " plateaus") + " of at least " +
                       Num(o.minRun) + " s where " + std::to_string(in.commanded.size()) +
                       " rates were asked for; give the rates the table ran, or other detection "
                       "thresholds. Found:\n" +

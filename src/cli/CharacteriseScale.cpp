@@ -145,7 +145,15 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
   characterise::Characterisation& doc = scale->doc;
   doc.programVersion = VELK_VERSION;
   if (source) doc.sources.insert(doc.sources.begin(), *source);
+  if (record.words)
+    doc.words = characterise::ChipWords{static_cast<uint16_t>(record.words->gyroOfst),
+                                        static_cast<uint16_t>(record.words->gyroScale)};
   doc.conditions.push_back({"plateaus_from", how});
+  if (!record.temp.empty()) {
+    double sum = 0.0;
+    for (double t : record.temp) sum += t;
+    doc.conditions.push_back({"temperature_degc", sum / static_cast<double>(record.temp.size())});
+  }
   doc.conditions.push_back({"white_noise_dps_rt_s", in.white});
   doc.conditions.push_back({"chip", record.comment});
   doc.warnings.insert(doc.warnings.end(), record.notes.begin(), record.notes.end());

@@ -154,6 +154,11 @@ TEST(CliCharacteriseScale, TableCommandRunsBeforeEachPlateau) {
   EXPECT_NE(text.find("# table: -20 deg/s at "), std::string::npos);
   EXPECT_NE(text.find("# characterise scale: rates=0 20 -20, dwell_s=4, table=command"),
             std::string::npos);
+  // Recorded while nobody turns the table: one plateau where three were asked for.
+  EXPECT_EQ(rig.Run({"characterise", "scale", "--duration", "8", "--rates", "0,20,-20"}), 1);
+  EXPECT_NE(rig.err.str().find("found 1 plateau of at least 3 s where 3 rates were asked for"),
+            std::string::npos)
+      << rig.err.str();
   // A table command that fails ends the run, named, as missing hardware.
   EXPECT_EQ(rig.Run({"characterise", "scale", "--table-command", "false", "--rates", "0,20,-20",
                      "--dwell", "4"}),
