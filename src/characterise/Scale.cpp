@@ -158,13 +158,17 @@ ScalePlateau CheckWindow(const ScaleInput& in, double white, double tau0, double
     p.note = "no samples in its window";
     return p;
   }
-  // The level the table settled at: the later half's.
-  double sum = 0.0, count = 0.0;
+  // The level the table settled at: the median block of the later half, which the end of a
+  // long ramp reaching into it does not move.
+  std::vector<double> late;
+  double count = 0.0;
   for (size_t i = blocks.size() / 2; i < blocks.size(); ++i) {
-    sum += blocks[i].mean * static_cast<double>(blocks[i].n);
+    late.push_back(blocks[i].mean);
     count += static_cast<double>(blocks[i].n);
   }
-  const double level = sum / count;
+  std::nth_element(late.begin(), late.begin() + late.size() / 2, late.end());
+  const double level = late[late.size() / 2];
+  count /= std::numbers::pi / 2.0;  // a median's variance is pi / 2 the mean's
   size_t steady = blocks.size();
   while (steady > 0) {
     const Block& b = blocks[steady - 1];

@@ -136,6 +136,24 @@ TEST(Scale, RefusesAndNames) {
   }
 }
 
+// On the widest range the table takes up to 6 s between +-95 % plateaus: each keeps the
+// steady rest of its 10 s dwell, however far into its later half the ramp reached.
+TEST(Scale, LongRampsLeaveTheSteadyRest) {
+  SimCharacter c;
+  TableDraw plan;
+  plan.fullScale = 320.0;
+  plan.lsb = 0.0732752587890625;
+  plan.rates = DefaultRates(plan.fullScale);
+  for (const char* noise : {"", "white"}) {
+    const Result<Scale, std::string> s = AnalyseScale(DrawTable(c, plan, noise, 21, kWhite));
+    ASSERT_TRUE(s) << s.error();
+    for (const ScalePlateau& p : s->plateaus) {
+      EXPECT_TRUE(p.used) << noise << " " << p.commanded << ": " << p.note;
+      EXPECT_GE(p.end - p.start, 3.0) << noise << " " << p.commanded;
+    }
+  }
+}
+
 // The white noise read from the record itself, steps between plateaus and all.
 TEST(Scale, RobustWhiteReadsTheNoiseThroughTheSteps) {
   SimCharacter c;
