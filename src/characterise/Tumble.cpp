@@ -1,0 +1,150 @@
+#include "characterise/Tumble.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <numeric>
+
+#include "characterise/WhiteNoise.h"
+
+namespace velk::characterise {
+
+namespace {
+
+constexpr double kZ95 = 1.959963985;
+// Passes of one position further apart than this many deviations of their difference are
+// taken for drift.
+constexpr double kDriftSigmas = 3.0;
+constexpr const char* kNames[kTumblePositions] = {"+X", "-X", "+Y", "-Y", "+Z", "-Z"};
+constexpr const char* kKeys[kTumblePositions] = {"px", "nx", "py", "ny", "pz", "nz"};
+
+std::string Number(double v) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.2e", v);
+  return text;
+}
+
+}  // namespace
+
+std::string_view TumblePositionName(int position) {
+  return position >= 0 && position < kTumblePositions ? kNames[position] : "?";
+}
+
+Tumble AnalyseTumble(const TumbleInput& in) {
+  Tumble r;
+  Characterisation& doc = r.doc;
+  doc.test = "tumble";
+
+  std::vector<std::vector<double>> windows;
+  std::vector<double> means[kTumblePositions];
+  size_t shortest = 0;
+  for (const TumbleWindow& w : in.windows) {
+    if (w.position < 0 || w.position >= kTumblePositions || w.samples.empty()) continue;
+    means[w.position].push_back(std::accumulate(w.samples.begin(), w.samples.end(), 0.0) /
+                                static_cast<double>(w.samples.size()));
+    windows.push_back(w.samples);
+    shortest = shortest == 0 ? w.samples.size() : std::min(shortest, w.samples.size());
+  }
+  const double averageS = static_cast<double>(shortest) * in.tau0;
+  // A window mean deviates from the next window's as the Allan variance at its length says;
+  // the windows' own fit reaches it from T/64 to T/4.
+  r.sigma =
+      in.adev ? *in.adev : std::sqrt(PooledWhiteNoise(windows, in.tau0).AllanVariance(averageS));
+
+  std::vector<std::string> drifted;
+  for (int p = 0; p < kTumblePositions; ++p) {
+    TumblePosition& pos = r.positions[p];
+    const std::vector<double>& m = means[p];
+    pos.windows = static_cast<int>(m.size());
+    if (m.empty()) continue;
+    pos.mean = std::accumulate(m.begin(), m.end(), 0.0) / static_cast<double>(m.size());
+    pos.se = r.sigma / std::sqrt(static_cast<double>(m.size()));
+    const auto [lo, hi] = std::minmax_element(m.begin(), m.end());
+    if (*hi - *lo > kDriftSigmas * std::sqrt(2.0) * r.sigma)
+      drifted.push_back(std::string(kNames[p]) + " by " + Number(*hi - *lo) + " deg/s");
+    doc.conditions.push_back({std::string("mean_") + kKeys[p] + "_dps", pos.mean});
+  }
+  if (!drifted.empty()) {
+    std::string list;
+    for (const std::string& d : drifted) list += (list.empty() ? "" : ", ") + d;
+    doc.warnings.push_back("the passes disagree beyond their noise (" + list + ", against " +
+                           Number(kDriftSigmas * std::sqrt(2.0) * r.sigma) +
+                           "): the bias drifted, which the reversed order cancels only while "
+                           "it drifts steadily");
+  }
+
+  const double earth =
+      in.latitude ? kEarthRate * std::sin(*in.latitude * std::numbers::pi / 180.0) : 0.0;
+  const char* figures[3] = {"g_sensitivity_x", "g_sensitivity_y", "g_sensitivity_z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    const TumblePosition& up = r.positions[2 * axis];
+    const TumblePosition& down = r.positions[2 * axis + 1];
+    const std::string axisName(1, "XYZ"[axis]);
+    if (up.windows == 0 || down.windows == 0) {
+      doc.figures.push_back(Null(figures[axis], "deg/s/g",
+                                 "not estimated: no window with " +
+                                     std::string(kNames[2 * axis + (up.windows == 0 ? 0 : 1)]) +
+                                     " up"));
+      continue;
+    }
+    double value = (up.mean - down.mean) / 2.0;
+    std::string conditions = "+" + axisName + " up less -" + axisName + " up, halved, " +
+                             std::to_string(up.windows + down.windows) + " windows of " +
+                             std::to_string(static_cast<int>(std::lround(averageS))) + " s";
+    if (axis == 2) {
+      // Flipping the sensitive axis over turns the Earth's vertical rate with it.
+      value -= earth;
+      conditions += in.latitude ? ", the Earth's vertical rate at " +
+                                      std::to_string(static_cast<int>(std::lround(*in.latitude))) +
+                                      " deg taken out"
+                                : ", the Earth's vertical rate left in";
+    } else {
+      conditions += ", flipped about Z: the Earth's rate along Z cancels";
+    }
+    const double se = std::sqrt(up.se * up.se + down.se * down.se) / 2.0;
+    doc.figures.push_back(
+        Valued(figures[axis], "deg/s/g", value, value - kZ95 * se, value + kZ95 * se, conditions));
+  }
+  if (!in.latitude && r.positions[4].windows > 0 && r.positions[5].windows > 0)
+    doc.warnings.push_back("no latitude given: g_sensitivity_z holds the Earth's vertical rate (" +
+                           Number(kEarthRate) +
+                           " deg/s times the sine of the latitude); give --latitude");
+
+  // A g^2 term shows in m+ + m- only, as do the bias and, with X or Y up, the Earth's
+  // horizontal rate along Z's heading: only differences of the sums between axes mean anything.
+  bool all = true;
+  for (const TumblePosition& p : r.positions) all = all && p.windows > 0;
+  if (all) {
+    const auto sum = [&](int axis) {
+      return (r.positions[2 * axis].mean + r.positions[2 * axis + 1].mean) / 2.0;
+    };
+    const auto se = [&](int axis) {
+      const TumblePosition &u = r.positions[2 * axis], &d = r.positions[2 * axis + 1];
+      return std::sqrt(u.se * u.se + d.se * d.se) / 2.0;
+    };
+    const double xz = sum(0) - sum(2), yz = sum(1) - sum(2);
+    const double xzSe = std::hypot(se(0), se(2)), yzSe = std::hypot(se(1), se(2));
+    doc.conditions.push_back({"g2_x_less_z_dps", xz});
+    doc.conditions.push_back({"g2_y_less_z_dps", yz});
+    const std::string hint = "the g^2 terms can only be told apart: X's less Z's " + Number(xz) +
+                             " +- " + Number(kZ95 * xzSe) + ", Y's less Z's " + Number(yz) +
+                             " +- " + Number(kZ95 * yzSe) +
+                             " deg/s/g^2 (X's and Y's hold the Earth's horizontal rate along Z's "
+                             "heading as well)";
+    if (std::abs(xz) > kZ95 * xzSe || std::abs(yz) > kZ95 * yzSe)
+      doc.warnings.push_back(hint);
+    else
+      doc.conditions.push_back({"g2_hint", hint});
+  }
+  doc.conditions.insert(doc.conditions.begin(),
+                        {{"windows", static_cast<double>(windows.size())},
+                         {"average_s", averageS},
+                         {"adev_dps", r.sigma},
+                         {"adev_from", std::string(in.adev ? "given" : "the windows' fit")}});
+  if (in.latitude)
+    doc.conditions.insert(doc.conditions.begin() + 2, {"latitude_deg", *in.latitude});
+  return r;
+}
+
+}  // namespace velk::characterise
