@@ -58,6 +58,7 @@ struct TurnResult {
   double white = 0.0, bias = 0.0, stop = 0.0, periodTerm = 0.0, quantisation = 0.0;
   double Se() const;
   std::optional<double> angleOut;  // deg, Angle_Out's turn, when both readings were given
+  double angleSpan = 0.0;          // s between the readings
 };
 
 struct Turn {
