@@ -34,6 +34,10 @@ struct CharacteriseRequest {
   bool flash = false;
   std::optional<std::string> undoFile;
   std::optional<std::string> undo;
+  std::optional<double> latitude;             // deg, north positive
+  std::optional<std::string> fixtureCommand;  // "sim" drives the simulated fixture
+  std::optional<int> turns;                   // a turn's full turns; a record's own, else 1
+  double stopError = 0.3;                     // deg
 };
 
 // The characterise options the command line names; nullopt for a name that is not one. The
@@ -71,6 +75,10 @@ ExitStatus CharacteriseRepeatabilityFrom(const CliOptions& options, const Plan& 
 ExitStatus CharacteriseTempco(const CommandCall& call);
 ExitStatus CharacteriseTempcoFrom(const CliOptions& options, const Plan& plan, CliContext& context);
 ExitStatus CharacteriseApply(const CommandCall& call);
+ExitStatus CharacteriseTurn(const CommandCall& call);
+ExitStatus CharacteriseTurnFrom(const CliOptions& options, const Plan& plan, CliContext& context);
+ExitStatus CharacteriseTumble(const CommandCall& call);
+ExitStatus CharacteriseTumbleFrom(const CliOptions& options, const Plan& plan, CliContext& context);
 ExitStatus CharacteriseReport(const CliOptions& options, const Plan& plan, CliContext& context);
 
 }  // namespace velk
