@@ -6,6 +6,7 @@
 #include <numbers>
 #include <numeric>
 
+#include "characterise/LeastSquares.h"
 #include "characterise/WhiteNoise.h"
 
 namespace velk::characterise {
@@ -23,6 +24,29 @@ std::string Number(double v) {
   char text[48];
   std::snprintf(text, sizeof text, "%.2e", v);
   return text;
+}
+
+// The Allan variance at the windows' length T: measured at T/2 by the difference of each
+// window's halves, and carried to T by the ratio the Allan variance fitted to the windows'
+// shorter taus gives (1/2 for white noise, 1 for flicker, 2 for a walk). The fit's level
+// alone, carried from T/4, wanders too far from record to record.
+double AllanVarianceAt(const std::vector<std::vector<double>>& windows, double tau0, double t) {
+  double halves = 0.0;
+  int counted = 0;
+  for (const std::vector<double>& w : windows) {
+    const auto h = static_cast<std::ptrdiff_t>(w.size() / 2);
+    if (h == 0) continue;
+    ++counted;
+    const double first = std::accumulate(w.begin(), w.begin() + h, 0.0);
+    const double second = std::accumulate(w.begin() + h, w.begin() + 2 * h, 0.0);
+    const double d = (second - first) / static_cast<double>(h);
+    halves += d * d / 2.0;
+  }
+  if (counted == 0) return 0.0;
+  halves /= counted;
+  const WhiteNoise fit = PooledWhiteNoise(windows, tau0);
+  const double half = fit.AllanVariance(t / 2.0);
+  return half > 0.0 ? halves * fit.AllanVariance(t) / half : halves / 2.0;
 }
 
 }  // namespace
@@ -49,8 +73,7 @@ Tumble AnalyseTumble(const TumbleInput& in) {
   const double averageS = static_cast<double>(shortest) * in.tau0;
   // A window mean deviates from the next window's as the Allan variance at its length says;
   // the windows' own fit reaches it from T/64 to T/4.
-  r.sigma =
-      in.adev ? *in.adev : std::sqrt(PooledWhiteNoise(windows, in.tau0).AllanVariance(averageS));
+  r.sigma = in.adev ? *in.adev : std::sqrt(AllanVarianceAt(windows, in.tau0, averageS));
 
   std::vector<std::string> drifted;
   for (int p = 0; p < kTumblePositions; ++p) {
@@ -103,8 +126,10 @@ Tumble AnalyseTumble(const TumbleInput& in) {
       conditions += ", flipped about Z: the Earth's rate along Z cancels";
     }
     const double se = std::sqrt(up.se * up.se + down.se * down.se) / 2.0;
+    // A deviation measured on the windows has as many degrees of freedom as they are.
+    const double z = in.adev ? kZ95 : StudentT(0.95, static_cast<double>(windows.size()));
     doc.figures.push_back(
-        Valued(figures[axis], "deg/s/g", value, value - kZ95 * se, value + kZ95 * se, conditions));
+        Valued(figures[axis], "deg/s/g", value, value - z * se, value + z * se, conditions));
   }
   if (!in.latitude && r.positions[4].windows > 0 && r.positions[5].windows > 0)
     doc.warnings.push_back("no latitude given: g_sensitivity_z holds the Earth's vertical rate (" +

@@ -24,8 +24,8 @@ struct TumbleInput {
   std::vector<TumbleWindow> windows;  // in the order taken: one pass or both
   double tau0 = 0.0;                  // s between samples
   std::optional<double> latitude;     // deg, north positive: the Earth's vertical rate
-  // The Allan deviation at the averaging time (deg/s), as a noise run measured it; fitted to
-  // the windows' own shorter taus when not given.
+  // The Allan deviation at the averaging time (deg/s), as a noise run measured it; from the
+  // windows themselves when not given.
   std::optional<double> adev;
 };
 
@@ -42,10 +42,11 @@ struct Tumble {
 };
 
 // g_j = (m+ - m-) / 2 per axis (deg/s/g), each position's mean over its passes with the
-// deviation sigma(T) / sqrt(windows). The reverse pass checks for drift: a position whose
-// passes differ beyond their errors is warned of. With the sensitive axis up or down the
-// Earth's vertical rate (kEarthRate sin(latitude)) is taken out when the latitude is given.
-// The sums m+ + m- tell only differences between the axes' g^2 terms: given as a warning.
+// deviation sigma(T) / sqrt(windows); the interval's quantile is Student's t with as many
+// degrees of freedom as windows when sigma(T) was measured on them. The reverse pass checks for
+// drift: a position whose passes differ beyond their errors is warned of. With the sensitive axis
+// up or down the Earth's vertical rate (kEarthRate sin(latitude)) is taken out when the latitude is
+// given. The sums m+ + m- tell only differences between the axes' g^2 terms: given as a warning.
 Tumble AnalyseTumble(const TumbleInput& input);
 
 // The Earth's rate, deg/s.

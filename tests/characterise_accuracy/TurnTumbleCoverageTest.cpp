@@ -78,10 +78,11 @@ TEST(CharacteriseCoverage, Tumble) {
         held[axis] += s.lo <= truth[axis] && truth[axis] <= s.hi;
       }
     }
-    // The deviation of a window's mean comes from the Allan variance fitted to its own taus up
-    // to T/4 and carried on to T: under white noise the fit's walk term, drawn from noise,
-    // widens the intervals a little (96 to 99 %), under allan-a they hold the truth in 90 to
-    // 97 % of records. Printed, not held, until a noise run's ADEV(T) can be given.
+    // A window mean's deviation comes from the windows' halves, carried from T/2 to T by the
+    // fitted Allan variance's ratio: the ratio leans high under white noise (the intervals
+    // hold the truth in 96 to 99 % of records), and with X and Y up allan-a's slow terms
+    // between the passes reach 91 to 92 %; Z, whose passes sit together, 97 %. Printed, not
+    // held, until a noise run's ADEV(T) can be given.
     for (int axis = 0; axis < 3; ++axis) Hold(noise, names[axis], held[axis], valued[axis], false);
   }
 }
