@@ -47,8 +47,9 @@ int TurnsOf(const CliOptions& options, const CharacteriseRecord* record) {
   return 1;
 }
 
+// Still, a turn of about 4.5 s a turn at a brisk hand's 150 deg/s peak, and still again.
 double DefaultDuration(int turns) {
-  return 2.0 * kStillAsked + 4.0 + 3.0 * turns;
+  return 10.0 + 5.0 * turns;
 }
 
 // Each sample a row (elapsed the host's time of the read, Sample its number), and what the
@@ -204,6 +205,8 @@ ExitStatus CharacteriseTurn(const CommandCall& call) {
     };
     output.Lines(WindowStartLine(ways[i].label, words));
     angle();
+    // Under --simulate a simulated hand turns the board (5 s from now); null on hardware.
+    if (context.simulatedTurn) context.simulatedTurn(i == 0 ? turns : -turns);
     AcquisitionPlan plan;
     plan.period = chip.samplePeriodS;
     plan.duration = duration;

@@ -117,7 +117,7 @@ constexpr std::string_view kCharacteriseHelp =
     "  hard stops over N x 360, counter-clockwise and back: the bias taken from the still\n"
     "  windows (3 s at least each side) and the period from the host's times; the interval\n"
     "  counts the noise, the bias, --stop-error DEG (0.3, rms of each rest at a stop), the\n"
-    "  period and the quantisation. Each turn records --duration S (default 12 + 3 N). Use the\n"
+    "  period and the quantisation. Each turn records --duration S (default 10 + 5 N). Use the\n"
     "  320 deg/s range: a sample near the output's limit refuses the turn.\n"
     "tumble: g_sensitivity_x, _y and _z (deg/s/g) from the board with +X -X +Y -Y +Z -Z up,\n"
     "  then in reverse, each settled --settle S (10) and averaged --average S (60). The\n"
