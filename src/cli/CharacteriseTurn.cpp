@@ -198,6 +198,7 @@ ExitStatus CharacteriseTurn(const CommandCall& call) {
       context.err << "Press Enter to start" << std::flush;
       std::string line;
       if (!std::getline(*context.in, line)) break;
+      if (!context.errIsTerminal) context.err << "\n";
     }
     const auto angle = [&] {
       output.Lines(WindowAngleLine(ways[i].label, session.spi.ReadRegister(slot::Angle_Out).value,
