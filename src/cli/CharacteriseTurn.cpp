@@ -154,11 +154,15 @@ ExitStatus CharacteriseTurn(const CommandCall& call) {
   const std::string comment = LogComment(session, call.chip, smplPrd);
   const noise::ChipSettings chip =
       noise::ChipFromWords(smplPrd, call.chip.sensAvg, call.chip.model);
-  if (RangePosition(call.chip.sensAvg) != 2 || call.chip.model == 47121)
+  if (call.chip.model == 47121)
+    context.err << "velk47120-cli: a 47121 reads at most " << FormatGeneral(chip.rangeDps)
+                << " deg/s, and a hand turn passes 150 deg/s easily: turn slowly, or measure "
+                   "on a 47120 at 320 deg/s\n";
+  else if (RangePosition(call.chip.sensAvg) != 2)
     context.err << "velk47120-cli: the chip is on the " << FormatGeneral(chip.rangeDps)
-                << " deg/s range, and a hand turn passes 150 deg/s easily: the "
-                << (call.chip.model == 47121 ? "47120's " : "") << "320 deg/s range keeps it "
-                << "from clipping (setup load a setup with Sens_Avg's range bits 0x400)\n";
+                << " deg/s range, and a hand turn passes 150 deg/s easily: the 320 deg/s range "
+                   "keeps it from clipping (Sens_Avg's range bits 0x400, with reg set "
+                   "Sens_Avg)\n";
   const RecordWords words = ReadRecordWords(session.spi);
   const std::string header =
       comment +
