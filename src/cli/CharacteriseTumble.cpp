@@ -59,7 +59,7 @@ Result<void, std::string> Place(const CliOptions& options, CliContext& context, 
     context.simulatedFixture(position);
     return {};
   }
-  if (fixture) return RunPowerCommand(*fixture, name.c_str());
+  if (fixture) return RunPowerCommand(*fixture, name.c_str(), "fixture command");
   if (context.in == nullptr)
     return Unexpected("nobody can answer the prompt: give --fixture-command CMD");
   context.err << "Place the board with " << name << " up, then press Enter" << std::flush;

@@ -34,9 +34,10 @@ std::string Said(std::string text) {
 
 }  // namespace
 
-Result<void, std::string> RunPowerCommand(const std::string& command, const char* word) {
+Result<void, std::string> RunPowerCommand(const std::string& command, const char* word,
+                                          const char* what) {
   const std::string line = command + " " + word;
-  const std::string named = "the power command \"" + line + "\"";
+  const std::string named = "the " + std::string(what) + " \"" + line + "\"";
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0)
     return Unexpected("cannot run " + named + ": " + std::strerror(errno));

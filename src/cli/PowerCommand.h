@@ -13,7 +13,8 @@ class Session;
 
 // Runs "COMMAND WORD" through /bin/sh, its input empty and its output kept for a message.
 // Fails with the line naming the command, how it ended and what it said.
-Result<void, std::string> RunPowerCommand(const std::string& command, const char* word);
+Result<void, std::string> RunPowerCommand(const std::string& command, const char* word,
+                                          const char* what = "power command");
 
 // A power-down by the chip's supply: switched off for the time, on again, the chip identified
 // as the same model and the setup saved before the first cycle written back and confirmed.
