@@ -17,6 +17,10 @@ constexpr double kZ95 = 1.959963985;
 // Passes of one position further apart than this many deviations of their difference are
 // taken for drift.
 constexpr double kDriftSigmas = 3.0;
+// A window whose 1 s means stray from their median by more than this many white deviations
+// (or the floor, deg/s) held motion: the board was still turning into place.
+constexpr double kMotionSigmas = 8.0;
+constexpr double kMotionFloor = 0.02;
 constexpr const char* kNames[kTumblePositions] = {"+X", "-X", "+Y", "-Y", "+Z", "-Z"};
 constexpr const char* kKeys[kTumblePositions] = {"px", "nx", "py", "ny", "pz", "nz"};
 
@@ -49,6 +53,25 @@ double AllanVarianceAt(const std::vector<std::vector<double>>& windows, double t
   return half > 0.0 ? halves * fit.AllanVariance(t) / half : halves / 2.0;
 }
 
+bool Moving(const std::vector<double>& w, double tau0, double arw2) {
+  const auto block = static_cast<size_t>(std::max(1.0, std::round(1.0 / tau0)));
+  std::vector<double> means;
+  for (size_t k = 0; k + block <= w.size(); k += block)
+    means.push_back(std::accumulate(w.begin() + static_cast<std::ptrdiff_t>(k),
+                                    w.begin() + static_cast<std::ptrdiff_t>(k + block), 0.0) /
+                    static_cast<double>(block));
+  if (means.size() < 2) return false;
+  std::vector<double> sorted = means;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                   sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  const double limit =
+      std::max(kMotionSigmas * std::sqrt(arw2 / (static_cast<double>(block) * tau0)), kMotionFloor);
+  for (double m : means)
+    if (std::abs(m - median) > limit) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string_view TumblePositionName(int position) {
@@ -60,16 +83,30 @@ Tumble AnalyseTumble(const TumbleInput& in) {
   Characterisation& doc = r.doc;
   doc.test = "tumble";
 
+  std::vector<std::vector<double>> taken;
+  for (const TumbleWindow& w : in.windows) taken.push_back(w.samples);
+  const double arw2 = PooledWhiteNoise(taken, in.tau0).arw2;
+
   std::vector<std::vector<double>> windows;
   std::vector<double> means[kTumblePositions];
   size_t shortest = 0;
-  for (const TumbleWindow& w : in.windows) {
+  std::string moving;
+  for (size_t i = 0; i < in.windows.size(); ++i) {
+    const TumbleWindow& w = in.windows[i];
     if (w.position < 0 || w.position >= kTumblePositions || w.samples.empty()) continue;
+    if (Moving(w.samples, in.tau0, arw2)) {
+      moving +=
+          (moving.empty() ? "" : ", ") + std::to_string(i + 1) + " (" + kNames[w.position] + " up)";
+      continue;
+    }
     means[w.position].push_back(std::accumulate(w.samples.begin(), w.samples.end(), 0.0) /
                                 static_cast<double>(w.samples.size()));
     windows.push_back(w.samples);
     shortest = shortest == 0 ? w.samples.size() : std::min(shortest, w.samples.size());
   }
+  if (!moving.empty())
+    doc.warnings.push_back("the board moved during window " + moving +
+                           ", left out: let it settle longer (--settle) before each average");
   const double averageS = static_cast<double>(shortest) * in.tau0;
   // A window mean deviates from the next window's as the Allan variance at its length says;
   // the windows' own fit reaches it from T/64 to T/4.

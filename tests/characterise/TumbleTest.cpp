@@ -58,6 +58,13 @@ TEST(Tumble, WarnsOfDriftTheEarthAndAMissingPosition) {
   EXPECT_NEAR(Of(e.doc, "g_sensitivity_z").value - c.gz,
               kEarthRate * std::sin(c.lat * 3.14159265358979 / 180.0), 1e-9);
 
+  TumblePlan settling;
+  settling.moving = 8;  // -Y on the way back
+  const Tumble m = AnalyseTumble(DrawTumble(c, settling, "white", 5));
+  EXPECT_TRUE(Warned(m.doc, "moved during window 9 (-Y up), left out"));
+  // -Y keeps one window: SE = 1.29e-3 sqrt(1/2 + 1) / 2 = 7.9e-4.
+  EXPECT_NEAR(Of(m.doc, "g_sensitivity_y").value, c.gy, 4.0 * 7.9e-4);
+
   TumblePlan gap;
   gap.skip = 3;
   const Tumble g = AnalyseTumble(DrawTumble(c, gap, "", 0));

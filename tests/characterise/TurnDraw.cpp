@@ -80,8 +80,10 @@ TumbleInput DrawTumble(const SimCharacter& c, const TumblePlan& plan, const std:
     s += settle;
     TumbleWindow w{p, {}};
     for (int64_t k = 0; k < average; ++k, ++s)
-      w.samples.push_back(still + plan.drift * static_cast<double>(s) * plan.tau0 +
-                          (profile ? profile->Rate(s) : 0.0));
+      w.samples.push_back(
+          still + plan.drift * static_cast<double>(s) * plan.tau0 +
+          (i == plan.moving && static_cast<double>(k) * plan.tau0 < 2.0 ? 5.0 : 0.0) +
+          (profile ? profile->Rate(s) : 0.0));
     if (p != plan.skip) in.windows.push_back(std::move(w));
   }
   return in;

@@ -36,6 +36,7 @@ struct TumblePlan {
   double heading = 30.0;  // deg, Z's heading while horizontal
   double drift = 0.0;     // deg/s per s, a steady bias drift
   int skip = -1;          // a position left out
+  int moving = -1;        // a window (0..11) whose first 2 s still turn at 5 deg/s
 };
 
 TumbleInput DrawTumble(const SimCharacter& character, const TumblePlan& plan,
