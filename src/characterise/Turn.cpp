@@ -105,6 +105,10 @@ Result<TurnResult, std::string> OneTurn(const TurnRecord& rec, const TurnInput& 
 
   // Every number from the first to the last, a lost sample the line between its neighbours.
   const int64_t first = rec.number.front();
+  if (rec.number.back() - first + 1 > 2 * static_cast<int64_t>(n))
+    return Unexpected(name + " misses more than half its samples (numbers " +
+                      std::to_string(first) + " to " + std::to_string(rec.number.back()) + ", " +
+                      std::to_string(n) + " read): record the turn again");
   std::vector<double> grid(static_cast<size_t>(rec.number.back() - first + 1));
   for (size_t i = 0; i < n; ++i) {
     grid[static_cast<size_t>(rec.number[i] - first)] = rec.rate[i];

@@ -121,11 +121,21 @@ TEST(Turn, RefusedWithTheFix) {
       {"no turn", none, 1, false, "shows no turn"},
       {"one turn called two", TurnPlan{}, 2, false, "give --turns 1"},
       {"both the same way", TurnPlan{}, 1, true, "both turns went counter-clockwise"},
+      {"most samples lost", TurnPlan{}, 1, false, "misses more than half its samples"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     std::vector<TurnRecord> records = {DrawTurn(SimCharacter{}, k.plan, "white", 3)};
     if (k.both) records.push_back(records[0]);
+    if (std::string(k.name) == "most samples lost") {  // every third sample kept
+      TurnRecord thin;
+      for (size_t i = 0; i < records[0].number.size(); i += 3) {
+        thin.number.push_back(records[0].number[i]);
+        thin.time.push_back(records[0].time[i]);
+        thin.rate.push_back(records[0].rate[i]);
+      }
+      records[0] = thin;
+    }
     const auto turn = AnalyseTurn(Input(records, k.n));
     ASSERT_FALSE(turn);
     EXPECT_NE(turn.error().find(k.says), std::string::npos) << turn.error();
