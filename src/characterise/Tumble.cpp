@@ -108,8 +108,7 @@ Tumble AnalyseTumble(const TumbleInput& in) {
     doc.warnings.push_back("the board moved during window " + moving +
                            ", left out: let it settle longer (--settle) before each average");
   const double averageS = static_cast<double>(shortest) * in.tau0;
-  // A window mean deviates from the next window's as the Allan variance at its length says;
-  // the windows' own fit reaches it from T/64 to T/4.
+  // A window mean deviates from the next window's as the Allan variance at its length says.
   r.sigma = in.adev ? *in.adev : std::sqrt(AllanVarianceAt(windows, in.tau0, averageS));
 
   std::vector<std::string> drifted;
