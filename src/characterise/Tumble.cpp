@@ -84,7 +84,7 @@ Tumble AnalyseTumble(const TumbleInput& in) {
   doc.test = "tumble";
 
   std::vector<std::vector<double>> taken;
-  for (const TumbleWindow& w : in.windows) taken.push_back(w.samples);
+  for (const PositionWindow& w : in.windows) taken.push_back(w.samples);
   const double arw2 = PooledWhiteNoise(taken, in.tau0).arw2;
 
   std::vector<std::vector<double>> windows;
@@ -92,7 +92,7 @@ Tumble AnalyseTumble(const TumbleInput& in) {
   size_t shortest = 0;
   std::string moving;
   for (size_t i = 0; i < in.windows.size(); ++i) {
-    const TumbleWindow& w = in.windows[i];
+    const PositionWindow& w = in.windows[i];
     if (w.position < 0 || w.position >= kTumblePositions || w.samples.empty()) continue;
     if (Moving(w.samples, in.tau0, arw2)) {
       moving +=

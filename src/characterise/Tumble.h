@@ -12,18 +12,18 @@ namespace velk::characterise {
 inline constexpr int kTumblePositions = 6;
 std::string_view TumblePositionName(int position);  // "+X", ...
 // The order a run takes them: the six, then the six again in reverse.
-inline constexpr int kTumbleOrder[12] = {0, 1, 2, 3, 4, 5, 5, 4, 3, 2, 1, 0};
+inline constexpr int kTumbleSequence[12] = {0, 1, 2, 3, 4, 5, 5, 4, 3, 2, 1, 0};
 
 // One position's averaging window, after its settling.
-struct TumbleWindow {
+struct PositionWindow {
   int position = 0;             // 0..5 as above
   std::vector<double> samples;  // deg/s
 };
 
 struct TumbleInput {
-  std::vector<TumbleWindow> windows;  // in the order taken: one pass or both
-  double tau0 = 0.0;                  // s between samples
-  std::optional<double> latitude;     // deg, north positive: the Earth's vertical rate
+  std::vector<PositionWindow> windows;  // in the order taken: one pass or both
+  double tau0 = 0.0;                    // s between samples
+  std::optional<double> latitude;       // deg, north positive: the Earth's vertical rate
   // The Allan deviation at the averaging time (deg/s), as a noise run measured it; from the
   // windows themselves when not given.
   std::optional<double> adev;

@@ -45,7 +45,7 @@ bool Stopped(const CliContext& context) {
 }
 
 std::string Label(int index) {
-  return std::string(characterise::TumblePositionName(characterise::kTumbleOrder[index])) +
+  return std::string(characterise::TumblePositionName(characterise::kTumbleSequence[index])) +
          (index < 6 ? " forward" : " reverse");
 }
 
@@ -166,7 +166,7 @@ ExitStatus CharacteriseTumble(const CommandCall& call) {
   bool cardLost = false;
   std::optional<std::string> failed;
   for (int i = 0; i < 12 && !Stopped(context) && !cardLost; ++i) {
-    if (auto placed = Place(options, context, characterise::kTumbleOrder[i]); !placed) {
+    if (auto placed = Place(options, context, characterise::kTumbleSequence[i]); !placed) {
       failed = placed.error();
       break;
     }

@@ -23,7 +23,7 @@ TEST(Tumble, SensitivitiesWithinFourStandardErrors) {
   constexpr double kSe = 6.5e-4;
   for (const char* noise : {"", "white"}) {
     SCOPED_TRACE(noise);
-    const Tumble t = AnalyseTumble(DrawTumble(c, TumblePlan{}, noise, 11));
+    const Tumble t = AnalyseTumble(DrawTumbleInput(c, TumblePlan{}, noise, 11));
     const double truth[3] = {c.gx, c.gy, c.gz};
     const char* names[3] = {"g_sensitivity_x", "g_sensitivity_y", "g_sensitivity_z"};
     for (int axis = 0; axis < 3; ++axis) {
@@ -47,11 +47,11 @@ TEST(Tumble, WarnsOfDriftTheEarthAndAMissingPosition) {
   // cancels in the reversed order.
   TumblePlan drifting;
   drifting.drift = 1e-5;
-  const Tumble d = AnalyseTumble(DrawTumble(c, drifting, "", 0));
+  const Tumble d = AnalyseTumble(DrawTumbleInput(c, drifting, "", 0));
   EXPECT_TRUE(Warned(d.doc, "the passes disagree"));
   EXPECT_NEAR(Of(d.doc, "g_sensitivity_y").value, c.gy, 1e-9);
 
-  TumbleInput noLatitude = DrawTumble(c, TumblePlan{}, "", 0);
+  TumbleInput noLatitude = DrawTumbleInput(c, TumblePlan{}, "", 0);
   noLatitude.latitude.reset();
   const Tumble e = AnalyseTumble(noLatitude);
   EXPECT_TRUE(Warned(e.doc, "give --latitude"));
@@ -60,14 +60,14 @@ TEST(Tumble, WarnsOfDriftTheEarthAndAMissingPosition) {
 
   TumblePlan settling;
   settling.moving = 8;  // -Y on the way back
-  const Tumble m = AnalyseTumble(DrawTumble(c, settling, "white", 5));
+  const Tumble m = AnalyseTumble(DrawTumbleInput(c, settling, "white", 5));
   EXPECT_TRUE(Warned(m.doc, "moved during window 9 (-Y up), left out"));
   // -Y keeps one window: SE = 1.29e-3 sqrt(1/2 + 1) / 2 = 7.9e-4.
   EXPECT_NEAR(Of(m.doc, "g_sensitivity_y").value, c.gy, 4.0 * 7.9e-4);
 
   TumblePlan gap;
   gap.skip = 3;
-  const Tumble g = AnalyseTumble(DrawTumble(c, gap, "", 0));
+  const Tumble g = AnalyseTumble(DrawTumbleInput(c, gap, "", 0));
   EXPECT_FALSE(Of(g.doc, "g_sensitivity_y").valued);
   EXPECT_NE(g.doc.Find("g_sensitivity_y")->reason.find("-Y up"), std::string::npos);
   EXPECT_TRUE(Of(g.doc, "g_sensitivity_x").valued);

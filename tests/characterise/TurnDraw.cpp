@@ -26,8 +26,8 @@ double Uniform(uint64_t key) {
 
 }  // namespace
 
-TurnRecord DrawTurn(const SimCharacter& c, const TurnPlan& plan, const std::string& noise,
-                    uint64_t seed) {
+TurnRecord DrawHandTurn(const SimCharacter& c, const TurnPlan& plan, const std::string& noise,
+                        uint64_t seed) {
   const double period = plan.tau0 * plan.clockShare;
   std::optional<SimNoiseProfile> profile = Profile(noise, seed, period);
   std::mt19937_64 stops(seed * 7919u + 17u);
@@ -59,8 +59,8 @@ TurnRecord DrawTurn(const SimCharacter& c, const TurnPlan& plan, const std::stri
   return r;
 }
 
-TumbleInput DrawTumble(const SimCharacter& c, const TumblePlan& plan, const std::string& noise,
-                       uint64_t seed) {
+TumbleInput DrawTumbleInput(const SimCharacter& c, const TumblePlan& plan, const std::string& noise,
+                            uint64_t seed) {
   std::optional<SimNoiseProfile> profile = Profile(noise, seed, plan.tau0);
   const double lat = c.lat * std::numbers::pi / 180.0;
   const double horizontal =
@@ -72,13 +72,13 @@ TumbleInput DrawTumble(const SimCharacter& c, const TumblePlan& plan, const std:
   const auto average = static_cast<int64_t>(std::llround(plan.averageS / plan.tau0));
   int64_t s = 0;
   for (int i = 0; i < (plan.reverse ? 12 : 6); ++i) {
-    const int p = kTumbleOrder[i];
+    const int p = kTumbleSequence[i];
     double up[3] = {0, 0, 0};
     up[p / 2] = p % 2 == 0 ? 1.0 : -1.0;
     const double earth = p >= 4 ? SimCharacter::kEarthRate * std::sin(lat) * up[2] : horizontal;
     const double still = kSimBias + c.Gravity(up[0], up[1], up[2]) + earth;
     s += settle;
-    TumbleWindow w{p, {}};
+    PositionWindow w{p, {}};
     for (int64_t k = 0; k < average; ++k, ++s)
       w.samples.push_back(
           still + plan.drift * static_cast<double>(s) * plan.tau0 +

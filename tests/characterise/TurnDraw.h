@@ -25,8 +25,8 @@ struct TurnPlan {
   double angleOffset = 0.0;  // deg added to the Angle_Out reading after the turn
 };
 
-TurnRecord DrawTurn(const SimCharacter& character, const TurnPlan& plan, const std::string& noise,
-                    uint64_t seed);
+TurnRecord DrawHandTurn(const SimCharacter& character, const TurnPlan& plan,
+                        const std::string& noise, uint64_t seed);
 
 struct TumblePlan {
   double tau0 = 0.05;
@@ -39,7 +39,7 @@ struct TumblePlan {
   int moving = -1;        // a window (0..11) whose first 2 s still turn at 5 deg/s
 };
 
-TumbleInput DrawTumble(const SimCharacter& character, const TumblePlan& plan,
-                       const std::string& noise, uint64_t seed);
+TumbleInput DrawTumbleInput(const SimCharacter& character, const TumblePlan& plan,
+                            const std::string& noise, uint64_t seed);
 
 }  // namespace velk::characterise

@@ -23,7 +23,7 @@ TurnInput Input(std::vector<TurnRecord> turns, int n = 1, double stopError = 0.0
 // The truth is the estimator on the noise-free draw along the same path.
 double Truth(const SimCharacter& c, TurnPlan plan) {
   plan.stopError = 0.0;
-  const auto turn = AnalyseTurn(Input({DrawTurn(c, plan, "", 0)}, plan.turns));
+  const auto turn = AnalyseTurn(Input({DrawHandTurn(c, plan, "", 0)}, plan.turns));
   return Of(turn.value().doc, "relative_scale_factor").value;
 }
 
@@ -56,12 +56,12 @@ TEST(Turn, RelativeScaleFactorWithinFourStandardErrors) {
   c.k3 = 0.01;  // the cubic term, so the profile matters and the truth is not 1 + sf
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    std::vector<TurnRecord> records = {DrawTurn(c, k.plan, "white", 41)};
+    std::vector<TurnRecord> records = {DrawHandTurn(c, k.plan, "white", 41)};
     double truth = Truth(c, k.plan);
     if (k.both) {
       TurnPlan cw = k.plan;
       cw.direction = -1;
-      records.push_back(DrawTurn(c, cw, "white", 42));
+      records.push_back(DrawHandTurn(c, cw, "white", 42));
       truth = (truth + Truth(c, cw)) / 2.0;
     }
     const auto turn = AnalyseTurn(Input(records, k.plan.turns));
@@ -77,7 +77,7 @@ TEST(Turn, RelativeScaleFactorWithinFourStandardErrors) {
 TEST(Turn, TheBudgetCountsTheStopsAndTheAngleOutCheck) {
   SimCharacter c;
   TurnPlan plan;
-  const auto clean = AnalyseTurn(Input({DrawTurn(c, plan, "white", 7)}, 1, 0.3));
+  const auto clean = AnalyseTurn(Input({DrawHandTurn(c, plan, "white", 7)}, 1, 0.3));
   ASSERT_TRUE(clean);
   // Two rests of 0.3 deg rms dominate: 0.42 deg, 1.18e-3 of a turn.
   const Span s = Of(clean->doc, "relative_scale_factor");
@@ -87,14 +87,14 @@ TEST(Turn, TheBudgetCountsTheStopsAndTheAngleOutCheck) {
   EXPECT_NEAR(*clean->turns[0].angleOut, clean->turns[0].angle, 0.2);
 
   plan.angleOffset = 3.0;
-  const auto off = AnalyseTurn(Input({DrawTurn(c, plan, "white", 7)}, 1, 0.3));
+  const auto off = AnalyseTurn(Input({DrawHandTurn(c, plan, "white", 7)}, 1, 0.3));
   ASSERT_TRUE(off);
   ASSERT_EQ(off->doc.warnings.size(), 1u);
   EXPECT_NE(off->doc.warnings[0].find("Angle_Out"), std::string::npos);
 
   plan.angleOffset = 0.0;
   plan.clockShare = 1.05;
-  const auto slow = AnalyseTurn(Input({DrawTurn(c, plan, "white", 7)}, 1, 0.3));
+  const auto slow = AnalyseTurn(Input({DrawHandTurn(c, plan, "white", 7)}, 1, 0.3));
   ASSERT_TRUE(slow);
   EXPECT_NEAR(slow->turns[0].period, 0.0105, 1e-6);
   ASSERT_EQ(slow->doc.warnings.size(), 1u);
@@ -125,7 +125,7 @@ TEST(Turn, RefusedWithTheFix) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    std::vector<TurnRecord> records = {DrawTurn(SimCharacter{}, k.plan, "white", 3)};
+    std::vector<TurnRecord> records = {DrawHandTurn(SimCharacter{}, k.plan, "white", 3)};
     if (k.both) records.push_back(records[0]);
     if (std::string(k.name) == "most samples lost") {  // every third sample kept
       TurnRecord thin;

@@ -42,7 +42,7 @@ TEST(CharacteriseCoverage, Turn) {
       int held = 0, valued = 0;
       for (int i = 0; i < kRecords; ++i) {
         plan.direction = i % 2 == 0 ? 1 : -1;
-        in.turns = {DrawTurn(c, plan, noise, 30000 + static_cast<uint64_t>(i))};
+        in.turns = {DrawHandTurn(c, plan, noise, 30000 + static_cast<uint64_t>(i))};
         const auto turn = AnalyseTurn(in);
         if (!turn) {
           std::printf("%s\n", turn.error().c_str());
@@ -51,7 +51,7 @@ TEST(CharacteriseCoverage, Turn) {
         // Each direction's truth: the asymmetry moves them apart.
         TurnPlan still = plan;
         still.stopError = 0.0;
-        in.turns = {DrawTurn(c, still, "", 0)};
+        in.turns = {DrawHandTurn(c, still, "", 0)};
         const double own = Of(AnalyseTurn(in).value().doc, "relative_scale_factor").value;
         const Span s = Of(turn->doc, "relative_scale_factor");
         ++valued;
@@ -70,7 +70,7 @@ TEST(CharacteriseCoverage, Tumble) {
     int held[3] = {0, 0, 0}, valued[3] = {0, 0, 0};
     for (int i = 0; i < kRecords; ++i) {
       const Tumble t =
-          AnalyseTumble(DrawTumble(c, TumblePlan{}, noise, 40000 + static_cast<uint64_t>(i)));
+          AnalyseTumble(DrawTumbleInput(c, TumblePlan{}, noise, 40000 + static_cast<uint64_t>(i)));
       for (int axis = 0; axis < 3; ++axis) {
         const Span s = Of(t.doc, names[axis]);
         if (!s.valued) continue;
