@@ -5,7 +5,10 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "characterise/ModelDraw.h"
+#include "characterise/Turn.h"
 #include "cli/CliRig.h"
+#include "sim/SimMotionScript.h"
 
 namespace velk::test {
 namespace {
@@ -80,6 +83,65 @@ TEST(CliCharacteriseTurn, RefusedWithTheFix) {
     EXPECT_EQ(rig.Run(args), 1);
     EXPECT_NE(rig.err.str().find(c.says), std::string::npos) << rig.err.str();
   }
+}
+
+// The truth: the analysis of the noise-free model along the simulator's own hand turn.
+double TurnTruth(const SimCharacter& c, int turns) {
+  characterise::TurnInput in;
+  in.turnsN = turns;
+  in.stopError = 0.0;
+  for (int sign : {1, -1}) {
+    SimTurn turn;
+    turn.turns = turns;
+    turn.ccw = sign > 0;
+    const characterise::ModelRecord m =
+        characterise::DrawTurn(c, turn, 6.0, 320.0, "", 0, 3.906e-3);
+    characterise::TurnRecord r;
+    r.time = m.time;
+    r.rate = m.rate;
+    for (size_t i = 0; i < m.time.size(); ++i) r.number.push_back(static_cast<int64_t>(i));
+    in.turns.push_back(r);
+  }
+  return characterise::Of(characterise::AnalyseTurn(in).value().doc, "relative_scale_factor").value;
+}
+
+// The simulator's own hand and fixture, with its character: each figure within 4 of its
+// standard errors (the interval's half over 1.96, or over t(12) = 2.18) of the truth.
+TEST(CliCharacteriseTurn, TheSimulatedHandAndFixture) {
+  SimCharacter c;  // sf 0.002, k3 0.001, asym 0.001; g 0.01, -0.02, 0.005; 52 deg
+  CliRig rig;
+  rig.sensor.SetCharacter(c);
+  rig.context.simulatedTurn = [&](double turns) {
+    SimTurn turn;
+    turn.turns = std::fabs(turns);
+    turn.ccw = turns > 0;
+    rig.sensor.HandTurn(turn);
+  };
+  rig.context.simulatedFixture = [&](int position) { rig.sensor.SetOrientation(position); };
+  ASSERT_EQ(rig.Run({"characterise", "turn", "--stop-error", "0.02", "--json"}), 0)
+      << rig.err.str();
+  const Json turn = Json::parse(rig.out.str());
+  const Json& f = turn["figures"]["relative_scale_factor"];
+  const double se = (f["hi"].get<double>() - f["lo"].get<double>()) / 2.0 / 1.96;
+  EXPECT_NEAR(f["value"].get<double>(), TurnTruth(c, 1), 4.0 * se) << rig.err.str();
+  EXPECT_GT(f["value"].get<double>(), 1.001) << "the scale error unseen";
+
+  ASSERT_EQ(rig.Run({"characterise", "tumble", "--fixture-command", "sim", "--average", "10",
+                     "--latitude", "52", "--json"}),
+            0)
+      << rig.err.str();
+  const Json tumble = Json::parse(rig.out.str());
+  const double truth[3] = {c.gx, c.gy, c.gz};
+  const char* names[3] = {"g_sensitivity_x", "g_sensitivity_y", "g_sensitivity_z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    const Json& g = tumble["figures"][names[axis]];
+    const double gse = (g["hi"].get<double>() - g["lo"].get<double>()) / 2.0 / 2.18;
+    EXPECT_NEAR(g["value"].get<double>(), truth[axis], 4.0 * gse) << names[axis];
+  }
+  // The g^2 hint may show the Earth's horizontal rate; no window moved, none drifted.
+  const std::string warnings = tumble["warnings"].dump();
+  EXPECT_EQ(warnings.find("moved"), std::string::npos) << warnings;
+  EXPECT_EQ(warnings.find("disagree"), std::string::npos) << warnings;
 }
 
 // The fixture plays each position's rate: bias 0.5 plus 0.3 g_x, -0.2 g_y and 0.4 g_z (deg/s
