@@ -22,16 +22,29 @@ struct Option {
 };
 
 constexpr Option kOptions[] = {
-    {"--cycles", true},         {"--off", true},
-    {"--settle", true},         {"--average", true},
-    {"--power-command", true},  {"--tempco", true},
-    {"--from", true},           {"--limits", true},
-    {"--html", true},           {"--yes", false},
-    {"--flash", false},         {"--undo-file", true},
-    {"--undo", true},           {"--rates", true},
-    {"--table-command", true},  {"--dwell", true},
-    {"--plateau-sigmas", true}, {"--plateau-spread", true},
+    {"--cycles", true},
+    {"--off", true},
+    {"--settle", true},
+    {"--average", true},
+    {"--power-command", true},
+    {"--tempco", true},
+    {"--from", true},
+    {"--limits", true},
+    {"--html", true},
+    {"--yes", false},
+    {"--flash", false},
+    {"--undo-file", true},
+    {"--undo", true},
+    {"--rates", true},
+    {"--table-command", true},
+    {"--dwell", true},
+    {"--plateau-sigmas", true},
+    {"--plateau-spread", true},
     {"--plateau-min", true},
+    {"--latitude", true},
+    {"--fixture-command", true},
+    {"--turns", true},
+    {"--stop-error", true},
 };
 
 constexpr std::string_view kLimitPrefix = "--limit-";
@@ -82,7 +95,11 @@ const std::vector<std::string>& CharacteriseFigureNames() {
                                                  "scale_factor",
                                                  "scale_factor_error",
                                                  "nonlinearity",
-                                                 "asymmetry"};
+                                                 "asymmetry",
+                                                 "relative_scale_factor",
+                                                 "g_sensitivity_x",
+                                                 "g_sensitivity_y",
+                                                 "g_sensitivity_z"};
   return names;
 }
 
@@ -150,6 +167,20 @@ Result<void, std::string> ApplyCharacteriseOption(CharacteriseRequest& r, const 
   } else if (name == "--power-command") {
     if (value.empty()) return Unexpected("--power-command takes a command, or sim");
     r.powerCommand = value;
+  } else if (name == "--latitude") {
+    if (!seconds(-90, 90))
+      return Unexpected("--latitude takes degrees from -90 to 90" + Not(value));
+    r.latitude = *number;
+  } else if (name == "--fixture-command") {
+    if (value.empty()) return Unexpected("--fixture-command takes a command, or sim");
+    r.fixtureCommand = value;
+  } else if (name == "--turns") {
+    if (!number || *number != std::floor(*number) || *number < 1 || *number > 100)
+      return Unexpected("--turns takes a whole number from 1 to 100" + Not(value));
+    r.turns = static_cast<int>(*number);
+  } else if (name == "--stop-error") {
+    if (!seconds(0, 90)) return Unexpected("--stop-error takes degrees from 0 to 90" + Not(value));
+    r.stopError = *number;
   } else if (name == "--tempco") {
     return file(r.tempco);
   } else if (name == "--from") {

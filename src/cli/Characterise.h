@@ -38,9 +38,13 @@ struct CharacteriseRequest {
   std::optional<std::vector<double>> rates;  // deg/s; none: the default list for the range
   std::optional<std::string> tableCommand;   // "sim" drives the simulated table
   double dwellS = 10.0;
-  double plateauSigmas = 5.0;  // a 0.5 s mean this many SE off its run ends it
-  double plateauSpread = 4.0;  // a 0.5 s spread this many times the typical one is motion
-  double plateauMin = 3.0;     // s, the shortest run found as a plateau
+  double plateauSigmas = 5.0;      // a 0.5 s mean this many SE off its run ends it
+  double plateauSpread = 4.0;      // a 0.5 s spread this many times the typical one is motion
+  double plateauMin = 3.0;         // s, the shortest run found as a plateau
+  std::optional<double> latitude;  // deg, north positive
+  std::optional<std::string> fixtureCommand;  // "sim" drives the simulated fixture
+  std::optional<int> turns;                   // a turn's full turns; a record's own, else 1
+  double stopError = 0.3;                     // deg
 };
 
 // The characterise options the command line names; nullopt for a name that is not one. The
@@ -80,6 +84,10 @@ ExitStatus CharacteriseTempcoFrom(const CliOptions& options, const Plan& plan, C
 ExitStatus CharacteriseScale(const CommandCall& call);
 ExitStatus CharacteriseScaleFrom(const CliOptions& options, const Plan& plan, CliContext& context);
 ExitStatus CharacteriseApply(const CommandCall& call);
+ExitStatus CharacteriseTurn(const CommandCall& call);
+ExitStatus CharacteriseTurnFrom(const CliOptions& options, const Plan& plan, CliContext& context);
+ExitStatus CharacteriseTumble(const CommandCall& call);
+ExitStatus CharacteriseTumbleFrom(const CliOptions& options, const Plan& plan, CliContext& context);
 ExitStatus CharacteriseReport(const CliOptions& options, const Plan& plan, CliContext& context);
 
 }  // namespace velk

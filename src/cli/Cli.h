@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -58,6 +59,8 @@ struct CliContext {
   // Set once a command has begun writing to the chip, so a later failure says so.
   bool chipWritten = false;
   bool errIsTerminal = false;
+  // Where a prompt's answer is read (the terminal's Enter); null: nobody to answer.
+  std::istream* in = nullptr;
   // Raises the acquisition's thread and the log's loop; null: they run at normal priority.
   RealtimeRequest* realtime = nullptr;
   // The simulated model, 0 on real hardware.

@@ -119,6 +119,16 @@ constexpr std::string_view kCharacteriseHelp =
     "  four). --table-command CMD runs \"CMD RATE\" before each plateau (sim: the simulated\n"
     "  table) and holds it --dwell S (default 10); --duration S records while someone runs the\n"
     "  table and the plateaus are found (--plateau-sigmas, --plateau-spread, --plateau-min).\n"
+    "turn: relative_scale_factor (1), the angle of --turns N full turns (1) by hand between\n"
+    "  hard stops over N x 360, counter-clockwise and back: the bias taken from the still\n"
+    "  windows (3 s at least each side) and the period from the host's times; the interval\n"
+    "  counts the noise, the bias, --stop-error DEG (0.3, rms of each rest at a stop), the\n"
+    "  period and the quantisation. Each turn records --duration S (default 10 + 5 N). Use the\n"
+    "  320 deg/s range: a sample near the output's limit refuses the turn.\n"
+    "tumble: g_sensitivity_x, _y and _z (deg/s/g) from the board with +X -X +Y -Y +Z -Z up,\n"
+    "  then in reverse, each settled --settle S (10) and averaged --average S (60). The\n"
+    "  terminal prompts each position; --fixture-command CMD runs \"CMD +X\" and so on instead\n"
+    "  (sim: the simulated fixture). --latitude DEG takes the Earth's vertical rate out of Z.\n"
     "report: the figures of characterise and noise JSON files in one table, judged against the\n"
     "  limits given to it, with each file's SHA-256; --html F a one-page report that prints on\n"
     "  A4 (- for standard output), --json the table as schema velk47120-report/1.\n"
@@ -247,6 +257,31 @@ const std::vector<CliCommand> kCliCommands = {
      .check = CheckCharacterise,
      .run = CharacteriseScale,
      .runOffline = CharacteriseScaleFrom,
+     .offlineOption = "--from"},
+    {.word = "characterise",
+     .subcommand = "turn",
+     .options = WithLimits(
+         {"--json", "--out", "--from", "--duration", "--turns", "--stop-error", "--limits"}),
+     .summary = "the scale factor from full turns by hand",
+     .usageOptions = " [--turns N] [--stop-error DEG] [--duration S]\n"
+                     "                         [--out FILE | --from FILE]",
+     .endsOnStop = true,
+     .check = CheckCharacterise,
+     .run = CharacteriseTurn,
+     .runOffline = CharacteriseTurnFrom,
+     .offlineOption = "--from"},
+    {.word = "characterise",
+     .subcommand = "tumble",
+     .options = WithLimits({"--json", "--out", "--from", "--settle", "--average", "--latitude",
+                            "--fixture-command", "--limits"}),
+     .summary = "sensitivity to gravity over six positions and back",
+     .usageOptions = " [--latitude DEG] [--fixture-command CMD|sim]\n"
+                     "                         [--settle S] [--average S] [--out FILE | --from "
+                     "FILE]",
+     .endsOnStop = true,
+     .check = CheckCharacterise,
+     .run = CharacteriseTumble,
+     .runOffline = CharacteriseTumbleFrom,
      .offlineOption = "--from"},
     {.word = "characterise",
      .subcommand = "apply",

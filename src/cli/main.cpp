@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
   context.sleep = Sleep;
   context.wallClock = [] { return std::chrono::system_clock::now(); };
   context.stop = &stopRequested;
+  context.in = &std::cin;
   context.realtime = &velk::SystemRealtime();
   context.outError = outBuffer.error();
   context.errIsTerminal = isatty(STDERR_FILENO) != 0;

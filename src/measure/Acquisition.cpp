@@ -81,6 +81,7 @@ AcquisitionOutcome Acquire(Session& session, const AcquisitionPlan& plan,
     AcquiredSample sample;
     sample.number = number;
     sample.elapsed = static_cast<double>(number) * period;
+    sample.host = now - start;
     sample.code = gyro.field;
     sample.rate = gyro.value;
     const auto whole = static_cast<int64_t>(std::floor(sample.elapsed));

@@ -15,6 +15,7 @@ class Session;
 struct AcquiredSample {
   int64_t number = 0;         // the chip's, 0 for the first
   double elapsed = 0;         // number x period, s
+  double host = 0;            // s from the acquisition's start to the read that found it
   int32_t code = 0;           // Gyro_Out's field
   float rate = 0.0f;          // deg/s
   std::optional<float> temp;  // degC, on the first sample of each second

@@ -15,13 +15,19 @@ namespace velk {
 namespace {
 
 // What the reader takes from a column.
-enum Role { kElapsed, kRate, kTemp, kCycle, kSamples, kError };
+enum Role { kElapsed, kRate, kTemp, kCycle, kSamples, kError, kSample };
 
 constexpr std::string_view kCharacteriseLine = "characterise ";
 constexpr std::string_view kStarts = " starts";
 constexpr std::string_view kEnds = " ends";
 constexpr std::string_view kCyclePrefix = "cycle ";
 constexpr std::string_view kTable = "table: ";
+constexpr std::string_view kAngle = " Angle_Out";
+
+// The tests whose rows fall in labelled windows.
+bool Windowed(std::string_view test) {
+  return test == "repeatability" || test == "tumble" || test == "turn";
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -148,6 +154,11 @@ std::string RecordRow(const std::string& utc, double elapsed, std::string_view r
   return row;
 }
 
+std::string WindowAngleLine(std::string_view label, double degrees, double elapsed) {
+  return "# " + Shown(label) + std::string(kAngle) + ": " + RecordNumber(degrees) + " deg at " +
+         RecordNumber(elapsed) + " s\n";
+}
+
 std::string RecordParser::Where() const {
   return "line " + std::to_string(line_) + ": ";
 }
@@ -169,6 +180,7 @@ Result<void, std::string> RecordParser::Line(std::string_view line) {
       if (n == "Temp (dgrC)") columns_[i] = kTemp;
       if (n == "Cycle") columns_[i] = kCycle;
       if (n == "Samples") columns_[i] = kSamples;
+      if (n == "Sample") columns_[i] = kSample;
       if (n == "Error") columns_[i] = kError;
     }
     StartRun();
@@ -176,9 +188,12 @@ Result<void, std::string> RecordParser::Line(std::string_view line) {
       if (std::find(columns_.begin(), columns_.end(), role) == columns_.end())
         return Unexpected(Where() + "the header has no \"" +
                           (role == kElapsed ? "elapsed (s)" : "Gyro (Dgr/S)") + "\" column");
-    if (record_.test == "repeatability" &&
+    if (Windowed(record_.test) &&
         std::find(columns_.begin(), columns_.end(), kCycle) == columns_.end())
-      return Unexpected(Where() + "a repeatability record's header has no \"Cycle\" column");
+      return Unexpected(Where() + "a " + record_.test + " record's header has no \"Cycle\" column");
+    if (record_.test == "turn" &&
+        std::find(columns_.begin(), columns_.end(), kSample) == columns_.end())
+      return Unexpected(Where() + "a turn record's header has no \"Sample\" column");
     return {};
   }
   if (!inRun_)
@@ -241,18 +256,31 @@ Result<void, std::string> RecordParser::Comment(std::string_view line) {
     record_.table.push_back({*time, *rate, *seconds});
     return {};
   }
-  if (!inRun_ || record_.test != "repeatability") {
+  if (!inRun_ || !Windowed(record_.test)) {
     pending_.emplace_back(line);
     return {};
   }
   if (text.starts_with(kCyclePrefix)) text.remove_prefix(kCyclePrefix.size());
   const size_t colon = text.find(':');
   const std::string_view head = text.substr(0, colon);
-  if (head.ends_with(kStarts)) {
+  if (head.ends_with(kAngle) && open_ != nullptr &&
+      open_->label == head.substr(0, head.size() - kAngle.size())) {
+    const std::string_view rest = Trim(text.substr(colon + 1));
+    const std::optional<double> degrees = Real(rest.substr(0, rest.find(' ')));
+    const size_t at = rest.find(" at ");
+    const std::optional<double> when =
+        at == std::string_view::npos ? std::nullopt
+                                     : Real(Trim(rest.substr(at + 4, rest.rfind(' ') - at - 4)));
+    if (!degrees || !when) return Unexpected(Where() + "an Angle_Out line without its reading");
+    open_->angles.emplace_back(*when, *degrees);
+  } else if (head.ends_with(kStarts)) {
     const std::string label(head.substr(0, head.size() - kStarts.size()));
     for (const RecordWindow& w : record_.windows)
       if (w.label == label) return Unexpected(Where() + Shown(label) + " starts a second time");
-    record_.windows.push_back({label, WordsIn(text), {}, {}, 0, false});
+    RecordWindow window;
+    window.label = label;
+    window.words = WordsIn(text);
+    record_.windows.push_back(std::move(window));
     open_ = &record_.windows.back();
   } else if (head.ends_with(kEnds)) {
     const std::string_view label = head.substr(0, head.size() - kEnds.size());
@@ -277,6 +305,7 @@ Result<void, std::string> RecordParser::Row(std::string_view line) {
     return {};
   }
   std::optional<double> elapsed, rate, temp;
+  std::optional<int64_t> number;
   std::string_view cycle;
   for (size_t i = 0; i < columns_.size(); ++i) {
     const std::string_view f = fields[i];
@@ -300,6 +329,15 @@ Result<void, std::string> RecordParser::Row(std::string_view line) {
       case kCycle:
         cycle = f;
         break;
+      case kSample: {
+        int64_t n = 0;
+        const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), n);
+        if (ec != std::errc() || end != f.data() + f.size() || n < 0)
+          return Unexpected(Where() + "Sample is \"" + std::string(f.substr(0, 40)) +
+                            "\", not a sample number");
+        number = n;
+        break;
+      }
       case kError:
         if (f == "1" || f == "True" || f == "true") {
           ++errorRows_;
@@ -310,10 +348,14 @@ Result<void, std::string> RecordParser::Row(std::string_view line) {
         break;
     }
   }
-  if (record_.test == "repeatability") {
+  if (Windowed(record_.test)) {
     if (open_ == nullptr || open_->label != cycle)
       return Unexpected(Where() + "a row of " + Shown(cycle) + ", which has no start line");
     open_->rates.push_back(*rate);
+    if (number) {
+      open_->numbers.push_back(*number);
+      open_->times.push_back(*elapsed);
+    }
     if (temp) open_->temps.push_back(*temp);
     return {};
   }

@@ -23,7 +23,7 @@ struct RecordWords {
 };
 
 // One averaging window of a repeatability run: a power-down cycle ("1", "2", ...) or a
-// self-test window ("self-test off", "self-test on").
+// self-test window ("self-test off", "self-test on"); a tumble's position or a turn.
 struct RecordWindow {
   std::string label;
   std::optional<RecordWords> words;
@@ -31,6 +31,11 @@ struct RecordWindow {
   std::vector<double> temps;  // degC, once a second
   int64_t lost = 0;
   bool whole = false;  // its end line was written: the average ran its full time
+  // A turn's: each sample's number (the Sample column) and elapsed time, and Angle_Out as
+  // read while still (s, deg).
+  std::vector<int64_t> numbers;
+  std::vector<double> times;
+  std::vector<std::pair<double, double>> angles;
 };
 
 inline constexpr std::string_view kSelfTestOff = "self-test off";
@@ -64,7 +69,8 @@ struct CharacteriseRecord {
   std::optional<double> Number(const std::string& key) const;
 };
 
-// The record's header: the log's columns and the one a test adds ("Cycle" or "Samples").
+// The record's header: the log's columns and those a test adds ("Cycle", "Samples" or
+// "Cycle,Sample").
 std::string RecordColumns(std::string_view extra);
 
 // "# characterise TEST: key=value, ...", the words line and the note on what a row holds.
@@ -75,6 +81,8 @@ std::string RecordConditionLines(std::string_view test,
 std::string WindowStartLine(std::string_view label, const RecordWords& words);
 // "# LABEL ends: N samples, L lost"; a window without it was cut short.
 std::string WindowEndLine(std::string_view label, int64_t taken, int64_t lost);
+// "# LABEL Angle_Out: DEG deg at S s", a reading taken while the board was still.
+std::string WindowAngleLine(std::string_view label, double degrees, double elapsed);
 
 // A number as a row writes it, so the reader takes back the same value.
 std::string RecordNumber(double value);
