@@ -15,11 +15,12 @@ constexpr int kRecords = 200;
 // 200 records put the binomial SD of a 95 % rate at 1.5 %.
 constexpr double kLeast = 0.92, kMost = 0.98;
 
-void Hold(const char* noise, const char* name, int held, int valued, bool band = true) {
+void Hold(const char* noise, const char* name, int held, int valued, bool band = true,
+          int records = kRecords) {
   const double rate = valued > 0 ? double(held) / valued : 0.0;
-  std::printf("%-8s %-24s %3d of %3d records: %.1f %%\n", noise, name, held, valued, 100.0 * rate);
+  std::printf("%-8s %-24s %4d of %4d records: %.1f %%\n", noise, name, held, valued, 100.0 * rate);
   if (std::string(noise) == "allan-b" || !band) return;
-  EXPECT_GE(valued, kRecords * 9 / 10) << noise << " " << name;
+  EXPECT_GE(valued, records * 9 / 10) << noise << " " << name;
   EXPECT_GE(rate, kLeast) << noise << " " << name;
   EXPECT_LE(rate, kMost) << noise << " " << name;
 }
@@ -62,13 +63,15 @@ TEST(CharacteriseCoverage, Turn) {
   }
 }
 
+// 1000 records: at 200 the binomial scatter alone (1.5 %) put single axes at 91 or 99 %.
 TEST(CharacteriseCoverage, Tumble) {
+  constexpr int kTumbleRecords = 1000;
   SimCharacter c;
   const double truth[3] = {c.gx, c.gy, c.gz};
   const char* names[3] = {"g_sensitivity_x", "g_sensitivity_y", "g_sensitivity_z"};
   for (const char* noise : {"white", "allan-a", "allan-b"}) {
     int held[3] = {0, 0, 0}, valued[3] = {0, 0, 0};
-    for (int i = 0; i < kRecords; ++i) {
+    for (int i = 0; i < kTumbleRecords; ++i) {
       const Tumble t =
           AnalyseTumble(DrawTumbleInput(c, TumblePlan{}, noise, 40000 + static_cast<uint64_t>(i)));
       for (int axis = 0; axis < 3; ++axis) {
@@ -79,11 +82,10 @@ TEST(CharacteriseCoverage, Tumble) {
       }
     }
     // A window mean's deviation comes from the windows' halves, carried from T/2 to T by the
-    // fitted Allan variance's ratio: the ratio leans high under white noise (the intervals
-    // hold the truth in 96 to 99 % of records), and with X and Y up allan-a's slow terms
-    // between the passes reach 91 to 92 %; Z, whose passes sit together, 97 %. Printed, not
-    // held, until a noise run's ADEV(T) can be given.
-    for (int axis = 0; axis < 3; ++axis) Hold(noise, names[axis], held[axis], valued[axis], false);
+    // fitted Allan variance's ratio: white 96 to 97 %, allan-a 94 to 95 %.
+    for (int axis = 0; axis < 3; ++axis)
+      Hold(noise, names[axis], held[axis], valued[axis], std::string(noise) != "allan-b",
+           kTumbleRecords);
   }
 }
 
