@@ -248,6 +248,43 @@ ExitStatus CharacteriseRefuse(CliContext& context, const std::string& message) {
   return ExitStatus::kUsage;
 }
 
+ExitStatus ReportFrom(const CliOptions& options, const Plan& plan, CliContext& context,
+                      RecordReport report) {
+  const std::string& file = *options.characterise.from;
+  Result<ReadRecordFile, std::string> read = ReadRecord(file);
+  if (!read) return CharacteriseRefuse(context, read.error());
+  return report(options, plan, context, read->record, Escaped(file), read->source);
+}
+
+void RowsTo(std::optional<RecordOutput::RowWriter>& writer, AppendLog* file) {
+  if (file == nullptr) return;
+  writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
+    if (auto written = file->Write(rows); !written) return written.error();
+    return std::nullopt;
+  });
+}
+
+void SayNoNewSample(CliContext& context, double seconds) {
+  context.err << (context.errIsTerminal ? "\n" : "") << "velk47120-cli: no new gyro sample for "
+              << seconds << " s (is the chip asleep, or another program reading it?); waiting\n"
+              << std::flush;
+}
+
+Result<WrittenRecord, ExitStatus> WrittenBack(RecordOutput& output, const CliOptions& options,
+                                              CliContext& context, bool toFile) {
+  if (output.Refused())
+    return Unexpected(CharacteriseRefuse(
+        context, "the record written cannot be read back: " + *output.Refused()));
+  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
+  if (!record) return Unexpected(CharacteriseRefuse(context, record.error()));
+  WrittenRecord written{std::move(*record), std::nullopt};
+  if (toFile) {
+    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
+      written.source = characterise::Source{*options.out, *sha};
+  }
+  return written;
+}
+
 Result<ReadRecordFile, std::string> ReadRecord(const std::string& file) {
   const std::string name = Escaped(file);
   std::ifstream in(file, std::ios::binary);
@@ -290,10 +327,7 @@ ExitStatus Deliver(const CliOptions& options, const Plan& plan, CliContext& cont
 
 ExitStatus CharacteriseRepeatabilityFrom(const CliOptions& options, const Plan& plan,
                                          CliContext& context) {
-  const std::string& file = *options.characterise.from;
-  Result<ReadRecordFile, std::string> read = ReadRecord(file);
-  if (!read) return CharacteriseRefuse(context, read.error());
-  return Report(options, plan, context, read->record, Escaped(file), read->source);
+  return ReportFrom(options, plan, context, Report);
 }
 
 ExitStatus CharacteriseRepeatability(const CommandCall& call) {
@@ -339,11 +373,7 @@ ExitStatus CharacteriseRepeatability(const CommandCall& call) {
 
   AppendLog* const file = call.file;
   std::optional<RecordOutput::RowWriter> writer;
-  if (file != nullptr)
-    writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
-      if (auto written = file->Write(rows); !written) return written.error();
-      return std::nullopt;
-    });
+  RowsTo(writer, file);
   RecordOutput output(writer ? &*writer : nullptr, context.wallClock());
   output.Lines(header);
   output.Hand();
@@ -402,17 +432,11 @@ ExitStatus CharacteriseRepeatability(const CommandCall& call) {
       break;
   }
   context.err << std::flush;
-  if (output.Refused())
-    return CharacteriseRefuse(context,
-                              "the record written cannot be read back: " + *output.Refused());
-  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
-  if (!record) return CharacteriseRefuse(context, record.error());
-  std::optional<characterise::Source> source;
-  if (file != nullptr) {
-    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
-      source = characterise::Source{*options.out, *sha};
-  }
-  const ExitStatus reported = Report(options, call.plan, context, *record, "the run", source);
+  Result<WrittenRecord, ExitStatus> written =
+      WrittenBack(output, options, context, file != nullptr);
+  if (!written) return written.error();
+  const ExitStatus reported =
+      Report(options, call.plan, context, written->record, "the run", written->source);
   return ended != ExitStatus::kDone ? ended : reported;
 }
 

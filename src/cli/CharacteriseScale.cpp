@@ -76,11 +76,7 @@ class ScaleRows final : public AcquisitionSink {
                   static_cast<long long>(p.taken), static_cast<long long>(p.lost));
     context_.err << text << std::flush;
   }
-  void Silence(double seconds) override {
-    context_.err << (context_.errIsTerminal ? "\n" : "") << "velk47120-cli: no new gyro sample for "
-                 << seconds << " s (is the chip asleep, or another program reading it?); waiting\n"
-                 << std::flush;
-  }
+  void Silence(double seconds) override { SayNoNewSample(context_, seconds); }
 
  private:
   RecordOutput& output_;
@@ -164,10 +160,7 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
 }  // namespace
 
 ExitStatus CharacteriseScaleFrom(const CliOptions& options, const Plan& plan, CliContext& context) {
-  const std::string& file = *options.characterise.from;
-  Result<ReadRecordFile, std::string> read = ReadRecord(file);
-  if (!read) return CharacteriseRefuse(context, read.error());
-  return Report(options, plan, context, read->record, Escaped(file), read->source);
+  return ReportFrom(options, plan, context, Report);
 }
 
 ExitStatus CharacteriseScale(const CommandCall& call) {
@@ -203,11 +196,7 @@ ExitStatus CharacteriseScale(const CommandCall& call) {
 
   AppendLog* const file = call.file;
   std::optional<RecordOutput::RowWriter> writer;
-  if (file != nullptr)
-    writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
-      if (auto written = file->Write(rows); !written) return written.error();
-      return std::nullopt;
-    });
+  RowsTo(writer, file);
   RecordOutput output(writer ? &*writer : nullptr, context.wallClock());
   output.Lines(header);
   output.Hand();
@@ -282,18 +271,12 @@ ExitStatus CharacteriseScale(const CommandCall& call) {
     ended = ExitStatus::kNoInterface;
   }
   context.err << std::flush;
-  if (output.Refused())
-    return CharacteriseRefuse(context,
-                              "the record written cannot be read back: " + *output.Refused());
-  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
-  if (!record) return CharacteriseRefuse(context, record.error());
-  if (tableFailed && record->table.empty()) return ended;  // nothing was measured
-  std::optional<characterise::Source> source;
-  if (file != nullptr) {
-    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
-      source = characterise::Source{*options.out, *sha};
-  }
-  const ExitStatus reported = Report(options, call.plan, context, *record, "the run", source);
+  Result<WrittenRecord, ExitStatus> written =
+      WrittenBack(output, options, context, file != nullptr);
+  if (!written) return written.error();
+  if (tableFailed && written->record.table.empty()) return ended;  // nothing was measured
+  const ExitStatus reported =
+      Report(options, call.plan, context, written->record, "the run", written->source);
   return ended != ExitStatus::kDone ? ended : reported;
 }
 

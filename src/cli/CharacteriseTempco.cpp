@@ -43,11 +43,7 @@ class ToolSeconds final : public SecondMeans {
                   duration_);
     context_.err << text << std::flush;
   }
-  void Silence(double seconds) override {
-    context_.err << (context_.errIsTerminal ? "\n" : "") << "velk47120-cli: no new gyro sample for "
-                 << seconds << " s (is the chip asleep, or another program reading it?); waiting\n"
-                 << std::flush;
-  }
+  void Silence(double seconds) override { SayNoNewSample(context_, seconds); }
 
  private:
   CliContext& context_;
@@ -85,10 +81,7 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
 
 ExitStatus CharacteriseTempcoFrom(const CliOptions& options, const Plan& plan,
                                   CliContext& context) {
-  const std::string& file = *options.characterise.from;
-  Result<ReadRecordFile, std::string> read = ReadRecord(file);
-  if (!read) return CharacteriseRefuse(context, read.error());
-  return Report(options, plan, context, read->record, Escaped(file), read->source);
+  return ReportFrom(options, plan, context, Report);
 }
 
 ExitStatus CharacteriseTempco(const CommandCall& call) {
@@ -112,11 +105,7 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
 
   AppendLog* const file = call.file;
   std::optional<RecordOutput::RowWriter> writer;
-  if (file != nullptr)
-    writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
-      if (auto written = file->Write(rows); !written) return written.error();
-      return std::nullopt;
-    });
+  RowsTo(writer, file);
   RecordOutput output(writer ? &*writer : nullptr, context.wallClock());
   output.Lines(header);
   output.Hand();
@@ -143,17 +132,11 @@ ExitStatus CharacteriseTempco(const CommandCall& call) {
   const bool cardLost = outcome.end == AcquisitionEnd::kCardLost;
   if (cardLost) context.err << "velk47120-cli: the USB card went away; the run ends\n";
   context.err << std::flush;
-  if (output.Refused())
-    return CharacteriseRefuse(context,
-                              "the record written cannot be read back: " + *output.Refused());
-  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
-  if (!record) return CharacteriseRefuse(context, record.error());
-  std::optional<characterise::Source> source;
-  if (file != nullptr) {
-    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
-      source = characterise::Source{*options.out, *sha};
-  }
-  const ExitStatus reported = Report(options, call.plan, context, *record, "the run", source);
+  Result<WrittenRecord, ExitStatus> written =
+      WrittenBack(output, options, context, file != nullptr);
+  if (!written) return written.error();
+  const ExitStatus reported =
+      Report(options, call.plan, context, written->record, "the run", written->source);
   return cardLost ? ExitStatus::kNoInterface : reported;
 }
 

@@ -121,10 +121,7 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
 
 ExitStatus CharacteriseTumbleFrom(const CliOptions& options, const Plan& plan,
                                   CliContext& context) {
-  const std::string& file = *options.characterise.from;
-  Result<ReadRecordFile, std::string> read = ReadRecord(file);
-  if (!read) return CharacteriseRefuse(context, read.error());
-  return Report(options, plan, context, read->record, Escaped(file), read->source);
+  return ReportFrom(options, plan, context, Report);
 }
 
 ExitStatus CharacteriseTumble(const CommandCall& call) {
@@ -151,11 +148,7 @@ ExitStatus CharacteriseTumble(const CommandCall& call) {
 
   AppendLog* const file = call.file;
   std::optional<RecordOutput::RowWriter> writer;
-  if (file != nullptr)
-    writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
-      if (auto written = file->Write(rows); !written) return written.error();
-      return std::nullopt;
-    });
+  RowsTo(writer, file);
   RecordOutput output(writer ? &*writer : nullptr, context.wallClock());
   output.Lines(header);
   output.Hand();
@@ -189,17 +182,11 @@ ExitStatus CharacteriseTumble(const CommandCall& call) {
   }
   if (cardLost) context.err << "velk47120-cli: the USB card went away; the run ends\n";
   if (failed) context.err << "velk47120-cli: " << *failed << "; the positions taken are analysed\n";
-  if (output.Refused())
-    return CharacteriseRefuse(context,
-                              "the record written cannot be read back: " + *output.Refused());
-  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
-  if (!record) return CharacteriseRefuse(context, record.error());
-  std::optional<characterise::Source> source;
-  if (file != nullptr) {
-    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
-      source = characterise::Source{*options.out, *sha};
-  }
-  const ExitStatus reported = Report(options, call.plan, context, *record, "the run", source);
+  Result<WrittenRecord, ExitStatus> written =
+      WrittenBack(output, options, context, file != nullptr);
+  if (!written) return written.error();
+  const ExitStatus reported =
+      Report(options, call.plan, context, written->record, "the run", written->source);
   return cardLost ? ExitStatus::kNoInterface : failed ? ExitStatus::kNoInterface : reported;
 }
 

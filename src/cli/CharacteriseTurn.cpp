@@ -82,11 +82,7 @@ class TurnRows final : public AcquisitionSink {
                  << "\n"
                  << std::flush;
   }
-  void Silence(double seconds) override {
-    context_.err << "velk47120-cli: no new gyro sample for " << seconds
-                 << " s (is the chip asleep?); waiting\n"
-                 << std::flush;
-  }
+  void Silence(double seconds) override { SayNoNewSample(context_, seconds); }
 
  private:
   RecordOutput& output_;
@@ -137,10 +133,7 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
 }  // namespace
 
 ExitStatus CharacteriseTurnFrom(const CliOptions& options, const Plan& plan, CliContext& context) {
-  const std::string& file = *options.characterise.from;
-  Result<ReadRecordFile, std::string> read = ReadRecord(file);
-  if (!read) return CharacteriseRefuse(context, read.error());
-  return Report(options, plan, context, read->record, Escaped(file), read->source);
+  return ReportFrom(options, plan, context, Report);
 }
 
 ExitStatus CharacteriseTurn(const CommandCall& call) {
@@ -175,11 +168,7 @@ ExitStatus CharacteriseTurn(const CommandCall& call) {
 
   AppendLog* const file = call.file;
   std::optional<RecordOutput::RowWriter> writer;
-  if (file != nullptr)
-    writer.emplace([file](std::string_view rows) -> std::optional<AppendLog::WriteError> {
-      if (auto written = file->Write(rows); !written) return written.error();
-      return std::nullopt;
-    });
+  RowsTo(writer, file);
   RecordOutput output(writer ? &*writer : nullptr, context.wallClock());
   output.Lines(header);
   output.Hand();
@@ -231,17 +220,11 @@ ExitStatus CharacteriseTurn(const CommandCall& call) {
       return OutputFailed(context, Escaped(*options.out), error->error);
   }
   if (cardLost) context.err << "velk47120-cli: the USB card went away; the run ends\n";
-  if (output.Refused())
-    return CharacteriseRefuse(context,
-                              "the record written cannot be read back: " + *output.Refused());
-  Result<CharacteriseRecord, std::string> record = output.parser().Finish("the run");
-  if (!record) return CharacteriseRefuse(context, record.error());
-  std::optional<characterise::Source> source;
-  if (file != nullptr) {
-    if (auto sha = characterise::Sha256OfFile(*options.out); sha)
-      source = characterise::Source{*options.out, *sha};
-  }
-  const ExitStatus reported = Report(options, call.plan, context, *record, "the run", source);
+  Result<WrittenRecord, ExitStatus> written =
+      WrittenBack(output, options, context, file != nullptr);
+  if (!written) return written.error();
+  const ExitStatus reported =
+      Report(options, call.plan, context, written->record, "the run", written->source);
   return cardLost ? ExitStatus::kNoInterface : reported;
 }
 
