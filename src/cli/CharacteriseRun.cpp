@@ -1,6 +1,7 @@
 // characterise repeatability: power-down cycles measured live, or read back from their record.
 #include "cli/CharacteriseRun.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,15 @@ double Mean(const std::vector<double>& v) {
                    : std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
 }
 
+// A value and its interval's ends with as many decimals as show the interval's half width to
+// two figures, so the three never print alike.
+std::string Shown(double v, double lo, double hi) {
+  const double half = (hi - lo) / 2;
+  if (!(half > 0) || std::abs(v) >= 1e7 || std::abs(v) < 1e-6) return Num(v);
+  const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(half))) + 1, 0, 9);
+  return Fixed(v, decimals);
+}
+
 void PrintFigures(std::ostream& out, const Characterisation& doc) {
   char line[200];
   std::snprintf(line, sizeof line, "%-22s %11s  %-25s %-11s %s\n", "figure", "value",
@@ -62,12 +72,13 @@ void PrintFigures(std::ostream& out, const Characterisation& doc) {
   out << '\n' << line;
   for (const Figure& f : doc.figures) {
     if (f.value) {
-      const std::string interval = Num(*f.lo) + " to " + Num(*f.hi);
+      const std::string interval = Shown(*f.lo, *f.lo, *f.hi) + " to " + Shown(*f.hi, *f.lo, *f.hi);
       std::string verdict;
       if (f.limit)
         verdict = std::string(noise::VerdictName(f.verdict)) + " (limit " + Num(*f.limit) + ")";
       std::snprintf(line, sizeof line, "%-22s %11s  %-25s %-11s %s", f.name.c_str(),
-                    Num(*f.value).c_str(), interval.c_str(), f.unit.c_str(), verdict.c_str());
+                    Shown(*f.value, *f.lo, *f.hi).c_str(), interval.c_str(), f.unit.c_str(),
+                    verdict.c_str());
     } else {
       std::snprintf(line, sizeof line, "%-22s %11s  %s%s", f.name.c_str(), "-", f.reason.c_str(),
                     f.limit ? (" (limit " + Num(*f.limit) + ": inconclusive)").c_str() : "");
