@@ -1,5 +1,6 @@
-// characterise apply: the Gyro_Ofst that takes out a measured bias, from what a count does on
-// this chip, measured first; and --undo, the old words back.
+// characterise apply: the Gyro_Ofst that takes out a measured bias and the Gyro_Scale that
+// takes out a measured scale error, from what a count does on this chip, measured first; and
+// --undo, the old words back.
 #include "cli/CharacteriseApply.h"
 
 #include <algorithm>
@@ -33,11 +34,20 @@ namespace {
 constexpr int32_t kFlashUpdate = 0x08;
 constexpr float kFlashUpdateMs = 250.0f;
 
-struct ApplyInput {
-  double bias = 0.0;
+// A measured figure: its value and 95 % interval.
+struct Measured {
+  double value = 0.0;
   std::optional<double> lo, hi;
+};
+
+// What a result asks of the words: the bias to take out, the gain's error against nominal
+// (a share: 0.01 is 1 % too much gain), or both.
+struct ApplyInput {
+  std::optional<Measured> bias, gainError;
   characterise::ChipWords words;
 };
+
+constexpr double kZ95 = 1.959964;
 
 Result<ApplyInput, std::string> ReadResult(const std::string& file) {
   const Result<std::string, std::string> text = ReadSmallText(file);
@@ -45,17 +55,40 @@ Result<ApplyInput, std::string> ReadResult(const std::string& file) {
   const std::string name = Escaped(file);
   const auto doc = characterise::ReadCharacteriseJson(*text);
   if (!doc) return Unexpected(name + " " + doc.error());
-  const characterise::Figure* bias = doc->Find("bias");
-  if (bias == nullptr)
-    return Unexpected(name + " holds no bias figure: characterise tempco measures one");
-  if (!bias->value)
-    return Unexpected(name + " has no value for the bias (" + bias->reason +
-                      "): characterise tempco measures one");
+  ApplyInput input;
+  std::string unvalued;
+  const auto take = [&](const char* figure, double scale, double shift) -> std::optional<Measured> {
+    const characterise::Figure* f = doc->Find(figure);
+    if (f == nullptr) return std::nullopt;
+    if (!f->value) {
+      unvalued += std::string(unvalued.empty() ? "" : "; ") + figure + ": " + f->reason;
+      return std::nullopt;
+    }
+    const auto in = [&](std::optional<double> v) {
+      return v ? std::optional<double>((*v - shift) * scale) : std::nullopt;
+    };
+    return Measured{(*f->value - shift) * scale, in(f->lo), in(f->hi)};
+  };
+  input.bias = take("bias", 1.0, 0.0);
+  input.gainError = take("scale_factor_error", 0.01, 0.0);
+  if (!input.gainError) input.gainError = take("relative_scale_factor", 1.0, 1.0);
+  if (!input.bias && !input.gainError)
+    return Unexpected(
+        name +
+        (unvalued.empty() ? " holds no bias, scale_factor_error or relative_scale_factor figure"
+                          : " has no value to apply (" + unvalued + ")") +
+        ": characterise tempco measures the bias, characterise scale or turn the scale error");
   if (!doc->words)
     return Unexpected(name +
-                      " does not say which Gyro_Ofst and Gyro_Scale its bias was measured with; "
+                      " does not say which Gyro_Ofst and Gyro_Scale it was measured with; "
                       "save it again from characterise --json");
-  return ApplyInput{*bias->value, bias->lo, bias->hi, *doc->words};
+  input.words = *doc->words;
+  return input;
+}
+
+// The 1-sigma error of a figure from its 95 % interval; 0 when it has none.
+double SigmaOf(const Measured& m) {
+  return m.lo && m.hi ? (*m.hi - *m.lo) / (2.0 * kZ95) : 0.0;
 }
 
 std::string Hex(int32_t word) {
@@ -179,7 +212,7 @@ ExitStatus Apply(const CommandCall& call) {
     return Refused(context, "the chip's Gyro_Ofst " + Hex(old.gyroOfst) + " and Gyro_Scale " +
                                 Hex(old.gyroScale) + " are not " + Escaped(file) + "'s " +
                                 Hex(jsonOfst) + " and " + Hex(jsonScale) +
-                                ", which its bias was measured with; nothing was written");
+                                ", which it was measured with; nothing was written");
 
   if (r.undoFile) {
     const auto saved =
@@ -214,35 +247,82 @@ ExitStatus Apply(const CommandCall& call) {
 
   std::ostream& out = context.out;
   ShowMeaning(out, m);
-  const double counts = input->bias / m.ofstStep;
-  const double countsSe = std::fabs(counts) * m.ofstStepSe / std::fabs(m.ofstStep);
-  out << "bias:       " << Fixed("%.5f", input->bias) << " deg/s";
-  if (input->lo && input->hi)
-    out << " (95 %: " << Fixed("%.5f", *input->lo) << " to " << Fixed("%.5f", *input->hi) << ")";
-  out << " = " << Fixed("%.2f", counts) << " counts (+- " << Fixed("%.2f", countsSe)
-      << " from the count's own)\n";
-  const long newOfst = old.gyroOfst - std::lround(counts);
-  if (newOfst < kGyroOfstLowest || newOfst > kGyroOfstHighest) {
-    const long beyond =
-        newOfst < kGyroOfstLowest ? kGyroOfstLowest - newOfst : newOfst - kGyroOfstHighest;
-    return Refused(context, "the bias needs Gyro_Ofst " + std::to_string(newOfst) + ", " +
-                                std::to_string(beyond) +
-                                " counts beyond its reach (-2048 to 2047); the old words are "
-                                "back and nothing else was written");
+
+  // The gain: the word that brings it to nominal, from the gain a count moves on this chip.
+  // Gain after = gain now x (1 + g x counts), so 1 + e becomes 1 at counts = -e / (1 + e) / g.
+  int32_t scale = old.gyroScale;
+  double gainRatio = 1.0;
+  if (input->gainError) {
+    if (!m.gainPerCount || *m.gainPerCount == 0.0)
+      return Refused(context,
+                     "the gain per Gyro_Scale count cannot be told on this chip, so the "
+                     "scale error cannot be taken out; the old words are back and "
+                     "nothing else was written");
+    const double e = input->gainError->value, g = *m.gainPerCount;
+    const double counts = -e / (1.0 + e) / g;
+    const double countsSe = std::fabs(counts) * *m.gainPerCountSe / std::fabs(g);
+    const double resultSe = SigmaOf(*input->gainError) / ((1.0 + e) * (1.0 + e) * std::fabs(g));
+    out << "scale:      " << Fixed("%+.5f", e * 100.0) << " % of nominal";
+    if (input->gainError->lo && input->gainError->hi)
+      out << " (95 %: " << Fixed("%+.5f", *input->gainError->lo * 100.0) << " to "
+          << Fixed("%+.5f", *input->gainError->hi * 100.0) << ")";
+    out << " = " << Fixed("%.2f", -counts) << " counts (+- " << Fixed("%.2f", countsSe)
+        << " from the count's own, +- " << Fixed("%.2f", resultSe) << " from the result's)\n";
+    const long newScale = old.gyroScale + std::lround(counts);
+    if (newScale < 1 || newScale > kGyroScaleHighest)
+      return Refused(context, "the scale error needs Gyro_Scale " + std::to_string(newScale) +
+                                  ", beyond its reach (1 to 4095); the old words are back and "
+                                  "nothing else was written");
+    scale = static_cast<int32_t>(newScale);
+    gainRatio = 1.0 + g * static_cast<double>(scale - old.gyroScale);
   }
-  const int32_t ofst = static_cast<int32_t>(newOfst);
-  out << "            old     new\n"
-      << "Gyro_Ofst   " << Hex(old.gyroOfst) << "  " << Hex(ofst) << "  ("
-      << (ofst >= old.gyroOfst ? "+" : "") << ofst - old.gyroOfst << " counts)\n"
-      << "Gyro_Scale  " << Hex(old.gyroScale) << "  " << Hex(old.gyroScale)
-      << "  (unchanged: the measured gain is not applied)\n";
+
+  // The bias: Gyro_Ofst adds after the gain, but the element's own bias passes through it, so
+  // with a new gain the part not from Gyro_Ofst scales with it.
+  int32_t ofst = old.gyroOfst;
+  if (input->bias) {
+    const Measured& bias = *input->bias;
+    const double counts = bias.value / m.ofstStep;
+    const double countsSe = std::fabs(counts) * m.ofstStepSe / std::fabs(m.ofstStep);
+    out << "bias:       " << Fixed("%.5f", bias.value) << " deg/s";
+    if (bias.lo && bias.hi)
+      out << " (95 %: " << Fixed("%.5f", *bias.lo) << " to " << Fixed("%.5f", *bias.hi) << ")";
+    out << " = " << Fixed("%.2f", counts) << " counts (+- " << Fixed("%.2f", countsSe)
+        << " from the count's own)\n";
+    const double exact = (old.gyroOfst - counts) * gainRatio;
+    if (gainRatio != 1.0)
+      out << "            at the new gain: Gyro_Ofst " << Fixed("%.2f", exact) << " (not "
+          << Fixed("%.2f", old.gyroOfst - counts) << ")\n";
+    const long newOfst = std::lround(exact);
+    if (newOfst < kGyroOfstLowest || newOfst > kGyroOfstHighest) {
+      const long beyond =
+          newOfst < kGyroOfstLowest ? kGyroOfstLowest - newOfst : newOfst - kGyroOfstHighest;
+      return Refused(context, "the bias needs Gyro_Ofst " + std::to_string(newOfst) + ", " +
+                                  std::to_string(beyond) +
+                                  " counts beyond its reach (-2048 to 2047); the old words are "
+                                  "back and nothing else was written");
+    }
+    ofst = static_cast<int32_t>(newOfst);
+  }
+
+  const auto row = [&out](const char* name, int32_t from, int32_t to, const char* unchanged) {
+    out << name << Hex(from) << "  " << Hex(to) << "  ";
+    if (to == from && unchanged != nullptr)
+      out << "(unchanged: " << unchanged << ")\n";
+    else
+      out << "(" << (to >= from ? "+" : "") << to - from << " counts)\n";
+  };
+  out << "            old     new\n";
+  row("Gyro_Ofst   ", old.gyroOfst, ofst, input->bias ? nullptr : "the result has no bias");
+  row("Gyro_Scale  ", old.gyroScale, scale,
+      input->gainError ? nullptr : "the result has no scale error");
   if (!r.yes) {
     out << "nothing written: with --yes the new words are written and read back\n" << std::flush;
     return ExitStatus::kDone;
   }
-  spi.WriteRegister(slot::Gyro_Ofst, ofst & 0xFFFF);
-  spi.WriteRegister(slot::Gyro_Scale, old.gyroScale);
-  if (!ReadBack(call, ofst, old.gyroScale)) return ExitStatus::kMismatch;
+  if (input->bias) spi.WriteRegister(slot::Gyro_Ofst, ofst & 0xFFFF);
+  if (input->gainError) spi.WriteRegister(slot::Gyro_Scale, scale);
+  if (!ReadBack(call, ofst, scale)) return ExitStatus::kMismatch;
   if (r.flash) {
     UpdateFlash(spi);
     out << "written, read back and kept in flash\n" << std::flush;

@@ -125,6 +125,9 @@ ExitStatus Report(const CliOptions& options, const Plan& plan, CliContext& conte
   characterise::Characterisation& doc = turn->doc;
   doc.programVersion = VELK_VERSION;
   if (source) doc.sources.insert(doc.sources.begin(), *source);
+  if (record.words)
+    doc.words = characterise::ChipWords{static_cast<uint16_t>(record.words->gyroOfst),
+                                        static_cast<uint16_t>(record.words->gyroScale)};
   doc.conditions.push_back({"chip", record.comment});
   doc.warnings.insert(doc.warnings.end(), record.notes.begin(), record.notes.end());
   return Deliver(options, plan, context, doc);

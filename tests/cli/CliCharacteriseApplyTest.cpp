@@ -10,6 +10,8 @@
 #include "cli/CliRig.h"
 #include "cli/Setup.h"
 #include "registers/Reg47120.h"
+#include "sim/SimCharacter.h"
+#include "sim/SimMotionScript.h"
 #include "sim/SimScales.h"
 #include "sim/SimSignals.h"
 
@@ -74,18 +76,29 @@ const std::vector<std::string> kMeasured = {
     "Msc_Ctrl=0x0100",  "Msc_Ctrl=0x0200",  "Msc_Ctrl=0x0100",   "Gyro_Scale=0x08CD",
     "Msc_Ctrl=0x0200",  "Msc_Ctrl=0x0100",  "Gyro_Scale=0x0800", "Msc_Ctrl=0x0000"};
 // The simulator's bias is 0.6 deg/s, 32.75 counts of 0.0183 deg/s.
-const std::vector<std::string> kNewWords = {"Gyro_Ofst=0xFFDF", "Gyro_Scale=0x0800"};
+const std::vector<std::string> kNewWords = {"Gyro_Ofst=0xFFDF"};
+// A 1 % scale error is 20.20 counts of Gyro_Scale at 0x800 (the gain / 1.01, 0.049 % a count).
+// A bias of 60.8 counts passes through the gain, so 20 counts lower it is 60.2, not 61.
+const std::vector<std::string> kNewScale = {"Gyro_Scale=0x07EC"};
+const std::vector<std::string> kNewBoth = {"Gyro_Ofst=0xFFC4", "Gyro_Scale=0x07EC"};
+
+characterise::Figure ScaleError(double percent) {
+  return characterise::Valued("scale_factor_error", "%", percent, percent - 0.05, percent + 0.05);
+}
 const std::vector<std::string> kFlash = {"Command=0x0008"};
 
 struct ApplyRig : CliRig {
   explicit ApplyRig(int product = 47120) : CliRig(product) {
     sensor.SetFixedRate(0.0);
     Save(dir / "r.json", ResultJson(kSimBias, ChipWords{0, 0x800}));
+    Save(dir / "s.json", ResultJson({ScaleError(1.0)}));
+    Save(dir / "b.json",
+         ResultJson({characterise::Valued("bias", "deg/s", 1.111, 1.101, 1.121), ScaleError(1.0)}));
     Save(dir / "undo.setup", SetupWith(product, "0xFFF0", "0x0790"));
   }
   int Apply(std::vector<std::string> args) {
     for (std::string& a : args)
-      if (a == "r.json" || a == "undo.setup" || a == "u.setup") a = (dir / a).string();
+      if (a.ends_with(".json") || a.ends_with(".setup")) a = (dir / a).string();
     args.insert(args.begin(), {"characterise", "apply"});
     return Run(args);
   }
@@ -102,6 +115,8 @@ TEST(CliCharacteriseApply, WritesOnlyWhatItIsAskedTo) {
       {"--flash: then the flash",
        {"r.json", "--yes", "--flash"},
        Concat(Concat(kMeasured, kNewWords), kFlash)},
+      {"scale only: Gyro_Scale", {"s.json", "--yes"}, Concat(kMeasured, kNewScale)},
+      {"bias and scale: both", {"b.json", "--yes"}, Concat(kMeasured, kNewBoth)},
       {"--undo-file saves first",
        {"r.json", "--yes", "--undo-file", "u.setup"},
        Concat(kMeasured, kNewWords)},
@@ -116,7 +131,7 @@ TEST(CliCharacteriseApply, WritesOnlyWhatItIsAskedTo) {
     SCOPED_TRACE(c.name);
     ApplyRig rig;
     ASSERT_EQ(rig.Apply(c.args), 0) << rig.err.str();
-    EXPECT_EQ(Registers(rig.Writes()), c.writes);
+    EXPECT_EQ(Registers(rig.Writes()), c.writes) << rig.out.str();
   }
   // The undo file is a whole setup of the words before any write.
   ApplyRig rig;
@@ -152,11 +167,17 @@ TEST(CliCharacteriseApply, RefusesWithTheFix) {
        {"r.json", "--yes"},
        "the bias needs Gyro_Ofst -21",
        kMeasured},
-      {"no bias figure",
+      {"neither bias nor scale",
        ResultJson({characterise::Valued("bias_tempco", "deg/s/degC", 0.01, 0.0, 0.02)}),
        {"r.json"},
-       "holds no bias figure: characterise tempco measures one",
+       "holds no bias, scale_factor_error or relative_scale_factor figure: characterise tempco "
+       "measures the bias, characterise scale or turn the scale error",
        {}},
+      {"scale out of reach",
+       ResultJson({ScaleError(-60.0)}),
+       {"r.json", "--yes"},
+       "the scale error needs Gyro_Scale 5",
+       kMeasured},
       {"not JSON", "{\"schema\":", {"r.json"}, "is not JSON", {}},
       {"--flash alone",
        ResultJson(0.6, ChipWords{0, 0x800}),
@@ -206,6 +227,78 @@ TEST(CliCharacteriseApply, TakesOutTheBias) {
     EXPECT_LE(std::fabs(bias()), (0.5 + 3 * std::stod(se[1])) * count) << out;
     EXPECT_EQ(rig.sensor.Word(kGyroScale), c.scale);
   }
+}
+
+// Under --simulate with a 1 % scale-factor error in the element: a result holding the truth
+// brings the gain to nominal within half a Gyro_Scale count and the count's own error, and a
+// bias applied with it still comes out at the new gain.
+TEST(CliCharacteriseApply, TakesOutTheScaleError) {
+  const struct {
+    const char* name;
+    int ofst, scale;
+    bool withBias;
+  } cases[] = {{"scale only", 20, 0x800, false}, {"bias and scale", -40, 0x780, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ApplyRig rig;
+    rig.sensor.SetCharacter(SimCharacter::Parse("sf=0.01,k3=0,asym=0").value());
+    const double count = SimGyroFactor(0x100, 47120);
+    const auto gain = [&] { return 1.01 * (rig.sensor.Word(kGyroScale) & 0xFFF) / 2048.0; };
+    const auto bias = [&] {
+      const auto ofst = static_cast<int16_t>(rig.sensor.Word(kGyroOfst) << 4) >> 4;
+      return rig.sensor.Bias() * (rig.sensor.Word(kGyroScale) & 0xFFF) / 2048.0 + ofst * count;
+    };
+    ASSERT_EQ(rig.Run({"reg", "set", "Gyro_Ofst", std::to_string(c.ofst & 0xFFFF)}), 0);
+    ASSERT_EQ(rig.Run({"reg", "set", "Gyro_Scale", std::to_string(c.scale)}), 0);
+    // The truth's gain error at the chip's words: (1 + sf) x Gyro_Scale / 2048 - 1.
+    std::vector<characterise::Figure> figures = {ScaleError((gain() - 1.0) * 100.0)};
+    if (c.withBias)
+      figures.push_back(
+          characterise::Valued("bias", "deg/s", bias(), bias() - 0.01, bias() + 0.01));
+    const ChipWords words{static_cast<uint16_t>(c.ofst & 0xFFFF), static_cast<uint16_t>(c.scale)};
+    Save(rig.dir / "r.json", ResultJson(figures, words));
+    ASSERT_EQ(rig.Apply({"r.json", "--yes"}), 0) << rig.err.str();
+    const std::string out = rig.out.str();
+    std::smatch se;
+    const std::regex counts(R"(counts \(\+- ([0-9.]+))");
+    ASSERT_TRUE(std::regex_search(out, se, counts)) << out;
+    // One Gyro_Scale count moves the gain by 1/2048 of the unit gain x 1.01.
+    EXPECT_LE(std::fabs(gain() - 1.0), (0.5 + 3 * std::stod(se[1])) * 1.01 / 2048.0) << out;
+    if (c.withBias) {
+      const std::string rest = se.suffix();
+      ASSERT_TRUE(std::regex_search(rest, se, counts)) << out;
+      EXPECT_LE(std::fabs(bias()), (0.5 + 3 * std::stod(se[1])) * count) << out;
+    } else {
+      EXPECT_EQ(rig.sensor.Word(kGyroOfst), c.ofst & 0xFFFF) << out;
+    }
+  }
+}
+
+// The whole bench loop on the simulator: a turn by the simulated hand measures the 1 % scale
+// error, apply takes it out to within the turn's own error and the count's.
+TEST(CliCharacteriseApply, TakesOutWhatATurnMeasured) {
+  ApplyRig rig;
+  rig.sensor.SetCharacter(SimCharacter::Parse("sf=0.01,k3=0,asym=0").value());
+  rig.context.simulatedTurn = [&](double turns) {
+    rig.sensor.HandTurn(SimTurn{.turns = std::fabs(turns), .ccw = turns > 0});
+  };
+  ASSERT_EQ(rig.Run({"characterise", "turn", "--stop-error", "0.02", "--json"}), 0)
+      << rig.err.str();
+  const auto turn = characterise::ReadCharacteriseJson(rig.out.str());
+  ASSERT_TRUE(turn) << turn.error();
+  const characterise::Figure* f = turn->Find("relative_scale_factor");
+  ASSERT_TRUE(f != nullptr && f->value && f->lo && f->hi) << rig.out.str();
+  Save(rig.dir / "r.json", rig.out.str());
+  rig.out.str("");
+  ASSERT_EQ(rig.Apply({"r.json", "--yes"}), 0) << rig.err.str();
+  std::smatch se;
+  const std::string out = rig.out.str();
+  ASSERT_TRUE(std::regex_search(out, se, std::regex(R"(counts \(\+- ([0-9.]+))"))) << out;
+  const double gain = 1.01 * (rig.sensor.Word(kGyroScale) & 0xFFF) / 2048.0;
+  const double turnSe = (*f->hi - *f->lo) / 2.0 / 1.959964;
+  EXPECT_LE(std::fabs(gain - 1.0), 3 * turnSe + (0.5 + 3 * std::stod(se[1])) * 1.01 / 2048.0)
+      << out;
+  EXPECT_LT(rig.sensor.Word(kGyroScale), 0x800) << "the 1 % error not taken out";
 }
 
 }  // namespace
