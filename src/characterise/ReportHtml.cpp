@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "characterise/Report.h"
+#include "characterise/ReportBench.h"
 #include "characterise/Svg.h"
 
 namespace velk::characterise {
@@ -50,6 +51,11 @@ table { border-collapse: collapse; }
 figure { margin: 0; break-inside: avoid; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 6.8pt; color: #444; }
+figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; }
+.bench { font-size: 7pt; width: 100%; }
+.bench th { text-align: left; font-weight: normal; color: #444; border-bottom: 0.6pt solid #000; padding: 0 1mm; }
+.bench td { border-bottom: 0.3pt solid #ccc; padding: 0.2mm 1mm; }
+.bench .sum td { border-top: 0.6pt solid #000; }
 .notes { font-size: 7pt; color: #333; margin: 1mm 0 0; padding-left: 4mm; }
 </style>)";
 
@@ -80,6 +86,14 @@ std::string Label(std::string_view name) {
       {"arw", "Angle random walk"},
       {"bias_instability", "Bias instability"},
       {"rate_random_walk", "Rate random walk"},
+      {"scale_factor", "Scale factor"},
+      {"scale_factor_error", "Scale factor error"},
+      {"nonlinearity", "Nonlinearity"},
+      {"asymmetry", "Scale factor asymmetry"},
+      {"relative_scale_factor", "Scale factor, turn by hand"},
+      {"g_sensitivity_x", "g-sensitivity, X"},
+      {"g_sensitivity_y", "g-sensitivity, Y"},
+      {"g_sensitivity_z", "g-sensitivity, Z"},
   };
   for (const auto& [key, label] : kLabels)
     if (key == name) return std::string(label);
@@ -311,24 +325,68 @@ std::optional<PagePlot> CyclesPlot(const Report& report) {
   return PagePlot{plot, "From " + InputTag(report, index) + "."};
 }
 
-// The plots side by side: three in a row when there are three, else two wider ones.
+// The first input the cell draws from: its tag for the caption, nullptr when none has data.
+template <typename Has>
+const ReportInput* FirstWith(const Report& report, Has has, std::string& tag) {
+  for (size_t i = 0; i < report.inputs.size(); ++i)
+    if (has(report.inputs[i].doc)) {
+      tag = InputTag(report, i);
+      return &report.inputs[i];
+    }
+  return nullptr;
+}
+
+// A cell of the plot grid: a plot, or a small table for what reads better as numbers.
+struct Cell {
+  std::optional<PagePlot> plot;
+  std::string title, table, caption;
+};
+
+std::vector<Cell> BenchCells(const Report& report) {
+  std::vector<Cell> cells;
+  std::string tag;
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !d.plateaus.empty(); }, tag))
+    if (auto plot = ScaleResidualPlot(in->doc))
+      cells.push_back(
+          {PagePlot{*plot, "From " + tag + ". Bars: 1.96 standard errors."}, {}, {}, {}});
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !TurnBudgetTable(d).empty(); }, tag))
+    cells.push_back({std::nullopt, "Turn: error budget", TurnBudgetTable(in->doc),
+                     "From " + tag + ". Each term's share of the angle's variance."});
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !TumbleMeansTable(d).empty(); }, tag))
+    cells.push_back({std::nullopt, "Tumble: position means (deg/s)", TumbleMeansTable(in->doc),
+                     "From " + tag + ". Each the mean of both passes."});
+  return cells;
+}
+
+// The plots and tables side by side: three in a row when there are three or more, else two
+// wider ones; shorter when two rows must share the sheet with the table.
 std::string Plots(const Report& report) {
-  std::vector<PagePlot> plots;
+  std::vector<Cell> cells;
   for (auto plot : {AdevPlot(report), TempcoPlot(report), CyclesPlot(report)})
-    if (plot) plots.push_back(*std::move(plot));
+    if (plot) cells.push_back({*std::move(plot), {}, {}, {}});
+  for (Cell& c : BenchCells(report)) cells.push_back(std::move(c));
   for (bool narrow : {true, false}) {
     std::string html;
     size_t drawn = 0;
-    for (PagePlot& p : plots) {
-      p.plot.width = narrow ? 250.0 : 340.0;
-      p.plot.height = narrow ? 225.0 : 190.0;
-      const std::string svg = PlotSvg(p.plot);
+    for (Cell& c : cells) {
+      if (!c.plot) {
+        ++drawn;
+        html += "<figure class=\"table\"><div class=\"title\">" + H(c.title) + "</div>" + c.table +
+                "<figcaption>" + H(c.caption) + "</figcaption></figure>";
+        continue;
+      }
+      c.plot->plot.width = narrow ? 250.0 : 340.0;
+      c.plot->plot.height = narrow ? (cells.size() > 3 ? 190.0 : 225.0) : 190.0;
+      const std::string svg = PlotSvg(c.plot->plot);
       if (svg.empty()) continue;
       ++drawn;
-      html += "<figure>" + svg + "<figcaption>" + H(p.caption) + "</figcaption></figure>";
+      html += "<figure>" + svg + "<figcaption>" + H(c.plot->caption) + "</figcaption></figure>";
     }
     if (drawn == 0) return {};
-    if (drawn == 3 || !narrow)
+    if (drawn >= 3 || !narrow)
       return std::string("<div class=\"plots") + (narrow ? " three" : "") + "\">" + html + "</div>";
   }
   return {};
