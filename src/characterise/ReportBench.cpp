@@ -18,7 +18,7 @@ std::optional<double> NumberOf(const Characterisation& doc, std::string_view key
 }
 
 std::string Cell(std::optional<double> v, int digits = 4) {
-  return "<td class=\"num\">" + (v ? FormatSignificant(*v, digits) : std::string("&ndash;")) +
+  return "<td class=\"num\">" + (v ? FormatSignificant(*v, digits) : std::string("&#8211;")) +
          "</td>";
 }
 
@@ -87,7 +87,7 @@ std::string TurnBudgetTable(const Characterisation& doc) {
       html += Cell(v, 2);
       html += "<td class=\"num\">" +
               (v && total[k] > 0 ? FormatSignificant(100.0 * *v * *v / total[k], 2) + " %"
-                                 : std::string("&ndash;")) +
+                                 : std::string("&#8211;")) +
               "</td>";
     }
     html += "</tr>";
@@ -124,10 +124,10 @@ std::string TumbleMeansTable(const Characterisation& doc) {
   if (!any) return {};
   std::string html =
       "<table class=\"bench\"><tr><th>axis up</th><th class=\"num\">+ up</th>"
-      "<th class=\"num\">&minus; up</th><th class=\"num\">half diff.</th></tr>" +
+      "<th class=\"num\">&#8722; up</th><th class=\"num\">half diff.</th></tr>" +
       rows;
-  for (const auto& [key, label] : {std::pair{"g2_x_less_z_dps", "g&sup2;: X &minus; Z"},
-                                   std::pair{"g2_y_less_z_dps", "g&sup2;: Y &minus; Z"}})
+  for (const auto& [key, label] : {std::pair{"g2_x_less_z_dps", "g&#178;: X &#8722; Z"},
+                                   std::pair{"g2_y_less_z_dps", "g&#178;: Y &#8722; Z"}})
     if (auto v = NumberOf(doc, key))
       html += std::string("<tr><td>") + label + "</td>" + Cell(v) + "<td></td><td></td></tr>";
   return html + "</table>";
