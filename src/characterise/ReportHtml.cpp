@@ -13,6 +13,8 @@ namespace {
 
 // Enough for a sheet: a page holds the table and the plots, the JSON holds every warning.
 constexpr size_t kMostWarnings = 8;
+// Beyond this many figures the table is set smaller so the plots keep the sheet.
+constexpr size_t kDenseFigures = 14;
 
 constexpr const char* kColours[] = {"#1f5fa8", "#c0392b", "#2e7d32", "#8e44ad", "#b26a00"};
 
@@ -47,7 +49,7 @@ table { border-collapse: collapse; }
 .fail { color: #c62828; font-weight: bold; }
 .inconclusive { color: #a15c00; font-weight: bold; }
 .plots { display: grid; grid-template-columns: 1fr 1fr; gap: 2mm 4mm; margin-top: 2mm; }
-.plots.three { grid-template-columns: 1fr 1fr 1fr; gap: 2mm 3mm; }
+.plots.three { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm 3mm; }
 figure { margin: 0; break-inside: avoid; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 6.8pt; color: #444; }
@@ -56,6 +58,20 @@ figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; 
 .bench th { text-align: left; font-weight: normal; color: #444; border-bottom: 0.6pt solid #000; padding: 0 1mm; }
 .bench td { border-bottom: 0.3pt solid #ccc; padding: 0.2mm 1mm; }
 .bench .sum td { border-top: 0.6pt solid #000; }
+.dense .figures { font-size: 7pt; }
+.dense .figures col.figure { width: 27%; } .dense .figures col.interval { width: 16%; }
+.dense .figures col.unit { width: 10%; } .dense .figures col.limit { width: 5%; }
+.dense .figures col.verdict { width: 7%; }
+.dense .figures td { padding: 0.1mm 1mm; line-height: 1.15; }
+.dense .figures .group td { font-size: 6.5pt; padding-top: 0.3mm; }
+.dense .key { font-size: 5.5pt; margin-left: 1mm; }
+.dense .cond { font-size: 6pt; line-height: 1.1; }
+.dense h2 { margin: 1.5mm 0 0.5mm; }
+.dense h1 { font-size: 11pt; margin-bottom: 1mm; }
+.dense .records li { font-size: 7pt; margin-bottom: 0.2mm; line-height: 1.2; }
+.dense .hash { font-size: 5.5pt; }
+.dense .facts { font-size: 7.5pt; }
+.dense figcaption { font-size: 6pt; }
 .notes { font-size: 7pt; color: #333; margin: 1mm 0 0; padding-left: 4mm; }
 </style>)";
 
@@ -379,7 +395,7 @@ std::string Plots(const Report& report) {
         continue;
       }
       c.plot->plot.width = narrow ? 250.0 : 340.0;
-      c.plot->plot.height = narrow ? (cells.size() > 3 ? 190.0 : 225.0) : 190.0;
+      c.plot->plot.height = narrow ? (cells.size() > 3 ? 150.0 : 225.0) : 190.0;
       const std::string svg = PlotSvg(c.plot->plot);
       if (svg.empty()) continue;
       ++drawn;
@@ -418,7 +434,12 @@ std::string ReportHtml(const Report& report, std::string_view version, std::stri
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>Gyro characterisation report</title>";
   html += kStyle;
-  html += "</head><body>";
+  // A full set's table and six plots share the one sheet only set tighter.
+  size_t figures = 0;
+  for (const ReportInput& input : report.inputs) figures += input.doc.figures.size();
+  if (figures > kDenseFigures)
+    html += "<style>@page { margin: 8mm 10mm; } body { width: 190mm; }</style>";
+  html += figures > kDenseFigures ? "</head><body class=\"dense\">" : "</head><body>";
   html += Header(report, version, date);
   html += FigureRows(report);
   html += Plots(report);
