@@ -72,8 +72,7 @@ std::string TurnBudgetTable(const Characterisation& doc) {
   if (ways.empty()) return {};
   std::string html = "<table class=\"bench\"><tr><th>term</th>";
   for (const std::string& w : ways)
-    html += "<th class=\"num\" colspan=\"2\">" + std::string(w == "_ccw" ? "ccw" : "cw") +
-            " deg, share</th>";
+    html += "<th class=\"num\" colspan=\"2\">" + std::string(w == "_ccw" ? "ccw" : "cw") + "</th>";
   html += "</tr>";
   // The terms add as variances: a share is a term's square over their sum.
   std::vector<double> total(ways.size(), 0.0);

@@ -56,12 +56,13 @@ figcaption { font-size: 6.8pt; color: #444; }
 figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; }
 .bench { font-size: 7pt; width: 100%; }
 .bench th { text-align: left; font-weight: normal; color: #444; border-bottom: 0.6pt solid #000; padding: 0 1mm; }
+.bench th.num { text-align: right; }
 .bench td { border-bottom: 0.3pt solid #ccc; padding: 0.2mm 1mm; }
 .bench .sum td { border-top: 0.6pt solid #000; }
 .dense .figures { font-size: 7pt; }
-.dense .figures col.figure { width: 27%; } .dense .figures col.interval { width: 16%; }
-.dense .figures col.unit { width: 10%; } .dense .figures col.limit { width: 5%; }
-.dense .figures col.verdict { width: 7%; }
+.dense .figures col.figure { width: 25%; } .dense .figures col.value { width: 7.5%; }
+.dense .figures col.interval { width: 14.5%; } .dense .figures col.unit { width: 9.5%; }
+.dense .figures col.limit { width: 4.5%; } .dense .figures col.verdict { width: 6%; }
 .dense .figures td { padding: 0.1mm 1mm; line-height: 1.15; }
 .dense .figures .group td { font-size: 6.5pt; padding-top: 0.3mm; }
 .dense .key { font-size: 5.5pt; margin-left: 1mm; }
@@ -70,8 +71,11 @@ figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; 
 .dense h1 { font-size: 11pt; margin-bottom: 1mm; }
 .dense .records li { font-size: 7pt; margin-bottom: 0.2mm; line-height: 1.2; }
 .dense .hash { font-size: 5.5pt; }
+.dense .records br { display: none; } .dense .record { margin-left: 2mm; }
 .dense .facts { font-size: 7.5pt; }
 .dense figcaption { font-size: 6pt; }
+.dense .bench { font-size: 6pt; } .dense .bench th, .dense .bench td { padding: 0 0.6mm; }
+.dense .notes, .dense p.cond { font-size: 6pt; margin-top: 0.5mm; }
 .notes { font-size: 7pt; color: #333; margin: 1mm 0 0; padding-left: 4mm; }
 </style>)";
 
@@ -368,12 +372,14 @@ std::vector<Cell> BenchCells(const Report& report) {
           {PagePlot{*plot, "From " + tag + ". Bars: 1.96 standard errors."}, {}, {}, {}});
   if (const ReportInput* in = FirstWith(
           report, [](const Characterisation& d) { return !TurnBudgetTable(d).empty(); }, tag))
-    cells.push_back({std::nullopt, "Turn: error budget", TurnBudgetTable(in->doc),
+    cells.push_back({std::nullopt, "Turn: error budget (deg, 1 SE)", TurnBudgetTable(in->doc),
                      "From " + tag + ". Each term's share of the angle's variance."});
   if (const ReportInput* in = FirstWith(
           report, [](const Characterisation& d) { return !TumbleMeansTable(d).empty(); }, tag))
     cells.push_back({std::nullopt, "Tumble: position means (deg/s)", TumbleMeansTable(in->doc),
-                     "From " + tag + ". Each the mean of both passes."});
+                     "From " + tag +
+                         ". Each the mean of both passes; the half difference before the Earth's "
+                         "rate is taken out."});
   return cells;
 }
 
@@ -395,7 +401,7 @@ std::string Plots(const Report& report) {
         continue;
       }
       c.plot->plot.width = narrow ? 250.0 : 340.0;
-      c.plot->plot.height = narrow ? (cells.size() > 3 ? 150.0 : 225.0) : 190.0;
+      c.plot->plot.height = narrow ? (cells.size() > 3 ? 130.0 : 225.0) : 190.0;
       const std::string svg = PlotSvg(c.plot->plot);
       if (svg.empty()) continue;
       ++drawn;
