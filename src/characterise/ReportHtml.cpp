@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "characterise/Report.h"
+#include "characterise/ReportBench.h"
 #include "characterise/Svg.h"
 
 namespace velk::characterise {
@@ -12,6 +13,8 @@ namespace {
 
 // Enough for a sheet: a page holds the table and the plots, the JSON holds every warning.
 constexpr size_t kMostWarnings = 8;
+// Beyond this many figures the table is set smaller so the plots keep the sheet.
+constexpr size_t kDenseFigures = 14;
 
 constexpr const char* kColours[] = {"#1f5fa8", "#c0392b", "#2e7d32", "#8e44ad", "#b26a00"};
 
@@ -46,10 +49,33 @@ table { border-collapse: collapse; }
 .fail { color: #c62828; font-weight: bold; }
 .inconclusive { color: #a15c00; font-weight: bold; }
 .plots { display: grid; grid-template-columns: 1fr 1fr; gap: 2mm 4mm; margin-top: 2mm; }
-.plots.three { grid-template-columns: 1fr 1fr 1fr; gap: 2mm 3mm; }
+.plots.three { grid-template-columns: repeat(3, minmax(0, 1fr)); gap: 2mm 3mm; }
 figure { margin: 0; break-inside: avoid; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 6.8pt; color: #444; }
+figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; }
+.bench { font-size: 7pt; width: 100%; }
+.bench th { text-align: left; font-weight: normal; color: #444; border-bottom: 0.6pt solid #000; padding: 0 1mm; }
+.bench th.num { text-align: right; }
+.bench td { border-bottom: 0.3pt solid #ccc; padding: 0.2mm 1mm; }
+.bench .sum td { border-top: 0.6pt solid #000; }
+.dense .figures { font-size: 7pt; }
+.dense .figures col.figure { width: 25%; } .dense .figures col.value { width: 7.5%; }
+.dense .figures col.interval { width: 14.5%; } .dense .figures col.unit { width: 9.5%; }
+.dense .figures col.limit { width: 4.5%; } .dense .figures col.verdict { width: 6%; }
+.dense .figures td { padding: 0.1mm 1mm; line-height: 1.15; }
+.dense .figures .group td { font-size: 6.5pt; padding-top: 0.3mm; }
+.dense .key { font-size: 5.5pt; margin-left: 1mm; }
+.dense .cond { font-size: 6pt; line-height: 1.1; }
+.dense h2 { margin: 1.5mm 0 0.5mm; }
+.dense h1 { font-size: 11pt; margin-bottom: 1mm; }
+.dense .records li { font-size: 7pt; margin-bottom: 0.2mm; line-height: 1.2; }
+.dense .hash { font-size: 5.5pt; }
+.dense .records br { display: none; } .dense .record { margin-left: 2mm; }
+.dense .facts { font-size: 7.5pt; }
+.dense figcaption { font-size: 6pt; }
+.dense .bench { font-size: 6pt; } .dense .bench th, .dense .bench td { padding: 0 0.6mm; }
+.dense .notes, .dense p.cond { font-size: 6pt; margin-top: 0.5mm; }
 .notes { font-size: 7pt; color: #333; margin: 1mm 0 0; padding-left: 4mm; }
 </style>)";
 
@@ -80,6 +106,14 @@ std::string Label(std::string_view name) {
       {"arw", "Angle random walk"},
       {"bias_instability", "Bias instability"},
       {"rate_random_walk", "Rate random walk"},
+      {"scale_factor", "Scale factor"},
+      {"scale_factor_error", "Scale factor error"},
+      {"nonlinearity", "Nonlinearity"},
+      {"asymmetry", "Scale factor asymmetry"},
+      {"relative_scale_factor", "Scale factor, turn by hand"},
+      {"g_sensitivity_x", "g-sensitivity, X"},
+      {"g_sensitivity_y", "g-sensitivity, Y"},
+      {"g_sensitivity_z", "g-sensitivity, Z"},
   };
   for (const auto& [key, label] : kLabels)
     if (key == name) return std::string(label);
@@ -311,24 +345,70 @@ std::optional<PagePlot> CyclesPlot(const Report& report) {
   return PagePlot{plot, "From " + InputTag(report, index) + "."};
 }
 
-// The plots side by side: three in a row when there are three, else two wider ones.
+// The first input the cell draws from: its tag for the caption, nullptr when none has data.
+template <typename Has>
+const ReportInput* FirstWith(const Report& report, Has has, std::string& tag) {
+  for (size_t i = 0; i < report.inputs.size(); ++i)
+    if (has(report.inputs[i].doc)) {
+      tag = InputTag(report, i);
+      return &report.inputs[i];
+    }
+  return nullptr;
+}
+
+// A cell of the plot grid: a plot, or a small table for what reads better as numbers.
+struct Cell {
+  std::optional<PagePlot> plot;
+  std::string title, table, caption;
+};
+
+std::vector<Cell> BenchCells(const Report& report) {
+  std::vector<Cell> cells;
+  std::string tag;
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !d.plateaus.empty(); }, tag))
+    if (auto plot = ScaleResidualPlot(in->doc))
+      cells.push_back(
+          {PagePlot{*plot, "From " + tag + ". Bars: 1.96 standard errors."}, {}, {}, {}});
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !TurnBudgetTable(d).empty(); }, tag))
+    cells.push_back({std::nullopt, "Turn: error budget (deg, 1 SE)", TurnBudgetTable(in->doc),
+                     "From " + tag + ". Each term's share of the angle's variance."});
+  if (const ReportInput* in = FirstWith(
+          report, [](const Characterisation& d) { return !TumbleMeansTable(d).empty(); }, tag))
+    cells.push_back({std::nullopt, "Tumble: position means (deg/s)", TumbleMeansTable(in->doc),
+                     "From " + tag +
+                         ". Each the mean of both passes; the half difference before the Earth's "
+                         "rate is taken out."});
+  return cells;
+}
+
+// The plots and tables side by side: three in a row when there are three or more, else two
+// wider ones; shorter when two rows must share the sheet with the table.
 std::string Plots(const Report& report) {
-  std::vector<PagePlot> plots;
+  std::vector<Cell> cells;
   for (auto plot : {AdevPlot(report), TempcoPlot(report), CyclesPlot(report)})
-    if (plot) plots.push_back(*std::move(plot));
+    if (plot) cells.push_back({*std::move(plot), {}, {}, {}});
+  for (Cell& c : BenchCells(report)) cells.push_back(std::move(c));
   for (bool narrow : {true, false}) {
     std::string html;
     size_t drawn = 0;
-    for (PagePlot& p : plots) {
-      p.plot.width = narrow ? 250.0 : 340.0;
-      p.plot.height = narrow ? 225.0 : 190.0;
-      const std::string svg = PlotSvg(p.plot);
+    for (Cell& c : cells) {
+      if (!c.plot) {
+        ++drawn;
+        html += "<figure class=\"table\"><div class=\"title\">" + H(c.title) + "</div>" + c.table +
+                "<figcaption>" + H(c.caption) + "</figcaption></figure>";
+        continue;
+      }
+      c.plot->plot.width = narrow ? 250.0 : 340.0;
+      c.plot->plot.height = narrow ? (cells.size() > 3 ? 130.0 : 225.0) : 190.0;
+      const std::string svg = PlotSvg(c.plot->plot);
       if (svg.empty()) continue;
       ++drawn;
-      html += "<figure>" + svg + "<figcaption>" + H(p.caption) + "</figcaption></figure>";
+      html += "<figure>" + svg + "<figcaption>" + H(c.plot->caption) + "</figcaption></figure>";
     }
     if (drawn == 0) return {};
-    if (drawn == 3 || !narrow)
+    if (drawn >= 3 || !narrow)
       return std::string("<div class=\"plots") + (narrow ? " three" : "") + "\">" + html + "</div>";
   }
   return {};
@@ -360,7 +440,12 @@ std::string ReportHtml(const Report& report, std::string_view version, std::stri
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>Gyro characterisation report</title>";
   html += kStyle;
-  html += "</head><body>";
+  // A full set's table and six plots share the one sheet only set tighter.
+  size_t figures = 0;
+  for (const ReportInput& input : report.inputs) figures += input.doc.figures.size();
+  if (figures > kDenseFigures)
+    html += "<style>@page { margin: 8mm 10mm; } body { width: 190mm; }</style>";
+  html += figures > kDenseFigures ? "</head><body class=\"dense\">" : "</head><body>";
   html += Header(report, version, date);
   html += FigureRows(report);
   html += Plots(report);

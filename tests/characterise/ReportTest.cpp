@@ -7,6 +7,7 @@
 
 #include "characterise/ModelDraw.h"
 #include "characterise/Report.h"
+#include "characterise/ReportBench.h"
 #include "characterise/ReportSamples.h"
 #include "characterise/Svg.h"
 
@@ -325,6 +326,114 @@ TEST(Svg, TicksCoverTheDataAndLabelsTellNeighboursApart) {
   }
   EXPECT_EQ(XmlEscaped("a\xC0\x80<\xED\xA0\x80"),
             "a\xEF\xBF\xBD\xEF\xBF\xBD&lt;\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+// The bench tests' documents as their commands write them, cut to what the page reads.
+Characterisation ScaleSample(bool withScaleFactor) {
+  Characterisation doc;
+  doc.test = "scale";
+  doc.conditions = {{"full_scale_dps", 320.0}};
+  if (withScaleFactor)
+    doc.figures.push_back(Valued("scale_factor", "LSB/(deg/s)", 12.5, 12.4, 12.6, ""));
+  // Residual 4 LSB at 12.5 LSB/(deg/s) and 320 deg/s is 0.1 % FS.
+  doc.plateaus = {{-300.0, -3750.0, 0.5, 4.0, true},
+                  {0.0, 0.0, 0.5, -2.0, true},
+                  {300.0, 3750.0, 0.5, -2.0, true},
+                  {350.0, 4000.0, 0.5, 0.0, false}};
+  return doc;
+}
+
+Characterisation TurnSample() {
+  Characterisation doc;
+  doc.test = "turn";
+  // ARW 0.3 deg and stops 0.4 deg: 36 % and 64 % of the variance, 0.5 deg in all.
+  for (const char* way : {"_ccw", "_cw"}) {
+    const std::string w = way;
+    doc.conditions.push_back({"angle_deg" + w, w == "_ccw" ? 360.5 : -360.25});
+    doc.conditions.push_back({"budget_arw_deg" + w, 0.3});
+    doc.conditions.push_back({"budget_stops_deg" + w, 0.4});
+  }
+  doc.figures.push_back(Valued("relative_scale_factor", "1", 1.001, 1.0, 1.002, ""));
+  return doc;
+}
+
+Characterisation TumbleSample() {
+  Characterisation doc;
+  doc.test = "tumble";
+  const std::pair<const char*, double> means[] = {{"mean_px_dps", 0.75}, {"mean_nx_dps", 0.5},
+                                                  {"mean_py_dps", 0.6},  {"mean_ny_dps", 0.6},
+                                                  {"mean_pz_dps", 0.4},  {"mean_nz_dps", 0.9}};
+  for (const auto& [key, v] : means) doc.conditions.push_back({key, v});
+  doc.conditions.push_back({"g2_x_less_z_dps", 0.0625});
+  return doc;
+}
+
+// The part of the page that holds the plots and the bench tables.
+std::string PlotGrid(const std::string& html) {
+  const size_t at = html.find("<div class=\"plots");
+  if (at == std::string::npos) return {};
+  const size_t end = html.find("<h2>Notes", at);
+  const std::string grid =
+      html.substr(at, (end == std::string::npos ? html.find("<p class=", at) : end) - at);
+  return grid;
+}
+
+TEST(ReportHtml, BenchTestsShowTheirResidualsBudgetAndPositionMeans) {
+  struct Case {
+    const char* name;
+    std::vector<Characterisation> docs;
+    size_t svgs;
+    std::vector<const char*> shown, absent;
+  };
+  const Case cases[] = {
+      {"a full set: three a row, two rows",
+       {TempcoSample(), RepeatSample(), ScaleSample(true), TurnSample(), TumbleSample()},
+       3,
+       {"plots three", "residual (% FS)", "Scale: residual against rate", "left out",
+        "Turn: error budget", "36 %", "64 %", "0.5<", "360.5", "-360.25", "Tumble: position means",
+        "0.125<", "-0.25<", "0.0625"},
+       {"residual (LSB)"}},
+      {"no scale factor: residuals in LSB",
+       {ScaleSample(false)},
+       1,
+       {"residual (LSB)"},
+       {"% FS", "Turn: error budget", "Tumble"}},
+      {"none of the three",
+       {TempcoSample(), RepeatSample()},
+       2,
+       {},
+       {"Scale:", "Turn:", "Tumble:"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Report report;
+    for (const Characterisation& d : c.docs)
+      report.inputs.push_back(Input(d.test + ".json", CharacteriseJson(d)));
+    const std::string html = ReportHtml(report, "3.0.0", "today");
+    ExpectSelfContained(html);
+    const std::vector<std::string> svgs = SvgElements(html);
+    EXPECT_EQ(svgs.size(), c.svgs);
+    EXPECT_EQ(XmlProblem(PlotGrid(html)), "");
+    for (const char* s : c.shown) EXPECT_NE(html.find(s), std::string::npos) << s;
+    for (const char* s : c.absent) EXPECT_EQ(html.find(s), std::string::npos) << s;
+  }
+}
+
+TEST(ReportBench, ScaleResidualsScaleToFullScaleAndKeepTheLeftOutApart) {
+  const std::optional<Plot> plot = ScaleResidualPlot(ScaleSample(true));
+  ASSERT_TRUE(plot);
+  std::vector<double> used, dropped;
+  for (const PlotSeries& s : plot->series) {
+    if (s.name == "used") used = s.y;
+    if (s.name == "left out") dropped = s.x;
+  }
+  ASSERT_EQ(used.size(), 3u);
+  EXPECT_NEAR(used[0], 0.1, 1e-12);
+  EXPECT_NEAR(used[1], -0.05, 1e-12);
+  EXPECT_EQ(dropped, std::vector<double>{350.0});
+  EXPECT_FALSE(ScaleResidualPlot(TurnSample()));
+  EXPECT_EQ(TurnBudgetTable(TumbleSample()), "");
+  EXPECT_EQ(TumbleMeansTable(ScaleSample(true)), "");
 }
 
 }  // namespace
