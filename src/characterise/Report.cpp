@@ -61,10 +61,19 @@ std::string Fact(const Report& report, const char* key, double scale, const char
 
 }  // namespace
 
-std::string FigureNumber(double value) {
-  char text[32];
+std::string FigureNumber(double value, std::optional<double> lo, std::optional<double> hi) {
+  // Four significant digits, more where the interval is narrower than they show, so a value
+  // and its ends never print alike.
+  int digits = 4;
+  if (lo && hi && *hi > *lo && value != 0.0) {
+    const double half = (*hi - *lo) / 2;
+    const int needed = static_cast<int>(std::floor(std::log10(std::abs(value)))) -
+                       static_cast<int>(std::floor(std::log10(half))) + 2;
+    digits = std::clamp(needed, 4, 12);
+  }
+  char text[40];
   // Trailing zeros kept: an interval's ends line up with the value's digits.
-  std::snprintf(text, sizeof text, "%#.4g", value);
+  std::snprintf(text, sizeof text, "%#.*g", digits, value);
   return text;
 }
 
@@ -76,7 +85,7 @@ std::string LimitNumber(double value) {
 
 std::string FigureInterval(const Figure& f) {
   if (!f.lo || !f.hi) return {};
-  return FigureNumber(*f.lo) + " .. " + FigureNumber(*f.hi);
+  return FigureNumber(*f.lo, f.lo, f.hi) + " .. " + FigureNumber(*f.hi, f.lo, f.hi);
 }
 
 std::string FigureReason(const ReportInput& input, const Figure& f) {
@@ -139,7 +148,8 @@ std::string ReportTable(const Report& report) {
     const ReportInput& input = report.inputs[i];
     for (const Figure& f : input.doc.figures) {
       const std::string interval = FigureInterval(f);
-      out += Padded(Escaped(f.name), 22) + Padded(f.value ? FigureNumber(*f.value) : "-", 11) +
+      out += Padded(Escaped(f.name), 22) +
+             Padded(f.value ? FigureNumber(*f.value, f.lo, f.hi) : "-", 11) +
              Padded(interval.empty() ? "-" : interval, 23) + Padded(Escaped(f.unit), 14) +
              Padded(f.limit ? LimitNumber(*f.limit) : "-", 10) +
              Padded(f.limit ? std::string(noise::VerdictName(f.verdict)) : "-", 12) +

@@ -79,7 +79,9 @@ std::string ReportHtml(const Report& report, std::string_view programVersion,
                        std::string_view date);
 
 // Helpers the three outputs share.
-std::string FigureNumber(double value);            // 4 significant digits
+// 4 significant digits, more when the interval [lo, hi] needs them to tell its ends apart.
+std::string FigureNumber(double value, std::optional<double> lo = {},
+                         std::optional<double> hi = {});
 std::string LimitNumber(double value);             // as given, up to 6 digits
 std::string FigureInterval(const Figure& figure);  // "lo .. hi", or empty
 // The reason a figure has no value, or its upper limit for a noise term not detected.

@@ -210,8 +210,8 @@ std::string FigureRows(const Report& report) {
     for (const Figure& f : input.doc.figures) {
       html += "<tr><td>" + H(Label(f.name)) + "<span class=\"key\">" + H(f.name) + "</span></td>";
       if (f.value)
-        html += "<td class=\"num\">" + FigureNumber(*f.value) + "</td><td class=\"num\">" +
-                H(FigureInterval(f)) + "</td>";
+        html += "<td class=\"num\">" + FigureNumber(*f.value, f.lo, f.hi) +
+                "</td><td class=\"num\">" + H(FigureInterval(f)) + "</td>";
       else
         html += "<td colspan=\"2\" class=\"reason\">" + H(FigureReason(input, f)) + "</td>";
       html += "<td>" + H(f.unit) + "</td><td class=\"num\">" +
