@@ -60,9 +60,9 @@ figure.table .title { font-weight: bold; font-size: 7.5pt; margin: 0.5mm 0 1mm; 
 .bench td { border-bottom: 0.3pt solid #ccc; padding: 0.2mm 1mm; }
 .bench .sum td { border-top: 0.6pt solid #000; }
 .dense .figures { font-size: 7pt; }
-.dense .figures col.figure { width: 25%; } .dense .figures col.value { width: 7.5%; }
+.dense .figures col.figure { width: 23%; } .dense .figures col.value { width: 7.5%; }
 .dense .figures col.interval { width: 14.5%; } .dense .figures col.unit { width: 9.5%; }
-.dense .figures col.limit { width: 4.5%; } .dense .figures col.verdict { width: 6%; }
+.dense .figures col.limit { width: 4.5%; } .dense .figures col.verdict { width: 8%; }
 .dense .figures td { padding: 0.1mm 1mm; line-height: 1.15; }
 .dense .figures .group td { font-size: 6.5pt; padding-top: 0.3mm; }
 .dense .key { font-size: 5.5pt; margin-left: 1mm; }
