@@ -135,7 +135,9 @@ void Series(std::string& svg, const PlotSeries& s, const Frame& f) {
         open = false;
         continue;
       }
-      path += (open ? "L" : "M") + Coord(f.X(s.x[i])) + " " + Coord(f.Y(s.y[i]));
+      // Appended piece by piece: g++ 12 at -O3 takes "M" + string for an overlapping copy.
+      path += open ? 'L' : 'M';
+      path += Coord(f.X(s.x[i])) + " " + Coord(f.Y(s.y[i]));
       open = true;
     }
     if (path.empty()) return;
@@ -326,7 +328,8 @@ std::string PlotSvg(const Plot& plot) {
   std::string grid, labels;
   for (double v : f.x.at) {
     const double px = f.X(v);
-    grid += "M" + Coord(px) + " " + Coord(f.top) + "V" + Coord(f.bottom);
+    grid += 'M';
+    grid += Coord(px) + " " + Coord(f.top) + "V" + Coord(f.bottom);
     const bool decade = !f.xLog || std::abs(std::log10(v) - std::round(std::log10(v))) < 1e-9;
     if (decade || f.x.at.size() <= 12)
       labels +=
@@ -334,7 +337,8 @@ std::string PlotSvg(const Plot& plot) {
   }
   for (double v : f.y.at) {
     const double py = f.Y(v);
-    grid += "M" + Coord(f.left) + " " + Coord(py) + "H" + Coord(f.right);
+    grid += 'M';
+    grid += Coord(f.left) + " " + Coord(py) + "H" + Coord(f.right);
     labels += Text(f.left - 3.0, py + 2.8, f.yLog ? LogLabel(v) : LinearLabel(v, f.y.step), "end");
   }
   svg += "<path d=\"" + grid + "\" stroke=\"#e2e2e2\" stroke-width=\"0.6\" fill=\"none\"/>";

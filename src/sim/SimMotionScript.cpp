@@ -89,7 +89,9 @@ Result<std::optional<SimTurn>, std::string> SimTurn::Parse(std::string_view text
       return refuse(std::string(key) +
                     (key == "rate" ? " needs a number above 0" : " needs a number of 0 or more"));
     } else {
-      return refuse("\"" + Escaped(item) + "\" is not ccw, rate=R or start=S");
+      std::string quoted(1, '"');  // appended: g++ 12 -O3 misreads "\"" + string (-Wrestrict)
+      quoted += Escaped(item);
+      return refuse(quoted + "\" is not ccw, rate=R or start=S");
     }
   }
   return std::optional<SimTurn>(turn);
